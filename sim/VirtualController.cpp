@@ -1,0 +1,196 @@
+#include "sim/VirtualController.h"
+
+#include <algorithm>
+
+namespace kv::sim {
+
+namespace {
+
+constexpr std::uint8_t kKnown[] = {0x01, 0x02, 0x05, 0x06, 0x07, 0x08, 0x0A, 0x15, 0x16, 0x18, 0xFF};
+// Bytes of a half-received request are dropped after this long a pause.
+constexpr std::int64_t kInterByteTimeoutMs = 500;
+
+bool known(std::uint8_t code) { return std::find(std::begin(kKnown), std::end(kKnown), code) != std::end(kKnown); }
+
+Bytes frame(std::uint8_t code, const Bytes& payload) {
+    Bytes f(3 + payload.size());
+    f[0] = code;
+    f[1] = 0x01;
+    f[2] = static_cast<std::uint8_t>(payload.size());
+    std::copy(payload.begin(), payload.end(), f.begin() + 3);
+    return f;
+}
+
+void appendText(Bytes& out, const std::string& text) {
+    for (char c : text) out.push_back(static_cast<std::uint8_t>(c));
+}
+
+}  // namespace
+
+std::string hexText(const Bytes& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    for (auto b : bytes) {
+        s += ' ';
+        s += digits[b >> 4];
+        s += digits[b & 0x0F];
+    }
+    return s;
+}
+
+VirtualController::VirtualController() {
+    // Factory values: parameter n holds 400 + 10 n.
+    for (std::size_t i = 0; i < state.params.size(); ++i) state.params[i] = static_cast<std::uint16_t>(410 + 10 * i);
+}
+
+std::vector<Piece> VirtualController::receive(const Bytes& bytes, std::int64_t nowMs) {
+    if (!pending_.empty() && nowMs - lastByteMs_ > kInterByteTimeoutMs) pending_.clear();
+    lastByteMs_ = nowMs;
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+
+    std::vector<Piece> out;
+    for (;;) {
+        // Resynchronise on a known command followed by 0x01.
+        while (!pending_.empty() && (!known(pending_[0]) || (pending_.size() > 1 && pending_[1] != 0x01)))
+            pending_.erase(pending_.begin());
+        if (pending_.size() < 3) break;
+        std::size_t length = 3 + pending_[2];
+        if (pending_[0] == 0x05 && pending_[2] == 0) length = 4;  // 05 01 00 00
+        if (pending_.size() < length) break;
+        Bytes request(pending_.begin(), pending_.begin() + static_cast<long>(length));
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(length));
+
+        auto reply = answer(request, nowMs);
+        exchanges.push_back({request, reply});
+        if (!reply) continue;
+        if (modes.doubleReply) {
+            Bytes extra = statusReply();
+            reply->insert(reply->end(), extra.begin(), extra.end());
+        }
+        for (auto& piece : cut(*reply)) out.push_back(std::move(piece));
+    }
+    return out;
+}
+
+std::vector<Piece> VirtualController::cut(const Bytes& reply) const {
+    int delay = std::max(0, modes.replyDelayMs);
+    switch (modes.chunking.kind) {
+        case Chunking::ByteByByte: {
+            std::vector<Piece> pieces;
+            for (std::size_t i = 0; i < reply.size(); ++i)
+                pieces.push_back({delay + static_cast<int>(i), Bytes{reply[i]}});
+            return pieces;
+        }
+        case Chunking::SplitAt: {
+            std::size_t at = std::min(modes.chunking.position, reply.size());
+            if (at == 0 || at == reply.size()) return {{delay, reply}};
+            return {{delay, Bytes(reply.begin(), reply.begin() + static_cast<long>(at))},
+                    {delay + 1, Bytes(reply.begin() + static_cast<long>(at), reply.end())}};
+        }
+        case Chunking::Whole: break;
+    }
+    return {{delay, reply}};
+}
+
+std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_t nowMs) {
+    if (modes.silent || nowMs < deafUntilMs_) return std::nullopt;
+    if (request == lastRequest_) ++repeats_;
+    else {
+        lastRequest_ = request;
+        repeats_ = 1;
+    }
+    if (repeats_ < modes.answerOnRepeat) return std::nullopt;
+
+    const std::uint8_t code = request[0];
+    const std::uint8_t first = request.size() > 3 ? request[3] : 0;
+    Bytes payload(request.begin() + 3, request.end());
+    switch (code) {
+        case 0x01: {
+            Bytes p;
+            if (!state.shortFirmware) appendText(p, state.fwText.substr(0, 3));
+            p.insert(p.end(), state.fwNumbers.begin(), state.fwNumbers.end());
+            if (!state.shortFirmware) p.push_back(0x00);
+            return frame(code, p);
+        }
+        case 0x02: return statusReply();
+        case 0x05: {
+            // Ten bytes of name, a zero, ten more bytes, then the checksum low
+            // byte first.
+            Bytes p;
+            appendText(p, "KV53CFG-01");
+            p.push_back(0x00);
+            appendText(p, "0123456789");
+            p.push_back(static_cast<std::uint8_t>(state.checksum & 0xFF));
+            p.push_back(static_cast<std::uint8_t>(state.checksum >> 8));
+            appendText(p, "END");
+            return frame(code, p);
+        }
+        case 0x06: {
+            Bytes p;
+            for (std::size_t i = 3; i + 1 < request.size() && request[i] != 0x99; ++i) {
+                std::uint8_t number = request[i];
+                std::uint16_t v = number >= 1 && number <= 39 ? state.params[number - 1] : 0;
+                p.push_back(static_cast<std::uint8_t>(v >> 8));
+                p.push_back(static_cast<std::uint8_t>(v & 0xFF));
+            }
+            p.push_back(0x99);
+            p.push_back(0x99);
+            return frame(code, p);
+        }
+        case 0x07: {
+            for (std::size_t i = 0; i + 2 < payload.size(); i += 3) {
+                std::uint8_t number = payload[i];
+                if (number >= 1 && number <= 39)
+                    state.params[number - 1] = static_cast<std::uint16_t>(payload[i + 1] << 8 | payload[i + 2]);
+            }
+            return frame(code, {0x00});
+        }
+        case 0x08:
+            if (first == 0x01) state.serviceMode = true;
+            else {
+                state.serviceMode = false;
+                deafUntilMs_ = nowMs + modes.restartMs;  // leaving service mode restarts it
+            }
+            return frame(code, {first});
+        case 0x0A:
+            return frame(code, {static_cast<std::uint8_t>(state.checksum >> 8),
+                                static_cast<std::uint8_t>(state.checksum & 0xFF)});
+        case 0x15: {
+            if (first == 0x01 && payload.size() >= 4) state.client.assign(payload.begin() + 1, payload.begin() + 4);
+            Bytes p;
+            appendText(p, state.client.substr(0, 3));
+            return frame(code, p);
+        }
+        case 0x16: {
+            if (first == 0x01) state.asset.assign(payload.begin() + 1, payload.end());
+            Bytes p;
+            appendText(p, state.asset);
+            p.push_back(0x00);
+            p.push_back(0x00);
+            return frame(code, p);
+        }
+        case 0x18: {
+            Bytes p;
+            appendText(p, state.mac.substr(0, 12));
+            return frame(code, p);
+        }
+        case 0xFF: return frame(code, {0x00});
+        default: return std::nullopt;
+    }
+}
+
+Bytes VirtualController::statusReply() const {
+    Bytes p(14, 0);
+    p[0] = state.outputs[0];
+    p[1] = state.outputs[1];
+    p[2] = state.outputs[2];
+    p[6] = state.outputs[3];
+    p[7] = state.doorOpen;
+    for (std::size_t i = 0; i < 3; ++i) {
+        p[8 + 2 * i] = static_cast<std::uint8_t>(state.temperatures[i] >> 8);
+        p[9 + 2 * i] = static_cast<std::uint8_t>(state.temperatures[i] & 0xFF);
+    }
+    return frame(0x02, p);
+}
+
+}  // namespace kv::sim

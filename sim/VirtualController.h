@@ -1,0 +1,90 @@
+#pragma once
+// A virtual KV53 controller: it reads request frames from a byte stream and
+// answers them the way the dashboard expects, keeping what is written to it.
+// Failure modes (silence, late answers, odd chunking) are set per instance.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kv::sim {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct ControllerState {
+    // Firmware: three characters, the third 'b' on a supported controller,
+    // then three version numbers.
+    std::string fwText = "K5b";
+    std::array<std::uint8_t, 3> fwNumbers{1, 6, 2};
+    bool shortFirmware = false;  // answers "DEV" style: the three numbers only
+    std::uint16_t checksum = 0x1A2B;
+    std::string mac = "0004A3B1C2D3";
+    std::string client = "005";
+    std::string asset = "A1234";
+    // Status: outputs 1 and 2, light, heater, door; three temperatures as raw
+    // 16-bit readings (300 = 0.0 degrees, a low byte of 0 is invalid).
+    std::array<bool, 4> outputs{true, false, true, false};
+    bool doorOpen = false;
+    std::array<std::uint16_t, 3> temperatures{555, 420, 250};
+    std::array<std::uint16_t, 39> params{};
+    bool serviceMode = false;
+};
+
+// How replies are cut into the pieces that reach the port.
+struct Chunking {
+    enum Kind { Whole, ByteByByte, SplitAt } kind = Whole;
+    std::size_t position = 0;  // SplitAt: the first piece has this many bytes
+};
+
+struct FailureModes {
+    bool silent = false;           // never answers
+    int replyDelayMs = 20;         // from the end of a request to its reply
+    Chunking chunking;
+    bool doubleReply = false;      // every reply is followed, in the same piece, by a status reply
+    int answerOnRepeat = 1;        // answers a request only when it came this many times in a row
+    int restartMs = 2000;          // deaf for this long after leaving service mode
+};
+
+struct Piece {
+    int delayMs;  // after the request
+    Bytes bytes;
+};
+
+class VirtualController {
+public:
+    VirtualController();
+
+    ControllerState state;
+    FailureModes modes;
+
+    // Feeds bytes from the line at time `nowMs`; returns the pieces of the
+    // replies to every request completed by them, with their delays.
+    std::vector<Piece> receive(const Bytes& bytes, std::int64_t nowMs);
+
+    // The reply to one request frame, or nothing for requests it ignores.
+    std::optional<Bytes> answer(const Bytes& request, std::int64_t nowMs);
+
+    // Every request frame seen and every reply given, for printing.
+    struct Exchange {
+        Bytes request;
+        std::optional<Bytes> reply;
+    };
+    std::vector<Exchange> exchanges;
+
+    Bytes statusReply() const;
+
+private:
+    std::vector<Piece> cut(const Bytes& reply) const;
+
+    Bytes pending_;
+    std::int64_t lastByteMs_ = 0;
+    Bytes lastRequest_;
+    int repeats_ = 0;
+    std::int64_t deafUntilMs_ = -1;
+};
+
+// " 01 02 FF"
+std::string hexText(const Bytes& bytes);
+
+}  // namespace kv::sim

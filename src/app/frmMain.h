@@ -1,0 +1,74 @@
+#pragma once
+// The main window: it owns the port, the receive state, the flows' state, all
+// timers and the provisioning log for the whole run, and composes the parts
+// that carry its routines.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ProvisioningLog.h"
+#include "controller/Identity.h"
+#include "controller/SetControls.h"
+#include "controller/Status.h"
+#include "dialogs/frmProgressInfo.h"
+#include "link/ConnectionSequence.h"
+#include "link/FlowState.h"
+#include "link/Indicators.h"
+#include "link/ReceivePath.h"
+#include "params/ParamRead.h"
+#include "params/ParamTable.h"
+#include "platform/Platform.h"
+#include "ui/Window.h"
+
+namespace kv::app {
+
+class frmMain {
+public:
+    static constexpr const char* kCaption = "Varkel KV5x COMM Dashboard V1.6";
+
+    explicit frmMain(platform::Platform& platform);
+
+    void Form_Load();
+    // Layout rule; W and H are the window's inner size in twips.
+    void Form_Resize(int W, int H);
+    void Form_Unload();
+    void Form_Terminate();
+    void mnuSettings_Click();
+
+    // The path of a shell folder (5 = the user's documents), or empty text.
+    std::string fGetSpecialFolder(int CSIDL) const;
+
+    // Every window of the program, for the desktop to draw.
+    std::vector<ui::Window*> windows();
+    bool windowOpen(const std::string& name);
+
+    platform::Platform& platform;
+    ui::Window window;
+    dialogs::frmProgressInfo progress;
+    link::FlowState flow;
+    link::Indicators indicators;
+    link::ReceivePath receive;
+    link::ConnectionSequence sequence;
+    params::ParamTable params;
+    params::ParamRead paramRead;
+    controller::Identity identity;
+    controller::Status status;
+    controller::SetControls setControls;
+    ProvisioningLog log;
+    std::string sBaseFolder;
+
+    // Start-up steps and menu commands whose dialogs and files are added by
+    // their own parts.
+    std::function<void()> LoadCustomerList;
+    std::function<void()> CommStartup;
+    std::function<void()> ReadZMCConfigFile;
+    std::function<void()> CommSettings;
+    std::vector<ui::Window*> dialogs;
+
+private:
+    std::string prepareFolders(const std::string& stamp);
+    void designControls();
+};
+
+}  // namespace kv::app

@@ -1,0 +1,65 @@
+#pragma once
+// The identity queries (firmware version, checksum, configuration, MAC,
+// client, asset) and the handlers that show their replies. The checksum reply
+// also writes the provisioning log row.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/FlowState.h"
+#include "link/ReceivePath.h"
+#include "platform/Clock.h"
+#include "platform/Desktop.h"
+#include "ui/Window.h"
+
+namespace kv::controller {
+
+class Identity {
+public:
+    Identity(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive,
+             platform::EventLoop& events, platform::Clock& clock);
+
+    // Writes one row of the provisioning log (time, checksum, counter, firmware).
+    std::function<void(const std::vector<std::string>& fields)> AppendLogRow;
+
+    void cdmGETV_Click();
+    void cmdGetCheckSum_Click();
+    void cmdGetConfiguration_Click();
+    void cmdGetMACAddress_Click();
+    void cmdGetClientID_Click();
+    void cmdGetAssetID_Click();
+
+    void ParseMsgFWVersion(std::int16_t sNumberOfBytes);
+    void ParseMsgGetCheckSum(std::int16_t sNumberOfBytes);
+    void ParseMsgGetConfig(std::int16_t sNumberOfBytes);
+    void ParseMsgMACAddress(std::int16_t sNumberOfBytes);
+    void ParseMsgGetClient(std::int16_t sNumberOfBytes);
+    void ParseMsgGetAseetID(std::int16_t sNumberOfBytes);
+
+    ui::Button& cdmGETV;
+    ui::Button& cmdGetCheckSum;
+    ui::Button& cmdGetConfiguration;
+    ui::Button& cmdGetMACAddress;
+    ui::Button& cmdGetClientID;
+    ui::Button& cmdGetAssetID;
+    ui::Label& lblFWVersion;
+    ui::Label& lblMacAddress;
+    ui::Label& Label1;
+    ui::Label& lblClient;  // lblGetStatus(3)
+    ui::TextBox& txtAssetID;
+    ui::Label& lblCheckSum;
+    ui::Label& lblCounter;
+    ui::Timer& tmrStatusGET;
+
+private:
+    std::uint8_t byte(int k) const;
+    void stepDone(std::int16_t step);
+
+    link::FlowState& flow_;
+    link::ReceivePath& receive_;
+    platform::EventLoop& events_;
+    platform::Clock& clock_;
+};
+
+}  // namespace kv::controller

@@ -1,0 +1,81 @@
+#include "controller/Status.h"
+
+#include <algorithm>
+
+#include "link/Frames.h"
+#include "ui/Text.h"
+
+namespace kv::controller {
+
+std::string formatReading(std::uint8_t high, std::uint8_t low) {
+    if (high >= 100 || low == 0) return "---";
+    int tenths = high * 256 + low - 300;
+    std::string sign = tenths < 0 ? "-" : "";
+    int magnitude = std::abs(tenths);
+    return sign + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
+}
+
+Status::Status(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive)
+    : cmdGetStatus(form.button("cmdGetStatus")),
+      lblSettingValue(form.label("lblSettingValue")),
+      lblSettingParam(form.label("lblSettingParam")),
+      flow_(flow),
+      receive_(receive) {
+    cmdGetStatus.setCaption("GET STATUS");
+    cmdGetStatus.setVisible(false);
+    cmdGetStatus.onClick = [this] { cmdGetStatus_Click(); };
+
+    for (int i = 0; i < 9; ++i) {
+        lblGetStatus_[i] = &form.label(ui::item("lblGetStatus", i));
+        lblGetStatus_[i]->setCaption(i == 6 ? "None" : "---");
+        lblGetStatus_[i]->setVisible(i == 3 || i == 4);
+    }
+    const std::pair<int, const char*> headers[] = {{1, "Remaining"}, {2, "HT Temp"}, {4, "Asset ID"},
+                                                   {5, "Fan"},       {6, "Light"},   {7, "Alarms"},
+                                                   {8, "Door"},      {9, "Heater"}};
+    for (auto [i, caption] : headers) {
+        ui::Label& header = form.label(ui::item("lblHeader", i));
+        header.setCaption(caption);
+        header.setVisible(i == 4);
+    }
+    lblSettingValue.setCaption("8.8.8");
+    lblSettingParam.setCaption("--");
+
+    receive_.setHandler(link::cmdStatus, [this](std::int16_t n) { ParseMsgSensorData(n); });
+}
+
+void Status::cmdGetStatus_Click() { receive_.SendRequest(link::frameGetStatus()); }
+
+void Status::ParseMsgSensorData(std::int16_t n) {
+    const auto& buf = receive_.rxBuf;
+    auto at = [&](int k) { return buf[static_cast<std::size_t>(k)]; };
+    std::string dump;
+    int last = std::min<int>(n, link::ReceivePath::kBufferEnd);
+    for (int k = 1; k <= last; ++k) {
+        switch (k) {
+            case 4: lblGetStatus(3).setCaption(at(k) ? "ON" : "OFF"); break;
+            case 5: lblGetStatus(4).setCaption(at(k) ? "ON" : "OFF"); break;
+            case 6: lblGetStatus(5).setCaption(at(k) ? "ON" : "OFF"); break;
+            case 10: lblGetStatus(8).setCaption(at(k) ? "ON" : "OFF"); break;
+            case 11: lblGetStatus(7).setCaption(at(k) ? "OPEN" : "CLOSED"); break;
+            case 13:
+            case 15:
+            case 17: {
+                std::string reading = formatReading(at(k - 1), at(k));
+                lblGetStatus((k - 13) / 2).setCaption(reading);
+                if (k == 13 && reading != "---") {
+                    lblSettingValue.setCaption(reading);
+                    lblSettingParam.setCaption("--");
+                }
+                break;
+            }
+            default: break;
+        }
+        dump += " " + ui::hex2(at(k));
+        if (flow_.iConnectStep == 2) flow_.bStepDone = true;
+        if (flow_.bStatusPending) flow_.bStatusPending = false;
+    }
+    receive_.Text1.setText(dump);
+}
+
+}  // namespace kv::controller

@@ -1,0 +1,36 @@
+#pragma once
+// The live status reply: four on/off outputs, the door and three temperatures,
+// shown in the status labels and, for the first temperature, on the front
+// panel's display.
+#include <cstdint>
+#include <string>
+
+#include "link/FlowState.h"
+#include "link/ReceivePath.h"
+#include "ui/Window.h"
+
+namespace kv::controller {
+
+class Status {
+public:
+    Status(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive);
+
+    void cmdGetStatus_Click();
+    void ParseMsgSensorData(std::int16_t sNumberOfBytes);
+
+    ui::Button& cmdGetStatus;
+    ui::Label& lblSettingValue;
+    ui::Label& lblSettingParam;
+    ui::Label& lblGetStatus(int i) { return *lblGetStatus_[static_cast<std::size_t>(i)]; }
+
+private:
+    link::FlowState& flow_;
+    link::ReceivePath& receive_;
+    ui::Label* lblGetStatus_[9];
+};
+
+// A temperature from its high and low byte: "---" when h >= 100 or l = 0,
+// else (h*256 + l - 300) / 10 with one decimal.
+std::string formatReading(std::uint8_t high, std::uint8_t low);
+
+}  // namespace kv::controller

@@ -1,0 +1,89 @@
+#pragma once
+// Everything that happens when the port reports an event: received bytes are
+// collected in the receive buffer, shown in the terminal as {n} groups, tested
+// for a complete reply and handed to the handler its first byte selects. Also
+// the sending rule every request follows, the terminal's typing, Clear Screen,
+// STOP/START and the fallback handler ParseMsg.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "link/Frames.h"
+#include "link/Indicators.h"
+#include "platform/SerialPort.h"
+#include "ui/Window.h"
+
+namespace kv::link {
+
+class ReceivePath {
+public:
+    // Highest position of the receive buffer; reply byte k is stored at k.
+    static constexpr int kBufferEnd = 500;
+    // Terminal cap: above this many lines the oldest kCutLines go.
+    static constexpr long kMaxLines = 550;
+    static constexpr long kCutLines = 100;
+
+    ReceivePath(ui::Window& form, platform::SerialPort& port, Indicators& indicators);
+
+    using Handler = std::function<void(std::int16_t sNumberOfBytes)>;
+    // Routes complete replies with this code to `handler` (ParseMsg otherwise).
+    void setHandler(std::uint8_t code, Handler handler);
+
+    // The sending rule of every request: empty the receive buffer, then write
+    // the frame in one piece if the port is open.
+    void ResetReceive() { iRxIdx = 1; }
+    void Send(const Bytes& frame);
+    void SendRequest(const Bytes& frame) {
+        ResetReceive();
+        Send(frame);
+    }
+
+    void MSComm1_OnComm();
+    void PostTerminal(const std::string& sNewData);
+    void ParseMsg(std::int16_t sNumberOfBytes);
+    // The reply dump every handler writes: " XX" for positions 1 to n.
+    void WriteDump(std::int16_t sNumberOfBytes);
+    std::string Dump(std::int16_t sNumberOfBytes) const;
+
+    void txtTerminal_KeyPress(std::int16_t& keyAscii);
+    void cmdRESET_Click();
+    void cmdSTOPComms_Click();
+    void cmdSaveLog_Click();
+    void tmrClearError_Timer();
+    // Shows a line error for about a second.
+    void ShowError(const std::string& text);
+
+    std::array<std::uint8_t, kBufferEnd + 1> rxBuf{};
+    std::int16_t iRxIdx = 1;
+    std::string sRxPending;
+
+    ui::TerminalBox& txtTerminal;
+    ui::TextBox& Text1;
+    ui::Label& lblError;
+    ui::Label& lblTime;
+    ui::Timer& tmrClearError;
+    ui::Button& cmdRESET;
+    ui::Button& cmdSTOPComms;
+    ui::Button& cmdSaveLog;
+    ui::Button& cmdGetParams;
+    ui::Button& cdmGETV;
+
+private:
+    void receive();
+    void portLost(const std::string& reason);
+    void store(const std::string& data);
+    void storeByte(std::uint8_t byte);
+    void dispatch();
+    void showOpenFailure();
+
+    platform::SerialPort& port_;
+    Indicators& indicators_;
+    std::array<Handler, 256> handlers_;
+    int depth_ = 0;  // PostTerminal may run again inside a handler that lets events run
+    bool dispatching_ = false;
+    std::string deferred_;  // bytes that arrived while a handler ran
+    bool overflowShown_ = false;
+};
+
+}  // namespace kv::link

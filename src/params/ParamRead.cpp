@@ -1,0 +1,56 @@
+#include "params/ParamRead.h"
+
+#include <string>
+
+#include "link/Frames.h"
+#include "ui/Text.h"
+
+namespace kv::params {
+
+ParamRead::ParamRead(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive, ParamTable& table)
+    : cmdGetParams(form.button("cmdGetParams")), flow_(flow), receive_(receive), table_(table) {
+    cmdGetParams.setCaption("Read  PARAMS");
+    cmdGetParams.setVisible(false);
+    cmdGetParams.onClick = [this] { cmdGetParams_Click(); };
+    receive_.setHandler(link::cmdReadParams, [this](std::int16_t n) { ParseMsgGetParam(n); });
+    receive_.setHandler(link::cmdWriteParams, [this](std::int16_t n) { ParseMsgParamResponse(n); });
+}
+
+void ParamRead::cmdGetParams_Click() { receive_.SendRequest(link::frameReadParams()); }
+
+void ParamRead::ParseMsgGetParam(std::int16_t n) {
+    const auto& buf = receive_.rxBuf;
+    std::string dump;
+    int k = 0;
+    table_.txtParam(0).setText("");
+    for (int i = 1; i <= n - 3 && i + 1 <= link::ReceivePath::kBufferEnd; ++i) {
+        if (i > 3) {
+            // A value, high byte first; i moves on to its low byte.
+            int v = buf[static_cast<std::size_t>(i)] * 256 + buf[static_cast<std::size_t>(i + 1)];
+            ++i;
+            // Rows the definition file did not load have no limits to hold a
+            // value to; their values are not shown.
+            if (k < table_.iParamCount) {
+                auto row = static_cast<std::size_t>(k);
+                table_.sParamValue[row] = std::to_string(v);
+                table_.sParamFileValue[row] = std::to_string(v);
+                table_.SetParamFormat(table_.txtParam(k), std::to_string(v), static_cast<std::int16_t>(k));
+                table_.txtParam(k).setVisible(true);
+            }
+            ++k;
+            if (k > ParamTable::kRows - 1) break;
+            table_.txtParam(k).setText("");
+        }
+        dump += " " + ui::hex2(buf[static_cast<std::size_t>(i)]);
+        if (flow_.iConnectStep == 3) flow_.bStepDone = true;
+        if (flow_.iAutoStep == 3) flow_.bAutoReplied = true;
+    }
+    receive_.Text1.setText(dump);
+}
+
+void ParamRead::ParseMsgParamResponse(std::int16_t n) {
+    receive_.WriteDump(n);
+    flow_.bParamAck = true;
+}
+
+}  // namespace kv::params

@@ -1,0 +1,245 @@
+// The receive path: chunks into the buffer, completion, dispatch, the
+// terminal view and its cap, typing, Clear Screen, STOP/START and line errors.
+#include <gtest/gtest.h>
+
+#include "tests/support/Rig.h"
+
+using kv::sim::Bytes;
+using kv::test::Rig;
+
+namespace {
+
+Bytes bytes(std::initializer_list<int> v) {
+    Bytes b;
+    for (int x : v) b.push_back(static_cast<std::uint8_t>(x));
+    return b;
+}
+
+Bytes join(const Bytes& a, const Bytes& b) {
+    Bytes out = a;
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+struct Loaded : ::testing::Test {
+    Loaded() {
+        rig.load();
+        rig.main->receive.setHandler(0x33, [this](std::int16_t n) {
+            calls.push_back(n);
+            rig.main->receive.WriteDump(n);
+        });
+    }
+    kv::link::ReceivePath& rx() { return rig.main->receive; }
+    // Feeds the chunks as separate receive events.
+    void feed(const std::vector<Bytes>& chunks) {
+        for (const auto& c : chunks) rig.port.deliver(c);
+    }
+    Rig rig;
+    std::vector<std::int16_t> calls;
+};
+
+const Bytes kReply = bytes({0x33, 0x01, 0x03, 0xAA, 0xBB, 0xCC});
+
+TEST_F(Loaded, CompletesOnceWhateverTheChunking) {
+    Bytes two = join(kReply, kReply);
+    const struct {
+        const char* name;
+        std::vector<Bytes> chunks;
+        std::size_t dispatched;
+    } cases[] = {
+        {"whole", {kReply}, 1},
+        {"byte by byte", {{0x33}, {0x01}, {0x03}, {0xAA}, {0xBB}, {0xCC}}, 1},
+        {"split in the header", {{0x33, 0x01}, {0x03, 0xAA, 0xBB, 0xCC}}, 1},
+        {"split after the length", {{0x33, 0x01, 0x03}, {0xAA, 0xBB, 0xCC}}, 1},
+        {"three events", {{0x33, 0x01}, {0x03, 0xAA}, {0xBB, 0xCC}}, 1},
+        {"two replies in one chunk", {two}, 2},
+        {"a reply and the head of the next", {join(kReply, {0x33, 0x01}), {0x03, 0xAA, 0xBB, 0xCC}}, 2},
+        {"length 0 never completes", {{0x33, 0x01, 0x00}, kReply}, 0},
+    };
+    for (const auto& c : cases) {
+        calls.clear();
+        rx().ResetReceive();
+        feed(c.chunks);
+        EXPECT_EQ(calls.size(), c.dispatched) << c.name;
+        for (auto n : calls) EXPECT_EQ(n, 7) << c.name;
+    }
+}
+
+TEST_F(Loaded, MacReplyInTwoChunksDispatchesOnTheSecond) {
+    rig.port.deliver(bytes({0x18, 0x01, 0x08}));
+    EXPECT_EQ(rx().txtTerminal.text(), "{24}{1}{8}");
+    EXPECT_EQ(rig.main->identity.Label1.caption(), "Serial No.");
+    rig.port.deliver(bytes({'1', '2', '3', '4', '5', '6', '7', '8'}));
+    EXPECT_EQ(rig.main->identity.Label1.caption(), "MAC");
+    EXPECT_EQ(rx().Text1.text(), " 18 01 08 31 32 33 34 35 36 37 38 00");  // n = 12
+    EXPECT_EQ(rx().iRxIdx, 1);
+    EXPECT_EQ(rx().rxBuf[3], 0);
+    EXPECT_EQ(rx().rxBuf[4], 0);
+    EXPECT_EQ(rx().rxBuf[5], '2');  // the rest of the buffer keeps its bytes
+}
+
+TEST_F(Loaded, UnlistedCodeGoesToParseMsgWithTheByteAfterTheReply) {
+    rig.port.deliver(bytes({0x34, 0x01, 0x05, 1, 2, 3, 4, 5}));
+    rig.port.deliver(bytes({0x35, 0x01, 0x01, 0x07}));
+    EXPECT_EQ(rx().Text1.text(), " 35 01 01 07 02");
+    rx().ResetReceive();
+    rig.port.deliver(bytes({0xFF, 0x01, 0x01, 0x02}));
+    EXPECT_EQ(rx().Text1.text(), " FF 01 01 02 02");
+}
+
+TEST_F(Loaded, NothingIsStoredPastPosition500) {
+    Bytes flood = bytes({0x33, 0x01, 0x00});  // length 0: never completes
+    flood.resize(620, 0x55);
+    rig.port.deliver(flood);
+    EXPECT_EQ(rx().iRxIdx, 501);
+    EXPECT_EQ(rx().lblError.caption(), "Overflow");
+    EXPECT_TRUE(calls.empty());
+    rig.clock.advance(1000);
+    EXPECT_EQ(rx().lblError.caption(), "");
+    // The next request starts clean.
+    rig.main->identity.cmdGetAssetID.click();
+    rig.clock.advance(100);
+    EXPECT_EQ(rig.main->identity.txtAssetID.text(), " A1234");
+}
+
+TEST_F(Loaded, TerminalCutsTheOldestHundredLinesAboveItsCap) {
+    auto& term = rx().txtTerminal;
+    term.setColumns(10);
+    term.append(std::string(5500, 'x'));  // 550 lines: no cut yet
+    rig.port.deliver(bytes({7}));
+    EXPECT_EQ(term.text().size(), 5503u);
+    term.clear();
+    term.append(std::string(5000, 'a') + std::string(510, 'b'));  // 551 lines
+    rig.port.deliver(bytes({7}));
+    EXPECT_EQ(term.text().size(), 5510u - 1000u + 3u);
+    EXPECT_EQ(term.text().substr(0, 4), "aaaa");
+    EXPECT_EQ(term.text().substr(term.text().size() - 3), "{7}");
+    EXPECT_EQ(term.lineCount(), 452);
+}
+
+TEST_F(Loaded, TypingSendsRawBytesAndShowsNothing) {
+    rig.takeWritten();
+    rx().iRxIdx = 3;
+    EXPECT_EQ(rx().txtTerminal.keyPress('A'), 0);
+    EXPECT_EQ(rx().txtTerminal.keyPress(13), 0);
+    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{{0x41}, {0x0D, 0x0A}}));
+    EXPECT_EQ(rx().txtTerminal.text(), "");
+    EXPECT_EQ(rx().iRxIdx, 3);  // typing is not a request
+    rig.port.setPortOpen(false);
+    rx().txtTerminal.keyPress('B');
+    EXPECT_TRUE(rig.takeWritten().empty());
+}
+
+TEST_F(Loaded, ClearScreenEmptiesTheViewsAndAsksTheController) {
+    rig.port.deliver(bytes({0x33, 0x01}));
+    rig.main->sequence.lblTime.setCaption("12:00");
+    rig.takeWritten();
+    rx().cmdRESET.press();
+    EXPECT_EQ(rx().txtTerminal.text(), "");
+    EXPECT_EQ(rig.main->sequence.lblTime.caption(), "");
+    EXPECT_EQ(rx().iRxIdx, 1);
+    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{{0xFF, 0x01, 0x01, 0x02}}));
+    rig.port.setPortOpen(false);
+    rx().iRxIdx = 9;
+    rx().cmdRESET.press();
+    EXPECT_EQ(rx().iRxIdx, 1);
+    EXPECT_TRUE(rig.takeWritten().empty());
+}
+
+TEST_F(Loaded, StopAndStartCloseAndReopenWithTheSameSettings) {
+    auto& stop = rx().cmdSTOPComms;
+    stop.press();
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_EQ(stop.caption(), "START");
+    EXPECT_FALSE(rx().cdmGETV.enabled());
+    EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
+    stop.press();
+    EXPECT_TRUE(rig.port.PortOpen());
+    EXPECT_EQ(stop.caption(), "STOP");
+    EXPECT_TRUE(rx().cdmGETV.enabled());
+    EXPECT_EQ(rig.port.Settings(), "38400,n,8,1");
+    EXPECT_EQ(rig.port.CommPort(), 10);
+}
+
+TEST_F(Loaded, StartOnAPortThatCannotBeOpenedSaysWhy) {
+    using kv::platform::OpenError;
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> setup;
+        const char* error;
+    } cases[] = {
+        {"absent", [](Rig& r) { r.port.freePorts.clear(); }, "No such port"},
+        {"busy", [](Rig& r) { r.port.refusals[10] = OpenError::Busy; }, "Port busy"},
+        {"denied", [](Rig& r) { r.port.refusals[10] = OpenError::PermissionDenied; }, "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        Rig r;
+        r.load();
+        r.main->receive.cmdSTOPComms.press();
+        c.setup(r);
+        r.main->receive.cmdSTOPComms.press();
+        EXPECT_FALSE(r.port.PortOpen()) << c.name;
+        EXPECT_EQ(r.main->receive.cmdSTOPComms.caption(), "START") << c.name;
+        EXPECT_EQ(r.main->receive.lblError.caption(), c.error) << c.name;
+        EXPECT_TRUE(r.messages.shown.empty()) << c.name;
+    }
+}
+
+TEST_F(Loaded, LineErrorsShowForASecond) {
+    const struct {
+        int code;
+        const char* text;
+    } cases[] = {{1001, "Break"},    {1004, "Framing"}, {1006, "Overrun"},  {1008, "Overflow"},
+                 {1009, "Parity"},   {1010, "Tx Full"}, {1011, "DCB Error"}, {6, ""},
+                 {7, ""},            {1002, ""}};
+    for (const auto& c : cases) {
+        rig.port.inject(c.code);
+        EXPECT_EQ(rx().lblError.caption(), c.text) << c.code;
+        rig.clock.advance(999);
+        rig.clock.advance(1);
+        EXPECT_EQ(rx().lblError.caption(), "") << c.code;
+        EXPECT_FALSE(rx().tmrClearError.enabled());
+    }
+}
+
+TEST_F(Loaded, LineErrorKeepsTheBytesAlreadyReceived) {
+    rig.port.deliver(bytes({0x33, 0x01, 0x03, 0xAA}));
+    rig.port.inject(1004);
+    rig.port.deliver(bytes({0xBB, 0xCC}));
+    EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST_F(Loaded, ReadParamsIsDisabledWhileAChunkIsHandled) {
+    bool enabledInside = true;
+    rx().setHandler(0x33, [&](std::int16_t) { enabledInside = rx().cmdGetParams.enabled(); });
+    rig.port.deliver(kReply);
+    EXPECT_FALSE(enabledInside);
+    EXPECT_TRUE(rx().cmdGetParams.enabled());
+}
+
+TEST_F(Loaded, BytesArrivingWhileAHandlerLetsEventsRunFollowTheReply) {
+    std::vector<int> order;
+    rx().setHandler(0x33, [&](std::int16_t) {
+        order.push_back(0x33);
+        rig.clock.doEvents();  // the next reply arrives meanwhile
+    });
+    rx().setHandler(0x34, [&](std::int16_t n) {
+        order.push_back(0x34);
+        EXPECT_EQ(n, 5);
+    });
+    rig.clock.at(rig.clock.nowMs(), [&] { rig.port.deliver(bytes({0x34, 0x01, 0x01, 0x09})); });
+    rig.port.deliver(kReply);
+    EXPECT_EQ(order, (std::vector<int>{0x33, 0x34}));
+    EXPECT_EQ(rx().txtTerminal.text(), "{51}{1}{3}{170}{187}{204}{52}{1}{1}{9}");
+}
+
+TEST_F(Loaded, ADeviceThatVanishesIsShownClosed) {
+    rig.port.unplug();
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
+    EXPECT_EQ(rx().cmdSTOPComms.caption(), "START");
+    rig.main->identity.cmdGetAssetID.click();  // sends nothing, no crash
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#pragma once
+// A main window wired to a virtual controller on the virtual clock, with
+// recording fakes and a temporary documents folder.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/frmMain.h"
+#include "sim/VirtualController.h"
+#include "sim/VirtualPort.h"
+#include "tests/support/Fakes.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/VirtualClock.h"
+
+namespace kv::test {
+
+struct Rig {
+    Rig()
+        : port(clock, controller),
+          platform{port, probe, settings, folders, fileDialog, messages, beep, clock, pointer, screen, clock, clock} {
+        folders.documentsPath = (home.path() / "Documents").string();
+        folders.programPath = (home.path() / "program").string();
+        std::filesystem::create_directories(folders.programPath);
+        main = std::make_unique<app::frmMain>(platform);
+    }
+
+    // Form_Load, then the port dialog's OK on port 10: the sequence starts.
+    void load() { main->Form_Load(); }
+
+    // Bytes of every frame written since the last call.
+    std::vector<sim::Bytes> takeWritten() {
+        auto w = std::move(port.written);
+        port.written.clear();
+        return w;
+    }
+
+    TempDir home;
+    VirtualClock clock;
+    sim::VirtualController controller;
+    sim::VirtualPort port;
+    FakeProbe probe;
+    FakeSettings settings;
+    FakeFolders folders;
+    FakeFileDialog fileDialog;
+    FakeMessageBox messages;
+    FakeBeep beep;
+    FakePointer pointer;
+    FakeScreen screen;
+    platform::Platform platform;
+    std::unique_ptr<app::frmMain> main;
+};
+
+}  // namespace kv::test

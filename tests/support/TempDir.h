@@ -1,0 +1,27 @@
+#pragma once
+// A temporary folder removed with everything in it at the end of the test.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace kv::test {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kv5x-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace kv::test
