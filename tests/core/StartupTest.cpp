@@ -1,0 +1,220 @@
+// Start-up in a temporary home: folders, the log file and its header, the
+// default port, the layout rule, the settings menu and shutdown.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/Rig.h"
+
+using kv::test::Rig;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+const std::string kHeaderLine =
+    "Date_Time, Serial, MAC, Checksum, FW Version, Asset ID, Client ID, Custom 1, Custom 2\r\n";
+
+TEST(Startup, CreatesTheFoldersAndANewLogWithItsHeader) {
+    Rig rig;
+    rig.load();
+    fs::path docs = rig.folders.documentsPath;
+    EXPECT_TRUE(fs::is_directory(docs / "KV53_LOGS"));
+    EXPECT_TRUE(fs::is_directory(docs / "KV53_ParamFiles"));
+    fs::path log = docs / "KV53_LOGS" / "LOG_14_05_09_05_12_2026.csv";
+    EXPECT_EQ(rig.main->log.path(), log);
+    EXPECT_EQ(readFile(log), kHeaderLine);
+    EXPECT_TRUE(rig.messages.shown.empty());
+    EXPECT_EQ(rig.main->sBaseFolder, docs.string());
+}
+
+TEST(Startup, ExistingFoldersAndLogsAreLeftAlone) {
+    Rig first;
+    first.load();
+    fs::path docs = first.folders.documentsPath;
+    fs::path keep = docs / "KV53_ParamFiles" / "mine.csv";
+    std::ofstream(keep) << "SP,250\r\n";
+    first.main->log.writeRow({"a", "b"});
+
+    // A second start in the same second, in the same home.
+    kv::test::FakeFolders& folders = first.folders;
+    kv::app::frmMain second(first.platform);
+    second.Form_Load();
+    EXPECT_EQ(folders.documentsPath, docs.string());
+    EXPECT_EQ(second.log.path().filename(), "LOG_14_05_09_05_12_2026_2.csv");
+    EXPECT_EQ(readFile(docs / "KV53_LOGS" / "LOG_14_05_09_05_12_2026.csv"), kHeaderLine + "a, b\r\n");
+    EXPECT_EQ(readFile(second.log.path()), kHeaderLine);
+    EXPECT_EQ(readFile(keep), "SP,250\r\n");
+
+    // A start a second later gets its own name.
+    first.clock.advance(1000);
+    kv::app::frmMain third(first.platform);
+    third.Form_Load();
+    EXPECT_EQ(third.log.path().filename(), "LOG_14_05_10_05_12_2026.csv");
+}
+
+TEST(Startup, RowsReachTheDiskAsTheyAreWritten) {
+    Rig rig;
+    rig.load();
+    rig.main->log.writeRow({"14:05:09 05/12/2026", "1A 2B ", "", "K5b 162"});
+    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n");
+    rig.main->log.writeRow({"t", "line\r\nbreak,comma", "\x7F"});
+    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n" +
+                                                  "t, line??break?comma, ?\r\n");
+}
+
+TEST(Startup, FolderProblemsAreOneMessageAndTheProgramRunsOn) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> setup;
+        const char* mentions;
+    } cases[] = {
+        {"no documents folder", [](Rig& r) { r.folders.documentsPath.clear(); }, "No documents folder"},
+        {"documents is a file",
+         [](Rig& r) {
+             std::ofstream(r.folders.documentsPath) << "x";
+         },
+         "Cannot create the log folder"},
+        {"log folder is a file",
+         [](Rig& r) {
+             fs::create_directories(r.folders.documentsPath);
+             std::ofstream(fs::path(r.folders.documentsPath) / "KV53_LOGS") << "x";
+         },
+         "KV53_LOGS"},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        c.setup(rig);
+        rig.load();
+        ASSERT_EQ(rig.messages.shown.size(), 1u) << c.name;
+        EXPECT_NE(rig.messages.shown[0].text.find(c.mentions), std::string::npos)
+            << c.name << ": " << rig.messages.shown[0].text;
+        EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
+        EXPECT_FALSE(rig.main->log.isOpen()) << c.name;
+        EXPECT_TRUE(rig.port.PortOpen()) << c.name;  // start-up went on
+        rig.main->log.writeRow({"nothing", "breaks"});
+    }
+}
+
+TEST(Startup, OpensPortTenAndResetsTheWindow) {
+    Rig rig;
+    rig.load();
+    auto& m = *rig.main;
+    EXPECT_TRUE(rig.port.PortOpen());
+    EXPECT_EQ(rig.port.CommPort(), 10);
+    EXPECT_EQ(rig.port.Settings(), "38400,n,8,1");
+    EXPECT_EQ(rig.port.RThreshold, 1);
+    EXPECT_EQ(rig.port.SThreshold, 1);
+    EXPECT_EQ(rig.port.InputMode, 1);
+    EXPECT_EQ(m.indicators.lblOpen.caption(), "Open");
+    EXPECT_EQ(m.indicators.lblError.caption(), "");
+    EXPECT_EQ(m.receive.txtTerminal.text(), "");
+    EXPECT_TRUE(m.identity.cdmGETV.enabled());
+    EXPECT_EQ(m.identity.lblMacAddress.caption(), "");
+    EXPECT_EQ(m.progress.lblCurrentINFO.caption(), "");
+    EXPECT_FALSE(m.progress.window.visible());
+    EXPECT_EQ(m.params.iValueOffset, 400);
+    EXPECT_EQ(m.flow.iConnectStep, 0);
+    EXPECT_FALSE(m.flow.bStepDone);
+    EXPECT_EQ(m.flow.iAutoStep, 0);
+    EXPECT_GE(rig.clock.doEventsCalls, 2);
+    for (int k = 0; k < 49; ++k) EXPECT_FALSE(m.params.txtParam(k).visible());
+    EXPECT_TRUE(m.window.visible());
+    EXPECT_EQ(m.window.caption(), "Varkel KV5x COMM Dashboard V1.6");
+}
+
+TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
+    Rig rig;
+    rig.load();
+    auto& w = rig.main->window;
+    const char* visible[] = {"cmdGetAssetID", "cmdSetAssetID", "cmdSetClientID", "cmdSetCounter",
+                             "cmdRestartController", "cmdRefreshNextController", "cdmSetParams", "cmdSTOPComms",
+                             "txtAssetID", "txtSetClient", "txtSetCounter", "cboCLientList", "lblFWVersion",
+                             "lblMacAddress", "lblCheckSum", "lblCounter", "lblGetStatus(3)", "lblGetStatus(4)",
+                             "lblTime", "picInfo", "imgCD", "imgTx", "lblSettingValue", "lblSettingParam"};
+    const char* hidden[] = {"cdmGETV", "cmdGetCheckSum", "cmdGetConfiguration", "cmdGetMACAddress",
+                            "cmdGetClientID", "cmdGetStatus", "cmdGetParams", "cmdEnterServiceMode",
+                            "cmdExitServiceMode", "cmdApply", "cmdDefault", "cmdUP", "cmdDown", "cmdRESET",
+                            "cmdSaveLog", "txtTerminal", "Text1", "lblGetStatus(0)", "lblGetStatus(8)",
+                            "lblHeader(1)", "lblHeader(9)", "imgLed(0)"};
+    for (auto* n : visible) {
+        ASSERT_NE(w.find(n), nullptr) << n;
+        EXPECT_TRUE(w.find(n)->visible()) << n;
+    }
+    for (auto* n : hidden) {
+        ASSERT_NE(w.find(n), nullptr) << n;
+        EXPECT_FALSE(w.find(n)->visible()) << n;
+    }
+    EXPECT_FALSE(rig.main->receive.cmdSTOPComms.enabled());  // until a port dialog's OK
+    EXPECT_EQ(w.button("cmdGetParams").caption(), "Read  PARAMS");
+}
+
+TEST(Startup, LayoutRuleMovesTheInformationBarAndTerminal) {
+    Rig rig;
+    rig.load();
+    const struct {
+        int W, H;
+        kv::ui::Rect info, terminal;
+    } cases[] = {
+        {5000, 4000, {0, 2865, 4880, 315}, {0, 0, 4880, 2865}},
+        {15000, 9000, {0, 7865, 14880, 315}, {0, 0, 14880, 7865}},
+        {100, 1000, {0, 135, 20, 315}, {0, 0, 20, 135}},  // smaller than the margins: absolute values
+    };
+    for (const auto& c : cases) {
+        rig.main->Form_Resize(c.W, c.H);
+        EXPECT_EQ(*rig.main->indicators.picInfo.geometry(), c.info) << c.W << "x" << c.H;
+        EXPECT_EQ(*rig.main->receive.txtTerminal.geometry(), c.terminal) << c.W << "x" << c.H;
+    }
+}
+
+TEST(Startup, UnloadClosesTheLogAndEndsTheProgram) {
+    Rig rig;
+    rig.load();
+    rig.main->window.unload();
+    EXPECT_FALSE(rig.main->log.isOpen());
+    EXPECT_TRUE(rig.clock.quitRequested);
+    rig.main->log.writeRow({"after", "close"});  // ignored, no crash
+    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine);
+}
+
+TEST(Startup, SettingsMenuReturnsWhenTheDialogIsGone) {
+    Rig rig;
+    rig.load();
+    kv::ui::Window settings("frmSettings", rig.clock);
+    rig.main->dialogs.push_back(&settings);
+    rig.main->CommSettings = [&] {
+        settings.show();
+        rig.clock.at(rig.clock.nowMs() + 3000, [&] {
+            rig.port.setCommPort(4);
+            settings.hide();
+        });
+    };
+    rig.main->indicators.lblError.setCaption("Parity");
+    std::int64_t start = rig.clock.nowMs();
+    rig.main->window.menu("mnuSettings").click();
+    EXPECT_EQ(rig.clock.nowMs() - start, 3000);
+    EXPECT_EQ(rig.main->indicators.lblPort.caption(), "Port 4");
+    EXPECT_EQ(rig.main->indicators.lblError.caption(), "");
+}
+
+TEST(ProgressWindow, TextWrittenBeforeShowingIsShownLater) {
+    Rig rig;
+    rig.load();
+    auto& p = rig.main->progress;
+    EXPECT_EQ(p.window.caption(), "INFO");
+    EXPECT_FALSE(p.imgRedDot.visible());
+    EXPECT_FALSE(p.imgGreenDot.visible());
+    p.lblCurrentINFO.setCaption(" Setting Client and Asset...");
+    EXPECT_FALSE(p.window.visible());
+    p.window.show();
+    EXPECT_EQ(p.lblCurrentINFO.caption(), " Setting Client and Asset...");
+}
+
+}  // namespace
