@@ -1,0 +1,64 @@
+#include "desktop/Dashboard.h"
+
+#include <QAction>
+#include <QMenuBar>
+
+#include "desktop/Layouts.h"
+#include "desktop/Widgets.h"
+
+namespace kv::desktop {
+
+Dashboard::Dashboard(platform::MessageBox* messages)
+    : platform_{port_, probe_, settings_, folders_, fileDialog_, messages ? *messages : messageBox_,
+                beep_, events_, pointer_, screen_, clock_, timers_},
+      main_(std::make_unique<app::frmMain>(platform_)) {}
+
+Dashboard::~Dashboard() {
+    delete progressView_;
+    delete mainWindow_;
+    main_.reset();
+}
+
+void Dashboard::start() {
+    app::frmMain& m = *main_;
+    mainWindow_ = new QMainWindow;
+    mainView_ = new FormView(m.window, mainLayout());
+    mainWindow_->setCentralWidget(mainView_);
+    mainView_->setMinimumSize(400, 300);
+    mainWindow_->resize(kMainWidth, kMainHeight + mainWindow_->menuBar()->sizeHint().height());
+    mainView_->onResize = [&m](QSize s) { m.Form_Resize(s.width() * 15, s.height() * 15); };
+    buildMenus();
+    bindWindow(mainWindow_, m.window);
+
+    progressView_ = new FormView(m.progress.window, progressLayout());
+    progressView_->setFixedSize(420, 82);
+    progressView_->setWindowFlag(Qt::Tool);
+    bindWindow(progressView_, m.progress.window);
+
+    m.Form_Load();
+}
+
+void Dashboard::buildMenus() {
+    ui::Window& w = main_->window;
+    const std::pair<const char*, std::vector<const char*>> menus[] = {
+        {"mnuOptions", {"mnuSettings"}},
+        {"mFile", {"mOpnFile", "mSaveFile"}},
+    };
+    for (const auto& [top, items] : menus) {
+        ui::MenuItem& topModel = w.menu(top);
+        QMenu* menu = mainWindow_->menuBar()->addMenu(toQt(topModel.caption()));
+        for (const char* name : items) {
+            ui::MenuItem& model = w.menu(name);
+            QAction* action = menu->addAction(toQt(model.caption()));
+            action->setObjectName(name);
+            QObject::connect(action, &QAction::triggered, [&model] { model.click(); });
+            follow(mainWindow_, model, [action, &model] {
+                action->setText(toQt(model.caption()));
+                action->setEnabled(model.enabled());
+                action->setVisible(model.visible());
+            });
+        }
+    }
+}
+
+}  // namespace kv::desktop

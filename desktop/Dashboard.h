@@ -1,0 +1,55 @@
+#pragma once
+// The desktop program: the Qt implementations of the core's interfaces, the
+// core's main window, and the Qt windows that draw it.
+#include <QMainWindow>
+#include <memory>
+
+#include "app/frmMain.h"
+#include "desktop/FormView.h"
+#include "desktop/QtPlatform.h"
+#include "desktop/QtSerialPort.h"
+
+namespace kv::desktop {
+
+class NullProbe : public platform::PortProbe {
+public:
+    platform::PortState probe(int) override { return platform::PortState::Absent; }
+};
+
+class Dashboard {
+public:
+    // `messages` replaces the Qt message boxes (tests record them instead).
+    explicit Dashboard(platform::MessageBox* messages = nullptr);
+    ~Dashboard();
+
+    // Builds the windows and runs the main window's start-up.
+    void start();
+
+    app::frmMain& core() { return *main_; }
+    QMainWindow* mainWindow() const { return mainWindow_; }
+    FormView* mainView() const { return mainView_; }
+    FormView* progressView() const { return progressView_; }
+
+private:
+    void buildMenus();
+
+    QtTimerHost timers_;
+    QtClock clock_;
+    QtEventLoop events_;
+    QtMessageBox messageBox_;
+    QtBeep beep_;
+    QtPointer pointer_;
+    QtScreen screen_;
+    QtFolders folders_;
+    QtSettingsStore settings_;
+    QtFileDialog fileDialog_;
+    NullProbe probe_;
+    QtSerialPort port_;
+    platform::Platform platform_;
+    std::unique_ptr<app::frmMain> main_;
+    QMainWindow* mainWindow_ = nullptr;
+    FormView* mainView_ = nullptr;
+    FormView* progressView_ = nullptr;
+};
+
+}  // namespace kv::desktop

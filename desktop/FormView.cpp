@@ -1,0 +1,150 @@
+#include "desktop/FormView.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QLabel>
+
+#include "desktop/QtPlatform.h"
+#include "desktop/Widgets.h"
+
+namespace kv::desktop {
+
+namespace {
+
+// Styles: "value" a sunken box for a shown value, "info" the information
+// bar's small labels, "lcd" and "panel" the front panel's display, "mono" a
+// fixed-width font, "title" a bold caption, "progress" the progress text.
+void applyStyle(QWidget* w, const char* name) {
+    if (!name) return;
+    const QString s = name;
+    auto* label = qobject_cast<QLabel*>(w);
+    if (s == "value" && label) {
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setStyleSheet("background: white; padding-left: 3px;");
+    } else if (s == "info" && label) {
+        QFont f("Arial");
+        f.setPointSize(8);
+        label->setFont(f);
+    } else if (s == "lcd" && label) {
+        QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        f.setPointSize(22);
+        f.setBold(true);
+        label->setFont(f);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setStyleSheet("color: #ff3b2f; background: transparent;");
+    } else if (s == "panel" && label) {
+        QFont f("Comic Sans MS");
+        f.setPointSize(14);
+        label->setFont(f);
+        label->setAlignment(Qt::AlignCenter);
+        label->setStyleSheet("color: #ff3b2f; background: transparent;");
+    } else if (s == "title" && label) {
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+    } else if (s == "progress" && label) {
+        QFont f("MS Sans Serif");
+        f.setPointSize(10);
+        label->setFont(f);
+    } else if (s == "mono") {
+        w->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    }
+}
+
+QWidget* createWidget(ui::Control& c, QWidget* parent) {
+    if (auto* m = dynamic_cast<ui::TerminalBox*>(&c)) return new TerminalView(*m, parent);
+    if (auto* m = dynamic_cast<ui::Label*>(&c)) return bindLabel(*m, parent);
+    if (auto* m = dynamic_cast<ui::Button*>(&c)) return bindButton(*m, parent);
+    if (auto* m = dynamic_cast<ui::TextBox*>(&c)) return bindTextBox(*m, parent);
+    if (auto* m = dynamic_cast<ui::Image*>(&c)) return bindImage(*m, parent);
+    if (auto* m = dynamic_cast<ui::Frame*>(&c)) return bindFrame(*m, parent);
+    if (auto* m = dynamic_cast<ui::ComboBox*>(&c)) return bindComboBox(*m, parent);
+    if (auto* m = dynamic_cast<ui::CheckBox*>(&c)) return bindCheckBox(*m, parent);
+    return nullptr;  // menu items are drawn by the window's menu bar
+}
+
+}  // namespace
+
+FormView::FormView(ui::Window& model, const std::vector<Place>& layout, QWidget* parent) : QWidget(parent) {
+    // In layout order, so that later entries lie above earlier ones.
+    for (const Place& p : layout) {
+        ui::Control* c = model.find(p.name);
+        if (!c) continue;
+        QWidget* host = this;
+        if (p.parent) {
+            auto it = widgets_.find(p.parent);
+            if (it != widgets_.end()) host = it->second;
+        }
+        QWidget* w = createWidget(*c, host);
+        if (!w) continue;
+        w->setObjectName(QString::fromStdString(p.name));
+        if (!c->geometry()) w->setGeometry(p.x, p.y, p.w, p.h);
+        applyStyle(w, p.style);
+        widgets_[p.name] = w;
+    }
+    for (const auto& c : model.controls())
+        if (!widgets_.count(c->name()) && !dynamic_cast<ui::MenuItem*>(c.get())) unplaced_.push_back(c->name());
+}
+
+QWidget* FormView::widget(const std::string& name) const {
+    auto it = widgets_.find(name);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+void FormView::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    if (onResize) onResize(size());
+}
+
+namespace {
+
+class CloseFilter : public QObject {
+public:
+    CloseFilter(ui::Window& model, QObject* parent) : QObject(parent), model_(model) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Close && model_.visible()) {
+            // The window's own unload decides what closing means.
+            static_cast<QCloseEvent*>(e)->ignore();
+            model_.unload();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    ui::Window& model_;
+};
+
+}  // namespace
+
+void bindWindow(QWidget* top, ui::Window& model) {
+    top->installEventFilter(new CloseFilter(model, top));
+    auto state = std::make_shared<std::pair<int, bool>>(model.refreshRequests(), model.topMost());
+    follow(top, model, [top, &model, state] {
+        top->setWindowTitle(toQt(model.caption()));
+        if (model.topMost() != state->second) {
+            state->second = model.topMost();
+            bool shown = top->isVisible();
+            top->setWindowFlag(Qt::WindowStaysOnTopHint, model.topMost());
+            if (shown) top->show();
+        }
+        if (model.geometry()) {
+            const ui::Rect& r = *model.geometry();
+            top->move(r.left / 15, r.top / 15);
+        }
+        if (model.visible() && !top->isVisible()) {
+            top->show();
+            top->raise();
+        }
+        if (!model.visible() && top->isVisible()) top->hide();
+        if (model.refreshRequests() != state->first) {
+            state->first = model.refreshRequests();
+            top->repaint();
+        }
+    });
+}
+
+}  // namespace kv::desktop

@@ -1,0 +1,16 @@
+#pragma once
+// Where each window's controls sit: the windows' design, in pixels.
+#include <vector>
+
+#include "desktop/FormView.h"
+
+namespace kv::desktop {
+
+std::vector<Place> mainLayout();
+std::vector<Place> progressLayout();
+
+// The main window's inner size at start.
+constexpr int kMainWidth = 1120;
+constexpr int kMainHeight = 640;
+
+}  // namespace kv::desktop

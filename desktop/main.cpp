@@ -1,0 +1,16 @@
+// KV53_Varkel_Comms: the KV5x provisioning dashboard.
+#include <QApplication>
+
+#include "desktop/Dashboard.h"
+#include "platform/Desktop.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kv::platform::kAppTitle);
+    QApplication::setQuitOnLastWindowClosed(false);  // the main window's unload ends the program
+    kv::desktop::Dashboard dashboard;
+    dashboard.start();
+    int rc = QApplication::exec();
+    dashboard.core().Form_Terminate();
+    return rc;
+}

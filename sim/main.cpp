@@ -1,0 +1,184 @@
+// kv5x-sim: a virtual KV53 controller on a pseudo-terminal. It links the
+// dashboard's port COM<n> to the terminal, prints every request and reply,
+// and serves until stopped.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "desktop/PortMap.h"
+#include "platform/Desktop.h"
+#include "sim/VirtualController.h"
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+void onSignal(int) { stopRequested = 1; }
+
+const char* kUsage =
+    "usage: kv5x-sim [options]\n"
+    "  --com N           port number to link (default 10)\n"
+    "  --delay MS        reply delay in ms (default 20)\n"
+    "  --chunk MODE      whole | byte | N (send the first N bytes, then the rest)\n"
+    "  --silent          never answer\n"
+    "  --double          follow every reply by a status reply in the same piece\n"
+    "  --answer-on N     answer a request only at its N-th repeat\n"
+    "  --restart-ms MS   deaf this long after leaving service mode (default 2000)\n"
+    "  --fw TEXT         three firmware characters (default K5b; a third character\n"
+    "                    other than b marks an unsupported controller)\n"
+    "  --short-fw        answer the firmware request in the short form\n"
+    "  --checksum HEX    16-bit checksum (default 1A2B)\n"
+    "  --mac TEXT        12-character MAC (default 0004A3B1C2D3)\n"
+    "  --client TEXT     3-character client ID (default 005)\n"
+    "  --asset TEXT      asset ID (default A1234)\n"
+    "  --temps A,B,C     raw temperature readings (300 = 0.0; 0 = invalid)\n"
+    "  --door-open       report the door open\n"
+    "  --quiet           do not print the exchanges\n";
+
+std::int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualController& c) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--com") com = std::stoi(value());
+        else if (a == "--delay") c.modes.replyDelayMs = std::stoi(value());
+        else if (a == "--chunk") {
+            std::string m = value();
+            if (m == "whole") c.modes.chunking.kind = kv::sim::Chunking::Whole;
+            else if (m == "byte") c.modes.chunking.kind = kv::sim::Chunking::ByteByByte;
+            else {
+                c.modes.chunking.kind = kv::sim::Chunking::SplitAt;
+                c.modes.chunking.position = static_cast<std::size_t>(std::stoul(m));
+            }
+        } else if (a == "--silent") c.modes.silent = true;
+        else if (a == "--double") c.modes.doubleReply = true;
+        else if (a == "--answer-on") c.modes.answerOnRepeat = std::stoi(value());
+        else if (a == "--restart-ms") c.modes.restartMs = std::stoi(value());
+        else if (a == "--fw") c.state.fwText = value();
+        else if (a == "--short-fw") c.state.shortFirmware = true;
+        else if (a == "--checksum") c.state.checksum = static_cast<std::uint16_t>(std::stoul(value(), nullptr, 16));
+        else if (a == "--mac") c.state.mac = value();
+        else if (a == "--client") c.state.client = value();
+        else if (a == "--asset") c.state.asset = value();
+        else if (a == "--temps") {
+            std::string t = value();
+            std::size_t p1 = t.find(','), p2 = t.find(',', p1 + 1);
+            if (p1 == std::string::npos || p2 == std::string::npos) throw std::runtime_error("--temps needs A,B,C");
+            c.state.temperatures = {static_cast<std::uint16_t>(std::stoul(t.substr(0, p1))),
+                                    static_cast<std::uint16_t>(std::stoul(t.substr(p1 + 1, p2 - p1 - 1))),
+                                    static_cast<std::uint16_t>(std::stoul(t.substr(p2 + 1)))};
+        } else if (a == "--door-open") c.state.doorOpen = true;
+        else if (a == "--quiet") quiet = true;
+        else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else throw std::runtime_error("unknown option " + a);
+    }
+    if (c.state.fwText.size() < 3) c.state.fwText.resize(3, ' ');
+    if (c.state.client.size() < 3) c.state.client.resize(3, ' ');
+    if (c.state.mac.size() < 12) c.state.mac.resize(12, '0');
+    return com >= 1 && com <= 32;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication::setApplicationName(kv::platform::kAppTitle);
+    kv::sim::VirtualController controller;
+    int com = 10;
+    bool quiet = false;
+    try {
+        if (!parseArgs(argc, argv, com, quiet, controller)) {
+            std::fprintf(stderr, "kv5x-sim: the port number must be 1 to 32\n");
+            return 2;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kv5x-sim: %s\n%s", e.what(), kUsage);
+        return 2;
+    }
+
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("kv5x-sim: pseudo-terminal");
+        return 1;
+    }
+    std::string device = ptsname(master);
+    // Keep the terminal's side open and raw: no echo, no line editing, and
+    // reads on our side never fail while the dashboard has it closed.
+    int slave = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    if (slave < 0 || tcgetattr(slave, &tio) != 0) {
+        std::perror("kv5x-sim: terminal");
+        return 1;
+    }
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+
+    QString folder = kv::desktop::PortMap::portsFolder();
+    QDir().mkpath(folder);
+    QString link = folder + QString("/COM%1").arg(com);
+    QFile::remove(link);
+    if (!QFile::link(QString::fromStdString(device), link)) {
+        std::fprintf(stderr, "kv5x-sim: cannot create %s\n", qPrintable(link));
+        return 1;
+    }
+    std::printf("kv5x-sim: virtual KV53 on %s, linked as COM%d (%s)\n", device.c_str(), com, qPrintable(link));
+    std::fflush(stdout);
+
+    signal(SIGINT, onSignal);
+    signal(SIGTERM, onSignal);
+    signal(SIGHUP, onSignal);
+
+    std::multimap<std::int64_t, kv::sim::Bytes> outbox;
+    std::size_t printed = 0;
+    while (!stopRequested) {
+        int timeout = 200;
+        if (!outbox.empty()) timeout = static_cast<int>(std::max<std::int64_t>(0, outbox.begin()->first - nowMs()));
+        pollfd p{master, POLLIN, 0};
+        int ready = ::poll(&p, 1, timeout);
+        if (ready > 0 && (p.revents & POLLIN)) {
+            std::uint8_t buf[4096];
+            ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) {
+                std::int64_t t = nowMs();
+                for (auto& piece : controller.receive(kv::sim::Bytes(buf, buf + n), t))
+                    outbox.emplace(t + piece.delayMs, std::move(piece.bytes));
+            }
+        }
+        for (; printed < controller.exchanges.size(); ++printed) {
+            if (quiet) continue;
+            const auto& x = controller.exchanges[printed];
+            std::printf("<-%s\n", kv::sim::hexText(x.request).c_str());
+            if (x.reply) std::printf("->%s\n", kv::sim::hexText(*x.reply).c_str());
+            else std::printf("   (no answer)\n");
+            std::fflush(stdout);
+        }
+        std::int64_t t = nowMs();
+        while (!outbox.empty() && outbox.begin()->first <= t) {
+            const auto& bytes = outbox.begin()->second;
+            if (::write(master, bytes.data(), bytes.size()) < 0) std::perror("kv5x-sim: write");
+            outbox.erase(outbox.begin());
+        }
+    }
+    QFile::remove(link);
+    std::printf("kv5x-sim: stopped\n");
+    return 0;
+}

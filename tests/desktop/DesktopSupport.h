@@ -1,0 +1,53 @@
+#pragma once
+// Helpers of the desktop tests: event waiting and a kv5x-sim process.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <functional>
+
+#include "platform/Desktop.h"
+#include "tests/support/Fakes.h"
+
+namespace kv::test {
+
+// Lets events run until `done` holds or `ms` have passed.
+inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// kv5x-sim on a pseudo-terminal, linked as a COM port of the test's home.
+class SimProcess {
+public:
+    explicit SimProcess(const QStringList& args) {
+        process_.setProgram(KV_SIM_PATH);
+        process_.setArguments(args);
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.start();
+        started_ = process_.waitForStarted(5000) &&
+                   waitUntil([this] { return output().contains("linked as"); }, 5000);
+    }
+    ~SimProcess() { stop(); }
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+    bool started() const { return started_; }
+    QString output() {
+        text_ += QString::fromLatin1(process_.readAll());
+        return text_;
+    }
+
+private:
+    QProcess process_;
+    QString text_;
+    bool started_ = false;
+};
+
+}  // namespace kv::test

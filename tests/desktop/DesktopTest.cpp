@@ -1,0 +1,105 @@
+// The real Qt windows under the offscreen platform, and the real QSerialPort
+// adapter talking to kv5x-sim over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "desktop/Dashboard.h"
+#include "desktop/Widgets.h"
+#include "tests/desktop/DesktopSupport.h"
+
+using kv::test::SimProcess;
+using kv::test::waitUntil;
+
+namespace {
+
+template <class W>
+W* find(kv::desktop::Dashboard& d, const char* name) {
+    return d.mainWindow()->findChild<W*>(name);
+}
+
+TEST(MainWindow, ShowsItsDesignAndFollowsTheCore) {
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::app::frmMain& core = d.core();
+    ASSERT_TRUE(waitUntil([&] { return d.mainWindow()->isVisible(); }));
+    EXPECT_EQ(d.mainWindow()->windowTitle(), "Varkel KV5x COMM Dashboard V1.6");
+
+    // Every control has its widget, shown exactly when the core shows it.
+    EXPECT_TRUE(d.mainView()->unplaced().empty()) << d.mainView()->unplaced().front();
+    EXPECT_TRUE(d.progressView()->unplaced().empty());
+    for (const auto& c : core.window.controls()) {
+        QWidget* w = d.mainView()->widget(c->name());
+        if (!w) continue;  // menu items
+        EXPECT_EQ(w->isVisibleTo(d.mainWindow()), c->visible()) << c->name();
+    }
+    auto* getAsset = find<QPushButton>(d, "cmdGetAssetID");
+    ASSERT_NE(getAsset, nullptr);
+    EXPECT_EQ(getAsset->text(), "GET ASSET");
+    EXPECT_TRUE(getAsset->isVisible());
+    EXPECT_FALSE(find<QPushButton>(d, "cmdSTOPComms")->isEnabled());
+
+    // Core to widget.
+    core.identity.lblFWVersion.setCaption("K5b 162");
+    EXPECT_EQ(find<QLabel>(d, "lblFWVersion")->text(), "K5b 162");
+    // Widget to core.
+    QTest::keyClicks(find<QLineEdit>(d, "txtAssetID"), "A77");
+    EXPECT_EQ(core.identity.txtAssetID.text(), "A77");
+    // The hidden terminal follows the receive path in whole lines.
+    auto* terminal = find<QPlainTextEdit>(d, "txtTerminal");
+    ASSERT_NE(terminal, nullptr);
+    core.receive.PostTerminal(std::string("\x01\x02\xff", 3));
+    static_cast<kv::desktop::TerminalView*>(terminal)->flush();
+    EXPECT_EQ(terminal->toPlainText().remove('\n'), "{1}{2}{255}");
+    // Start-up made the folders in the user's documents.
+    EXPECT_TRUE(core.log.isOpen());
+    EXPECT_TRUE(messages.shown.empty());
+    // The information bar sits where the layout rule puts it.
+    QWidget* info = d.mainView()->widget("picInfo");
+    EXPECT_EQ(info->y(), (d.mainView()->height() * 15 - 1135) / 15);
+}
+
+TEST(EndToEnd, GetAssetReachesTheSimulatorAndTheReplyIsDispatched) {
+    SimProcess sim({"--com", "10", "--asset", "Z9876"});
+    ASSERT_TRUE(sim.started()) << sim.output().toStdString();
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::app::frmMain& core = d.core();
+    ASSERT_EQ(core.indicators.lblOpen.caption(), "Open");
+
+    QTest::mouseClick(find<QPushButton>(d, "cmdGetAssetID"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return core.identity.txtAssetID.text() == " Z9876"; }))
+        << core.receive.txtTerminal.text();
+    EXPECT_EQ(core.receive.Text1.text(), " 16 01 07 5A 39 38 37 36 00 00 00");
+    EXPECT_NE(core.receive.txtTerminal.text().find("{22}{1}{7}{90}"), std::string::npos);
+    EXPECT_TRUE(waitUntil([&] { return sim.output().contains("<- 16 01 01 00"); }));
+
+    // Typing in the terminal goes out raw; the simulator ignores it.
+    QTest::keyClick(find<QPlainTextEdit>(d, "txtTerminal"), Qt::Key_A);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(EndToEnd, ASimulatorThatGoesAwayLeavesThePortClosedWithoutACrash) {
+    auto sim = std::make_unique<SimProcess>(QStringList{"--com", "10"});
+    ASSERT_TRUE(sim->started());
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::app::frmMain& core = d.core();
+    ASSERT_EQ(core.indicators.lblOpen.caption(), "Open");
+    sim.reset();  // the pseudo-terminal disappears
+    EXPECT_TRUE(waitUntil([&] { return core.indicators.lblOpen.caption() == "Closed"; }));
+    EXPECT_EQ(core.receive.cmdSTOPComms.caption(), "START");
+    // START on the vanished port says why and leaves it closed.
+    core.receive.cmdSTOPComms.press();
+    EXPECT_EQ(core.receive.lblError.caption(), "No such port");
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// Runs the desktop tests in a temporary home, under whatever Qt platform the
+// environment names (offscreen in the suite).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "platform/Desktop.h"
+#include "tests/support/TempDir.h"
+
+int main(int argc, char** argv) {
+    static kv::test::TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_DOCUMENTS_DIR");
+    if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kv::platform::kAppTitle);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
