@@ -14,6 +14,7 @@ Dashboard::Dashboard(platform::MessageBox* messages)
       main_(std::make_unique<app::frmMain>(platform_)) {}
 
 Dashboard::~Dashboard() {
+    delete startupView_;
     delete progressView_;
     delete mainWindow_;
     main_.reset();
@@ -34,6 +35,11 @@ void Dashboard::start() {
     progressView_->setFixedSize(420, 82);
     progressView_->setWindowFlag(Qt::Tool);
     bindWindow(progressView_, m.progress.window);
+
+    startupView_ = new FormView(m.startup.window, startupLayout());
+    startupView_->setFixedSize(300, 130);
+    startupView_->setWindowFlag(Qt::Dialog);
+    bindWindow(startupView_, m.startup.window);
 
     m.Form_Load();
 }

@@ -6,15 +6,11 @@
 
 #include "app/frmMain.h"
 #include "desktop/FormView.h"
+#include "desktop/LinuxPortProbe.h"
 #include "desktop/QtPlatform.h"
 #include "desktop/QtSerialPort.h"
 
 namespace kv::desktop {
-
-class NullProbe : public platform::PortProbe {
-public:
-    platform::PortState probe(int) override { return platform::PortState::Absent; }
-};
 
 class Dashboard {
 public:
@@ -29,6 +25,7 @@ public:
     QMainWindow* mainWindow() const { return mainWindow_; }
     FormView* mainView() const { return mainView_; }
     FormView* progressView() const { return progressView_; }
+    FormView* startupView() const { return startupView_; }
 
 private:
     void buildMenus();
@@ -43,13 +40,14 @@ private:
     QtFolders folders_;
     QtSettingsStore settings_;
     QtFileDialog fileDialog_;
-    NullProbe probe_;
+    LinuxPortProbe probe_;
     QtSerialPort port_;
     platform::Platform platform_;
     std::unique_ptr<app::frmMain> main_;
     QMainWindow* mainWindow_ = nullptr;
     FormView* mainView_ = nullptr;
     FormView* progressView_ = nullptr;
+    FormView* startupView_ = nullptr;
 };
 
 }  // namespace kv::desktop

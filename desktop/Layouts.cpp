@@ -136,4 +136,14 @@ std::vector<Place> progressLayout() {
     };
 }
 
+std::vector<Place> startupLayout() {
+    return {
+        {"fraPort", 8, 8, 180, 70},
+        {"cboPort", 10, 26, 160, 26, "fraPort"},
+        {"cmdAction(0)", 198, 10, 92, 30},
+        {"cmdAction(1)", 198, 46, 92, 30},
+        {"cmdRefresh", 198, 82, 92, 30},
+    };
+}
+
 }  // namespace kv::desktop

@@ -8,6 +8,7 @@ namespace kv::desktop {
 
 std::vector<Place> mainLayout();
 std::vector<Place> progressLayout();
+std::vector<Place> startupLayout();
 
 // The main window's inner size at start.
 constexpr int kMainWidth = 1120;

@@ -166,7 +166,7 @@ QWidget* bindFrame(ui::Frame& model, QWidget* parent) {
 
 QWidget* bindComboBox(ui::ComboBox& model, QWidget* parent) {
     auto* w = new QComboBox(parent);
-    w->setEditable(true);
+    w->setEditable(model.editable());
     w->setInsertPolicy(QComboBox::NoInsert);
     QObject::connect(w, &QComboBox::activated, [&model](int i) { model.choose(i); });
     QObject::connect(w, &QComboBox::editTextChanged, [&model](const QString& t) { model.setText(fromQt(t)); });

@@ -18,7 +18,8 @@ frmMain::frmMain(platform::Platform& p)
       paramRead(window, flow, receive, params),
       identity(window, flow, receive, p.events, p.clock),
       status(window, flow, receive),
-      setControls(window) {
+      setControls(window),
+      startup(p, receive.cmdSTOPComms, sequence, indicators) {
     window.setCaption(kCaption);
     designControls();
     sequence.EnableSetControls = [this] { setControls.EnableSetControls(); };
@@ -110,7 +111,7 @@ void frmMain::Form_Load() {
     progress.lblCurrentINFO.setCaption("");
     params.ClearRows();
 
-    if (CommStartup) CommStartup();
+    startup.CommStartup(&platform.port, "Communications Port Settings");
     if (ReadZMCConfigFile) ReadZMCConfigFile();
 
     flow.bStepDone = false;
@@ -169,7 +170,7 @@ void frmMain::mnuSettings_Click() {
 }
 
 std::vector<ui::Window*> frmMain::windows() {
-    std::vector<ui::Window*> all{&window, &progress.window};
+    std::vector<ui::Window*> all{&window, &progress.window, &startup.window};
     all.insert(all.end(), dialogs.begin(), dialogs.end());
     return all;
 }

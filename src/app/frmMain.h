@@ -12,6 +12,7 @@
 #include "controller/SetControls.h"
 #include "controller/Status.h"
 #include "dialogs/frmProgressInfo.h"
+#include "dialogs/frmStartup.h"
 #include "link/ConnectionSequence.h"
 #include "link/FlowState.h"
 #include "link/Indicators.h"
@@ -55,13 +56,13 @@ public:
     controller::Identity identity;
     controller::Status status;
     controller::SetControls setControls;
+    dialogs::frmStartup startup;
     ProvisioningLog log;
     std::string sBaseFolder;
 
     // Start-up steps and menu commands whose dialogs and files are added by
     // their own parts.
     std::function<void()> LoadCustomerList;
-    std::function<void()> CommStartup;
     std::function<void()> ReadZMCConfigFile;
     std::function<void()> CommSettings;
     std::vector<ui::Window*> dialogs;

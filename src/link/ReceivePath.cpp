@@ -190,14 +190,18 @@ void ReceivePath::cmdSTOPComms_Click() {
     indicators_.ShowModemLines();
 }
 
+std::string ReceivePath::OpenFailureText(platform::OpenError error) {
+    switch (error) {
+        case platform::OpenError::Busy: return "Port busy";
+        case platform::OpenError::Absent: return "No such port";
+        case platform::OpenError::PermissionDenied: return "Permission denied";
+        default: return "Cannot open port";
+    }
+}
+
 void ReceivePath::showOpenFailure() {
     cmdSTOPComms.setCaption("START");
-    switch (port_.lastOpenError()) {
-        case platform::OpenError::Busy: lblError.setCaption("Port busy"); break;
-        case platform::OpenError::Absent: lblError.setCaption("No such port"); break;
-        case platform::OpenError::PermissionDenied: lblError.setCaption("Permission denied"); break;
-        default: lblError.setCaption("Cannot open port"); break;
-    }
+    lblError.setCaption(OpenFailureText(port_.lastOpenError()));
 }
 
 void ReceivePath::cmdSaveLog_Click() {

@@ -51,6 +51,8 @@ public:
     void cmdSTOPComms_Click();
     void cmdSaveLog_Click();
     void tmrClearError_Timer();
+    // Why a port could not be opened, as the error label says it.
+    static std::string OpenFailureText(platform::OpenError error);
     // Shows a line error for about a second.
     void ShowError(const std::string& text);
 

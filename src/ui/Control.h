@@ -199,6 +199,9 @@ public:
     }
     const std::string& text() const { return text_; }
     void setText(const std::string& t) { set(text_, t); }
+    // A drop-down list only offers its entries; a combo box takes typing too.
+    bool editable() const { return editable_; }
+    void setEditable(bool on) { set(editable_, on); }
     // The user chose an entry.
     std::function<void()> onClick;
     void choose(int i) {
@@ -210,6 +213,7 @@ private:
     std::vector<std::string> items_;
     int listIndex_ = -1;
     std::string text_;
+    bool editable_ = true;
 };
 
 class MenuItem : public Control {

@@ -157,7 +157,7 @@ TEST_F(Loaded, StopAndStartCloseAndReopenWithTheSameSettings) {
     EXPECT_TRUE(rig.port.PortOpen());
     EXPECT_EQ(stop.caption(), "STOP");
     EXPECT_TRUE(rx().cdmGETV.enabled());
-    EXPECT_EQ(rig.port.Settings(), "38400,n,8,1");
+    EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
     EXPECT_EQ(rig.port.CommPort(), 10);
 }
 

@@ -103,18 +103,27 @@ TEST(Startup, FolderProblemsAreOneMessageAndTheProgramRunsOn) {
     }
 }
 
-TEST(Startup, OpensPortTenAndResetsTheWindow) {
+TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     Rig rig;
-    rig.load();
+    bool openedAtStart = false;
+    rig.probe.states.clear();  // the dialog's scan sees port 10 free only if it was closed first
+    rig.main->startup.window.listen([&] {
+        if (rig.main->startup.window.visible() && !openedAtStart)
+            openedAtStart = rig.main->indicators.lblOpen.caption() == "Open" &&
+                            rig.port.Settings() == "38400,n,8,1";
+    });
+    rig.probe.states[10] = kv::platform::PortState::Free;
+    rig.main->Form_Load();
     auto& m = *rig.main;
-    EXPECT_TRUE(rig.port.PortOpen());
-    EXPECT_EQ(rig.port.CommPort(), 10);
-    EXPECT_EQ(rig.port.Settings(), "38400,n,8,1");
+    EXPECT_TRUE(openedAtStart);
     EXPECT_EQ(rig.port.RThreshold, 1);
     EXPECT_EQ(rig.port.SThreshold, 1);
     EXPECT_EQ(rig.port.InputMode, 1);
-    EXPECT_EQ(m.indicators.lblOpen.caption(), "Open");
-    EXPECT_EQ(m.indicators.lblError.caption(), "");
+    // The dialog closed the port to scan, and offers port 10 again.
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_TRUE(m.startup.window.visible());
+    EXPECT_EQ(m.startup.cboPort.text(), " COM  10");
+    EXPECT_EQ(m.indicators.lblPort.caption(), "Port 10");
     EXPECT_EQ(m.receive.txtTerminal.text(), "");
     EXPECT_TRUE(m.identity.cdmGETV.enabled());
     EXPECT_EQ(m.identity.lblMacAddress.caption(), "");
@@ -128,6 +137,15 @@ TEST(Startup, OpensPortTenAndResetsTheWindow) {
     for (int k = 0; k < 49; ++k) EXPECT_FALSE(m.params.txtParam(k).visible());
     EXPECT_TRUE(m.window.visible());
     EXPECT_EQ(m.window.caption(), "Varkel KV5x COMM Dashboard V1.6");
+    EXPECT_FALSE(m.receive.cmdSTOPComms.enabled());  // until a port dialog's OK
+
+    m.startup.cmdOK.click();
+    EXPECT_TRUE(rig.port.PortOpen());
+    EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
+    EXPECT_EQ(m.indicators.lblOpen.caption(), "Open");
+    EXPECT_TRUE(m.receive.cmdSTOPComms.enabled());
+    EXPECT_TRUE(m.progress.window.visible());
+    EXPECT_TRUE(m.flow.bStepDone);
 }
 
 TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
@@ -152,7 +170,6 @@ TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
         ASSERT_NE(w.find(n), nullptr) << n;
         EXPECT_FALSE(w.find(n)->visible()) << n;
     }
-    EXPECT_FALSE(rig.main->receive.cmdSTOPComms.enabled());  // until a port dialog's OK
     EXPECT_EQ(w.button("cmdGetParams").caption(), "Read  PARAMS");
 }
 
@@ -206,7 +223,7 @@ TEST(Startup, SettingsMenuReturnsWhenTheDialogIsGone) {
 
 TEST(ProgressWindow, TextWrittenBeforeShowingIsShownLater) {
     Rig rig;
-    rig.load();
+    rig.main->Form_Load();
     auto& p = rig.main->progress;
     EXPECT_EQ(p.window.caption(), "INFO");
     EXPECT_FALSE(p.imgRedDot.visible());

@@ -2,6 +2,7 @@
 // adapter talking to kv5x-sim over a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -21,6 +22,14 @@ namespace {
 template <class W>
 W* find(kv::desktop::Dashboard& d, const char* name) {
     return d.mainWindow()->findChild<W*>(name);
+}
+
+// OK in the port dialog, as the technician confirms the preselected port.
+void confirmPort(kv::desktop::Dashboard& d) {
+    auto* ok = d.startupView()->findChild<QPushButton*>("cmdAction(0)");
+    ASSERT_NE(ok, nullptr);
+    ASSERT_TRUE(ok->isVisible());
+    QTest::mouseClick(ok, Qt::LeftButton);
 }
 
 TEST(MainWindow, ShowsItsDesignAndFollowsTheCore) {
@@ -72,7 +81,13 @@ TEST(EndToEnd, GetAssetReachesTheSimulatorAndTheReplyIsDispatched) {
     kv::desktop::Dashboard d(&messages);
     d.start();
     kv::app::frmMain& core = d.core();
+    auto* ports = d.startupView()->findChild<QComboBox*>("cboPort");
+    ASSERT_NE(ports, nullptr);
+    EXPECT_EQ(ports->currentText(), " COM  10");  // the simulator's link, found and preselected
+    confirmPort(d);
     ASSERT_EQ(core.indicators.lblOpen.caption(), "Open");
+    EXPECT_FALSE(d.startupView()->isVisible());
+    core.sequence.tmrLoopBack.setEnabled(false);  // this test asks by itself
 
     QTest::mouseClick(find<QPushButton>(d, "cmdGetAssetID"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return core.identity.txtAssetID.text() == " Z9876"; }))
@@ -93,6 +108,7 @@ TEST(EndToEnd, ASimulatorThatGoesAwayLeavesThePortClosedWithoutACrash) {
     kv::desktop::Dashboard d(&messages);
     d.start();
     kv::app::frmMain& core = d.core();
+    confirmPort(d);
     ASSERT_EQ(core.indicators.lblOpen.caption(), "Open");
     sim.reset();  // the pseudo-terminal disappears
     EXPECT_TRUE(waitUntil([&] { return core.indicators.lblOpen.caption() == "Closed"; }));

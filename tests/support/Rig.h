@@ -18,14 +18,19 @@ struct Rig {
     Rig()
         : port(clock, controller),
           platform{port, probe, settings, folders, fileDialog, messages, beep, clock, pointer, screen, clock, clock} {
+        probe.states[10] = platform::PortState::Free;
         folders.documentsPath = (home.path() / "Documents").string();
         folders.programPath = (home.path() / "program").string();
         std::filesystem::create_directories(folders.programPath);
         main = std::make_unique<app::frmMain>(platform);
     }
 
-    // Form_Load, then the port dialog's OK on port 10: the sequence starts.
-    void load() { main->Form_Load(); }
+    // Start-up, then OK in the port dialog on the preselected port 10: the
+    // port is open and the connection sequence about to start.
+    void load() {
+        main->Form_Load();
+        main->startup.cmdOK.click();
+    }
 
     // Bytes of every frame written since the last call.
     std::vector<sim::Bytes> takeWritten() {
