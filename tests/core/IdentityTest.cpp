@@ -1,0 +1,235 @@
+// The identity and status buttons' frames and the handlers of their replies.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/Rig.h"
+#include "ui/Text.h"
+
+using kv::sim::Bytes;
+using kv::test::Rig;
+
+namespace {
+
+struct Handlers : ::testing::Test {
+    Handlers() {
+        rig.load();
+        rig.main->sequence.tmrLoopBack.setEnabled(false);  // the tests ask by themselves
+        rig.main->flow.iConnectStep = 0;
+        rig.main->flow.bStepDone = false;
+        rig.takeWritten();
+    }
+    // A reply delivered as one chunk after a request reset the buffer.
+    void reply(const Bytes& bytes) {
+        rig.main->receive.ResetReceive();
+        rig.port.deliver(bytes);
+    }
+    std::string logText() {
+        std::ifstream in(rig.main->log.path(), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    Rig rig;
+};
+
+TEST_F(Handlers, ButtonsSendTheirFramesAndSwitchThePollOff) {
+    auto& m = *rig.main;
+    const struct {
+        kv::ui::Button* button;
+        Bytes frame;
+        bool pollOff;
+    } cases[] = {
+        {&m.identity.cdmGETV, {0x01, 0x01, 0x01, 0x00}, true},
+        {&m.identity.cmdGetCheckSum, {0x0A, 0x01, 0x01, 0x00}, true},
+        {&m.identity.cmdGetConfiguration, {0x05, 0x01, 0x00, 0x00}, true},
+        {&m.identity.cmdGetMACAddress, {0x18, 0x01, 0x01, 0x00}, false},
+        {&m.identity.cmdGetClientID, {0x15, 0x01, 0x01, 0x00}, true},
+        {&m.identity.cmdGetAssetID, {0x16, 0x01, 0x01, 0x00}, true},
+        {&m.status.cmdGetStatus, {0x02, 0x01, 0x01, 0x00}, false},
+        {&m.paramRead.cmdGetParams, kv::link::frameReadParams(), false},
+    };
+    for (bool open : {true, false}) {
+        rig.port.setPortOpen(open);
+        for (const auto& c : cases) {
+            m.sequence.tmrStatusGET.setEnabled(true);
+            m.receive.iRxIdx = 7;
+            c.button->press();  // hidden buttons run the same routine
+            EXPECT_EQ(m.receive.iRxIdx, 1) << c.button->name();
+            EXPECT_EQ(m.sequence.tmrStatusGET.enabled(), !c.pollOff) << c.button->name();
+            auto written = rig.takeWritten();
+            if (open) {
+                ASSERT_EQ(written.size(), 1u) << c.button->name();
+                EXPECT_EQ(written[0], c.frame) << c.button->name();
+            } else {
+                EXPECT_TRUE(written.empty()) << c.button->name();
+            }
+        }
+    }
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST_F(Handlers, FirmwareLongAndShortForms) {
+    auto& id = rig.main->identity;
+    auto& flow = rig.main->flow;
+    const struct {
+        const char* name;
+        Bytes reply;
+        const char* shown;
+        bool supported;
+    } cases[] = {
+        {"long, supported", {0x01, 0x01, 0x07, 'A', 'B', 'b', 1, 2, 3, 0}, "ABb 123", true},
+        {"long, numbers run together", {0x01, 0x01, 0x07, 'K', '5', 'x', 0x0A, 0x00, 0xFF, 0}, "K5x 100255", false},
+        {"nine bytes: short form", {0x01, 0x01, 0x06, 1, 2, 3, 'b', 'b', 'b'}, "DEV 123", false},
+        {"short form", {0x01, 0x01, 0x03, 1, 6, 2}, "DEV 162", false},
+    };
+    for (const auto& c : cases) {
+        flow.bIdentitySupported = false;
+        reply(c.reply);
+        EXPECT_EQ(id.lblFWVersion.caption(), c.shown) << c.name;
+        EXPECT_EQ(flow.bIdentitySupported, c.supported) << c.name;
+    }
+    // A later reply without the letter b leaves the support as it was.
+    flow.bIdentitySupported = true;
+    reply({0x01, 0x01, 0x07, 'K', '5', 'x', 1, 2, 3, 0});
+    EXPECT_TRUE(flow.bIdentitySupported);
+}
+
+TEST_F(Handlers, EachHandlerMarksOnlyItsOwnStep) {
+    kv::sim::VirtualController c;
+    auto answer = [&](Bytes request) { return *c.answer(request, 0); };
+    const struct {
+        Bytes reply;
+        std::int16_t step;
+    } cases[] = {
+        {answer({0x01, 0x01, 0x01, 0x00}), 1}, {answer({0x0A, 0x01, 0x01, 0x00}), 2},
+        {answer({0x05, 0x01, 0x00, 0x00}), 2}, {c.statusReply(), 2},
+        {answer(kv::link::frameReadParams()), 3}, {answer({0x18, 0x01, 0x01, 0x00}), 4},
+        {answer({0x15, 0x01, 0x01, 0x00}), 5}, {answer({0x16, 0x01, 0x01, 0x00}), 6},
+    };
+    auto& flow = rig.main->flow;
+    for (const auto& k : cases) {
+        for (std::int16_t step = 0; step <= 7; ++step) {
+            flow.iConnectStep = step;
+            flow.bStepDone = false;
+            reply(k.reply);
+            EXPECT_EQ(flow.bStepDone, step == k.step) << int(k.reply[0]) << " at step " << step;
+        }
+    }
+}
+
+TEST_F(Handlers, ChecksumWritesTheLogRowOnlyWithoutAnAsset) {
+    auto& id = rig.main->identity;
+    id.lblFWVersion.setCaption("K5b 162");
+    id.lblCounter.setCaption("3");
+    const std::string header = std::string(kv::app::ProvisioningLog::kHeader) + "\r\n";
+    id.txtAssetID.setText(" ABC");
+    reply({0x0A, 0x01, 0x02, 0x05, 0xC0});
+    EXPECT_EQ(id.lblCheckSum.caption(), "05 C0 ");
+    EXPECT_EQ(logText(), header);
+    id.txtAssetID.setText("");
+    reply({0x0A, 0x01, 0x02, 0x05, 0xC0});
+    EXPECT_EQ(logText(), header + "14:05:09 05/12/2026, 05 C0 , 3, K5b 162\r\n");
+    // Control characters from a reply never break the row.
+    reply({0x01, 0x01, 0x07, 'K', '\r', '\n', 1, 2, 3, 0});
+    reply({0x0A, 0x01, 0x02, 0x05, 0xC0});
+    EXPECT_EQ(logText(), header + "14:05:09 05/12/2026, 05 C0 , 3, K5b 162\r\n" +
+                             "14:05:09 05/12/2026, 05 C0 , 3, K?? 123\r\n");
+}
+
+TEST_F(Handlers, ConfigurationShowsTheValueAfterTheFirstZero) {
+    auto& sum = rig.main->identity.lblCheckSum;
+    Bytes config{0x05, 0x01, 0x1D};
+    for (int i = 4; i <= 32; ++i) config.push_back(static_cast<std::uint8_t>(i));
+    auto at = [&](int position) -> std::uint8_t& { return config[static_cast<std::size_t>(position - 1)]; };
+    at(5) = 0;                   // a zero before index 11 does not count
+    at(20) = 0;                  // the first zero from index 11: z = 20
+    at(31) = 0xA1, at(32) = 0xB2;  // z+11 and z+12
+    reply(config);
+    EXPECT_EQ(sum.caption(), "B2 A1");
+    Bytes noZero{0x05, 0x01, 0x10};
+    for (int i = 4; i <= 19; ++i) noZero.push_back(0x11);
+    reply(noZero);
+    EXPECT_EQ(sum.caption(), "");
+}
+
+TEST_F(Handlers, MacClientAndAsset) {
+    auto& m = *rig.main;
+    reply({0x18, 0x01, 0x0C, '0', '0', '0', '4', 'A', '3', 'B', '1', 'C', '2', 'D', '3'});
+    EXPECT_EQ(m.identity.lblMacAddress.caption(), " 0004A3B1C2D3");
+    EXPECT_EQ(m.identity.Label1.caption(), "MAC");
+
+    m.flow.iAutoStep = 2;
+    m.flow.bAutoReplied = false;
+    reply({0x15, 0x01, 0x03, 'A', 'B', 'C'});
+    EXPECT_EQ(m.identity.lblClient.caption(), " ABC");
+    EXPECT_TRUE(m.flow.bAutoReplied);
+
+    m.flow.iAutoStep = 1;
+    m.flow.bAutoReplied = false;
+    reply({0x16, 0x01, 0x06, 'A', '1', '2', '3', 0, 0});
+    EXPECT_EQ(m.identity.txtAssetID.text(), " A123");
+    EXPECT_TRUE(m.flow.bAutoReplied);
+    reply({0x16, 0x01, 0x02, 0, 0});
+    EXPECT_EQ(m.identity.txtAssetID.text(), " ");
+}
+
+TEST_F(Handlers, EveryDumpHasOneGroupPerByteAndTheByteAfter) {
+    kv::sim::VirtualController c;
+    for (Bytes request : {Bytes{0x01, 0x01, 0x01, 0x00}, Bytes{0x0A, 0x01, 0x01, 0x00}, Bytes{0x05, 0x01, 0x00, 0x00},
+                          Bytes{0x18, 0x01, 0x01, 0x00}, Bytes{0x15, 0x01, 0x01, 0x00}, Bytes{0x16, 0x01, 0x01, 0x00},
+                          Bytes{0x08, 0x01, 0x01, 0x01}, Bytes{0x02, 0x01, 0x01, 0x00}}) {
+        Bytes r = *c.answer(request, 0);
+        reply(r);
+        EXPECT_EQ(rig.main->receive.Text1.text().size(), 3 * (r.size() + 1)) << int(request[0]);
+        EXPECT_EQ(rig.main->receive.Text1.text().substr(0, 3), " " + kv::ui::hex2(request[0]));
+    }
+}
+
+TEST_F(Handlers, StatusDecodesOutputsDoorAndTemperatures) {
+    auto& st = rig.main->status;
+    Bytes r{0x02, 0x01, 0x0E, 0xFF, 0x00, 0x01, 9, 9, 9, 0x00, 0x01, 0x02, 0x2B, 0x01, 0x00, 0x64, 0x01};
+    reply(r);
+    EXPECT_EQ(st.lblGetStatus(3).caption(), "ON");
+    EXPECT_EQ(st.lblGetStatus(4).caption(), "OFF");
+    EXPECT_EQ(st.lblGetStatus(5).caption(), "ON");
+    EXPECT_EQ(st.lblGetStatus(8).caption(), "OFF");
+    EXPECT_EQ(st.lblGetStatus(7).caption(), "OPEN");
+    EXPECT_EQ(st.lblGetStatus(0).caption(), "25.5");
+    EXPECT_EQ(st.lblGetStatus(1).caption(), "---");  // low byte 0
+    EXPECT_EQ(st.lblGetStatus(2).caption(), "---");  // high byte 100
+    EXPECT_EQ(st.lblSettingValue.caption(), "25.5");
+    EXPECT_EQ(st.lblSettingParam.caption(), "--");
+
+    // An invalid first reading leaves the front panel as it was.
+    st.lblSettingValue.setCaption("7.7");
+    r[11] = 0x64;
+    r[10] = 0x00;
+    reply(r);
+    EXPECT_EQ(st.lblGetStatus(0).caption(), "---");
+    EXPECT_EQ(st.lblGetStatus(7).caption(), "CLOSED");
+    EXPECT_EQ(st.lblSettingValue.caption(), "7.7");
+}
+
+TEST(Status, ReadingRule) {
+    const struct {
+        int high, low;
+        const char* shown;
+    } cases[] = {{0x02, 0x2B, "25.5"}, {0x01, 0x2C, "0.0"}, {0x00, 0xFA, "-5.0"}, {0x01, 0x2B, "-0.1"},
+                 {0x02, 0x00, "---"},  {0x64, 0x01, "---"}, {0x63, 0xFF, "2529.9"}, {0x00, 0x01, "-29.9"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(kv::controller::formatReading(static_cast<std::uint8_t>(c.high), static_cast<std::uint8_t>(c.low)),
+                  c.shown)
+            << c.high << "," << c.low;
+}
+
+TEST_F(Handlers, AShortStatusReplyDecodesWhatFits) {
+    auto& st = rig.main->status;
+    reply({0x02, 0x01, 0x02, 0x01, 0x00});  // n = 6: byte 6 is stale
+    EXPECT_EQ(st.lblGetStatus(3).caption(), "ON");
+    EXPECT_EQ(st.lblGetStatus(4).caption(), "OFF");
+    EXPECT_EQ(st.lblGetStatus(0).caption(), "---");  // not reached: keeps its design text
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+// The port dialog with a fake probe: entries, preselection, OK, Cancel,
+// Refresh and the settings it stores.
+#include <gtest/gtest.h>
+
+#include "tests/support/Rig.h"
+
+using kv::platform::PortState;
+using kv::test::Rig;
+
+namespace {
+
+struct PortDialog : ::testing::Test {
+    PortDialog() {
+        rig.probe.states = {{1, PortState::Free},   {5, PortState::Free}, {7, PortState::Held},
+                            {10, PortState::Free},  {12, PortState::Held}, {14, PortState::PermissionDenied},
+                            {33, PortState::Free}};
+        rig.main->Form_Load();
+    }
+    kv::dialogs::frmStartup& dlg() { return rig.main->startup; }
+    void choose(const std::string& entry) {
+        const auto& items = dlg().cboPort.items();
+        auto it = std::find(items.begin(), items.end(), entry);
+        ASSERT_NE(it, items.end()) << entry;
+        dlg().cboPort.choose(static_cast<int>(it - items.begin()));
+    }
+    std::string stored(const std::string& key) {
+        auto it = rig.settings.values.find(std::string("KV53_Varkel_Comms/MSComm1/") + key);
+        return it == rig.settings.values.end() ? "(none)" : it->second;
+    }
+    Rig rig;
+};
+
+TEST_F(PortDialog, ListsFreeAndHeldPortsAndPreselectsThePortInUse) {
+    EXPECT_EQ(dlg().cboPort.items(),
+              (std::vector<std::string>{"<none>", " COM  1", " COM  5", " 7 - Not Available", " COM  10",
+                                        " 12 - Not Available", " 14 - Not Available"}));
+    EXPECT_EQ(dlg().cboPort.text(), " COM  10");
+    EXPECT_EQ(dlg().window.caption(), "Communications Port Settings");
+    EXPECT_TRUE(dlg().window.visible());
+    EXPECT_TRUE(dlg().window.topMost());
+    EXPECT_TRUE(dlg().cmdOK.enabled());
+    EXPECT_EQ(rig.pointer.history, (std::vector<bool>{true, false}));
+    // Centred on the screen.
+    const auto& g = *dlg().window.geometry();
+    EXPECT_EQ(g.left * 2 + g.width, 19200);
+    EXPECT_EQ(g.top * 2 + g.height, 10800);
+    EXPECT_FALSE(rig.port.PortOpen());  // the scan closed it
+}
+
+TEST_F(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {
+    rig.port.freePorts.insert(5);
+    rig.port.setSettings("9600,e,7,2");
+    rig.port.setHandshaking(2);
+    dlg().cmdRefresh.click();  // rescans with these settings
+    choose(" COM  5");
+    dlg().cmdOK.click();
+    EXPECT_TRUE(rig.port.PortOpen());
+    EXPECT_EQ(rig.port.CommPort(), 5);
+    EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
+    EXPECT_EQ(rig.port.Handshaking(), 2);  // as read at the scan
+    EXPECT_EQ(rig.settings.order, (std::vector<std::string>{"Settings", "Port", "Handshaking"}));
+    EXPECT_EQ(stored("Settings"), "38400,N,8,1");
+    EXPECT_EQ(stored("Port"), "5");
+    EXPECT_EQ(stored("Handshaking"), "2");
+    EXPECT_FALSE(dlg().window.visible());
+    EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "STOP");
+    EXPECT_TRUE(rig.main->receive.cmdSTOPComms.enabled());
+    EXPECT_EQ(rig.main->indicators.lblPort.caption(), "Port 5");
+    EXPECT_TRUE(rig.main->flow.bStepDone);  // the connection sequence starts
+    EXPECT_FALSE(dlg().bNoPort);
+}
+
+TEST_F(PortDialog, OkOnNoneStoresPortZeroOnly) {
+    choose("<none>");
+    dlg().cmdOK.click();
+    EXPECT_EQ(rig.settings.order, (std::vector<std::string>{"Port"}));
+    EXPECT_EQ(stored("Port"), "0");
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_FALSE(dlg().window.visible());
+    EXPECT_TRUE(dlg().bNoPort);
+    EXPECT_FALSE(rig.main->receive.cmdSTOPComms.enabled());
+}
+
+TEST_F(PortDialog, OkOnAPortNotAvailableSaysWhyAndStaysOpen) {
+    const struct {
+        const char* entry;
+        const char* message;
+    } cases[] = {
+        {" 7 - Not Available", "Port 7 is already open by another process. Please select a different Comm port."},
+        {" 12 - Not Available", "Port 12 is already open by another process. Please select a different Comm port."},
+        {" 14 - Not Available", "Port 14 cannot be opened: permission denied. Add your user to the dialout group "
+                                "(sudo usermod -aG dialout $USER), log in again, and press Refresh."},
+    };
+    for (const auto& c : cases) {
+        rig.messages.shown.clear();
+        choose(c.entry);
+        dlg().cmdOK.click();
+        ASSERT_EQ(rig.messages.shown.size(), 1u);
+        EXPECT_EQ(rig.messages.shown[0].text, c.message);
+        EXPECT_EQ(rig.messages.shown[0].title, "Communications Port Settings");
+        EXPECT_TRUE(dlg().window.visible());
+        EXPECT_FALSE(rig.port.PortOpen());
+    }
+    EXPECT_TRUE(rig.settings.order.empty());
+}
+
+TEST_F(PortDialog, CancelLeavesThePortClosed) {
+    dlg().cmdCancel.click();
+    EXPECT_FALSE(dlg().window.visible());
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_FALSE(rig.main->flow.bStepDone);
+    EXPECT_TRUE(rig.settings.order.empty());
+}
+
+TEST_F(PortDialog, RefreshAfterTheFirstScanPreselectsNone) {
+    rig.pointer.history.clear();
+    dlg().cmdRefresh.click();
+    EXPECT_EQ(dlg().cboPort.text(), "<none>");
+    EXPECT_EQ(dlg().cboPort.items().size(), 7u);  // listed once, not twice
+    EXPECT_EQ(rig.pointer.history, (std::vector<bool>{true, false}));
+}
+
+TEST(PortDialogAlone, AMachineWithoutPortsOffersOnlyNone) {
+    Rig rig;
+    rig.probe.states.clear();
+    rig.main->Form_Load();
+    EXPECT_EQ(rig.main->startup.cboPort.items(), (std::vector<std::string>{"<none>"}));
+    EXPECT_EQ(rig.main->startup.cboPort.text(), "<none>");
+    rig.main->startup.cmdOK.click();
+    EXPECT_EQ(rig.settings.values["KV53_Varkel_Comms/MSComm1/Port"], "0");
+}
+
+TEST(PortDialogAlone, WithoutAPortObjectItSaysSoAndCloses) {
+    Rig rig;
+    rig.main->startup.CommStartup(nullptr, "Communications Port Settings");
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, "No serial communications control specified.");
+    EXPECT_EQ(rig.messages.shown[0].title, "frmStartup");
+    EXPECT_EQ(rig.messages.shown[0].icon, kv::platform::MsgIcon::Critical);
+    EXPECT_FALSE(rig.main->startup.window.visible());
+}
+
+TEST(PortDialogAlone, APortThatVanishedBeforeOkIsReportedNotStarted) {
+    Rig rig;
+    rig.main->Form_Load();
+    rig.port.refusals[10] = kv::platform::OpenError::Busy;
+    rig.main->startup.cmdOK.click();
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "START");
+    EXPECT_EQ(rig.main->indicators.lblError.caption(), "Port busy");
+    EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
+    EXPECT_FALSE(rig.main->flow.bStepDone);
+    EXPECT_FALSE(rig.main->progress.window.visible());
+}
+
+}  // namespace
