@@ -4,8 +4,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
 
 #include "desktop/Pictures.h"
 #include "desktop/QtPlatform.h"
@@ -205,108 +203,90 @@ QWidget* bindCheckBox(ui::CheckBox& model, QWidget* parent) {
 
 // ---- terminal ----
 
-TerminalView::TerminalView(ui::TerminalBox& model, QWidget* parent) : QPlainTextEdit(parent), model_(model) {
+TerminalView::TerminalView(ui::TerminalBox& model, QWidget* parent) : QAbstractScrollArea(parent), model_(model) {
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    setLineWrapMode(QPlainTextEdit::NoWrap);
-    setReadOnly(true);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    flushTimer_.setSingleShot(true);
-    flushTimer_.setInterval(40);
-    connect(&flushTimer_, &QTimer::timeout, this, &TerminalView::flush);
-    model_.follow({[this](std::string_view s) {
-                       pendingAppend_ += QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-                       if (!flushTimer_.isActive()) flushTimer_.start();
-                   },
-                   [this](std::size_t n) {
-                       pendingCut_ += n;
-                       if (!flushTimer_.isActive()) flushTimer_.start();
-                   },
-                   [this] {
-                       pendingRebuild_ = true;
-                       if (!flushTimer_.isActive()) flushTimer_.start();
-                   }});
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    repaint_.setSingleShot(true);
+    repaint_.setInterval(100);
+    connect(&repaint_, &QTimer::timeout, this, &TerminalView::flush);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        followEnd_ = value == verticalScrollBar()->maximum();
+        viewport()->update();
+    });
+    model_.follow({[this](std::string_view) { changed(); }, [this](std::size_t) { changed(); }, [this] { changed(); }});
     auto focus = std::make_shared<int>(0);
     follow(this, model_, [this, focus] { applyCommon(this, model_, *focus); });
-    rebuild();
 }
 
 TerminalView::~TerminalView() { model_.follow({}); }
 
-int TerminalView::fittingColumns() const {
-    int advance = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    int usable = viewport()->width() - 2 * static_cast<int>(document()->documentMargin());
-    return advance > 0 ? std::max(1, usable / advance) : 80;
+void TerminalView::changed() {
+    if (isVisible() && !repaint_.isActive()) repaint_.start();
 }
 
-void TerminalView::resizeEvent(QResizeEvent* e) {
-    QPlainTextEdit::resizeEvent(e);
-    int columns = fittingColumns();
-    if (columns != columns_) {
-        columns_ = columns;
-        model_.setColumns(columns);
-        pendingRebuild_ = true;
-        flush();
-    }
+int TerminalView::lineHeight() const { return std::max(1, fontMetrics().lineSpacing()); }
+
+int TerminalView::visibleLines() const { return std::max(1, viewport()->height() / lineHeight()); }
+
+int TerminalView::fittingColumns() const {
+    int advance = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    return advance > 0 ? std::max(1, (viewport()->width() - 4) / advance) : 80;
 }
 
 void TerminalView::flush() {
-    flushTimer_.stop();
-    bool cutFits = pendingCut_ % static_cast<std::size_t>(columns_) == 0 &&
-                   pendingCut_ / static_cast<std::size_t>(columns_) < static_cast<std::size_t>(blockCount());
-    if (pendingRebuild_ || !cutFits) {
-        rebuild();
-        return;
-    }
-    QTextCursor cursor(document());
-    if (pendingCut_ > 0) {
-        // Whole lines go from the top.
-        cursor.movePosition(QTextCursor::Start);
-        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
-                            static_cast<int>(pendingCut_ / static_cast<std::size_t>(columns_)));
-        cursor.removeSelectedText();
-        pendingCut_ = 0;
-    }
-    if (!pendingAppend_.isEmpty()) {
-        appendText(pendingAppend_);
-        pendingAppend_.clear();
-    }
-}
-
-void TerminalView::appendText(const QString& text) {
-    QString lines;
-    lines.reserve(text.size() + text.size() / columns_ + 2);
-    int column = lastColumn_;
-    for (QChar c : text) {
-        if (column == columns_) {
-            lines += QChar('\n');
-            column = 0;
-        }
-        lines += c;
-        ++column;
-    }
-    lastColumn_ = column;
+    repaint_.stop();
     QScrollBar* bar = verticalScrollBar();
-    bool atEnd = bar->value() == bar->maximum();
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(lines);
-    if (atEnd) bar->setValue(bar->maximum());
+    int maximum = std::max(0, static_cast<int>(model_.lineCount()) - visibleLines());
+    {
+        QSignalBlocker block(bar);
+        bar->setRange(0, maximum);
+        bar->setPageStep(visibleLines());
+        if (followEnd_) bar->setValue(maximum);
+    }
+    viewport()->update();
 }
 
-void TerminalView::rebuild() {
-    pendingAppend_.clear();
-    pendingCut_ = 0;
-    pendingRebuild_ = false;
-    clear();
-    lastColumn_ = 0;
-    appendText(toQt(model_.text()));
+QStringList TerminalView::lines() const {
+    QStringList out;
+    const std::string& text = model_.text();
+    const std::size_t columns = static_cast<std::size_t>(model_.columns());
+    for (std::size_t at = 0; at < text.size(); at += columns)
+        out << QString::fromLatin1(text.data() + at, static_cast<qsizetype>(std::min(columns, text.size() - at)));
+    return out;
+}
+
+void TerminalView::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    const std::string& text = model_.text();
+    const std::size_t columns = static_cast<std::size_t>(model_.columns());
+    const int height = lineHeight();
+    const int ascent = fontMetrics().ascent();
+    std::size_t first = static_cast<std::size_t>(verticalScrollBar()->value());
+    for (int row = 0; row <= visibleLines(); ++row) {
+        std::size_t at = (first + static_cast<std::size_t>(row)) * columns;
+        if (at >= text.size()) break;
+        std::size_t n = std::min(columns, text.size() - at);
+        p.drawText(2, row * height + ascent, QString::fromLatin1(text.data() + at, static_cast<qsizetype>(n)));
+    }
+}
+
+void TerminalView::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    model_.setColumns(fittingColumns());
+    flush();
+}
+
+void TerminalView::showEvent(QShowEvent* e) {
+    QAbstractScrollArea::showEvent(e);
+    flush();
 }
 
 void TerminalView::keyPressEvent(QKeyEvent* e) {
     std::int16_t code = keyAsciiOf(e);
-    if (code == 0) return QPlainTextEdit::keyPressEvent(e);  // scrolling and selection keys
+    if (code == 0) return QAbstractScrollArea::keyPressEvent(e);  // scrolling keys
     model_.keyPress(code);  // the terminal shows only what comes back
 }
 

@@ -5,7 +5,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QAbstractScrollArea>
 #include <QPushButton>
 #include <QCheckBox>
 #include <QTimer>
@@ -29,33 +29,35 @@ QWidget* bindFrame(ui::Frame& model, QWidget* parent);
 QWidget* bindComboBox(ui::ComboBox& model, QWidget* parent);
 QWidget* bindCheckBox(ui::CheckBox& model, QWidget* parent);
 
-// The terminal: it keeps the model's running text as lines of the model's
-// column count, appends in place and cuts whole lines, and applies the edits
-// of one burst of events together.
-class TerminalView : public QPlainTextEdit {
+// The terminal: it draws the model's running text as lines of the model's
+// column count, only the lines in view and at most ten times a second, so a fast
+// stream of bytes costs little whether the terminal is shown or hidden.
+class TerminalView : public QAbstractScrollArea {
 public:
     TerminalView(ui::TerminalBox& model, QWidget* parent);
     ~TerminalView() override;
 
     // Columns that fit the current width.
     int fittingColumns() const;
+    // The lines as shown, top to bottom.
+    QStringList lines() const;
+    // Applies pending changes now instead of at the next repaint.
     void flush();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    void rebuild();
-    void appendText(const QString& text);
+    void changed();
+    int lineHeight() const;
+    int visibleLines() const;
 
     ui::TerminalBox& model_;
-    QString pendingAppend_;
-    std::size_t pendingCut_ = 0;
-    bool pendingRebuild_ = false;
-    int lastColumn_ = 0;  // characters in the view's last line
-    int columns_ = 80;
-    QTimer flushTimer_;
+    QTimer repaint_;
+    bool followEnd_ = true;
 };
 
 // Key code of a key event as the core's key routines take it (0: none).

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTest>
 #include <functional>
 
 #include "platform/Desktop.h"
@@ -16,7 +17,7 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
     timer.start();
     while (!done()) {
         if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
     }
     return true;
 }

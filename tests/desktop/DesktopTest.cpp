@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -61,11 +60,16 @@ TEST(MainWindow, ShowsItsDesignAndFollowsTheCore) {
     QTest::keyClicks(find<QLineEdit>(d, "txtAssetID"), "A77");
     EXPECT_EQ(core.identity.txtAssetID.text(), "A77");
     // The hidden terminal follows the receive path in whole lines.
-    auto* terminal = find<QPlainTextEdit>(d, "txtTerminal");
+    auto* terminal = find<kv::desktop::TerminalView>(d, "txtTerminal");
     ASSERT_NE(terminal, nullptr);
+    core.receive.txtTerminal.setColumns(4);
     core.receive.PostTerminal(std::string("\x01\x02\xff", 3));
-    static_cast<kv::desktop::TerminalView*>(terminal)->flush();
-    EXPECT_EQ(terminal->toPlainText().remove('\n'), "{1}{2}{255}");
+    EXPECT_EQ(terminal->lines(), (QStringList{"{1}{", "2}{2", "55}"}));
+    // Shown, it fits its columns to its width.
+    core.receive.txtTerminal.setVisible(true);
+    terminal->resize(400, 200);
+    EXPECT_EQ(core.receive.txtTerminal.columns(), terminal->fittingColumns());
+    EXPECT_GT(terminal->fittingColumns(), 20);
     // Start-up made the folders in the user's documents.
     EXPECT_TRUE(core.log.isOpen());
     EXPECT_TRUE(messages.shown.empty());
@@ -97,7 +101,7 @@ TEST(EndToEnd, GetAssetReachesTheSimulatorAndTheReplyIsDispatched) {
     EXPECT_TRUE(waitUntil([&] { return sim.output().contains("<- 16 01 01 00"); }));
 
     // Typing in the terminal goes out raw; the simulator ignores it.
-    QTest::keyClick(find<QPlainTextEdit>(d, "txtTerminal"), Qt::Key_A);
+    QTest::keyClick(find<kv::desktop::TerminalView>(d, "txtTerminal"), Qt::Key_A);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -116,6 +120,27 @@ TEST(EndToEnd, ASimulatorThatGoesAwayLeavesThePortClosedWithoutACrash) {
     // START on the vanished port says why and leaves it closed.
     core.receive.cmdSTOPComms.press();
     EXPECT_EQ(core.receive.lblError.caption(), "No such port");
+}
+
+TEST(EndToEnd, OkIdentifiesTheSimulatorsControllerInRealTime) {
+    SimProcess sim({"--com", "10", "--client", "042", "--asset", "QA-77", "--mac", "ABCDEF012345"});
+    ASSERT_TRUE(sim.started());
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::app::frmMain& core = d.core();
+    confirmPort(d);
+    EXPECT_TRUE(d.progressView()->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000))
+        << core.progress.lblCurrentINFO.caption();
+    EXPECT_EQ(core.identity.lblFWVersion.caption(), "K5b 162");
+    EXPECT_EQ(core.identity.lblCheckSum.caption(), "1A 2B ");
+    EXPECT_EQ(core.identity.lblMacAddress.caption(), " ABCDEF012345");
+    EXPECT_EQ(core.identity.lblClient.caption(), " 042");
+    EXPECT_EQ(core.identity.txtAssetID.text(), " QA-77");
+    EXPECT_EQ(find<QLabel>(d, "lblMacAddress")->text(), " ABCDEF012345");
+    EXPECT_TRUE(waitUntil([&] { return !d.progressView()->isVisible(); }, 3000));
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+// Figures of the live desktop program, printed, not asserted:
+//  - the 32-port probe of the port dialog;
+//  - OK to " CONNECTED..OK" against kv5x-sim, against the floor of the
+//    one-second ticks;
+//  - the CPU seconds the window's thread spends per received MB when a
+//    pseudo-terminal feeds it binary bytes at 115200-baud line rate.
+// Usage: kv5x_live_bench [seconds of feeding, default 20]
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "desktop/Dashboard.h"
+#include "desktop/LinuxPortProbe.h"
+#include "desktop/PortMap.h"
+#include "tests/support/Fakes.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+double threadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QTest::qWait(2);
+    }
+    return true;
+}
+
+void probeFigures() {
+    kv::desktop::LinuxPortProbe probe;
+    QElapsedTimer t;
+    constexpr int runs = 20;
+    t.start();
+    int listed = 0;
+    for (int r = 0; r < runs; ++r)
+        for (int n = 1; n <= 32; ++n) listed += probe.probe(n) != kv::platform::PortState::Absent;
+    std::printf("port probe: %.2f ms for COM1-COM32 (mean of %d scans, %d ports listed)\n",
+                static_cast<double>(t.nsecsElapsed()) / 1e6 / runs, runs, listed / runs);
+}
+
+void connectFigures() {
+    QProcess sim;
+    sim.start(KV_SIM_PATH, {"--com", "10", "--quiet"});
+    if (!sim.waitForStarted() || !waitUntil([&] { return QFile::exists(kv::desktop::PortMap::device(10)); }, 5000)) {
+        std::printf("connect: kv5x-sim did not start\n");
+        return;
+    }
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    auto& core = d.core();
+    QElapsedTimer t;
+    qint64 firstStep = -1;
+    core.progress.lblCurrentINFO.listen([&] {
+        if (firstStep < 0 && core.progress.lblCurrentINFO.caption() == " CONNECTING.... Please Wait")
+            firstStep = t.elapsed();
+    });
+    t.start();
+    core.startup.cmdOK.click();
+    bool ok = waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 20000);
+    qint64 total = t.elapsed();
+    if (!ok || firstStep < 0) {
+        std::printf("connect: no \" CONNECTED..OK\" within 20 s\n");
+    } else {
+        qint64 steps = total - firstStep;
+        std::printf("connect: OK to \" CONNECTED..OK\" %lld ms; first step after %lld ms (timer phase), "
+                    "steps 0-6 took %lld ms against a floor of 6000 ms: overhead %lld ms\n",
+                    static_cast<long long>(total), static_cast<long long>(firstStep), static_cast<long long>(steps),
+                    static_cast<long long>(steps - 6000));
+    }
+    sim.terminate();
+    sim.waitForFinished();
+}
+
+void terminalFigures(int seconds, bool terminalVisible) {
+    int master = -1, slave = -1;
+    char name[128] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::printf("terminal: no pseudo-terminal\n");
+        return;
+    }
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    QString link = kv::desktop::PortMap::portsFolder() + "/COM10";
+    QDir().mkpath(kv::desktop::PortMap::portsFolder());
+    QFile::remove(link);
+    QFile::link(name, link);
+
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    auto& core = d.core();
+    core.startup.cmdOK.click();
+    core.sequence.tmrLoopBack.setEnabled(false);  // only the feed talks
+    core.receive.txtTerminal.setVisible(terminalVisible);
+    QTest::qWait(200);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> fed{0};
+    std::thread feeder([&] {
+        std::mt19937 random(7);
+        unsigned char slice[115];
+        auto next = std::chrono::steady_clock::now();
+        while (!stop) {
+            for (auto& b : slice) b = static_cast<unsigned char>(random());
+            if (::write(master, slice, sizeof slice) > 0) fed += sizeof slice;
+            next += std::chrono::milliseconds(10);  // 11 500 bytes a second
+            std::this_thread::sleep_until(next);
+        }
+    });
+    // Drain what the dashboard writes, so nothing blocks.
+    std::thread drain([&] {
+        char buf[256];
+        while (!stop) {
+            fcntl(master, F_SETFL, O_NONBLOCK);
+            if (::read(master, buf, sizeof buf) <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    double cpu0 = threadCpuSeconds();
+    QTest::qWait(seconds * 1000);
+    stop = true;
+    feeder.join();
+    drain.join();
+    QTest::qWait(200);
+    double cpu = threadCpuSeconds() - cpu0;
+    double mb = static_cast<double>(fed) / 1e6;
+    std::printf("terminal (%s): %.2f MB fed at line rate in %d s, window thread %.3f CPU s: %.2f CPU s per MB "
+                "(goal at most 2)\n",
+                terminalVisible ? "shown" : "hidden, as designed", mb, seconds, cpu, cpu / mb);
+    ::close(slave);
+    ::close(master);
+    QFile::remove(link);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    static kv::test::TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kv::platform::kAppTitle);
+    int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
+    probeFigures();
+    connectFigures();
+    terminalFigures(seconds, false);
+    terminalFigures(seconds, true);
+    return 0;
+}
