@@ -1,7 +1,9 @@
 #include "desktop/Dashboard.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QMenuBar>
+#include <QScreen>
 
 #include "desktop/Layouts.h"
 #include "desktop/Widgets.h"
@@ -34,6 +36,8 @@ void Dashboard::start() {
     progressView_ = new FormView(m.progress.window, progressLayout());
     progressView_->setFixedSize(420, 82);
     progressView_->setWindowFlag(Qt::Tool);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        progressView_->move(screen->availableGeometry().center() - progressView_->rect().center());
     bindWindow(progressView_, m.progress.window);
 
     startupView_ = new FormView(m.startup.window, startupLayout());

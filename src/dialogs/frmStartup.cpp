@@ -65,6 +65,7 @@ void frmStartup::CommStartup(platform::SerialPort* cntrl, const std::string& msg
     objComm = cntrl;
     if (objComm->PortOpen()) {
         objComm->setPortOpen(false);
+        indicators_.lblOpen.setCaption("Closed");  // the information bar tells the truth meanwhile
         platform_.events.doEvents();
     } else {
         bNoPort = true;

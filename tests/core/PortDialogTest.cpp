@@ -45,6 +45,7 @@ TEST_F(PortDialog, ListsFreeAndHeldPortsAndPreselectsThePortInUse) {
     EXPECT_EQ(g.left * 2 + g.width, 19200);
     EXPECT_EQ(g.top * 2 + g.height, 10800);
     EXPECT_FALSE(rig.port.PortOpen());  // the scan closed it
+    EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
 }
 
 TEST_F(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {

@@ -106,13 +106,10 @@ TEST(Startup, FolderProblemsAreOneMessageAndTheProgramRunsOn) {
 TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     Rig rig;
     bool openedAtStart = false;
-    rig.probe.states.clear();  // the dialog's scan sees port 10 free only if it was closed first
-    rig.main->startup.window.listen([&] {
-        if (rig.main->startup.window.visible() && !openedAtStart)
-            openedAtStart = rig.main->indicators.lblOpen.caption() == "Open" &&
-                            rig.port.Settings() == "38400,n,8,1";
+    rig.main->indicators.lblOpen.listen([&] {
+        if (rig.main->indicators.lblOpen.caption() == "Open")
+            openedAtStart = rig.port.CommPort() == 10 && rig.port.Settings() == "38400,n,8,1";
     });
-    rig.probe.states[10] = kv::platform::PortState::Free;
     rig.main->Form_Load();
     auto& m = *rig.main;
     EXPECT_TRUE(openedAtStart);
@@ -124,6 +121,7 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     EXPECT_TRUE(m.startup.window.visible());
     EXPECT_EQ(m.startup.cboPort.text(), " COM  10");
     EXPECT_EQ(m.indicators.lblPort.caption(), "Port 10");
+    EXPECT_EQ(m.indicators.lblOpen.caption(), "Closed");
     EXPECT_EQ(m.receive.txtTerminal.text(), "");
     EXPECT_TRUE(m.identity.cdmGETV.enabled());
     EXPECT_EQ(m.identity.lblMacAddress.caption(), "");
