@@ -57,20 +57,6 @@ bool QtSerialPort::openDevice(const platform::LineSettings& settings, std::int16
         text = "no such device";
         return false;
     }
-#if defined(Q_OS_LINUX)
-    // Tell the common refusals apart before QSerialPort folds them together.
-    int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        int e = errno;
-        error = e == EBUSY    ? platform::OpenError::Busy
-                : e == EACCES ? platform::OpenError::PermissionDenied
-                : (e == ENOENT || e == ENXIO || e == ENODEV || e == EIO) ? platform::OpenError::Absent
-                                                                        : platform::OpenError::Other;
-        text = std::strerror(e);
-        return false;
-    }
-    ::close(fd);
-#endif
     port_.setPortName(path);
     configure(settings, handshaking);
     if (!port_.open(QIODevice::ReadWrite)) {
@@ -78,6 +64,19 @@ bool QtSerialPort::openDevice(const platform::LineSettings& settings, std::int16
                 : port_.error() == QSerialPort::DeviceNotFoundError ? platform::OpenError::Absent
                                                                      : platform::OpenError::Other;
         text = port_.errorString().toStdString();
+#if defined(Q_OS_LINUX)
+        // QSerialPort folds "in use" and "not allowed" together; the system tells them apart.
+        int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::close(fd);
+        } else if (errno == EACCES || errno == EPERM) {
+            error = platform::OpenError::PermissionDenied;
+            text = std::strerror(errno);
+        } else if (errno == ENOENT || errno == ENXIO || errno == ENODEV) {
+            error = platform::OpenError::Absent;
+            text = std::strerror(errno);
+        }
+#endif
         return false;
     }
     lastBits_ = modemBits();

@@ -34,7 +34,10 @@ frmStartup::frmStartup(platform::Platform& platform, ui::Button& cmdSTOPComms, l
     cmdOK.onClick = [this] { cmdAction_Click(0); };
     cmdCancel.onClick = [this] { cmdAction_Click(1); };
     cmdRefresh.onClick = [this] { cmdRefresh_Click(); };
-    window.onUnload = [this] { Form_Unload(); };
+    window.onUnload = [this] {
+        cboPort.clear();  // the list is filled anew at the next showing
+        Form_Unload();
+    };
 }
 
 void frmStartup::Form_Load() {
@@ -49,11 +52,7 @@ void frmStartup::Form_Load() {
 
 void frmStartup::Form_Unload() { objComm = nullptr; }
 
-void frmStartup::close() {
-    window.hide();
-    cboPort.clear();  // the list is filled anew at the next showing
-    Form_Unload();
-}
+void frmStartup::close() { window.unload(); }
 
 void frmStartup::CommStartup(platform::SerialPort* cntrl, const std::string& msg) {
     if (!cntrl) {

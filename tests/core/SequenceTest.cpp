@@ -63,6 +63,32 @@ TEST(Sequence, APromptControllerIsIdentifiedInSevenSeconds) {
     EXPECT_EQ(m.identity.lblClient.caption(), " 005");
 }
 
+TEST(Sequence, HowTheRepliesAreCutDoesNotMatter) {
+    using kv::sim::Chunking;
+    const struct {
+        const char* name;
+        Chunking chunking;
+        bool doubleReply;
+    } cases[] = {{"whole", {Chunking::Whole, 0}, false},
+                 {"byte by byte", {Chunking::ByteByByte, 0}, false},
+                 {"split in the header", {Chunking::SplitAt, 2}, false},
+                 {"split in the payload", {Chunking::SplitAt, 5}, false},
+                 {"a status reply behind every reply", {Chunking::Whole, 0}, true},
+                 {"both, byte by byte", {Chunking::ByteByByte, 0}, true}};
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.controller.modes.chunking = c.chunking;
+        rig.controller.modes.doubleReply = c.doubleReply;
+        rig.load();
+        rig.clock.advance(7000);
+        EXPECT_EQ(rig.main->flow.iConnectStep, 7) << c.name;
+        EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << c.name;
+        EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C2D3") << c.name;
+        EXPECT_EQ(rig.main->identity.txtAssetID.text(), " A1234") << c.name;
+        EXPECT_EQ(rig.port.written.size(), 6u) << c.name;
+    }
+}
+
 TEST(Sequence, ASilentControllerIsAskedAgainEverySeventhTick) {
     Rig rig;
     rig.controller.modes.silent = true;

@@ -100,6 +100,14 @@ TEST(EndToEnd, GetAssetReachesTheSimulatorAndTheReplyIsDispatched) {
     EXPECT_NE(core.receive.txtTerminal.text().find("{22}{1}{7}{90}"), std::string::npos);
     EXPECT_TRUE(waitUntil([&] { return sim.output().contains("<- 16 01 01 00"); }));
 
+    // A pseudo-terminal has no modem lines: the lamps stay off and DTR and
+    // RTS clicks change nothing, quietly.
+    QTest::mouseClick(d.mainView()->widget("imgDTR"), Qt::LeftButton);
+    QTest::mouseClick(d.mainView()->widget("imgRTS"), Qt::LeftButton);
+    for (const char* lamp : {"imgCD", "imgCTS", "imgDSR", "imgRTS", "imgDTR"})
+        EXPECT_EQ(core.window.image(lamp).picture(), "line_off") << lamp;
+    EXPECT_EQ(core.indicators.lblError.caption(), "");
+
     // Typing in the terminal goes out raw; the simulator ignores it.
     QTest::keyClick(find<kv::desktop::TerminalView>(d, "txtTerminal"), Qt::Key_A);
     EXPECT_TRUE(messages.shown.empty());
@@ -141,6 +149,31 @@ TEST(EndToEnd, OkIdentifiesTheSimulatorsControllerInRealTime) {
     EXPECT_EQ(find<QLabel>(d, "lblMacAddress")->text(), " ABCDEF012345");
     EXPECT_TRUE(waitUntil([&] { return !d.progressView()->isVisible(); }, 3000));
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(SerialAdapter, APortHeldByAnotherAdapterIsBusyAndAMissingOneAbsent) {
+    SimProcess sim({"--com", "12", "--quiet"});
+    ASSERT_TRUE(sim.started());
+    kv::desktop::QtSerialPort first, second;
+    for (auto* p : {&first, &second}) {
+        p->setCommPort(12);
+        ASSERT_TRUE(p->setSettings("38400,n,8,1"));
+    }
+    ASSERT_TRUE(first.setPortOpen(true)) << first.lastOpenErrorText();
+    EXPECT_FALSE(second.setPortOpen(true));
+    EXPECT_EQ(second.lastOpenError(), kv::platform::OpenError::Busy) << second.lastOpenErrorText();
+    first.setPortOpen(false);
+    EXPECT_TRUE(second.setPortOpen(true)) << second.lastOpenErrorText();
+    second.setPortOpen(false);
+
+    kv::desktop::QtSerialPort missing;
+    missing.setCommPort(30);  // no link and no /dev/ttyACM9 here
+    EXPECT_FALSE(missing.setPortOpen(true));
+    EXPECT_EQ(missing.lastOpenError(), kv::platform::OpenError::Absent);
+    // A malformed settings string is refused and the old settings stay.
+    EXPECT_FALSE(missing.setSettings("38400,x,8,1"));
+    EXPECT_FALSE(missing.setSettings("fast"));
+    EXPECT_EQ(missing.Settings(), "9600,n,8,1");
 }
 
 }  // namespace
