@@ -25,25 +25,18 @@
 #include "desktop/Dashboard.h"
 #include "desktop/LinuxPortProbe.h"
 #include "desktop/PortMap.h"
+#include "tests/desktop/DesktopSupport.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
+using kv::test::waitUntil;
+
 double threadCpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-bool waitUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QTest::qWait(2);
-    }
-    return true;
 }
 
 void probeFigures() {

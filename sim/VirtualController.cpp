@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/Frames.h"
+
 namespace kv::sim {
 
 namespace {
@@ -12,14 +14,8 @@ constexpr std::int64_t kInterByteTimeoutMs = 500;
 
 bool known(std::uint8_t code) { return std::find(std::begin(kKnown), std::end(kKnown), code) != std::end(kKnown); }
 
-Bytes frame(std::uint8_t code, const Bytes& payload) {
-    Bytes f(3 + payload.size());
-    f[0] = code;
-    f[1] = 0x01;
-    f[2] = static_cast<std::uint8_t>(payload.size());
-    std::copy(payload.begin(), payload.end(), f.begin() + 3);
-    return f;
-}
+// Replies have the requests' frame: code, 01, length, payload.
+Bytes frame(std::uint8_t code, const Bytes& payload) { return link::requestFrame(code, payload); }
 
 void appendText(Bytes& out, const std::string& text) {
     for (char c : text) out.push_back(static_cast<std::uint8_t>(c));

@@ -87,24 +87,14 @@ void Indicators::imgRTS_Click() {
     ShowModemLines();
 }
 
-void Indicators::BlinkRx() {
-    showLamp(imgRx, kActivity);
-    tmrRxLED.setEnabled(true);
+void Indicators::blink(ui::Image& lamp, ui::Timer& timer, bool lit) {
+    showLamp(lamp, lit ? kActivity : kActivityIdle);
+    timer.setEnabled(lit);
 }
 
-void Indicators::BlinkTx() {
-    showLamp(imgTx, kActivity);
-    tmrTxLED.setEnabled(true);
-}
-
-void Indicators::tmrRxLED_Timer() {
-    showLamp(imgRx, kActivityIdle);
-    tmrRxLED.setEnabled(false);
-}
-
-void Indicators::tmrTxLED_Timer() {
-    showLamp(imgTx, kActivityIdle);
-    tmrTxLED.setEnabled(false);
-}
+void Indicators::BlinkRx() { blink(imgRx, tmrRxLED, true); }
+void Indicators::BlinkTx() { blink(imgTx, tmrTxLED, true); }
+void Indicators::tmrRxLED_Timer() { blink(imgRx, tmrRxLED, false); }
+void Indicators::tmrTxLED_Timer() { blink(imgTx, tmrTxLED, false); }
 
 }  // namespace kv::link

@@ -48,6 +48,9 @@ public:
     ui::Timer& tmrTxLED;
 
 private:
+    // Lit: the activity picture until the timer's first tick; else idle.
+    void blink(ui::Image& lamp, ui::Timer& timer, bool lit);
+
     ui::Window& form_;
     platform::SerialPort& port_;
 };

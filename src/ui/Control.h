@@ -82,13 +82,14 @@ private:
     int lastListener_ = 0;
 };
 
-class Label : public Control {
+// A control with a caption and a click routine.
+class Captioned : public Control {
 public:
     using Control::Control;
     const std::string& caption() const { return caption_; }
     void setCaption(const std::string& c) { set(caption_, c); }
     std::function<void()> onClick;
-    void click() {
+    virtual void click() {
         if (onClick) onClick();
     }
 
@@ -96,23 +97,22 @@ private:
     std::string caption_;
 };
 
+class Label : public Captioned {
+public:
+    using Captioned::Captioned;
+};
+
 // A command button. click() is the user's click; press() is a press from code,
 // which runs the same routine also when the button is hidden or disabled.
-class Button : public Control {
+class Button : public Captioned {
 public:
-    using Control::Control;
-    const std::string& caption() const { return caption_; }
-    void setCaption(const std::string& c) { set(caption_, c); }
-    std::function<void()> onClick;
-    void click() {
+    using Captioned::Captioned;
+    void click() override {
         if (enabled() && visible()) press();
     }
     void press() {
         if (onClick) onClick();
     }
-
-private:
-    std::string caption_;
 };
 
 class TextBox : public Control {
@@ -134,43 +134,28 @@ private:
 };
 
 // An image or picture box; lamps copy pictures between images.
-class Image : public Control {
+class Image : public Captioned {
 public:
-    using Control::Control;
+    using Captioned::Captioned;
     const std::string& picture() const { return picture_; }
     void setPicture(const std::string& p) { set(picture_, p); }
-    const std::string& caption() const { return caption_; }
-    void setCaption(const std::string& c) { set(caption_, c); }
-    std::function<void()> onClick;
-    void click() {
-        if (onClick) onClick();
-    }
 
 private:
     std::string picture_;
-    std::string caption_;
 };
 
-class Frame : public Control {
+class Frame : public Captioned {
 public:
-    using Control::Control;
-    const std::string& caption() const { return caption_; }
-    void setCaption(const std::string& c) { set(caption_, c); }
-
-private:
-    std::string caption_;
+    using Captioned::Captioned;
 };
 
-class CheckBox : public Control {
+class CheckBox : public Captioned {
 public:
-    using Control::Control;
-    const std::string& caption() const { return caption_; }
-    void setCaption(const std::string& c) { set(caption_, c); }
+    using Captioned::Captioned;
     bool checked() const { return checked_; }
     void setChecked(bool on) { set(checked_, on); }
 
 private:
-    std::string caption_;
     bool checked_ = false;
 };
 
@@ -216,18 +201,12 @@ private:
     bool editable_ = true;
 };
 
-class MenuItem : public Control {
+class MenuItem : public Captioned {
 public:
-    using Control::Control;
-    const std::string& caption() const { return caption_; }
-    void setCaption(const std::string& c) { set(caption_, c); }
-    std::function<void()> onClick;
-    void click() {
+    using Captioned::Captioned;
+    void click() override {
         if (enabled() && onClick) onClick();
     }
-
-private:
-    std::string caption_;
 };
 
 }  // namespace kv::ui
