@@ -110,8 +110,7 @@ std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_
         }
         case 0x02: return statusReply();
         case 0x05: {
-            // Ten bytes of name, a zero, ten more bytes, then the checksum low
-            // byte first.
+            if (!state.config.empty()) return frame(code, state.config);
             Bytes p;
             appendText(p, "KV53CFG-01");
             p.push_back(0x00);

@@ -19,6 +19,9 @@ struct ControllerState {
     std::array<std::uint8_t, 3> fwNumbers{1, 6, 2};
     bool shortFirmware = false;  // answers "DEV" style: the three numbers only
     std::uint16_t checksum = 0x1A2B;
+    // The configuration reply's payload; empty: ten bytes of name, a zero, ten
+    // more bytes, the checksum low byte first, and three more.
+    Bytes config;
     std::string mac = "0004A3B1C2D3";
     std::string client = "005";
     std::string asset = "A1234";

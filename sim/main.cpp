@@ -37,7 +37,10 @@ const char* kUsage =
     "  --restart-ms MS   deaf this long after leaving service mode (default 2000)\n"
     "  --fw TEXT         three firmware characters (default K5b; a third character\n"
     "                    other than b marks an unsupported controller)\n"
+    "  --fw-version A.B.C  the three version numbers (default 1.6.2)\n"
     "  --short-fw        answer the firmware request in the short form\n"
+    "  --config HEX      the configuration reply's payload, as hex digits\n"
+    "  --outputs BITS    output 1, output 2, light, heater as four 0/1 digits (default 1010)\n"
     "  --checksum HEX    16-bit checksum (default 1A2B)\n"
     "  --mac TEXT        12-character MAC (default 0004A3B1C2D3)\n"
     "  --client TEXT     3-character client ID (default 005)\n"
@@ -74,6 +77,24 @@ bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualCon
         else if (a == "--restart-ms") c.modes.restartMs = std::stoi(value());
         else if (a == "--fw") c.state.fwText = value();
         else if (a == "--short-fw") c.state.shortFirmware = true;
+        else if (a == "--fw-version") {
+            std::string v = value();
+            std::size_t p1 = v.find('.'), p2 = v.find('.', p1 + 1);
+            if (p1 == std::string::npos || p2 == std::string::npos) throw std::runtime_error("--fw-version needs A.B.C");
+            c.state.fwNumbers = {static_cast<std::uint8_t>(std::stoul(v.substr(0, p1))),
+                                 static_cast<std::uint8_t>(std::stoul(v.substr(p1 + 1, p2 - p1 - 1))),
+                                 static_cast<std::uint8_t>(std::stoul(v.substr(p2 + 1)))};
+        } else if (a == "--config") {
+            std::string hex = value();
+            if (hex.size() % 2 != 0 || hex.size() > 2 * 255) throw std::runtime_error("--config needs pairs of hex digits");
+            c.state.config.clear();
+            for (std::size_t i = 0; i < hex.size(); i += 2)
+                c.state.config.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+        } else if (a == "--outputs") {
+            std::string bits = value();
+            if (bits.size() != 4) throw std::runtime_error("--outputs needs four 0/1 digits");
+            for (std::size_t i = 0; i < 4; ++i) c.state.outputs[i] = bits[i] == '1';
+        }
         else if (a == "--checksum") c.state.checksum = static_cast<std::uint16_t>(std::stoul(value(), nullptr, 16));
         else if (a == "--mac") c.state.mac = value();
         else if (a == "--client") c.state.client = value();
