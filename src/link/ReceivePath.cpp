@@ -16,7 +16,6 @@ const std::array<std::string, 256>& byteGroups() {
     return groups;
 }
 
-
 }  // namespace
 
 ReceivePath::ReceivePath(ui::Window& form, platform::SerialPort& port, Indicators& indicators)
