@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +55,13 @@ std::int64_t nowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Three whole numbers separated by `sep`, such as 1.6.2.
+std::array<unsigned long, 3> triple(const std::string& text, char sep, const char* complaint) {
+    std::size_t p1 = text.find(sep), p2 = p1 == std::string::npos ? p1 : text.find(sep, p1 + 1);
+    if (p2 == std::string::npos) throw std::runtime_error(complaint);
+    return {std::stoul(text.substr(0, p1)), std::stoul(text.substr(p1 + 1, p2 - p1 - 1)), std::stoul(text.substr(p2 + 1))};
+}
+
 bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualController& c) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -78,12 +86,8 @@ bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualCon
         else if (a == "--fw") c.state.fwText = value();
         else if (a == "--short-fw") c.state.shortFirmware = true;
         else if (a == "--fw-version") {
-            std::string v = value();
-            std::size_t p1 = v.find('.'), p2 = v.find('.', p1 + 1);
-            if (p1 == std::string::npos || p2 == std::string::npos) throw std::runtime_error("--fw-version needs A.B.C");
-            c.state.fwNumbers = {static_cast<std::uint8_t>(std::stoul(v.substr(0, p1))),
-                                 static_cast<std::uint8_t>(std::stoul(v.substr(p1 + 1, p2 - p1 - 1))),
-                                 static_cast<std::uint8_t>(std::stoul(v.substr(p2 + 1)))};
+            auto v = triple(value(), '.', "--fw-version needs A.B.C");
+            for (std::size_t i = 0; i < 3; ++i) c.state.fwNumbers[i] = static_cast<std::uint8_t>(v[i]);
         } else if (a == "--config") {
             std::string hex = value();
             if (hex.size() % 2 != 0 || hex.size() > 2 * 255) throw std::runtime_error("--config needs pairs of hex digits");
@@ -100,12 +104,8 @@ bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualCon
         else if (a == "--client") c.state.client = value();
         else if (a == "--asset") c.state.asset = value();
         else if (a == "--temps") {
-            std::string t = value();
-            std::size_t p1 = t.find(','), p2 = t.find(',', p1 + 1);
-            if (p1 == std::string::npos || p2 == std::string::npos) throw std::runtime_error("--temps needs A,B,C");
-            c.state.temperatures = {static_cast<std::uint16_t>(std::stoul(t.substr(0, p1))),
-                                    static_cast<std::uint16_t>(std::stoul(t.substr(p1 + 1, p2 - p1 - 1))),
-                                    static_cast<std::uint16_t>(std::stoul(t.substr(p2 + 1)))};
+            auto v = triple(value(), ',', "--temps needs A,B,C");
+            for (std::size_t i = 0; i < 3; ++i) c.state.temperatures[i] = static_cast<std::uint16_t>(v[i]);
         } else if (a == "--door-open") c.state.doorOpen = true;
         else if (a == "--quiet") quiet = true;
         else if (a == "--help" || a == "-h") {
