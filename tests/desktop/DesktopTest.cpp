@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -174,6 +176,30 @@ TEST(SerialAdapter, APortHeldByAnotherAdapterIsBusyAndAMissingOneAbsent) {
     EXPECT_FALSE(missing.setSettings("38400,x,8,1"));
     EXPECT_FALSE(missing.setSettings("fast"));
     EXPECT_EQ(missing.Settings(), "9600,n,8,1");
+}
+
+TEST(Look, LampsAndPanelAreDrawnFromTheProjectsPictures) {
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::app::frmMain& core = d.core();
+    QWidget* rx = d.mainView()->widget("imgRx");
+    ASSERT_NE(rx, nullptr);
+    auto lampColour = [&] {
+        QImage image = rx->grab().toImage();
+        return image.pixelColor(7, image.height() / 2);  // the middle of the lamp
+    };
+    QColor idle = lampColour();
+    core.indicators.BlinkRx();
+    QColor lit = lampColour();
+    EXPECT_GT(lit.value(), idle.value() + 60) << idle.name().toStdString() << " " << lit.name().toStdString();
+    EXPECT_GT(lit.red(), lit.blue() + 80);  // amber
+    // The front panel's display is the dark picture with the red reading on it.
+    QImage panel = d.mainView()->widget("imgZMCDisplay")->grab().toImage();
+    EXPECT_LT(panel.pixelColor(panel.width() / 2, panel.height() / 2).value(), 80);
+    // A picture of the whole window, for a person to look at.
+    QDir().mkpath("screenshots");
+    EXPECT_TRUE(d.mainWindow()->grab().save("screenshots/main-window.png"));
 }
 
 }  // namespace
