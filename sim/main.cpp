@@ -199,7 +199,8 @@ int main(int argc, char** argv) {
             outbox.erase(outbox.begin());
         }
     }
-    QFile::remove(link);
+    // Another simulator may have taken the port over meanwhile: its link stays.
+    if (QFile::symLinkTarget(link) == QString::fromStdString(device)) QFile::remove(link);
     std::printf("kv5x-sim: stopped\n");
     return 0;
 }
