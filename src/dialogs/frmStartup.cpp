@@ -48,6 +48,7 @@ void frmStartup::Form_Load() {
     platform::ScreenSize screen = platform_.screen.size();
     window.setGeometry({(screen.width - kWidth) / 2, (screen.height - kHeight) / 2, kWidth, kHeight});
     window.show();
+    window.refresh();  // on screen with the scanning caption before the probe starts
 }
 
 void frmStartup::Form_Unload() { objComm = nullptr; }

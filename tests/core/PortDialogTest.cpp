@@ -40,6 +40,7 @@ TEST_F(PortDialog, ListsFreeAndHeldPortsAndPreselectsThePortInUse) {
     EXPECT_TRUE(dlg().window.topMost());
     EXPECT_TRUE(dlg().cmdOK.enabled());
     EXPECT_EQ(rig.pointer.history, (std::vector<bool>{true, false}));
+    EXPECT_GE(dlg().window.refreshRequests(), 1);
     // Centred on the screen.
     const auto& g = *dlg().window.geometry();
     EXPECT_EQ(g.left * 2 + g.width, 19200);
