@@ -66,7 +66,7 @@ void Dashboard::buildMenus() {
                 action->setText(toQt(model.caption()));
                 action->setEnabled(model.enabled());
                 action->setVisible(model.visible());
-            });
+            }, Follow::Immediately);
         }
     }
 }

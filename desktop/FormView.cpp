@@ -142,9 +142,10 @@ void bindWindow(QWidget* top, ui::Window& model) {
         if (!model.visible() && top->isVisible()) top->hide();
         if (model.refreshRequests() != state->first) {
             state->first = model.refreshRequests();
+            flushBindings();
             top->repaint();
         }
-    });
+    }, Follow::Immediately);
 }
 
 }  // namespace kv::desktop

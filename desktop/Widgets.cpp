@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 
 #include "desktop/Pictures.h"
@@ -30,11 +31,15 @@ private:
 // A picture, with its caption beside it when it has one (the lamps).
 class ImageWidget : public QWidget {
 public:
-    ImageWidget(ui::Image& model, QWidget* parent) : QWidget(parent), model_(model) {}
+    ImageWidget(ui::Image& model, QWidget* parent) : QWidget(parent), model_(model) {
+        // It paints its own background, so a lamp's blink repaints the lamp only.
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
+        p.fillRect(rect(), palette().window());
         QString caption = toQt(model_.caption());
         if (caption.isEmpty()) {
             p.drawPixmap(0, 0, picture(toQt(model_.picture()), size()));
@@ -88,10 +93,46 @@ std::int16_t keyAsciiOf(const QKeyEvent* e) {
     return u > 0 && u < 256 ? static_cast<std::int16_t>(u) : 0;
 }
 
-void follow(QWidget* widget, ui::Control& model, std::function<void()> update) {
-    int id = model.listen(update);
+namespace {
+
+// Widget updates waiting for the event loop: a burst of changes to one
+// control (a button disabled and enabled again while a chunk is handled)
+// costs one update, or none.
+struct PendingUpdate {
+    QPointer<QWidget> widget;
+    std::shared_ptr<std::function<void()>> update;
+    std::shared_ptr<bool> queued;
+};
+
+std::vector<PendingUpdate>& pendingUpdates() {
+    static std::vector<PendingUpdate> pending;
+    return pending;
+}
+
+}  // namespace
+
+void flushBindings() {
+    std::vector<PendingUpdate> batch;
+    batch.swap(pendingUpdates());
+    for (auto& p : batch) {
+        *p.queued = false;
+        if (p.widget) (*p.update)();
+    }
+}
+
+void follow(QWidget* widget, ui::Control& model, std::function<void()> update, Follow when) {
+    auto shared = std::make_shared<std::function<void()>>(std::move(update));
+    auto queued = std::make_shared<bool>(false);
+    QPointer<QWidget> guard(widget);
+    int id = model.listen([guard, shared, queued, when] {
+        if (when == Follow::Immediately) return (*shared)();
+        if (*queued) return;
+        *queued = true;
+        if (pendingUpdates().empty()) QTimer::singleShot(0, [] { flushBindings(); });
+        pendingUpdates().push_back({guard, shared, queued});
+    });
     QObject::connect(widget, &QObject::destroyed, [&model, id] { model.unlisten(id); });
-    update();
+    (*shared)();
 }
 
 void applyCommon(QWidget* w, const ui::Control& model, int& focusSeen) {

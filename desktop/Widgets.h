@@ -15,8 +15,13 @@
 
 namespace kv::desktop {
 
-// Follows a model for as long as the widget lives.
-void follow(QWidget* widget, ui::Control& model, std::function<void()> update);
+// Follows a model for as long as the widget lives: runs `update` now and
+// after the model changes, at once or (the default) once the event loop
+// runs again, however many changes came meanwhile.
+enum class Follow { Batched, Immediately };
+void follow(QWidget* widget, ui::Control& model, std::function<void()> update, Follow when = Follow::Batched);
+// Brings every widget up to date with its model now.
+void flushBindings();
 
 // Applies the visible, enabled, geometry and focus state common to all controls.
 void applyCommon(QWidget* widget, const ui::Control& model, int& focusSeen);

@@ -55,8 +55,9 @@ TEST(MainWindow, ShowsItsDesignAndFollowsTheCore) {
     EXPECT_TRUE(getAsset->isVisible());
     EXPECT_FALSE(find<QPushButton>(d, "cmdSTOPComms")->isEnabled());
 
-    // Core to widget.
+    // Core to widget, once the event loop runs.
     core.identity.lblFWVersion.setCaption("K5b 162");
+    QCoreApplication::processEvents();
     EXPECT_EQ(find<QLabel>(d, "lblFWVersion")->text(), "K5b 162");
     // Widget to core.
     QTest::keyClicks(find<QLineEdit>(d, "txtAssetID"), "A77");
@@ -69,6 +70,7 @@ TEST(MainWindow, ShowsItsDesignAndFollowsTheCore) {
     EXPECT_EQ(terminal->lines(), (QStringList{"{1}{", "2}{2", "55}"}));
     // Shown, it fits its columns to its width.
     core.receive.txtTerminal.setVisible(true);
+    kv::desktop::flushBindings();
     terminal->resize(400, 200);
     EXPECT_EQ(core.receive.txtTerminal.columns(), terminal->fittingColumns());
     EXPECT_GT(terminal->fittingColumns(), 20);
@@ -191,6 +193,7 @@ TEST(Look, LampsAndPanelAreDrawnFromTheProjectsPictures) {
     };
     QColor idle = lampColour();
     core.indicators.BlinkRx();
+    kv::desktop::flushBindings();
     QColor lit = lampColour();
     EXPECT_GT(lit.value(), idle.value() + 60) << idle.name().toStdString() << " " << lit.name().toStdString();
     EXPECT_GT(lit.red(), lit.blue() + 80);  // amber
