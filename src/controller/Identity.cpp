@@ -1,6 +1,5 @@
 #include "controller/Identity.h"
 
-#include <algorithm>
 
 #include "link/Frames.h"
 #include "ui/Text.h"
@@ -8,10 +7,6 @@
 namespace kv::controller {
 
 using ui::hex2;
-
-namespace {
-int lastIndex(std::int16_t n) { return std::min<int>(n, link::ReceivePath::kBufferEnd); }
-}  // namespace
 
 Identity::Identity(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive,
                    platform::EventLoop& events, platform::Clock& clock)
@@ -73,10 +68,7 @@ Identity::Identity(ui::Window& form, link::FlowState& flow, link::ReceivePath& r
         receive_.setHandler(code, [this, handler](std::int16_t n) { (this->*handler)(n); });
 }
 
-std::uint8_t Identity::byte(int k) const {
-    if (k < 0 || k > link::ReceivePath::kBufferEnd) return 0;
-    return receive_.rxBuf[static_cast<std::size_t>(k)];
-}
+std::uint8_t Identity::byte(int k) const { return receive_.Byte(k); }
 
 void Identity::stepDone(std::int16_t step) {
     if (flow_.iConnectStep == step) flow_.bStepDone = true;
@@ -147,7 +139,7 @@ void Identity::ParseMsgGetConfig(std::int16_t n) {
     std::string value;
     bool found = false;
     int counter = 0;
-    for (int k = 11; k <= lastIndex(n); ++k) {
+    for (int k = 11; k <= link::ReceivePath::LastPosition(n); ++k) {
         if (byte(k) == 0 && !found) {
             found = true;
             counter = 1;
@@ -185,7 +177,7 @@ void Identity::ParseMsgGetAseetID(std::int16_t n) {
     // The asset is the payload less its last two bytes.
     std::string asset = " ";
     int length = byte(3);
-    for (int k = 4; k <= length + 1 && k <= lastIndex(n); ++k) asset += static_cast<char>(byte(k));
+    for (int k = 4; k <= length + 1 && k <= link::ReceivePath::LastPosition(n); ++k) asset += static_cast<char>(byte(k));
     txtAssetID.setText(asset);
     if (flow_.iAutoStep == 1) flow_.bAutoReplied = true;
     stepDone(6);

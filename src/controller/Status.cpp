@@ -1,6 +1,6 @@
 #include "controller/Status.h"
 
-#include <algorithm>
+#include <cstdlib>
 
 #include "link/Frames.h"
 #include "ui/Text.h"
@@ -47,11 +47,9 @@ Status::Status(ui::Window& form, link::FlowState& flow, link::ReceivePath& recei
 void Status::cmdGetStatus_Click() { receive_.SendRequest(link::frameGetStatus()); }
 
 void Status::ParseMsgSensorData(std::int16_t n) {
-    const auto& buf = receive_.rxBuf;
-    auto at = [&](int k) { return buf[static_cast<std::size_t>(k)]; };
+    auto at = [this](int k) { return receive_.Byte(k); };
     std::string dump;
-    int last = std::min<int>(n, link::ReceivePath::kBufferEnd);
-    for (int k = 1; k <= last; ++k) {
+    for (int k = 1; k <= link::ReceivePath::LastPosition(n); ++k) {
         switch (k) {
             case 4: lblGetStatus(3).setCaption(at(k) ? "ON" : "OFF"); break;
             case 5: lblGetStatus(4).setCaption(at(k) ? "ON" : "OFF"); break;

@@ -150,8 +150,7 @@ void ReceivePath::dispatch() {
 
 std::string ReceivePath::Dump(std::int16_t sNumberOfBytes) const {
     std::string out;
-    int last = sNumberOfBytes > kBufferEnd ? kBufferEnd : sNumberOfBytes;
-    for (int i = 1; i <= last; ++i) out += " " + ui::hex2(rxBuf[static_cast<std::size_t>(i)]);
+    for (int i = 1; i <= LastPosition(sNumberOfBytes); ++i) out += " " + ui::hex2(Byte(i));
     return out;
 }
 

@@ -42,6 +42,12 @@ public:
     void MSComm1_OnComm();
     void PostTerminal(const std::string& sNewData);
     void ParseMsg(std::int16_t sNumberOfBytes);
+    // Reply byte k as handlers read it: 0 outside the buffer.
+    std::uint8_t Byte(int k) const {
+        return k < 0 || k > kBufferEnd ? 0 : rxBuf[static_cast<std::size_t>(k)];
+    }
+    // The last position a handler may read for a reply of n - 1 bytes.
+    static int LastPosition(std::int16_t n) { return n > kBufferEnd ? kBufferEnd : n; }
     // The reply dump every handler writes: " XX" for positions 1 to n.
     void WriteDump(std::int16_t sNumberOfBytes);
     std::string Dump(std::int16_t sNumberOfBytes) const;

@@ -19,14 +19,13 @@ ParamRead::ParamRead(ui::Window& form, link::FlowState& flow, link::ReceivePath&
 void ParamRead::cmdGetParams_Click() { receive_.SendRequest(link::frameReadParams()); }
 
 void ParamRead::ParseMsgGetParam(std::int16_t n) {
-    const auto& buf = receive_.rxBuf;
     std::string dump;
     int k = 0;
     table_.txtParam(0).setText("");
-    for (int i = 1; i <= n - 3 && i + 1 <= link::ReceivePath::kBufferEnd; ++i) {
+    for (int i = 1; i <= n - 3 && i < link::ReceivePath::kBufferEnd; ++i) {
         if (i > 3) {
             // A value, high byte first; i moves on to its low byte.
-            int v = buf[static_cast<std::size_t>(i)] * 256 + buf[static_cast<std::size_t>(i + 1)];
+            int v = receive_.Byte(i) * 256 + receive_.Byte(i + 1);
             ++i;
             // Rows the definition file did not load have no limits to hold a
             // value to; their values are not shown.
@@ -41,7 +40,7 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
             if (k > ParamTable::kRows - 1) break;
             table_.txtParam(k).setText("");
         }
-        dump += " " + ui::hex2(buf[static_cast<std::size_t>(i)]);
+        dump += " " + ui::hex2(receive_.Byte(i));
         if (flow_.iConnectStep == 3) flow_.bStepDone = true;
         if (flow_.iAutoStep == 3) flow_.bAutoReplied = true;
     }
