@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
@@ -21,6 +22,8 @@ void QtTimerHost::timerChanged(ui::Timer& timer) {
     auto& qt = timers_[&timer];
     if (!qt) {
         qt = std::make_unique<QTimer>();
+        // Coarse timers may fire 5 % late; the flows' pacing is counted in ticks.
+        qt->setTimerType(Qt::PreciseTimer);
         QObject::connect(qt.get(), &QTimer::timeout, [&timer] { timer.tick(); });
     }
     if (timer.running()) qt->start(timer.interval());
@@ -79,6 +82,10 @@ std::string QtFolders::documents() const {
 }
 
 std::string QtFolders::program() const { return QCoreApplication::applicationDirPath().toStdString(); }
+
+std::string QtFolders::installedData() const {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/" KV_DATA_FROM_BIN).toStdString();
+}
 
 void QtSettingsStore::save(const std::string& app, const std::string& section, const std::string& key,
                            const std::string& value) {

@@ -64,6 +64,7 @@ class QtFolders : public platform::Folders {
 public:
     std::string documents() const override;
     std::string program() const override;
+    std::string installedData() const override;
 };
 
 class QtSettingsStore : public platform::SettingsStore {

@@ -34,10 +34,7 @@ std::string hexText(const Bytes& bytes) {
     return s;
 }
 
-VirtualController::VirtualController() {
-    // Factory values: parameter n holds 400 + 10 n.
-    for (std::size_t i = 0; i < state.params.size(); ++i) state.params[i] = static_cast<std::uint16_t>(410 + 10 * i);
-}
+VirtualController::VirtualController() { state.params = kFactoryParams; }
 
 std::vector<Piece> VirtualController::receive(const Bytes& bytes, std::int64_t nowMs) {
     if (!pending_.empty() && nowMs - lastByteMs_ > kInterByteTimeoutMs) pending_.clear();
@@ -56,8 +53,18 @@ std::vector<Piece> VirtualController::receive(const Bytes& bytes, std::int64_t n
         Bytes request(pending_.begin(), pending_.begin() + static_cast<long>(length));
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(length));
 
+        const std::uint64_t framesBefore = writeFramesTaken_;
+        const std::size_t writesBefore = paramWrites.size();
         auto reply = answer(request, nowMs);
-        exchanges.push_back({request, reply});
+        Exchange x;
+        x.request = request;
+        x.reply = reply;
+        if (writeFramesTaken_ != framesBefore) {
+            x.paramsAfter = state.params;
+            x.firstWrite = writesBefore;
+            x.writeCount = paramWrites.size() - writesBefore;
+        }
+        exchanges.push_back(std::move(x));
         if (!reply) continue;
         if (modes.doubleReply) {
             Bytes extra = statusReply();
@@ -133,16 +140,26 @@ std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_
             return frame(code, p);
         }
         case 0x07: {
+            ++writeFramesTaken_;
+            ++paramFramesSinceService;
+            const bool refuse = modes.storeOnlyInServiceMode && !state.serviceMode;
+            // Triples up to the list end 99 99.
             for (std::size_t i = 0; i + 2 < payload.size(); i += 3) {
-                std::uint8_t number = payload[i];
-                if (number >= 1 && number <= 39)
-                    state.params[number - 1] = static_cast<std::uint16_t>(payload[i + 1] << 8 | payload[i + 2]);
+                const std::uint8_t number = payload[i];
+                if (number == link::kListEnd && payload[i + 1] == link::kListEnd) break;
+                const auto value = static_cast<std::uint16_t>(payload[i + 1] << 8 | payload[i + 2]);
+                const bool stored = !refuse && number >= 1 && number <= 39;
+                if (stored) state.params[number - 1] = value;
+                paramWrites.push_back({number, value, state.serviceMode, stored});
             }
+            if (modes.loseAckForFrame > 0 && paramFramesSinceService == modes.loseAckForFrame) return std::nullopt;
             return frame(code, {0x00});
         }
         case 0x08:
-            if (first == 0x01) state.serviceMode = true;
-            else {
+            if (first == 0x01) {
+                state.serviceMode = true;
+                paramFramesSinceService = 0;
+            } else {
                 state.serviceMode = false;
                 deafUntilMs_ = nowMs + modes.restartMs;  // leaving service mode restarts it
             }

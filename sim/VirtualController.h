@@ -12,6 +12,14 @@ namespace kv::sim {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The factory values of parameters 1 to 39: the defaults of the shipped
+// parameter definitions.
+inline constexpr std::array<std::uint16_t, 39> kFactoryParams{
+    440, 420, 700, 100, 400, 400, 400, 410, 430, 550,  //
+    700, 480, 700, 480, 1,   700, 420, 0,   0,   1,    //
+    500, 450, 500, 500, 420, 550, 420, 2,   450, 1,    //
+    0,   380, 410, 1,   1,   0,   1,   1,   53};
+
 struct ControllerState {
     // Firmware: three characters, the third 'b' on a supported controller,
     // then three version numbers.
@@ -47,6 +55,12 @@ struct FailureModes {
     bool doubleReply = false;      // every reply is followed, in the same piece, by a status reply
     int answerOnRepeat = 1;        // answers a request only when it came this many times in a row
     int restartMs = 2000;          // deaf for this long after leaving service mode
+    // The n-th parameter-write frame since entering service mode (counted
+    // from 1) is stored but gets no acknowledgement; 0: never.
+    int loseAckForFrame = 0;
+    // Parameter writes outside service mode are acknowledged but not stored,
+    // as some firmware does.
+    bool storeOnlyInServiceMode = false;
 };
 
 struct Piece {
@@ -68,10 +82,25 @@ public:
     // The reply to one request frame, or nothing for requests it ignores.
     std::optional<Bytes> answer(const Bytes& request, std::int64_t nowMs);
 
+    // Every parameter triple the controller took in, in order.
+    struct ParamWriteRecord {
+        std::uint8_t number;   // parameter number as sent
+        std::uint16_t value;   // high byte * 256 + low byte
+        bool inServiceMode;    // the controller was in service mode when the frame came
+        bool stored;           // the value was kept (false: refused, or number outside 1..39)
+    };
+    std::vector<ParamWriteRecord> paramWrites;
+    int paramFramesSinceService = 0;  // command 7 frames since the last enter-service-mode request
+
     // Every request frame seen and every reply given, for printing.
     struct Exchange {
         Bytes request;
         std::optional<Bytes> reply;
+        // A parameter-write frame the controller took in (acknowledged or
+        // not): the parameter values after it and its triples in paramWrites.
+        std::optional<std::array<std::uint16_t, 39>> paramsAfter;
+        std::size_t firstWrite = 0;
+        std::size_t writeCount = 0;
     };
     std::vector<Exchange> exchanges;
 
@@ -85,6 +114,7 @@ private:
     Bytes lastRequest_;
     int repeats_ = 0;
     std::int64_t deafUntilMs_ = -1;
+    std::uint64_t writeFramesTaken_ = 0;  // every parameter-write frame taken in
 };
 
 // " 01 02 FF"

@@ -1,6 +1,7 @@
 // kv5x-sim: a virtual KV53 controller on a pseudo-terminal. It links the
-// dashboard's port COM<n> to the terminal, prints every request and reply,
-// and serves until stopped.
+// dashboard's port COM<n> to the terminal, prints every request and reply
+// (with the parameter values after every parameter write, and service mode
+// changes), and serves until stopped.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,15 +11,18 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 #include <string>
 
 #include "desktop/PortMap.h"
+#include "link/Frames.h"
 #include "platform/Desktop.h"
 #include "sim/VirtualController.h"
 
@@ -36,6 +40,10 @@ const char* kUsage =
     "  --double          follow every reply by a status reply in the same piece\n"
     "  --answer-on N     answer a request only at its N-th repeat\n"
     "  --restart-ms MS   deaf this long after leaving service mode (default 2000)\n"
+    "  --lose-ack N      store the N-th parameter-write frame after entering service\n"
+    "                    mode but do not acknowledge it (0 to 1000; 0: never)\n"
+    "  --store-only-in-service  acknowledge parameter writes outside service mode\n"
+    "                    but do not store them\n"
     "  --fw TEXT         three firmware characters (default K5b; a third character\n"
     "                    other than b marks an unsupported controller)\n"
     "  --fw-version A.B.C  the three version numbers (default 1.6.2)\n"
@@ -62,6 +70,44 @@ std::array<unsigned long, 3> triple(const std::string& text, char sep, const cha
     return {std::stoul(text.substr(0, p1)), std::stoul(text.substr(p1 + 1, p2 - p1 - 1)), std::stoul(text.substr(p2 + 1))};
 }
 
+// A whole number from `low` to `high`, digits only.
+int wholeNumber(const std::string& text, int low, int high, const std::string& option) {
+    const std::string complaint = option + " needs a whole number " + std::to_string(low) + " to " + std::to_string(high);
+    if (text.empty() || text.size() > 9) throw std::runtime_error(complaint);
+    for (char ch : text)
+        if (ch < '0' || ch > '9') throw std::runtime_error(complaint);
+    int n = std::stoi(text);
+    if (n < low || n > high) throw std::runtime_error(complaint);
+    return n;
+}
+
+// What a parameter-write frame did: refused or unknown numbers, a withheld
+// acknowledgement, and every value the controller holds afterwards.
+void printParamWrite(const kv::sim::VirtualController& c, const kv::sim::VirtualController::Exchange& x) {
+    bool refused = false, inService = false;
+    for (std::size_t i = x.firstWrite; i < x.firstWrite + x.writeCount; ++i) {
+        const auto& w = c.paramWrites[i];
+        inService = w.inServiceMode;
+        if (w.number < 1 || w.number > 39) std::printf("   not stored: no parameter %d\n", w.number);
+        else if (!w.stored) refused = true;
+    }
+    if (refused) std::printf("   not stored: outside service mode\n");
+    if (!x.reply) std::printf("   stored, acknowledgement withheld (--lose-ack)\n");
+    if (x.writeCount == 0) std::printf("   parameters (the frame carried no values):\n");
+    else std::printf("   parameters (written %s service mode):\n", inService ? "in" : "outside");
+    const auto& values = *x.paramsAfter;
+    for (std::size_t i = 0; i < values.size(); i += 10) {
+        std::string line = "  ";
+        for (std::size_t k = i; k < std::min(i + 10, values.size()); ++k) {
+            char cell[24];
+            std::snprintf(cell, sizeof cell, " P%03d=%-5d", static_cast<int>(k + 1), values[k]);
+            line += cell;
+        }
+        while (line.back() == ' ') line.pop_back();
+        std::printf("%s\n", line.c_str());
+    }
+}
+
 bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualController& c) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -83,6 +129,8 @@ bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualCon
         else if (a == "--double") c.modes.doubleReply = true;
         else if (a == "--answer-on") c.modes.answerOnRepeat = std::stoi(value());
         else if (a == "--restart-ms") c.modes.restartMs = std::stoi(value());
+        else if (a == "--lose-ack") c.modes.loseAckForFrame = wholeNumber(value(), 0, 1000, a);
+        else if (a == "--store-only-in-service") c.modes.storeOnlyInServiceMode = true;
         else if (a == "--fw") c.state.fwText = value();
         else if (a == "--short-fw") c.state.shortFirmware = true;
         else if (a == "--fw-version") {
@@ -190,6 +238,11 @@ int main(int argc, char** argv) {
             std::printf("<-%s\n", kv::sim::hexText(x.request).c_str());
             if (x.reply) std::printf("->%s\n", kv::sim::hexText(*x.reply).c_str());
             else std::printf("   (no answer)\n");
+            if (x.paramsAfter) printParamWrite(controller, x);
+            if (x.request[0] == kv::link::cmdServiceMode && x.reply) {
+                if (x.request.size() > 3 && x.request[3] == 0x01) std::printf("   service mode entered\n");
+                else std::printf("   service mode left: restarting, deaf for %d ms\n", controller.modes.restartMs);
+            }
             std::fflush(stdout);
         }
         std::int64_t t = nowMs();

@@ -16,6 +16,11 @@ frmMain::frmMain(platform::Platform& p)
       sequence(window, progress.window, flow, receive, p.port, p.events, p.clock),
       params(window, p.messageBox),
       paramRead(window, flow, receive, params),
+      paramFiles(window, params, p.folders, p.fileDialog, p.messageBox, p.events, sBaseFolder),
+      paramEdit(window, params, receive, sequence.tmrStatusGET, p.messageBox),
+      serviceMode(window, progress.window, flow, receive, sequence, bulkWrite, p.port, p.messageBox),
+      bulkWrite(window, progress.window, flow, receive, params, paramFiles, paramEdit, sequence.tmrStatusGET,
+                serviceMode, p.messageBox),
       identity(window, flow, receive, p.events, p.clock),
       status(window, flow, receive),
       setControls(window),
@@ -40,15 +45,6 @@ void frmMain::designControls() {
         {"cmdSetAssetID", "SET ASSET", true},
         {"cmdSetClientID", "SET CLIENT", true},
         {"cmdSetCounter", "SET COUNTER", true},
-        {"cmdRestartController", "RESTART", true},
-        {"cmdRefreshNextController", "REFRESH", true},
-        {"cdmSetParams", "APPLY PARAMS", true},
-        {"cmdEnterServiceMode", "ENTER SERVICE MODE", false},
-        {"cmdExitServiceMode", "EXIT SERVICE MODE", false},
-        {"cmdApply", "APPLY", false},
-        {"cmdDefault", "Default", false},
-        {"cmdUP", "UP", false},
-        {"cmdDown", "DOWN", false},
     };
     for (const auto& d : buttons) {
         window.button(d.name).setCaption(d.caption);
@@ -58,17 +54,11 @@ void frmMain::designControls() {
     window.textBox("txtSetCounter").setText("1");
     window.comboBox("cboCLientList");
     window.label("lblCounter");
-    window.label("lblSelectedFilename");
     window.image("imgZMCDisplay").setPicture("panel_display");
-    window.image("imgKV53UP").setPicture("key_up");
-    window.image("imgKV53DWN").setPicture("key_down");
-    window.image("imgKV5xSLT").setPicture("key_set");
 
     window.menu("mnuOptions").setCaption("Options");
     window.menu("mnuSettings").setCaption("Comm Settings");
     window.menu("mFile").setCaption("File");
-    window.menu("mOpnFile").setCaption("Open Param File");
-    window.menu("mSaveFile").setCaption("Save Param File");
 }
 
 std::string frmMain::fGetSpecialFolder(int CSIDL) const {
@@ -112,7 +102,7 @@ void frmMain::Form_Load() {
     params.ClearRows();
 
     startup.CommStartup(&platform.port, "Communications Port Settings");
-    if (ReadZMCConfigFile) ReadZMCConfigFile();
+    paramFiles.ReadZMCConfigFile();
 
     flow.bStepDone = false;
     flow.iConnectStep = 0;

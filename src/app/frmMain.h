@@ -9,6 +9,7 @@
 
 #include "app/ProvisioningLog.h"
 #include "controller/Identity.h"
+#include "controller/ServiceMode.h"
 #include "controller/SetControls.h"
 #include "controller/Status.h"
 #include "dialogs/frmProgressInfo.h"
@@ -17,6 +18,9 @@
 #include "link/FlowState.h"
 #include "link/Indicators.h"
 #include "link/ReceivePath.h"
+#include "params/BulkWrite.h"
+#include "params/ParamEdit.h"
+#include "params/ParamFiles.h"
 #include "params/ParamRead.h"
 #include "params/ParamTable.h"
 #include "platform/Platform.h"
@@ -45,6 +49,8 @@ public:
     bool windowOpen(const std::string& name);
 
     platform::Platform& platform;
+    // The user's documents folder, base of the log and parameter-file folders.
+    std::string sBaseFolder;
     ui::Window window;
     dialogs::frmProgressInfo progress;
     link::FlowState flow;
@@ -53,17 +59,19 @@ public:
     link::ConnectionSequence sequence;
     params::ParamTable params;
     params::ParamRead paramRead;
+    params::ParamFiles paramFiles;
+    params::ParamEdit paramEdit;
+    controller::ServiceMode serviceMode;
+    params::BulkWrite bulkWrite;
     controller::Identity identity;
     controller::Status status;
     controller::SetControls setControls;
     dialogs::frmStartup startup;
     ProvisioningLog log;
-    std::string sBaseFolder;
 
     // Start-up steps and menu commands whose dialogs and files are added by
     // their own parts.
     std::function<void()> LoadCustomerList;
-    std::function<void()> ReadZMCConfigFile;
     std::function<void()> CommSettings;
     std::vector<ui::Window*> dialogs;
 

@@ -30,9 +30,8 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
             // Rows the definition file did not load have no limits to hold a
             // value to; their values are not shown.
             if (k < table_.iParamCount) {
-                auto row = static_cast<std::size_t>(k);
-                table_.sParamValue[row] = std::to_string(v);
-                table_.sParamFileValue[row] = std::to_string(v);
+                table_.row(k).sParamValue = std::to_string(v);
+                table_.row(k).sParamFileValue = std::to_string(v);
                 table_.SetParamFormat(table_.txtParam(k), std::to_string(v), static_cast<std::int16_t>(k));
                 table_.txtParam(k).setVisible(true);
             }

@@ -1,56 +1,19 @@
 #include "params/ParamTable.h"
 
 #include <cmath>
-#include <cstdio>
-
-#include "ui/Text.h"
 
 namespace kv::params {
 
-namespace {
-
-double numberOf(const std::string& s) { return ui::toNumber(s).value_or(0.0); }
-
-// A number as text: whole numbers without a point, others with their digits.
-std::string numberText(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    return buf;
-}
-
-bool isOffsetType(const std::string& type) {
-    return type == "PERMISSION_TYPE_1" || type == "PERMISSION_TYPE_2" || type == "PERMISSION_TYPE_3" ||
-           type == "PERMISSION_TYPE_4";
-}
-
-const char* rawPattern(const std::string& type) {
-    if (type == "PERMISSION_TYPE_3") return "0";
-    if (type == "PERMISSION_TYPE_4") return "00";
-    return "0.0";
-}
-
-}  // namespace
-
-std::string formatPattern(double value, const std::string& pattern) {
-    std::size_t point = pattern.find('.');
-    int decimals = point == std::string::npos ? 0 : static_cast<int>(pattern.size() - point - 1);
-    int minDigits = static_cast<int>(point == std::string::npos ? pattern.size() : point);
-    double scale = std::pow(10.0, decimals);
-    // Values are tenths of whole numbers; the nudge keeps 2.55 from becoming 2.5.
-    double scaled = std::abs(value) * scale;
-    double rounded = std::floor(scaled + 0.5 + 1e-9 * std::max(1.0, scaled));
-    bool negative = value < 0 && rounded != 0;
-    long long units = static_cast<long long>(rounded);
-    long long scaleInt = static_cast<long long>(scale);
-    std::string whole = std::to_string(units / scaleInt);
-    while (static_cast<int>(whole.size()) < minDigits) whole.insert(0, "0");
-    std::string out = (negative ? "-" : "") + whole;
-    if (decimals > 0) {
-        std::string frac = std::to_string(units % scaleInt);
-        while (static_cast<int>(frac.size()) < decimals) frac.insert(0, "0");
-        out += "." + frac;
-    }
-    return out;
+void ParamRow::define(const std::string& id, const std::string& minText, const std::string& maxText,
+                      const std::string& permissionText) {
+    sParamID = id;
+    sParamMin = minText;
+    sParamMax = maxText;
+    sParamPermission = permissionText;
+    permission = parsePermission(permissionText);
+    number = parameterNumber(id);
+    min = numberOf(minText);
+    max = numberOf(maxText);
 }
 
 ParamTable::ParamTable(ui::Window& form, platform::MessageBox& messageBox) : messageBox_(messageBox) {
@@ -69,31 +32,71 @@ void ParamTable::ClearRows() {
     }
 }
 
-void ParamTable::SetParamFormat(ui::TextBox& box, const std::string& value, std::int16_t row) {
-    if (row < 0 || row >= kArraySize) return;
-    auto k = static_cast<std::size_t>(row);
+void ParamTable::SetParamFormat(ui::TextBox& box, const std::string& value, std::int16_t k) {
+    if (k < 0 || k >= kArraySize) return;
+    ParamRow& r = row(k);
     std::string oldText = box.text();
-    double r = std::trunc(numberOf(value));
-    std::string s = value;
-    const std::string& type = sParamPermission[k];
-    if (isOffsetType(type)) {
-        if (numberOf(s) > 0) s = numberText(numberOf(s) - iValueOffset);
-        box.setText(formatPattern(numberOf(s) / 10.0, rawPattern(type)));
-    } else if (type == "PERMISSION_TYPE_5") {
-        box.setText(formatPattern(numberOf(s), "0"));
-    }
-    sParamFileValue[k] = s;
-    if (numberOf(sParamMax[k]) < r) clampReport(box, oldText, row, sParamMax[k], " Value to HIGH");
-    if (numberOf(sParamMin[k]) > r) clampReport(box, oldText, row, sParamMin[k], " Value to LOW");
+    RawShown shown = showRaw(value, r.permission, iValueOffset);
+    if (shown.text) box.setText(*shown.text);
+    r.sParamFileValue = shown.fileValue;
+    // The limits hold the raw value, before the offset is taken off.
+    checkLimits(box, std::trunc(numberOf(value)), k, oldText, true);
 }
 
-void ParamTable::clampReport(ui::TextBox& box, const std::string& oldText, std::int16_t row,
-                             const std::string& limit, const char* what) {
-    auto k = static_cast<std::size_t>(row);
-    std::string caption = row < kRows ? lblParam(row).caption() : sParamLabel[k];
+void ParamTable::SetReadParamCSVFormat(ui::TextBox& box, std::string& value, std::int16_t k) {
+    if (k < 0 || k >= kArraySize) return;
+    ParamRow& r = row(k);
+    FileShown shown = showFile(value, r.permission, iValueOffset);
+    if (shown.text) box.setText(*shown.text);
+    if (shown.raw) {
+        value = *shown.raw;
+        r.sParamValue = value;
+    }
+    checkLimits(box, numberOf(value), k, {}, false);
+}
+
+// Outside its limits, a value is reported and the value to write becomes the
+// limit. The box keeps its earlier text when asked to and it has one, else it
+// shows the limit as the row's type shows a raw value; the file value follows
+// the limit, so a saved file holds what is shown and written.
+void ParamTable::checkLimits(ui::TextBox& box, double value, std::int16_t k, const std::string& oldText,
+                             bool keepOld) {
+    ParamRow& r = row(k);
+    auto clampTo = [&](const std::string& limit, const char* what) {
+        report(k, what);
+        RawShown limitShown = showRaw(limit, r.permission, iValueOffset);
+        if (keepOld && !oldText.empty()) box.setText(oldText);
+        else box.setText(limitShown.text.value_or(limit));
+        r.sParamValue = limit;
+        r.sParamFileValue = limitShown.fileValue;
+    };
+    if (r.max < value) clampTo(r.sParamMax, " Value to HIGH");
+    if (r.min > value) clampTo(r.sParamMin, " Value to LOW");
+}
+
+void ParamTable::report(std::int16_t k, const char* what) {
+    std::string caption = k < kRows ? lblParam(k).caption() : row(k).sParamLabel;
     messageBox_.show(caption + what, platform::MsgButtons::Ok, platform::MsgIcon::None, platform::kAppTitle);
-    box.setText(oldText.empty() ? limit : oldText);
-    sParamValue[k] = limit;
+}
+
+std::optional<link::ParamWrite> ParamTable::writeTriple(int k, std::string& problem) const {
+    const ParamRow& r = row(k);
+    auto value = valueToWrite(r.sParamValue);
+    if (!r.number) {
+        problem = rowName(k) + ": the parameter number \"" + r.sParamID + "\" is not a whole number from 0 to 255";
+        return std::nullopt;
+    }
+    if (!value) {
+        problem = rowName(k) + ": the value \"" + r.sParamValue + "\" is not a number from 0 to 32767";
+        return std::nullopt;
+    }
+    return link::splitParam(*r.number, *value);
+}
+
+std::string ParamTable::rowName(int k) const {
+    const ParamRow& r = row(k);
+    std::string name = r.sParamLabel.empty() ? "row " + std::to_string(k + 1) : r.sParamLabel;
+    return r.sParamID.empty() ? name : name + " (P" + r.sParamID + ")";
 }
 
 }  // namespace kv::params

@@ -1,48 +1,80 @@
 #pragma once
-// The parameter table: one row per controller parameter, as parallel arrays of
-// raw, file and shown values, with a labelled box per row in three columns.
+// The parameter table: one row per controller parameter, each with its raw,
+// file and shown value, shown as a labelled box in three columns.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "link/Frames.h"
+#include "params/ParamValues.h"
 #include "platform/Desktop.h"
 #include "ui/Window.h"
 
 namespace kv::params {
 
+// One row as the definition file describes it, with its current values.
+struct ParamRow {
+    std::string sParamID;          // parameter number as text
+    std::string sParamValue;       // raw value to write
+    std::string sParamDefault;     // raw factory default
+    std::string sParamMin;         // raw lower limit
+    std::string sParamMax;         // raw upper limit
+    std::string sParamPermission;  // permission type as the file names it
+    std::string sParamLabel;       // mnemonic
+    std::string sParamFileValue;   // file value, written by File > Save
+    std::int16_t iParamLo = 0;     // bytes of the value of the last bulk write
+    std::int16_t iParamHi = 0;
+
+    // Parsed once, when the row is defined.
+    Permission permission = Permission::Other;
+    std::optional<std::uint8_t> number;
+    double min = 0, max = 0;
+
+    void define(const std::string& id, const std::string& minText, const std::string& maxText,
+                const std::string& permissionText);
+};
+
 class ParamTable {
 public:
     static constexpr int kArraySize = 51;  // rows 0 to 50 exist ...
     static constexpr int kRows = 49;       // ... but only 49 have a box
+    static constexpr int kBulkRows = 39;   // the bulk write sends rows 0 to 38
 
     ParamTable(ui::Window& form, platform::MessageBox& messageBox);
 
     // Empties, disables and hides every row's box and label caption.
     void ClearRows();
 
-    // Shows raw value `value` in row `row`'s box, stores its file value and
-    // holds the value to write within the row's limits.
+    // Shows raw value `value` in the box, stores its file value and holds the
+    // value to write within the row's limits.
     void SetParamFormat(ui::TextBox& box, const std::string& value, std::int16_t row);
+    // Shows file value `value` in the box and stores the raw value to write,
+    // held within the row's limits; `value` becomes the raw value.
+    void SetReadParamCSVFormat(ui::TextBox& box, std::string& value, std::int16_t row);
 
+    // The triple row k is written with, or why it cannot be written: a value
+    // that is not a number in 0 to 32767, or no parameter number in 0 to 255.
+    [[nodiscard]] std::optional<link::ParamWrite> writeTriple(int k, std::string& problem) const;
+    // "SP (P001)": how a message names a row.
+    std::string rowName(int k) const;
+
+    ParamRow& row(int k) { return rows_[static_cast<std::size_t>(k)]; }
+    const ParamRow& row(int k) const { return rows_[static_cast<std::size_t>(k)]; }
     ui::TextBox& txtParam(int k) { return *txtParam_[static_cast<std::size_t>(k)]; }
     ui::Label& lblParam(int k) { return *lblParam_[static_cast<std::size_t>(k)]; }
 
-    std::array<std::string, kArraySize> sParamID, sParamValue, sParamDefault, sParamMin, sParamMax,
-        sParamPermission, sParamLabel, sParamFileValue;
-    std::array<std::int16_t, kArraySize> iParamLo{}, iParamHi{};
     std::int16_t iParamCount = 0;
     std::int16_t iValueOffset = 0;
 
 private:
-    void clampReport(ui::TextBox& box, const std::string& oldText, std::int16_t row, const std::string& limit,
-                     const char* what);
+    void checkLimits(ui::TextBox& box, double value, std::int16_t row, const std::string& oldText, bool keepOld);
+    void report(std::int16_t row, const char* what);
 
     platform::MessageBox& messageBox_;
+    std::array<ParamRow, kArraySize> rows_;
     std::array<ui::TextBox*, kRows> txtParam_;
     std::array<ui::Label*, kRows> lblParam_;
 };
-
-// A number in a pattern "0", "00" or "0.0", halves rounded away from zero.
-std::string formatPattern(double value, const std::string& pattern);
 
 }  // namespace kv::params

@@ -13,6 +13,8 @@ public:
     virtual std::string documents() const = 0;
     // The folder the program runs from.
     virtual std::string program() const = 0;
+    // The folder of the program's data when it is installed, or empty text.
+    virtual std::string installedData() const { return {}; }
 };
 
 // Per-user settings store: text values by application, section and key.

@@ -132,7 +132,14 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     EXPECT_FALSE(m.flow.bStepDone);
     EXPECT_EQ(m.flow.iAutoStep, 0);
     EXPECT_GE(rig.clock.doEventsCalls, 2);
-    for (int k = 0; k < 49; ++k) EXPECT_FALSE(m.params.txtParam(k).visible());
+    // The definition file's 39 rows are shown, still empty; the other boxes stay hidden.
+    EXPECT_EQ(m.params.iParamCount, 39);
+    for (int k = 0; k < 49; ++k) {
+        EXPECT_EQ(m.params.txtParam(k).visible(), k < 39) << k;
+        EXPECT_EQ(m.params.txtParam(k).text(), "") << k;
+        EXPECT_FALSE(m.params.txtParam(k).enabled()) << k;
+    }
+    EXPECT_EQ(m.params.lblParam(0).caption(), "SP");
     EXPECT_TRUE(m.window.visible());
     EXPECT_EQ(m.window.caption(), "Varkel KV5x COMM Dashboard V1.6");
     EXPECT_FALSE(m.receive.cmdSTOPComms.enabled());  // until a port dialog's OK

@@ -22,6 +22,9 @@ struct Rig {
         folders.documentsPath = (home.path() / "Documents").string();
         folders.programPath = (home.path() / "program").string();
         std::filesystem::create_directories(folders.programPath);
+        // The program comes with its parameter definition file.
+        std::filesystem::copy_file(std::filesystem::path(KV_SOURCE_DIR) / "data" / "KV5x_Params.txt",
+                                   std::filesystem::path(folders.programPath) / "KV5x_Params.txt");
         main = std::make_unique<app::frmMain>(platform);
     }
 

@@ -1,0 +1,187 @@
+#include "params/BulkWrite.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "link/Frames.h"
+#include "ui/Text.h"
+
+namespace kv::params {
+
+namespace {
+constexpr const char* kNothingWritten = "Nothing was written to the controller.";
+}
+
+BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowState& flow,
+                     link::ReceivePath& receive, ParamTable& table, ParamFiles& files, ParamEdit& edit,
+                     ui::Timer& tmrStatusGET, ServiceModeButtons& serviceMode, platform::MessageBox& messageBox)
+    : cdmSetParams(form.button("cdmSetParams")),
+      tmrSetMultipleParams(form.timer("tmrSetMultipleParams")),
+      lblCounter(form.label("lblCounter")),
+      flow_(flow),
+      receive_(receive),
+      table_(table),
+      files_(files),
+      edit_(edit),
+      tmrStatusGET_(tmrStatusGET),
+      serviceMode_(serviceMode),
+      messageBox_(messageBox),
+      frmProgressInfo_(frmProgressInfo),
+      lblCurrentINFO_(frmProgressInfo.label("lblCurrentINFO")) {
+    cdmSetParams.setCaption("APPLY PARAMS");
+    cdmSetParams.onClick = [this] { cdmSetParams_Click(); };
+    tmrSetMultipleParams.setInterval(900);
+    tmrSetMultipleParams.onTick = [this] { tmrSetMultipleParams_Timer(); };
+}
+
+std::string BulkWrite::writeProblems() const {
+    if (table_.iParamCount < ParamTable::kBulkRows)
+        return "The parameter definition file gave " + std::to_string(table_.iParamCount) + " parameters; " +
+               std::to_string(ParamTable::kBulkRows) + " are needed to write them all.";
+    std::string problems;
+    for (int k = 0; k < ParamTable::kBulkRows; ++k) {
+        std::string problem;
+        if (!table_.writeTriple(k, problem)) problems += problem + "\n";
+    }
+    return problems;
+}
+
+void BulkWrite::cdmSetParams_Click() {
+    receive_.ResetReceive();
+    // The selected file's values replace the current ones, steps included.
+    if (!files_.LoadSelectedParamFile(kNothingWritten)) return;
+    // Nothing goes out, not even the service-mode request, unless every row
+    // can be written as the controller will read it.
+    if (std::string problems = writeProblems(); !problems.empty()) {
+        messageBox_.show(problems + (problems.back() == '\n' ? "" : "\n") + kNothingWritten,
+                         platform::MsgButtons::Ok, platform::MsgIcon::Exclamation, platform::kAppTitle);
+        return;
+    }
+    if (!unacknowledged_.empty()) receive_.lblError.setCaption("");
+    unacknowledged_.clear();
+    purpose_ = Purpose::WriteParams;
+    bRestarting = false;
+    iSetParamsTicks = 0;
+
+    lblCurrentINFO_.setCaption(" Writing parameters......Please wait");
+    frmProgressInfo_.show();
+    serviceMode_.pressEnterServiceMode();
+    iSetParamsProgress = 0;
+    edit_.ClearSelection("8.8.8");
+    iSetParamsFrame = 1;
+    for (int k = 0; k < ParamTable::kBulkRows; ++k) {
+        std::string unused;
+        auto triple = table_.writeTriple(k, unused);
+        table_.row(k).iParamHi = triple ? triple->high : 0;
+        table_.row(k).iParamLo = triple ? triple->low : 0;
+    }
+    lowerCounter();
+    tmrSetMultipleParams.setEnabled(true);
+    tmrSetMultipleParams.setInterval(100);
+    flow_.bParamAck = true;
+    flow_.iConnectStep = 0;
+    tmrStatusGET_.setEnabled(false);
+    cdmSetParams.setEnabled(false);
+    serviceMode_.setRefreshEnabled(false);
+}
+
+void BulkWrite::lowerCounter() {
+    std::string caption = lblCounter.caption();
+    if (caption.empty()) return;
+    auto count = ui::toNumber(caption);
+    if (count && *count > 0) lblCounter.setCaption(numberText(*count - 1));
+}
+
+void BulkWrite::StartRestart() {
+    purpose_ = Purpose::RestartOnly;
+    bRestarting = false;
+    iSetParamsTicks = 0;
+    iSetParamsProgress = table_.iParamCount;
+    edit_.ClearSelection("8.8.8");
+    tmrSetMultipleParams.setEnabled(true);
+    tmrSetMultipleParams.setInterval(100);
+    flow_.bParamAck = true;
+    flow_.iConnectStep = 0;
+    tmrStatusGET_.setEnabled(false);
+}
+
+void BulkWrite::ServiceModeReplied() {
+    if (!flow_.bParamAck) return;
+    tmrSetMultipleParams.setInterval(500);
+    tmrSetMultipleParams.setEnabled(true);
+}
+
+void BulkWrite::tmrSetMultipleParams_Timer() {
+    if (iSetParamsProgress <= table_.iParamCount) {
+        sendingPhase();
+    } else if (!bRestarting) {
+        // A fourth frame still unanswered now will not be answered.
+        if (purpose_ == Purpose::WriteParams && !flow_.bParamAck) unacknowledged_.push_back(kFrames);
+        lblCurrentINFO_.setCaption(" Controller Restarting......Please wait");
+        serviceMode_.pressExitServiceMode();
+        tmrSetMultipleParams.setInterval(5000);
+        bRestarting = true;
+    } else {
+        tmrStatusGET_.setEnabled(false);
+        serviceMode_.pressRefreshNextController();
+        cdmSetParams.setEnabled(true);
+        serviceMode_.setRefreshEnabled(true);
+        tmrSetMultipleParams.setEnabled(false);
+        bRestarting = false;
+        reportUnacknowledged();
+    }
+}
+
+// Each frame goes at the first tick after the previous one was acknowledged,
+// or at the fifth tick without; a frame that timed out is not sent again.
+void BulkWrite::sendingPhase() {
+    const std::int16_t P = iSetParamsProgress;
+    if (iSetParamsTicks < std::numeric_limits<std::int16_t>::max()) ++iSetParamsTicks;
+    if (iSetParamsTicks > kAckTicks) {
+        iSetParamsTicks = 0;
+        if (P > 0) --iSetParamsProgress;
+        if (purpose_ == Purpose::WriteParams && iSetParamsFrame > 1) unacknowledged_.push_back(iSetParamsFrame - 1);
+        flow_.bParamAck = true;
+    }
+    if (!flow_.bParamAck) return;
+    iSetParamsTicks = 0;
+    flow_.bParamAck = false;
+    tmrStatusGET_.setEnabled(false);
+    // RESTART's pass goes through the same steps without a frame: the bytes
+    // prepared are those of an earlier write, or none.
+    if (purpose_ == Purpose::WriteParams) SendSetParamsBlock();
+    ++iSetParamsProgress;
+    ++iSetParamsFrame;
+    if (iSetParamsFrame > kFrames) {
+        iSetParamsFrame = 1;
+        iSetParamsProgress = static_cast<std::int16_t>(table_.iParamCount + 1);
+        lblCurrentINFO_.setCaption(" Controller about to restart......Please wait");
+        tmrSetMultipleParams.setInterval(1000);
+    }
+}
+
+void BulkWrite::SendSetParamsBlock() {
+    receive_.ResetReceive();
+    if (iSetParamsFrame < 1 || iSetParamsFrame > kFrames) return;
+    int first = (iSetParamsFrame - 1) * 10;
+    int last = std::min(first + 10, ParamTable::kBulkRows);
+    std::vector<link::ParamWrite> triples;
+    for (int k = first; k < last; ++k) {
+        const ParamRow& row = table_.row(k);
+        triples.push_back({row.number.value_or(0), static_cast<std::uint8_t>(row.iParamHi),
+                           static_cast<std::uint8_t>(row.iParamLo)});
+    }
+    receive_.Send(link::frameWriteParams(triples));
+}
+
+// The controller may not hold the values of a frame it did not acknowledge:
+// the information bar says which, until the next bulk write.
+void BulkWrite::reportUnacknowledged() {
+    if (unacknowledged_.empty()) return;
+    std::string text = unacknowledged_.size() == 1 ? "Frame " : "Frames ";
+    for (std::size_t i = 0; i < unacknowledged_.size(); ++i)
+        text += (i ? ", " : "") + std::to_string(unacknowledged_[i]);
+    receive_.lblError.setCaption(text + " not acknowledged");
+}
+
+}  // namespace kv::params

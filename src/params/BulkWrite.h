@@ -1,0 +1,86 @@
+#pragma once
+// APPLY PARAMS: the whole table written in four frames inside the
+// controller's service mode, then the controller restarted and identified
+// again. The same timer carries RESTART, which leaves out the frames.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/FlowState.h"
+#include "link/ReceivePath.h"
+#include "params/ParamEdit.h"
+#include "params/ParamFiles.h"
+#include "params/ParamTable.h"
+#include "platform/Desktop.h"
+#include "ui/Window.h"
+
+namespace kv::params {
+
+// The service-mode and next-controller commands the flow presses; the part
+// that owns those buttons implements it.
+class ServiceModeButtons {
+public:
+    virtual void pressEnterServiceMode() = 0;
+    virtual void pressExitServiceMode() = 0;
+    virtual void pressRefreshNextController() = 0;
+    virtual void setRefreshEnabled(bool on) = 0;
+
+protected:
+    ~ServiceModeButtons() = default;
+};
+
+class BulkWrite {
+public:
+    static constexpr int kFrames = 4;
+    // Ticks without an acknowledgement after which the next frame goes anyway.
+    static constexpr std::int16_t kAckTicks = 4;
+
+    BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowState& flow, link::ReceivePath& receive,
+              ParamTable& table, ParamFiles& files, ParamEdit& edit, ui::Timer& tmrStatusGET,
+              ServiceModeButtons& serviceMode, platform::MessageBox& messageBox);
+
+    void cdmSetParams_Click();
+    void tmrSetMultipleParams_Timer();
+    void SendSetParamsBlock();
+    // RESTART's part: one pass that sends no frame, then leaving service mode,
+    // the wait and the refresh.
+    void StartRestart();
+    // The controller answered a service-mode request.
+    void ServiceModeReplied();
+
+    // Frames of the last bulk write that got no acknowledgement.
+    const std::vector<int>& unacknowledged() const { return unacknowledged_; }
+
+    bool bRestarting = false;
+    std::int16_t iSetParamsFrame = 0;
+    std::int16_t iSetParamsProgress = 0;
+    std::int16_t iSetParamsTicks = 0;
+
+    ui::Button& cdmSetParams;
+    ui::Timer& tmrSetMultipleParams;
+    ui::Label& lblCounter;
+
+private:
+    enum class Purpose { WriteParams, RestartOnly };
+
+    // Why the table cannot be written as it is, or empty text.
+    std::string writeProblems() const;
+    void sendingPhase();
+    void lowerCounter();
+    void reportUnacknowledged();
+
+    Purpose purpose_ = Purpose::WriteParams;
+    std::vector<int> unacknowledged_;
+    link::FlowState& flow_;
+    link::ReceivePath& receive_;
+    ParamTable& table_;
+    ParamFiles& files_;
+    ParamEdit& edit_;
+    ui::Timer& tmrStatusGET_;
+    ServiceModeButtons& serviceMode_;
+    platform::MessageBox& messageBox_;
+    ui::Window& frmProgressInfo_;
+    ui::Label& lblCurrentINFO_;
+};
+
+}  // namespace kv::params

@@ -1,0 +1,85 @@
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace kv::platform {
+
+bool readWholeFile(const std::string& path, std::string& content, std::string& error) {
+    content.clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    char buf[8192];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, n);
+    bool failed = std::ferror(f) != 0;
+    int code = errno;
+    std::fclose(f);
+    if (failed) {
+        error = std::strerror(code);
+        content.clear();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool syncFile(std::FILE* f) {
+#if defined(_WIN32)
+    return _commit(_fileno(f)) == 0;
+#else
+    return ::fsync(fileno(f)) == 0;
+#endif
+}
+
+}  // namespace
+
+bool writeWholeFile(const std::string& path, const std::string& content, std::string& error) {
+    std::string temp = path + ".saving";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+    ok = ok && std::fflush(f) == 0 && syncFile(f);
+    int code = errno;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok) {
+        std::remove(temp.c_str());
+        error = std::strerror(code);
+        return false;
+    }
+#if !defined(_WIN32)
+    // The rename itself reaches the disk with its folder.
+    std::size_t slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+#endif
+    return true;
+}
+
+}  // namespace kv::platform
