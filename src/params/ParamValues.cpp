@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "ui/Text.h"
 
@@ -42,9 +43,11 @@ std::string formatPattern(double value, const std::string& pattern) {
     std::size_t minDigits = point == std::string::npos ? pattern.size() : point;
     double scale = std::pow(10.0, decimals);
     // Values are tenths of whole numbers, which binary fractions miss by a
-    // hair; the nudge keeps 2.55 from becoming 2.5.
+    // few units of their last digit: 2.55 must round as 2.55, not 2.5499...
     double scaled = std::abs(value) * scale;
-    double units = std::floor(scaled + 0.5 + 1e-9 * std::max(1.0, scaled));
+    double floorPart = std::floor(scaled);
+    double tolerance = 8 * std::numeric_limits<double>::epsilon() * std::max(1.0, scaled);
+    double units = scaled - floorPart + tolerance >= 0.5 ? floorPart + 1 : floorPart;
     bool negative = value < 0 && units != 0;
     double wholePart = std::floor(units / scale);
     double fracPart = units - wholePart * scale;

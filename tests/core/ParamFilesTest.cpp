@@ -1,0 +1,353 @@
+// The definition file, the saved parameter files and the reading of values
+// from the controller, on the real main window with a virtual controller.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include "tests/support/ParamHelpers.h"
+
+using namespace kv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool mentions(const Rig& rig, const std::string& text) {
+    for (const auto& m : rig.messages.shown)
+        if (m.text.find(text) != std::string::npos) return true;
+    return false;
+}
+
+TEST(Definitions, LoadingStopsAtTheFirstFaultAndSaysWhere) {
+    std::string good3 = definitionLines(3);
+    const struct {
+        const char* name;
+        std::string content;
+        int rows;
+        std::vector<std::string> message;  // parts of the one message; empty: no message
+    } cases[] = {
+        {"39 rows", definitionLines(39), 39, {}},
+        {"60 lines load 49", definitionLines(60), 49, {"KV5x_Params.txt, line 50", "49 parameters were loaded"}},
+        {"LF line ends and blank lines at the end", "P001,a,1,1,0,9,u,PERMISSION_TYPE_5,A\nP002,a,1,1,0,9,u,X,B\n\n\n",
+         2, {}},
+        {"fewer than nine fields", good3 + "P004,a,1,1,0,9,u,PERMISSION_TYPE_5\r\n" + good3, 3,
+         {"line 4", "8 fields where 9 are needed", "3 parameters were loaded"}},
+        {"a blank line inside", good3 + "\r\n" + good3, 3, {"line 4"}},
+        {"empty file", "", 0, {"is empty"}},
+        {"a code without a number", "PXY,a,1,1,0,9,u,PERMISSION_TYPE_5,A\r\n", 0, {"line 1", "\"PXY\""}},
+        {"a parameter number above 255", "P300,a,1,1,0,9,u,PERMISSION_TYPE_5,A\r\n", 0, {"line 1"}},
+        {"a limit that is not a number", good3 + "P004,a,1,1,0,lots,u,PERMISSION_TYPE_5,D\r\n", 3,
+         {"line 4", "upper limit \"lots\""}},
+        {"1e400 as a default", "P001,a,1,1e400,0,9,u,PERMISSION_TYPE_5,A\r\n", 0, {"default \"1e400\""}},
+        {"limits the wrong way round", "P001,a,1,1,9,0,u,PERMISSION_TYPE_5,A\r\n", 0, {"lower limit is above"}},
+        {"CR only: one long line of too many fields is still one row",
+         "P001,a,1,1,0,9,u,PERMISSION_TYPE_5,A\rP002,a,1,1,0,9,u,PERMISSION_TYPE_5,B\r", 1, {}},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        useDefinitions(rig, c.content);
+        rig.load();
+        auto& t = rig.main->params;
+        EXPECT_EQ(t.iParamCount, c.rows) << c.name;
+        for (int k = 0; k < 49; ++k) EXPECT_EQ(t.txtParam(k).visible(), k < c.rows) << c.name << " row " << k;
+        if (c.message.empty()) {
+            EXPECT_TRUE(rig.messages.shown.empty()) << c.name << ": " << rig.messages.shown.front().text;
+        } else {
+            ASSERT_EQ(rig.messages.shown.size(), 1u) << c.name;
+            for (const auto& part : c.message) EXPECT_TRUE(mentions(rig, part)) << c.name << ": " << part << " in "
+                                                                              << rig.messages.shown[0].text;
+            EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
+        }
+    }
+}
+
+TEST(Definitions, FieldsGoWhereTheyBelong) {
+    Rig rig;
+    useDefinitions(rig, " P7 , unused , 12 , 34 , 5 , 60 , unused , PERMISSION_TYPE_3 , SP \r\n"
+                        "P123x,x,1,2,0,9,x,PERMISSION_TYPE_5,LONGNAME,extra,fields\r\n");
+    rig.load();
+    const auto& r = rig.main->params.row(0);
+    EXPECT_EQ(r.sParamID, "7");
+    EXPECT_EQ(r.number.value_or(0), 7);
+    EXPECT_EQ(r.sParamValue, "12");
+    EXPECT_EQ(r.sParamDefault, "34");
+    EXPECT_EQ(r.sParamMin, "5");
+    EXPECT_EQ(r.sParamMax, "60");
+    EXPECT_EQ(r.sParamPermission, "PERMISSION_TYPE_3");
+    EXPECT_EQ(r.sParamLabel, "SP");
+    EXPECT_EQ(rig.main->params.lblParam(0).caption(), "SP");
+    EXPECT_EQ(rig.main->params.txtParam(0).text(), "");  // until a value is read or opened
+    EXPECT_EQ(rig.main->params.row(1).number.value_or(0), 123);
+    EXPECT_EQ(rig.main->params.lblParam(1).caption(), "LONGNAME");
+}
+
+TEST(Definitions, AMissingFileIsReportedWithWhereItWasLookedFor) {
+    Rig rig;
+    fs::remove(fs::path(rig.folders.programPath) / "KV5x_Params.txt");
+    rig.load();
+    EXPECT_EQ(rig.main->params.iParamCount, 0);
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_TRUE(mentions(rig, rig.folders.programPath + "/KV5x_Params.txt"));
+    EXPECT_TRUE(mentions(rig, "cannot be read"));
+    EXPECT_EQ(rig.messages.shown[0].icon, kv::platform::MsgIcon::Critical);
+    // The program runs on: the controller is identified all the same.
+    rig.clock.advance(8000);
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+}
+
+TEST(Definitions, TheShippedFileFitsTheControllersFactoryValues) {
+    Rig rig;
+    identify(rig);
+    auto& t = rig.main->params;
+    ASSERT_EQ(t.iParamCount, 39);
+    EXPECT_TRUE(rig.messages.shown.empty()) << rig.messages.shown.front().text;
+    std::set<kv::params::Permission> types;
+    for (int k = 0; k < 39; ++k) {
+        const auto& r = t.row(k);
+        EXPECT_EQ(r.number.value_or(0), k + 1) << k;
+        EXPECT_EQ(r.sParamValue, std::to_string(kv::sim::kFactoryParams[static_cast<std::size_t>(k)])) << k;
+        EXPECT_FALSE(t.txtParam(k).text().empty()) << k;
+        types.insert(r.permission);
+    }
+    EXPECT_EQ(types.size(), 5u);  // every way of showing a value is on screen
+    const struct {
+        int row;
+        const char* shown;
+    } shown[] = {{0, "4.0"}, {1, "2.0"}, {4, "0.0"}, {7, "1"}, {11, "08"}, {14, "1"}, {38, "53"}};
+    for (const auto& s : shown) EXPECT_EQ(t.txtParam(s.row).text(), s.shown) << s.row;
+}
+
+// A reply to the read request, as the controller would send it.
+kv::sim::Bytes valueReply(int values, bool endMarker) {
+    kv::sim::Bytes payload;
+    for (int i = 0; i < values; ++i) {
+        int v = 400 + 10 * (i + 1);
+        payload.push_back(static_cast<std::uint8_t>(v >> 8));
+        payload.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    }
+    if (endMarker) payload.insert(payload.end(), {0x99, 0x99});
+    return kv::link::requestFrame(0x06, payload);
+}
+
+TEST(ReadParams, RepliesFillTheRowsTheirValuesReach) {
+    const struct {
+        const char* name;
+        kv::sim::Bytes reply;
+        int filled;  // rows 0 to filled - 1 get a value
+    } cases[] = {
+        {"L = 80: 39 values and the end marker", valueReply(39, true), 39},
+        {"L = 78: the last pair is taken for the end marker", valueReply(39, false), 38},
+        {"L = 2", kv::link::requestFrame(0x06, {0x99, 0x99}), 0},
+        {"more than 49 values", valueReply(60, true), 39},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        useDefinitions(rig, definitionLines(39, 0, 32767));
+        rig.load();
+        rig.main->sequence.tmrLoopBack.setEnabled(false);
+        auto& t = rig.main->params;
+        t.txtParam(0).setText("old");
+        rig.port.deliver(c.reply);
+        for (int k = 0; k < 39; ++k) {
+            if (k < c.filled) {
+                EXPECT_EQ(t.row(k).sParamValue, std::to_string(400 + 10 * (k + 1))) << c.name << " " << k;
+                EXPECT_FALSE(t.txtParam(k).text().empty()) << c.name << " " << k;
+            } else {
+                EXPECT_EQ(t.txtParam(k).text(), "") << c.name << " " << k;
+            }
+        }
+        for (int k = 39; k < 49; ++k) EXPECT_FALSE(t.txtParam(k).visible()) << c.name << " " << k;
+        EXPECT_TRUE(rig.messages.shown.empty()) << c.name;
+    }
+}
+
+TEST(ReadParams, TheWorkedExampleFromTheController) {
+    Rig rig;
+    rig.controller.state.params[0] = 650;  // bytes 02 8A
+    identify(rig);
+    auto& t = rig.main->params;
+    EXPECT_EQ(t.txtParam(0).text(), "25.0");
+    EXPECT_EQ(t.row(0).sParamValue, "650");
+    EXPECT_EQ(t.row(0).sParamFileValue, "250");
+}
+
+TEST(ReadParams, AValueBeyondItsLimitIsHeldAtTheLimitAndShownAsSuch) {
+    Rig rig;
+    rig.controller.state.params[0] = 900;  // SP: limits 100 and 700
+    rig.controller.state.params[7] = 300;  // ODS: limits 400 and 1000
+    identify(rig);
+    auto& t = rig.main->params;
+    ASSERT_EQ(rig.messages.shown.size(), 2u);
+    EXPECT_EQ(rig.messages.shown[0].text, "SP Value to HIGH");
+    EXPECT_EQ(rig.messages.shown[1].text, "ODS Value to LOW");
+    EXPECT_EQ(t.row(0).sParamValue, "700");
+    EXPECT_EQ(t.txtParam(0).text(), "30.0");  // the limit in the row's units, not its raw 700
+    EXPECT_EQ(t.row(0).sParamFileValue, "300");
+    EXPECT_EQ(t.row(7).sParamValue, "400");
+    EXPECT_EQ(t.txtParam(7).text(), "0");
+}
+
+struct Saved : ::testing::Test {
+    void SetUp() override {
+        rig.controller.state.params[0] = 650;
+        identify(rig);
+        rig.messages.shown.clear();
+    }
+    std::string save(const fs::path& p) {
+        rig.fileDialog.answer = p.string();
+        rig.main->paramFiles.mSaveFile.click();
+        return readFile(p);
+    }
+    void open(const fs::path& p) {
+        rig.fileDialog.answer = p.string();
+        rig.main->paramFiles.mOpnFile.click();
+    }
+    kv::params::ParamTable& t() { return rig.main->params; }
+    Rig rig;
+};
+
+TEST_F(Saved, SaveWritesEveryRowAndOpenBringsTheValuesBack) {
+    fs::path p = paramFolder(rig) / "batch.csv";
+    std::string text = save(p);
+    EXPECT_EQ(text.rfind("SP,250\r\nDIF,20\r\nHSE,300\r\n", 0), 0u) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 39);
+    EXPECT_NE(text.find("\r\nDFD,1\r\n"), std::string::npos);
+    EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), "batch.csv");
+    EXPECT_TRUE(rig.messages.shown.empty());
+    EXPECT_EQ(rig.fileDialog.last.title, "Select File");
+    EXPECT_EQ(rig.fileDialog.last.initialFolder, paramFolder(rig).string());
+    EXPECT_EQ(rig.fileDialog.last.filter, "Param Files (*.csv)|*.csv|All files (*.*)|*.*");
+    EXPECT_EQ(rig.fileDialog.last.defaultExtension, "csv");
+
+    // Step SP away, then open the file: 25.0 again, 650 to write.
+    rig.main->paramEdit.lblParam_Click(0);
+    rig.main->paramEdit.imgKV53UP.click();
+    EXPECT_EQ(t().row(0).sParamValue, "651");
+    open(p);
+    EXPECT_EQ(t().txtParam(0).text(), "25.0");
+    EXPECT_EQ(t().row(0).sParamValue, "650");
+    EXPECT_EQ(t().row(0).sParamFileValue, "250");
+    EXPECT_EQ(t().txtParam(11).text(), "08");  // IDF from its file value 80: "00"
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST_F(Saved, LinesGiveValuesByPosition) {
+    const struct {
+        const char* name;
+        std::string content;
+        std::vector<std::string> values;  // values to write of rows 0, 1, 2 afterwards
+    } cases[] = {
+        {"three fields give a value to two rows", "SP,25,30\r\nX,7\r\n", {"425", "425", "407"}},
+        {"a line without a comma uses no row", "SP\r\nSP,10\r\n", {"410", "420", "700"}},
+        {"blanks around a value", "SP, 12 \r\n", {"412", "420", "700"}},
+        {"LF line ends", "SP,1\nDIF,2\n", {"401", "402", "700"}},
+    };
+    for (const auto& c : cases) {
+        for (int k = 0; k < 3; ++k) t().row(k).sParamValue = std::to_string(kv::sim::kFactoryParams[std::size_t(k)]);
+        t().row(0).sParamValue = "650";
+        fs::path p = paramFolder(rig) / "lines.csv";
+        writeFile(p, c.content);
+        open(p);
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(t().row(k).sParamValue, c.values[std::size_t(k)]) << c.name << " " << k;
+        EXPECT_TRUE(rig.messages.shown.empty()) << c.name;
+    }
+}
+
+TEST_F(Saved, MoreLinesThanRowsAreLeftWithoutEffect) {
+    std::string content;
+    for (int i = 0; i < 60; ++i) content += "M," + std::to_string(i) + "\r\n";
+    fs::path p = paramFolder(rig) / "long.csv";
+    writeFile(p, content);
+    open(p);
+    EXPECT_EQ(t().row(38).sParamFileValue, "38");
+    EXPECT_EQ(t().row(39).sParamFileValue, "");
+    EXPECT_FALSE(t().txtParam(39).visible());
+}
+
+TEST_F(Saved, AValueOutsideItsLimitsIsWrittenAsTheLimitTheBoxShows) {
+    fs::path p = paramFolder(rig) / "high.csv";
+    writeFile(p, "SP,900\r\n");  // raw 1300 above the upper limit 700
+    open(p);
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, "SP Value to HIGH");
+    EXPECT_EQ(t().txtParam(0).text(), "30.0");
+    EXPECT_EQ(t().row(0).sParamValue, "700");
+    EXPECT_EQ(t().row(0).sParamFileValue, "300");
+}
+
+TEST_F(Saved, CancelAndFaultsChangeNothingAndFaultsAreNamed) {
+    fs::path good = paramFolder(rig) / "good.csv";
+    save(good);
+    std::string before = t().row(0).sParamValue;
+    fs::path bad = paramFolder(rig) / "bad.csv";
+    writeFile(bad, "SP,1\r\nDIF,abc\r\n");
+    fs::path empty = paramFolder(rig) / "empty.csv";
+    writeFile(empty, "");
+    const struct {
+        const char* name;
+        std::string path;
+        std::vector<std::string> message;
+    } cases[] = {
+        {"cancel", "", {}},
+        {"missing file", (paramFolder(rig) / "gone.csv").string(), {"gone.csv", "cannot be read", "No such file"}},
+        {"a folder", paramFolder(rig).string(), {"cannot be read"}},
+        {"not a number", bad.string(), {"bad.csv", "line 2", "\"abc\"", "No value was changed"}},
+        {"empty", empty.string(), {"holds no parameter values"}},
+    };
+    for (const auto& c : cases) {
+        rig.messages.shown.clear();
+        open(c.path);
+        EXPECT_EQ(t().row(0).sParamValue, before) << c.name;
+        EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), "good.csv") << c.name;
+        EXPECT_EQ(rig.messages.shown.size(), c.message.empty() ? 0u : 1u) << c.name;
+        for (const auto& part : c.message) EXPECT_TRUE(mentions(rig, part)) << c.name << ": " << part;
+    }
+}
+
+TEST_F(Saved, AFailedSaveSaysWhyAndLeavesTheOldFile) {
+    fs::path p = paramFolder(rig) / "keep.csv";
+    writeFile(p, "OLD,1\r\n");
+    rig.main->paramFiles.lblSelectedFilename.setCaption("");
+
+    // The disk fills up: a file size limit makes the write fail the same way.
+    struct rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto previous = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 64;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    save(p);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, previous);
+
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_TRUE(mentions(rig, p.string() + " was not saved"));
+    EXPECT_TRUE(mentions(rig, "too large")) << rig.messages.shown[0].text;
+    EXPECT_EQ(readFile(p), "OLD,1\r\n");
+    EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), "");
+    EXPECT_FALSE(fs::exists(p.string() + ".saving"));
+
+    rig.messages.shown.clear();
+    save(paramFolder(rig) / "no" / "such" / "folder.csv");
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_TRUE(mentions(rig, "folder.csv was not saved: No such file or directory"));
+    EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), "");
+
+    rig.messages.shown.clear();
+    rig.fileDialog.answer = "";
+    rig.main->paramFiles.mSaveFile.click();  // cancel
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST_F(Saved, AFileOutsideTheFolderKeepsItsWholePath) {
+    fs::path elsewhere = rig.home.path() / "usb" / "line7.csv";
+    fs::create_directories(elsewhere.parent_path());
+    save(elsewhere);
+    EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), elsewhere.string());
+    EXPECT_EQ(rig.main->paramFiles.selectedPath(), elsewhere.string());
+    // A name in the folder's parent that shares its length is not cut either.
+    fs::path sibling = fs::path(rig.folders.documentsPath) / "x.csv";
+    save(sibling);
+    EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), sibling.string());
+}
+
+}  // namespace

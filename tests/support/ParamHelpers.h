@@ -1,0 +1,68 @@
+#pragma once
+// Helpers of the parameter tests: files in the rig's folders, frames as the
+// dashboard sends them, and the rows of the shipped definition file.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/Rig.h"
+
+namespace kv::test {
+
+inline std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::string& content) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+// Replaces the definition file beside the rig's program.
+inline void useDefinitions(Rig& rig, const std::string& content) {
+    writeFile(std::filesystem::path(rig.folders.programPath) / "KV5x_Params.txt", content);
+}
+
+inline std::filesystem::path paramFolder(Rig& rig) {
+    return std::filesystem::path(rig.folders.documentsPath) / "KV53_ParamFiles";
+}
+
+// Start-up, OK, and the connection sequence through " CONNECTED..OK".
+inline void identify(Rig& rig) {
+    rig.load();
+    rig.clock.advance(8000);
+}
+
+// `n` definition lines P001... with the given limits and type.
+inline std::string definitionLines(int n, int min = 0, int max = 1000, const char* type = "PERMISSION_TYPE_5") {
+    std::string s;
+    for (int i = 1; i <= n; ++i) {
+        std::ostringstream line;
+        line << "P" << (i < 10 ? "00" : i < 100 ? "0" : "") << i << ",Name " << i << ",5,5," << min << "," << max
+             << ",unit," << type << ",M" << i << "\r\n";
+        s += line.str();
+    }
+    return s;
+}
+
+// Every frame written with the virtual time it was written at.
+struct WireLog {
+    std::int64_t at;
+    sim::Bytes frame;
+};
+
+// Advances the clock by `ms` in steps of 1 ms, recording each frame written.
+inline void runRecording(Rig& rig, std::int64_t ms, std::vector<WireLog>& log) {
+    for (std::int64_t i = 0; i < ms; ++i) {
+        std::size_t before = rig.port.written.size();
+        rig.clock.advance(1);
+        for (std::size_t k = before; k < rig.port.written.size(); ++k)
+            log.push_back({rig.clock.nowMs(), rig.port.written[k]});
+    }
+}
+
+}  // namespace kv::test
