@@ -1,0 +1,395 @@
+// Editing on the front panel, single and bulk writes, service mode, RESTART
+// and REFRESH, on the virtual clock against the virtual controller.
+#include <gtest/gtest.h>
+
+#include "tests/support/ParamHelpers.h"
+
+using namespace kv::test;
+using kv::sim::Bytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+const Bytes kEnter{0x08, 0x01, 0x01, 0x01};
+const Bytes kExit{0x08, 0x01, 0x01, 0x00};
+const Bytes kFirmware{0x01, 0x01, 0x01, 0x00};
+
+struct Panel : ::testing::Test {
+    void SetUp() override {
+        identify(rig);
+        rig.takeWritten();
+    }
+    kv::params::ParamEdit& edit() { return rig.main->paramEdit; }
+    kv::params::ParamTable& t() { return rig.main->params; }
+    Rig rig;
+};
+
+TEST_F(Panel, KeysStepTheSelectedRowByItsType) {
+    // SP type 1 at 440 (4.0), ODS type 3 at 410 (1), IDF type 4 at 480 (08),
+    // DFD type 5 at 1.
+    const struct {
+        int row;
+        const char* key;
+        const char* value;
+        const char* shown;
+    } cases[] = {
+        {0, "imgKV53UP", "441", "4.1"}, {0, "cmdUP", "441", "4.1"},     {0, "imgKV53DWN", "439", "3.9"},
+        {0, "cmdDown", "439", "3.9"},   {7, "imgKV53UP", "420", "2"},   {7, "cmdUP", "411", "1"},
+        {7, "imgKV53DWN", "400", "0"},  {11, "imgKV53UP", "490", "09"}, {11, "cmdDown", "479", "08"},
+        {14, "imgKV53UP", "2", "2"},    {14, "cmdDown", "0", "0"},
+    };
+    for (const auto& c : cases) {
+        std::string start = t().row(c.row).sParamValue;
+        std::string startText = t().txtParam(c.row).text();
+        t().lblParam(c.row).click();
+        EXPECT_EQ(edit().lblSettingParam.caption(), t().lblParam(c.row).caption());
+        EXPECT_EQ(edit().lblSettingValue.caption(), startText);
+        if (auto* img = dynamic_cast<kv::ui::Image*>(rig.main->window.find(c.key))) img->click();
+        else rig.main->window.button(c.key).press();  // hidden buttons, pressed by code
+        EXPECT_EQ(t().row(c.row).sParamValue, c.value) << c.row << " " << c.key;
+        EXPECT_EQ(t().txtParam(c.row).text(), c.shown) << c.row << " " << c.key;
+        EXPECT_EQ(edit().lblSettingValue.caption(), c.shown) << c.row << " " << c.key;
+        // Put it back for the next case.
+        edit().cmdDefault.press();
+        EXPECT_EQ(t().row(c.row).sParamValue, start);
+        EXPECT_EQ(t().txtParam(c.row).text(), startText);
+    }
+    EXPECT_TRUE(rig.messages.shown.empty());
+    EXPECT_TRUE(rig.takeWritten().empty());  // stepping sends nothing
+    EXPECT_FALSE(rig.main->sequence.tmrStatusGET.enabled());
+}
+
+TEST_F(Panel, KeysDoNothingWithoutASelection) {
+    edit().imgKV53UP.click();
+    edit().cmdUP.press();
+    edit().cmdDefault.press();
+    EXPECT_EQ(t().row(0).sParamValue, "440");
+    EXPECT_EQ(edit().lblSettingValue.caption(), "8.8.8");
+    // A row whose box is empty cannot be selected.
+    t().txtParam(3).setText("");
+    t().lblParam(3).click();
+    EXPECT_FALSE(edit().bParamSelected);
+    EXPECT_EQ(edit().lblSettingParam.caption(), "--");
+}
+
+TEST_F(Panel, ASteppedLimitIsReportedAndHeld) {
+    t().lblParam(14).click();  // DFD: 0 to 2, at 1
+    edit().imgKV53UP.click();
+    EXPECT_TRUE(rig.messages.shown.empty());
+    edit().imgKV53UP.click();
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, "DFD Value to HIGH");
+    EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
+    EXPECT_EQ(t().row(14).sParamValue, "2");
+    EXPECT_EQ(t().txtParam(14).text(), "2");
+    EXPECT_EQ(edit().lblSettingValue.caption(), "2");
+    rig.messages.shown.clear();
+    t().lblParam(3).click();  // LSE at its lower limit 100
+    edit().imgKV53DWN.click();
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, "LSE Value to LOW");
+    EXPECT_EQ(t().row(3).sParamValue, "100");
+    EXPECT_EQ(t().txtParam(3).text(), "-30.0");
+}
+
+TEST_F(Panel, TheSetKeyWritesTheSelectedRowOnce) {
+    rig.controller.state.params[0] = 650;
+    rig.main->paramRead.cmdGetParams.press();
+    rig.clock.advance(100);
+    rig.takeWritten();
+    rig.controller.state.params[0] = 0;
+    t().lblParam(0).click();
+    EXPECT_EQ(edit().lblSettingValue.caption(), "25.0");
+    edit().imgKV5xSLT.click();
+    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{{0x07, 0x01, 0x05, 0x01, 0x02, 0x8A, 0x99, 0x99}}));
+    EXPECT_EQ(edit().lblSettingParam.caption(), "--");
+    EXPECT_EQ(edit().lblSettingValue.caption(), " ");
+    EXPECT_FALSE(edit().bParamSelected);
+    EXPECT_EQ(edit().iSelectedParam, 99);
+    edit().imgKV5xSLT.click();  // nothing selected: nothing sent, the display reset
+    EXPECT_TRUE(rig.takeWritten().empty());
+    rig.clock.advance(100);
+    EXPECT_EQ(rig.controller.state.params[0], 650);
+    EXPECT_TRUE(rig.main->flow.bParamAck);  // the acknowledgement came
+}
+
+TEST_F(Panel, ApplyAfterAStepWritesTheSteppedValue) {
+    t().lblParam(11).click();  // IDF, parameter 12
+    edit().imgKV53UP.click();
+    edit().cmdApply.press();
+    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{{0x07, 0x01, 0x05, 0x0C, 0x01, 0xEA, 0x99, 0x99}}));
+    rig.clock.advance(100);
+    EXPECT_EQ(rig.controller.state.params[11], 490);
+}
+
+TEST(PanelRefusal, AValueTheControllerWouldMisreadIsNotSent) {
+    Rig rig;
+    useDefinitions(rig, "P001,a,40000,40000,0,50000,u,PERMISSION_TYPE_5,BIG\r\n" + definitionLines(38).substr(0));
+    rig.load();
+    rig.main->sequence.tmrLoopBack.setEnabled(false);
+    auto& t = rig.main->params;
+    t.txtParam(0).setText("40000");
+    rig.takeWritten();
+    t.lblParam(0).click();
+    rig.main->paramEdit.cmdApply.press();
+    EXPECT_TRUE(rig.takeWritten().empty());
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_NE(rig.messages.shown[0].text.find("BIG (P001)"), std::string::npos) << rig.messages.shown[0].text;
+    EXPECT_NE(rig.messages.shown[0].text.find("0 to 32767"), std::string::npos);
+    EXPECT_EQ(rig.main->paramEdit.lblSettingParam.caption(), "--");
+
+    // The bulk write refuses before it asks for service mode.
+    rig.messages.shown.clear();
+    rig.main->window.label("lblCounter").setCaption("3");
+    rig.main->bulkWrite.cdmSetParams.press();
+    EXPECT_TRUE(rig.takeWritten().empty());
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_NE(rig.messages.shown[0].text.find("BIG (P001)"), std::string::npos);
+    EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos);
+    EXPECT_EQ(rig.main->window.label("lblCounter").caption(), "3");
+    EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
+}
+
+TEST(PanelRefusal, ABulkWriteNeedsThirtyNineRows) {
+    Rig rig;
+    useDefinitions(rig, definitionLines(20));
+    rig.load();
+    rig.takeWritten();
+    rig.main->bulkWrite.cdmSetParams.press();
+    EXPECT_TRUE(rig.takeWritten().empty());
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_NE(rig.messages.shown[0].text.find("gave 20 parameters; 39 are needed"), std::string::npos);
+}
+
+// Frame n of a bulk write of the current table.
+Bytes bulkFrame(kv::params::ParamTable& t, int n) {
+    std::vector<kv::link::ParamWrite> triples;
+    for (int k = (n - 1) * 10; k < std::min(n * 10, 39); ++k)
+        triples.push_back(kv::link::splitParam(std::uint8_t(k + 1), std::stoi(t.row(k).sParamValue)));
+    return kv::link::frameWriteParams(triples);
+}
+
+struct Bulk : ::testing::Test {
+    void SetUp() override {
+        rig.controller.modes.restartMs = 300;
+        rig.controller.modes.storeOnlyInServiceMode = true;
+        identify(rig);
+        rig.takeWritten();
+    }
+    // Presses APPLY PARAMS and runs `ms`, logging the wire from the press on.
+    std::vector<WireLog> apply(std::int64_t ms) {
+        std::vector<WireLog> log;
+        t0 = rig.clock.nowMs();
+        std::size_t before = rig.port.written.size();
+        rig.main->bulkWrite.cdmSetParams.press();
+        for (std::size_t k = before; k < rig.port.written.size(); ++k) log.push_back({t0, rig.port.written[k]});
+        runRecording(rig, ms, log);
+        return log;
+    }
+    kv::params::ParamTable& t() { return rig.main->params; }
+    Rig rig;
+    std::int64_t t0 = 0;
+};
+
+TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRestartsAndIsIdentified) {
+    // Changed values the controller must end up holding.
+    t().lblParam(0).click();
+    rig.main->paramEdit.imgKV53UP.click();  // SP 441
+    t().lblParam(38).click();
+    rig.main->paramEdit.imgKV53DWN.click();  // PTB 52
+    rig.main->window.label("lblCounter").setCaption("3");
+    std::vector<std::string> progress;
+    rig.main->progress.lblCurrentINFO.listen(
+        [&] { progress.push_back(rig.main->progress.lblCurrentINFO.caption()); });
+
+    auto log = apply(12000);
+    // The enter reply (22 ms) sets the pace to 500 ms; each acknowledgement
+    // comes 30 ms after its frame, so each next frame goes at the next tick.
+    ASSERT_GE(log.size(), 7u);
+    const struct {
+        std::int64_t at;
+        Bytes frame;
+    } expected[] = {{0, kEnter},         {522, bulkFrame(t(), 1)}, {1022, bulkFrame(t(), 2)}, {1522, bulkFrame(t(), 3)},
+                    {2022, bulkFrame(t(), 4)}, {3022, kExit}};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(log[i].at - t0, expected[i].at) << i;
+        EXPECT_EQ(log[i].frame, expected[i].frame) << i;
+    }
+    EXPECT_EQ(log[1].frame.size(), 35u);
+    EXPECT_EQ(log[4].frame.size(), 32u);
+    EXPECT_EQ(log[4].frame[2], 0x1D);
+    // The exit reply comes while frame 4's acknowledgement is set: the refresh
+    // follows it by 500 ms, and the sequence starts again from its first step
+    // at the next tick of its one-second timer.
+    EXPECT_EQ(log[6].frame, kFirmware);
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    EXPECT_EQ(rig.main->window.label("lblCounter").caption(), "2");
+
+    // The controller holds exactly the table's values, all written inside
+    // service mode, and the window shows them again after the restart.
+    for (int k = 0; k < 39; ++k)
+        EXPECT_EQ(std::to_string(rig.controller.state.params[std::size_t(k)]), t().row(k).sParamValue) << k;
+    EXPECT_EQ(rig.controller.state.params[0], 441);
+    EXPECT_EQ(rig.controller.state.params[38], 52);
+    ASSERT_EQ(rig.controller.paramWrites.size(), 39u);
+    for (const auto& w : rig.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
+    EXPECT_EQ(t().txtParam(0).text(), "4.1");
+    EXPECT_EQ(t().txtParam(38).text(), "52");
+
+    std::vector<std::string> flow(progress.begin(), progress.begin() + 4);
+    EXPECT_EQ(flow, (std::vector<std::string>{" Writing parameters......Please wait",
+                                              " Controller about to restart......Please wait",
+                                              " Controller Restarting......Please wait", " CONNECTING.... Please Wait"}));
+    EXPECT_TRUE(rig.main->bulkWrite.cdmSetParams.enabled());
+    EXPECT_TRUE(rig.main->serviceMode.cmdRefreshNextController.enabled());
+    EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
+    EXPECT_EQ(rig.main->receive.lblError.caption(), "");
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST_F(Bulk, WhileItRunsApplyAndRefreshAreOffAndTheSelectionIsGone) {
+    t().lblParam(0).click();
+    rig.main->sequence.tmrStatusGET.setEnabled(true);
+    rig.main->bulkWrite.cdmSetParams.press();
+    EXPECT_FALSE(rig.main->bulkWrite.cdmSetParams.enabled());
+    EXPECT_FALSE(rig.main->serviceMode.cmdRefreshNextController.enabled());
+    EXPECT_FALSE(rig.main->sequence.tmrStatusGET.enabled());
+    EXPECT_FALSE(rig.main->paramEdit.bParamSelected);
+    EXPECT_EQ(rig.main->paramEdit.lblSettingValue.caption(), "8.8.8");
+    EXPECT_EQ(rig.main->paramEdit.lblSettingParam.caption(), "--");
+    EXPECT_TRUE(rig.main->progress.window.visible());
+    EXPECT_EQ(rig.main->flow.iConnectStep, 0);
+    rig.clock.advance(3500);
+    EXPECT_EQ(rig.main->flow.iConnectStep, 0);  // the sequence waits for the refresh
+}
+
+TEST_F(Bulk, ASilentControllerGetsAFrameEveryFifthTickAndTheTechnicianIsTold) {
+    rig.controller.modes.silent = true;
+    auto log = apply(8000);
+    std::vector<std::int64_t> at;
+    for (const auto& w : log) at.push_back(w.at - t0);
+    // No service-mode reply: the pace stays 100 ms, a frame every 500 ms,
+    // then 1000 ms to the exit and the full 5000 ms wait before the refresh.
+    ASSERT_GE(at.size(), 6u);
+    EXPECT_EQ(std::vector<std::int64_t>(at.begin(), at.begin() + 6), (std::vector<std::int64_t>{0, 100, 600, 1100, 1600, 2600}));
+    EXPECT_EQ(log[5].frame, kExit);
+    ASSERT_EQ(at.size(), 7u);
+    EXPECT_EQ(at[6], 8000);  // the first request of the sequence after the refresh at 7600
+    EXPECT_EQ(rig.main->receive.lblError.caption(), "Frames 1, 2, 3, 4 not acknowledged");
+}
+
+TEST_F(Bulk, ALostAcknowledgementHoldsTheNextFrameFiveTicksAndIsReported) {
+    rig.controller.modes.loseAckForFrame = 2;
+    auto log = apply(14000);
+    ASSERT_GE(log.size(), 6u);
+    std::vector<std::int64_t> at;
+    for (std::size_t i = 0; i < 6; ++i) at.push_back(log[i].at - t0);
+    EXPECT_EQ(at, (std::vector<std::int64_t>{0, 522, 1022, 3522, 4022, 5022}));
+    EXPECT_EQ(log[3].frame, bulkFrame(t(), 3));  // not a repeat of frame 2
+    EXPECT_EQ(log[5].frame, kExit);
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    // Still visible after the restart and the identification.
+    EXPECT_EQ(rig.main->receive.lblError.caption(), "Frame 2 not acknowledged");
+    // The next bulk write clears it when it starts.
+    rig.main->bulkWrite.cdmSetParams.press();
+    EXPECT_EQ(rig.main->receive.lblError.caption(), "");
+}
+
+TEST_F(Bulk, AControllerSlowToRestartIsAskedAgainAndIdentified) {
+    rig.controller.modes.restartMs = 2000;
+    apply(30000);
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    EXPECT_EQ(rig.main->identity.lblFWVersion.caption(), "K5b 162");
+}
+
+TEST_F(Bulk, ASelectedFileIsWrittenNotValuesSteppedSince) {
+    fs::path p = paramFolder(rig) / "batch.csv";
+    writeFile(p, "SP,100\r\n");  // raw 500
+    rig.fileDialog.answer = p.string();
+    rig.main->paramFiles.mOpnFile.click();
+    EXPECT_EQ(t().row(0).sParamValue, "500");
+    t().lblParam(0).click();
+    rig.main->paramEdit.imgKV53UP.click();
+    EXPECT_EQ(t().row(0).sParamValue, "501");
+    apply(12000);
+    EXPECT_EQ(rig.controller.state.params[0], 500);
+
+    // A selected file that has gone: nothing at all is sent.
+    fs::remove(p);
+    rig.takeWritten();
+    rig.main->bulkWrite.cdmSetParams.press();
+    EXPECT_TRUE(rig.takeWritten().empty());
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_NE(rig.messages.shown[0].text.find(p.string() + " cannot be read"), std::string::npos);
+    EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written to the controller."), std::string::npos);
+}
+
+TEST_F(Bulk, ARestartSendsOnlyTheServiceModeRequests) {
+    apply(12000);  // an earlier bulk write leaves its bytes behind
+    rig.takeWritten();
+    rig.controller.paramWrites.clear();
+    rig.main->paramEdit.lblParam_Click(0);
+    std::vector<WireLog> log;
+    t0 = rig.clock.nowMs();
+    rig.main->serviceMode.cmdRestartController.click();
+    EXPECT_TRUE(rig.main->progress.window.visible());
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " Controller Restarting......Please wait");
+    EXPECT_EQ(rig.main->paramEdit.lblSettingValue.caption(), "8.8.8");
+    EXPECT_EQ(rig.main->paramEdit.iSelectedParam, 99);
+    runRecording(rig, 14000, log);
+    std::vector<Bytes> frames = rig.port.written;
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(frames[0], kEnter);
+    EXPECT_EQ(frames[1], kExit);
+    EXPECT_EQ(frames[2], kFirmware);
+    for (const auto& f : frames) EXPECT_NE(f[0], 0x07);
+    EXPECT_TRUE(rig.controller.paramWrites.empty());
+    // Enter reply at 22 ms: the silent pass at 522, the exit at 1022, and
+    // without an acknowledgement pending the full 5000 ms before the refresh.
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0].at - t0, 1022);
+    EXPECT_EQ(log[0].frame, kExit);
+    EXPECT_GE(log[1].at - t0, 6022);
+    EXPECT_LT(log[1].at - t0, 7022);
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    EXPECT_TRUE(rig.main->bulkWrite.cdmSetParams.enabled());
+}
+
+TEST_F(Bulk, ServiceModeRepliesMoveOnlyAWaitingWrite) {
+    auto& timer = rig.main->bulkWrite.tmrSetMultipleParams;
+    rig.main->flow.bParamAck = false;
+    rig.main->serviceMode.cmdEnterServiceMode.press();
+    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{kEnter}));
+    rig.clock.advance(100);
+    EXPECT_FALSE(timer.enabled());
+    EXPECT_EQ(timer.interval(), 900);
+    rig.main->flow.bParamAck = true;
+    rig.main->serviceMode.cmdExitServiceMode.press();
+    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{kExit}));
+    rig.clock.advance(100);
+    EXPECT_TRUE(timer.enabled());
+    EXPECT_EQ(timer.interval(), 500);
+}
+
+TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {
+    rig.controller.state.mac = "00AABBCCDDEE";
+    rig.main->serviceMode.cmdRefreshNextController.click();
+    EXPECT_TRUE(rig.main->progress.window.visible());
+    rig.clock.advance(8000);
+    EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 00AABBCCDDEE");
+
+    // With the port closed it says so and leaves the sequence alone.
+    rig.main->receive.cmdSTOPComms.click();
+    rig.main->flow.iConnectStep = 5;
+    rig.main->receive.iRxIdx = 7;
+    rig.takeWritten();
+    rig.main->serviceMode.cmdRefreshNextController.click();
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, "COMM PORT NOT OPEN");
+    EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
+    EXPECT_EQ(rig.main->flow.iConnectStep, 5);
+    EXPECT_EQ(rig.main->receive.iRxIdx, 1);
+    EXPECT_TRUE(rig.takeWritten().empty());
+}
+
+}  // namespace
