@@ -2,6 +2,8 @@
 //  - the 32-port probe of the port dialog;
 //  - OK to " CONNECTED..OK" against kv5x-sim, against the floor of the
 //    one-second ticks;
+//  - APPLY PARAMS to the identification after the restart, against the floor
+//    of the bulk write's timers;
 //  - the CPU seconds the window's thread spends per received MB when a
 //    pseudo-terminal feeds it binary bytes at 115200-baud line rate.
 // Usage: kv5x_live_bench [seconds of feeding, default 20]
@@ -85,6 +87,66 @@ void connectFigures() {
     sim.waitForFinished();
 }
 
+// APPLY PARAMS to " CONNECTED..OK" of the identification after the restart.
+// The floor is what the flow's timers and the simulator's answers set: the
+// enter reply (20 ms, plus 1 ms on the line), four frames 500 ms apart after
+// it, 1000 ms to the exit, its reply and 500 ms to the refresh, then the
+// sequence's timer phase (the wait for its next one-second tick, which the
+// flow does not choose) and its six steps of 1000 ms.
+void applyFigures(int runs) {
+    QProcess sim;
+    sim.start(KV_SIM_PATH, {"--com", "10", "--quiet", "--restart-ms", "300"});
+    if (!sim.waitForStarted() || !waitUntil([&] { return QFile::exists(kv::desktop::PortMap::device(10)); }, 5000)) {
+        std::printf("apply: kv5x-sim did not start\n");
+        return;
+    }
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    auto& core = d.core();
+    core.startup.cmdOK.click();
+    if (!waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 20000)) {
+        std::printf("apply: the controller was not identified\n");
+        return;
+    }
+    constexpr double kReply = 21, kFlowFloor = kReply + 2000 + 1000 + kReply + 500, kSteps = 6000;
+    double worst = 0;
+    for (int r = 0; r < runs; ++r) {
+        QTest::qWait(300);
+        QElapsedTimer t;
+        qint64 refreshAt = -1, connectingAt = -1;
+        int a = core.serviceMode.cmdRefreshNextController.listen([&] {
+            if (refreshAt < 0 && core.serviceMode.cmdRefreshNextController.enabled()) refreshAt = t.elapsed();
+        });
+        int b = core.progress.lblCurrentINFO.listen([&] {
+            if (connectingAt < 0 && core.progress.lblCurrentINFO.caption() == " CONNECTING.... Please Wait")
+                connectingAt = t.elapsed();
+        });
+        t.start();
+        core.bulkWrite.cdmSetParams.click();
+        bool ok = waitUntil([&] { return connectingAt >= 0 && core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; },
+                            30000);
+        qint64 total = t.elapsed();
+        core.serviceMode.cmdRefreshNextController.unlisten(a);
+        core.progress.lblCurrentINFO.unlisten(b);
+        if (!ok || refreshAt < 0) {
+            std::printf("apply: no \" CONNECTED..OK\" after APPLY PARAMS within 30 s\n");
+            break;
+        }
+        double phase = static_cast<double>(connectingAt - refreshAt);
+        double floor = kFlowFloor + phase + kSteps;
+        double overhead = static_cast<double>(total) - floor;
+        worst = std::max(worst, overhead / floor * 100);
+        std::printf("apply: APPLY PARAMS to \" CONNECTED..OK\" %lld ms; refresh at %lld ms against a floor of "
+                    "%.0f ms; timer phase %.0f ms; floor in all %.0f ms: overhead %.0f ms (%.2f %%)\n",
+                    static_cast<long long>(total), static_cast<long long>(refreshAt), kFlowFloor, phase, floor,
+                    overhead, overhead / floor * 100);
+    }
+    std::printf("apply: worst overhead %.2f %% (goal under 1 %%)\n", worst);
+    sim.terminate();
+    sim.waitForFinished();
+}
+
 void terminalFigures(int seconds, bool terminalVisible) {
     int master = -1, slave = -1;
     char name[128] = {};
@@ -159,6 +221,7 @@ int main(int argc, char** argv) {
     int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
     probeFigures();
     connectFigures();
+    applyFigures(3);
     terminalFigures(seconds, false);
     terminalFigures(seconds, true);
     return 0;

@@ -13,7 +13,8 @@ namespace {
 
 // Styles: "value" a sunken box for a shown value, "info" the information
 // bar's small labels, "lcd" and "panel" the front panel's display, "mono" a
-// fixed-width font, "title" a bold caption, "progress" the progress text.
+// fixed-width font, "title" a bold caption, "progress" the progress text,
+// "param" a parameter's value box.
 void applyStyle(QWidget* w, const char* name) {
     if (!name) return;
     const QString s = name;
@@ -47,6 +48,9 @@ void applyStyle(QWidget* w, const char* name) {
         QFont f("MS Sans Serif");
         f.setPointSize(10);
         label->setFont(f);
+    } else if (s == "param") {
+        // Never typeable, yet read at a glance: dark text on white.
+        w->setStyleSheet("QLineEdit:disabled { color: #000; background: #fff; }");
     } else if (s == "mono") {
         w->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     }

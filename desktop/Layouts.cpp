@@ -83,16 +83,18 @@ std::vector<Place> mainLayout() {
         {"cmdSaveLog", 480, 530, 80, 26},
 
         // Front panel.
-        {"imgZMCDisplay", 930, 10, 180, 96},
+        // The panel picture holds the display and the key bed; the keys are
+        // its clickable areas.
+        {"imgZMCDisplay", 930, 10, 180, 160},
         {"lblSettingParam", 942, 30, 50, 52, nullptr, "panel"},
         {"lblSettingValue", 992, 26, 110, 60, nullptr, "lcd"},
-        {"imgKV53UP", 935, 114, 52, 44},
-        {"imgKV5xSLT", 994, 114, 52, 44},
-        {"imgKV53DWN", 1053, 114, 52, 44},
-        {"cmdUP", 935, 166, 80, 28},
-        {"cmdDown", 1025, 166, 80, 28},
-        {"cmdApply", 935, 200, 80, 28},
-        {"cmdDefault", 1025, 200, 80, 28},
+        {"imgKV53UP", 940, 106, 48, 42},
+        {"imgKV5xSLT", 996, 106, 48, 42},
+        {"imgKV53DWN", 1052, 106, 48, 42},
+        {"cmdUP", 935, 180, 80, 28},
+        {"cmdDown", 1025, 180, 80, 28},
+        {"cmdApply", 935, 214, 80, 28},
+        {"cmdDefault", 1025, 214, 80, 28},
 
         // Information bar: moved by the window's layout rule.
         {"picInfo", 0, 560, 1112, 21},
@@ -100,8 +102,8 @@ std::vector<Place> mainLayout() {
         {"lblSettings", 70, 2, 90, 17, "picInfo", "info"},
         {"lblOpen", 164, 2, 50, 17, "picInfo", "info"},
         {"lblMode", 218, 2, 50, 17, "picInfo", "info"},
-        {"lblError", 272, 2, 120, 17, "picInfo", "info"},
-        {"picLED", 400, 1, 330, 19, "picInfo"},
+        {"lblError", 272, 2, 300, 17, "picInfo", "info"},
+        {"picLED", 580, 1, 330, 19, "picInfo"},
         {"imgCD", 4, 1, 42, 17, "picLED"},
         {"imgCTS", 50, 1, 48, 17, "picLED"},
         {"imgDSR", 102, 1, 48, 17, "picLED"},
@@ -121,7 +123,7 @@ std::vector<Place> mainLayout() {
         int x = 340 + column * 195;
         int y = 10 + row * 23;
         l.push_back({item("lblParam", k), x, y, 110, 21});
-        l.push_back({item("txtParam", k), x + 112, y, 76, 21});
+        l.push_back({item("txtParam", k), x + 112, y, 76, 21, nullptr, "param"});
     }
     return l;
 }

@@ -106,16 +106,20 @@ QString qtFilter(const std::string& filter) {
 }
 }  // namespace
 
-std::string QtFileDialog::open(const platform::FileDialogOptions& o) {
-    return fromQt(QFileDialog::getOpenFileName(nullptr, toQt(o.title), toQt(o.initialFolder), qtFilter(o.filter)));
-}
-
-std::string QtFileDialog::save(const platform::FileDialogOptions& o) {
+namespace {
+std::string runFileDialog(const platform::FileDialogOptions& o, QFileDialog::AcceptMode mode) {
     QFileDialog dialog(nullptr, toQt(o.title), toQt(o.initialFolder), qtFilter(o.filter));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setObjectName("CmnOpenFileDialog");
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setDefaultSuffix(toQt(o.defaultExtension));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return fromQt(dialog.selectedFiles().first());
 }
+}  // namespace
+
+std::string QtFileDialog::open(const platform::FileDialogOptions& o) { return runFileDialog(o, QFileDialog::AcceptOpen); }
+
+std::string QtFileDialog::save(const platform::FileDialogOptions& o) { return runFileDialog(o, QFileDialog::AcceptSave); }
 
 }  // namespace kv::desktop

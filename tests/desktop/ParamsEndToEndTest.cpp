@@ -1,0 +1,179 @@
+// The parameter table end to end: kv5x-sim on a pseudo-terminal, the real
+// QSerialPort and the real windows, clicked as a technician would.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+#include "desktop/Dashboard.h"
+#include "tests/desktop/DesktopSupport.h"
+
+using kv::test::SimProcess;
+using kv::test::waitUntil;
+
+namespace {
+
+QWidget* widget(kv::desktop::Dashboard& d, const char* name) { return d.mainView()->widget(name); }
+QString textOf(kv::desktop::Dashboard& d, const char* name) {
+    QWidget* w = widget(d, name);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    return "(no such widget)";
+}
+
+void click(QWidget* w) {
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(w->isVisible()) << w->objectName().toStdString();
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
+}
+
+// The last value kv5x-sim printed for parameter n.
+int simValue(SimProcess& sim, int n) {
+    QRegularExpression re(QString("P%1=(\\d+)").arg(n, 3, 10, QChar('0')));
+    int value = -1;
+    auto it = re.globalMatch(sim.output());
+    while (it.hasNext()) value = it.next().captured(1).toInt();
+    return value;
+}
+
+// Answers the next file dialog with `path` once it is open, and records how
+// it was set up.
+struct DialogAnswer {
+    QString title, folder, suffix;
+    QStringList filters;
+    void answerWith(const QString& path) {
+        QTimer::singleShot(0, [this, path] { poll(path, 0); });
+    }
+    void poll(const QString& path, int tries) {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (tries < 200) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
+            return;
+        }
+        title = dialog->windowTitle();
+        folder = dialog->directory().absolutePath();
+        suffix = dialog->defaultSuffix();
+        filters = dialog->nameFilters();
+        if (path.isEmpty()) return dialog->reject();
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+};
+
+TEST(ParamsEndToEnd, StepApplyThenWriteAllAndSeeThemAgainAfterTheRestart) {
+    SimProcess sim({"--com", "10", "--restart-ms", "300"});
+    ASSERT_TRUE(sim.started()) << sim.output().toStdString();
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::app::frmMain& core = d.core();
+    click(d.startupView()->findChild<QPushButton*>("cmdAction(0)"));
+    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
+    QApplication::processEvents();
+
+    // The table as read from the controller, never typeable.
+    EXPECT_EQ(textOf(d, "lblParam(0)"), "SP");
+    EXPECT_EQ(textOf(d, "txtParam(0)"), "4.0");
+    EXPECT_EQ(textOf(d, "txtParam(11)"), "08");
+    EXPECT_EQ(textOf(d, "txtParam(38)"), "53");
+    EXPECT_FALSE(widget(d, "txtParam(0)")->isEnabled());
+    EXPECT_TRUE(widget(d, "txtParam(38)")->isVisible());
+    EXPECT_FALSE(widget(d, "txtParam(39)")->isVisible());
+
+    // Select SP, step it on the panel, set it.
+    click(widget(d, "lblParam(0)"));
+    QApplication::processEvents();
+    EXPECT_EQ(textOf(d, "lblSettingParam"), "SP");
+    EXPECT_EQ(textOf(d, "lblSettingValue"), "4.0");
+    click(widget(d, "imgKV53UP"));
+    click(widget(d, "imgKV53UP"));
+    QApplication::processEvents();
+    EXPECT_EQ(textOf(d, "txtParam(0)"), "4.2");
+    EXPECT_EQ(textOf(d, "lblSettingValue"), "4.2");
+    click(widget(d, "imgKV5xSLT"));
+    ASSERT_TRUE(waitUntil([&] { return simValue(sim, 1) == 442; }, 3000)) << sim.output().toStdString();
+    QApplication::processEvents();
+    EXPECT_EQ(textOf(d, "lblSettingParam"), "--");
+
+    // Step another one without setting it; APPLY PARAMS writes the table.
+    click(widget(d, "lblParam(38)"));
+    click(widget(d, "imgKV53DWN"));
+    int before = sim.output().size();
+    click(d.mainView()->widget("cdmSetParams"));
+    ASSERT_TRUE(waitUntil([&] { return sim.output().indexOf("service mode left", before) >= 0; }, 8000));
+    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 15000))
+        << core.progress.lblCurrentINFO.caption();
+    QString written = sim.output().mid(before);
+    EXPECT_EQ(written.count("parameters (written in service mode)"), 4) << written.toStdString();
+    EXPECT_FALSE(written.contains("outside service mode"));
+    for (int k = 0; k < 39; ++k)
+        EXPECT_EQ(std::to_string(simValue(sim, k + 1)), core.params.row(k).sParamValue) << k;
+    EXPECT_EQ(simValue(sim, 39), 52);
+    QApplication::processEvents();
+    EXPECT_EQ(textOf(d, "txtParam(0)"), "4.2");  // read back after the restart
+    EXPECT_EQ(textOf(d, "txtParam(38)"), "52");
+    EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+
+    QDir().mkpath("screenshots");
+    EXPECT_TRUE(d.mainWindow()->grab().save("screenshots/main-window-parameters.png"));
+}
+
+TEST(ParamsEndToEnd, TheFileMenuSavesAndOpensThroughTheRealDialogs) {
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::app::frmMain& core = d.core();
+    core.startup.cmdCancel.click();
+    for (int k = 0; k < 39; ++k) core.params.SetParamFormat(core.params.txtParam(k), core.params.row(k).sParamValue, k);
+    auto* save = d.mainWindow()->findChild<QAction*>("mSaveFile");
+    auto* open = d.mainWindow()->findChild<QAction*>("mOpnFile");
+    ASSERT_NE(save, nullptr);
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(save->text(), "Save Param File");
+    EXPECT_EQ(open->text(), "Open Param File");
+
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/KV53_ParamFiles";
+    DialogAnswer answer;
+    answer.answerWith(folder + "/line4");  // the dialog adds .csv
+    save->trigger();
+    EXPECT_EQ(answer.title, "Select File");
+    EXPECT_EQ(answer.folder, folder);
+    EXPECT_EQ(answer.suffix, "csv");
+    EXPECT_EQ(answer.filters, (QStringList{"Param Files (*.csv)", "All files (*.*)"}));
+    QFile file(folder + "/line4.csv");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray content = file.readAll();
+    EXPECT_TRUE(content.startsWith("SP,40\r\nDIF,20\r\n")) << content.toStdString();
+    EXPECT_EQ(content.count('\n'), 39);
+    QApplication::processEvents();
+    EXPECT_EQ(textOf(d, "lblSelectedFilename"), "line4.csv");
+
+    // A changed file, opened: its values are shown and will be written.
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("SP,-55\r\n");
+    file.close();
+    answer.answerWith(folder + "/line4.csv");
+    open->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(textOf(d, "txtParam(0)"), "-5.5");
+    EXPECT_EQ(core.params.row(0).sParamValue, "345");
+
+    // Cancel changes nothing and says nothing.
+    answer.answerWith("");
+    open->trigger();
+    EXPECT_EQ(core.params.row(0).sParamValue, "345");
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+}  // namespace
