@@ -28,7 +28,10 @@ public:
     void pressEnterServiceMode() override { cmdEnterServiceMode.press(); }
     void pressExitServiceMode() override { cmdExitServiceMode.press(); }
     void pressRefreshNextController() override { cmdRefreshNextController.press(); }
-    void setRefreshEnabled(bool on) override { cmdRefreshNextController.setEnabled(on); }
+    void setNextControllerEnabled(bool on) override {
+        cmdRefreshNextController.setEnabled(on);
+        cmdRestartController.setEnabled(on);
+    }
 
     ui::Button& cmdEnterServiceMode;
     ui::Button& cmdExitServiceMode;

@@ -82,7 +82,7 @@ void BulkWrite::cdmSetParams_Click() {
     flow_.iConnectStep = 0;
     tmrStatusGET_.setEnabled(false);
     cdmSetParams.setEnabled(false);
-    serviceMode_.setRefreshEnabled(false);
+    serviceMode_.setNextControllerEnabled(false);
 }
 
 void BulkWrite::lowerCounter() {
@@ -125,7 +125,7 @@ void BulkWrite::tmrSetMultipleParams_Timer() {
         tmrStatusGET_.setEnabled(false);
         serviceMode_.pressRefreshNextController();
         cdmSetParams.setEnabled(true);
-        serviceMode_.setRefreshEnabled(true);
+        serviceMode_.setNextControllerEnabled(true);
         tmrSetMultipleParams.setEnabled(false);
         bRestarting = false;
         reportUnacknowledged();
@@ -147,10 +147,12 @@ void BulkWrite::sendingPhase() {
     iSetParamsTicks = 0;
     flow_.bParamAck = false;
     tmrStatusGET_.setEnabled(false);
-    // RESTART's pass goes through the same steps without a frame: the bytes
-    // prepared are those of an earlier write, or none.
-    if (purpose_ == Purpose::WriteParams) SendSetParamsBlock();
     ++iSetParamsProgress;
+    // RESTART's pass sends no frame (the bytes prepared are those of an
+    // earlier write, or none) and leaves the frame count alone, so every
+    // restart runs alike.
+    if (purpose_ == Purpose::RestartOnly) return;
+    SendSetParamsBlock();
     ++iSetParamsFrame;
     if (iSetParamsFrame > kFrames) {
         iSetParamsFrame = 1;

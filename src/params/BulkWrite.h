@@ -23,7 +23,9 @@ public:
     virtual void pressEnterServiceMode() = 0;
     virtual void pressExitServiceMode() = 0;
     virtual void pressRefreshNextController() = 0;
-    virtual void setRefreshEnabled(bool on) = 0;
+    // REFRESH and RESTART, off while a bulk write runs: either would cut it
+    // short and leave the controller with part of the table.
+    virtual void setNextControllerEnabled(bool on) = 0;
 
 protected:
     ~ServiceModeButtons() = default;

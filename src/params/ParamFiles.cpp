@@ -11,17 +11,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Lines without their CR LF (or LF) ends; blank lines at the end dropped.
+// Lines without their ends (CR LF, LF or a lone CR); blank lines at the end
+// dropped.
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
+        std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
     while (!lines.empty() && ui::trim(lines.back()).empty()) lines.pop_back();
     return lines;
@@ -125,6 +124,8 @@ void ParamFiles::ReadZMCConfigFile() {
         row.define(id, f[4], f[5], f[7]);
         row.sParamDefault = f[3];
         row.sParamValue = f[2];
+        // Until a value is read or opened, a saved file holds the one to write.
+        row.sParamFileValue = showRaw(f[2], row.permission, table_.iValueOffset).fileValue;
         row.sParamLabel = f[8];
         table_.lblParam(k).setCaption(f[8]);
         table_.txtParam(k).setVisible(true);

@@ -39,8 +39,7 @@ TEST(Definitions, LoadingStopsAtTheFirstFaultAndSaysWhere) {
          {"line 4", "upper limit \"lots\""}},
         {"1e400 as a default", "P001,a,1,1e400,0,9,u,PERMISSION_TYPE_5,A\r\n", 0, {"default \"1e400\""}},
         {"limits the wrong way round", "P001,a,1,1,9,0,u,PERMISSION_TYPE_5,A\r\n", 0, {"lower limit is above"}},
-        {"CR only: one long line of too many fields is still one row",
-         "P001,a,1,1,0,9,u,PERMISSION_TYPE_5,A\rP002,a,1,1,0,9,u,PERMISSION_TYPE_5,B\r", 1, {}},
+        {"CR only line ends", "P001,a,1,1,0,9,u,PERMISSION_TYPE_5,A\rP002,a,1,1,0,9,u,PERMISSION_TYPE_5,B\r", 2, {}},
     };
     for (const auto& c : cases) {
         Rig rig;
@@ -240,6 +239,7 @@ TEST_F(Saved, LinesGiveValuesByPosition) {
         {"a line without a comma uses no row", "SP\r\nSP,10\r\n", {"410", "420", "700"}},
         {"blanks around a value", "SP, 12 \r\n", {"412", "420", "700"}},
         {"LF line ends", "SP,1\nDIF,2\n", {"401", "402", "700"}},
+        {"CR line ends", "SP,1\rDIF,2\r", {"401", "402", "700"}},
     };
     for (const auto& c : cases) {
         for (int k = 0; k < 3; ++k) t().row(k).sParamValue = std::to_string(kv::sim::kFactoryParams[std::size_t(k)]);
@@ -335,6 +335,30 @@ TEST_F(Saved, AFailedSaveSaysWhyAndLeavesTheOldFile) {
     rig.messages.shown.clear();
     rig.fileDialog.answer = "";
     rig.main->paramFiles.mSaveFile.click();  // cancel
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST(SavedBeforeReading, WhatIsSavedCanBeOpenedAndWritten) {
+    // Rows beyond 39 are never read, and before identification none is: a
+    // saved file still holds a value for each.
+    Rig rig;
+    useDefinitions(rig, definitionLines(45, 0, 900, "PERMISSION_TYPE_1"));
+    rig.load();
+    rig.main->startup.cmdOK.click();
+    fs::path p = paramFolder(rig) / "early.csv";
+    rig.fileDialog.answer = p.string();
+    rig.main->paramFiles.mSaveFile.click();
+    std::string text = readFile(p);
+    EXPECT_EQ(text.rfind("M1,-395\r\nM2,-395\r\n", 0), 0u) << text;  // raw 5 less the offset
+    rig.clock.advance(8000);
+    rig.main->paramFiles.mSaveFile.click();
+    text = readFile(p);
+    EXPECT_NE(text.find("\r\nM45,-395\r\n"), std::string::npos) << text;
+    rig.main->paramFiles.mOpnFile.click();
+    EXPECT_TRUE(rig.messages.shown.empty()) << rig.messages.shown.front().text;
+    rig.takeWritten();
+    rig.main->bulkWrite.cdmSetParams.press();
+    EXPECT_EQ(rig.takeWritten().size(), 1u);  // the service-mode request: the write goes ahead
     EXPECT_TRUE(rig.messages.shown.empty());
 }
 

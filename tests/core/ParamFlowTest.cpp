@@ -242,6 +242,7 @@ TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRest
                                               " Controller Restarting......Please wait", " CONNECTING.... Please Wait"}));
     EXPECT_TRUE(rig.main->bulkWrite.cdmSetParams.enabled());
     EXPECT_TRUE(rig.main->serviceMode.cmdRefreshNextController.enabled());
+    EXPECT_TRUE(rig.main->serviceMode.cmdRestartController.enabled());
     EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
     EXPECT_EQ(rig.main->receive.lblError.caption(), "");
     EXPECT_TRUE(rig.messages.shown.empty());
@@ -253,6 +254,7 @@ TEST_F(Bulk, WhileItRunsApplyAndRefreshAreOffAndTheSelectionIsGone) {
     rig.main->bulkWrite.cdmSetParams.press();
     EXPECT_FALSE(rig.main->bulkWrite.cdmSetParams.enabled());
     EXPECT_FALSE(rig.main->serviceMode.cmdRefreshNextController.enabled());
+    EXPECT_FALSE(rig.main->serviceMode.cmdRestartController.enabled());  // it would cut the write short
     EXPECT_FALSE(rig.main->sequence.tmrStatusGET.enabled());
     EXPECT_FALSE(rig.main->paramEdit.bParamSelected);
     EXPECT_EQ(rig.main->paramEdit.lblSettingValue.caption(), "8.8.8");
@@ -353,6 +355,24 @@ TEST_F(Bulk, ARestartSendsOnlyTheServiceModeRequests) {
     EXPECT_LT(log[1].at - t0, 7022);
     EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
     EXPECT_TRUE(rig.main->bulkWrite.cdmSetParams.enabled());
+
+    // Every further restart runs the same way.
+    for (int i = 0; i < 5; ++i) {
+        std::vector<std::string> texts;
+        int id = rig.main->progress.lblCurrentINFO.listen(
+            [&] { texts.push_back(rig.main->progress.lblCurrentINFO.caption()); });
+        log.clear();
+        rig.takeWritten();
+        t0 = rig.clock.nowMs();
+        rig.main->serviceMode.cmdRestartController.click();
+        runRecording(rig, 14000, log);
+        rig.main->progress.lblCurrentINFO.unlisten(id);
+        ASSERT_GE(log.size(), 1u);
+        EXPECT_EQ(log[0].frame, kExit) << i;
+        EXPECT_EQ(log[0].at - t0, 1022) << i;
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), " Controller about to restart......Please wait"), 0) << i;
+        EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << i;
+    }
 }
 
 TEST_F(Bulk, ServiceModeRepliesMoveOnlyAWaitingWrite) {

@@ -55,9 +55,11 @@ struct DialogAnswer {
         QTimer::singleShot(0, [this, path] { poll(path, 0); });
     }
     void poll(const QString& path, int tries) {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QFileDialog* dialog = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<QFileDialog*>(w); f && f->isVisible()) dialog = f;
         if (!dialog) {
-            if (tries < 200) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
+            if (tries < 1000) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
             return;
         }
         title = dialog->windowTitle();
@@ -65,8 +67,13 @@ struct DialogAnswer {
         suffix = dialog->defaultSuffix();
         filters = dialog->nameFilters();
         if (path.isEmpty()) return dialog->reject();
-        dialog->selectFile(path);
+        // Typed into the name field, as a person would: selecting waits for
+        // the folder's listing, which comes in the background.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        if (name) name->setText(path);
+        else dialog->selectFile(path);
         QMetaObject::invokeMethod(dialog, "accept");
+        if (dialog->isVisible()) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
     }
 };
 
