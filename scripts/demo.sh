@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build
 
-build/desktop/kv5x-sim --com 10 "$@" &
+# A controller that is back 400 ms after its restart; options given to the
+# script come later and win.
+build/desktop/kv5x-sim --com 10 --restart-ms 400 "$@" &
 sim=$!
 trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
 sleep 0.5
