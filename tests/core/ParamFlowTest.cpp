@@ -265,6 +265,16 @@ TEST_F(Bulk, WhileItRunsApplyAndRefreshAreOffAndTheSelectionIsGone) {
     EXPECT_EQ(rig.main->flow.iConnectStep, 0);  // the sequence waits for the refresh
 }
 
+TEST_F(Bulk, TheBatchCounterGoesDownByOneWhenAboveZero) {
+    const std::pair<const char*, const char*> cases[] = {{"3", "2"}, {"1", "0"}, {"0", "0"}, {"", ""}, {"abc", "abc"}};
+    for (const auto& [before, after] : cases) {
+        rig.main->window.label("lblCounter").setCaption(before);
+        rig.main->bulkWrite.cdmSetParams.press();
+        EXPECT_EQ(rig.main->window.label("lblCounter").caption(), after) << before;
+        rig.clock.advance(12000);
+    }
+}
+
 TEST_F(Bulk, ASilentControllerGetsAFrameEveryFifthTickAndTheTechnicianIsTold) {
     rig.controller.modes.silent = true;
     auto log = apply(8000);
