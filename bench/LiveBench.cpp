@@ -53,13 +53,18 @@ void probeFigures() {
                 static_cast<double>(t.nsecsElapsed()) / 1e6 / runs, runs, listed / runs);
 }
 
+// Starts kv5x-sim on COM10 and waits for its link.
+bool startSim(QProcess& sim, QStringList args, const char* figure) {
+    sim.start(KV_SIM_PATH, QStringList{"--com", "10", "--quiet"} + args);
+    if (sim.waitForStarted() && waitUntil([&] { return QFile::exists(kv::desktop::PortMap::device(10)); }, 5000))
+        return true;
+    std::printf("%s: kv5x-sim did not start\n", figure);
+    return false;
+}
+
 void connectFigures() {
     QProcess sim;
-    sim.start(KV_SIM_PATH, {"--com", "10", "--quiet"});
-    if (!sim.waitForStarted() || !waitUntil([&] { return QFile::exists(kv::desktop::PortMap::device(10)); }, 5000)) {
-        std::printf("connect: kv5x-sim did not start\n");
-        return;
-    }
+    if (!startSim(sim, {}, "connect")) return;
     kv::test::FakeMessageBox messages;
     kv::desktop::Dashboard d(&messages);
     d.start();
@@ -95,11 +100,7 @@ void connectFigures() {
 // flow does not choose) and its six steps of 1000 ms.
 void applyFigures(int runs) {
     QProcess sim;
-    sim.start(KV_SIM_PATH, {"--com", "10", "--quiet", "--restart-ms", "300"});
-    if (!sim.waitForStarted() || !waitUntil([&] { return QFile::exists(kv::desktop::PortMap::device(10)); }, 5000)) {
-        std::printf("apply: kv5x-sim did not start\n");
-        return;
-    }
+    if (!startSim(sim, {"--restart-ms", "300"}, "apply")) return;
     kv::test::FakeMessageBox messages;
     kv::desktop::Dashboard d(&messages);
     d.start();
