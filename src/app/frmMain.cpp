@@ -12,8 +12,9 @@ frmMain::frmMain(platform::Platform& p)
       window("frmMain", p.timers),
       progress(p.timers),
       indicators(window, p.port),
-      receive(window, p.port, indicators),
-      sequence(window, progress.window, flow, receive, p.port, p.events, p.clock),
+      session(window, p.port),
+      receive(window, session, indicators),
+      sequence(window, progress.window, flow, receive, session, p.events, p.clock),
       params(window, p.messageBox),
       paramRead(window, flow, receive, params),
       paramFiles(window, params, p.folders, p.fileDialog, p.messageBox, p.events, sBaseFolder),
@@ -24,7 +25,7 @@ frmMain::frmMain(platform::Platform& p)
       identity(window, flow, receive, p.events, p.clock),
       status(window, flow, receive),
       setControls(window),
-      startup(p, receive.cmdSTOPComms, sequence, indicators) {
+      startup(p, session, receive.cmdSTOPComms, sequence, indicators) {
     window.setCaption(kCaption);
     designControls();
     sequence.EnableSetControls = [this] { setControls.EnableSetControls(); };
@@ -86,7 +87,7 @@ void frmMain::Form_Load() {
     port.setSettings("38400,n,8,1");
     port.SThreshold = 1;
     port.InputMode = 1;
-    port.setPortOpen(true);  // a port that is not there stays closed, unreported
+    (void)session.open();  // a port that is not there stays closed, unreported
     indicators.ShowInfo();
     sequence.SelectCommMode(0, 3);
     params.iValueOffset = 400;

@@ -55,6 +55,7 @@ public:
     dialogs::frmProgressInfo progress;
     link::FlowState flow;
     link::Indicators indicators;
+    link::PortSession session;
     link::ReceivePath receive;
     link::ConnectionSequence sequence;
     params::ParamTable params;

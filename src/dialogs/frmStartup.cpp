@@ -14,8 +14,8 @@ constexpr int kWidth = 4500, kHeight = 1950;
 std::string frmStartup::availableEntry(int port) { return " COM  " + std::to_string(port); }
 std::string frmStartup::heldEntry(int port) { return " " + std::to_string(port) + " - Not Available"; }
 
-frmStartup::frmStartup(platform::Platform& platform, ui::Button& cmdSTOPComms, link::ConnectionSequence& sequence,
-                       link::Indicators& indicators)
+frmStartup::frmStartup(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
+                       link::ConnectionSequence& sequence, link::Indicators& indicators)
     : window("frmStartup", platform.timers),
       fraPort(window.frame("fraPort")),
       cboPort(window.comboBox("cboPort")),
@@ -23,6 +23,7 @@ frmStartup::frmStartup(platform::Platform& platform, ui::Button& cmdSTOPComms, l
       cmdCancel(window.button(ui::item("cmdAction", 1))),
       cmdRefresh(window.button("cmdRefresh")),
       platform_(platform),
+      session_(session),
       cmdSTOPComms_(cmdSTOPComms),
       sequence_(sequence),
       indicators_(indicators) {
@@ -64,8 +65,7 @@ void frmStartup::CommStartup(platform::SerialPort* cntrl, const std::string& msg
     }
     objComm = cntrl;
     if (objComm->PortOpen()) {
-        objComm->setPortOpen(false);
-        indicators_.lblOpen.setCaption("Closed");  // the information bar tells the truth meanwhile
+        session_.close();  // the information bar tells the truth meanwhile
         platform_.events.doEvents();
     } else {
         bNoPort = true;
@@ -114,6 +114,7 @@ void frmStartup::CommStartup(platform::SerialPort* cntrl, const std::string& msg
 
 void frmStartup::cmdAction_Click(int Index) {
     if (Index == 1) {
+        leaveStartEnabled();
         close();
         return;
     }
@@ -123,13 +124,14 @@ void frmStartup::cmdAction_Click(int Index) {
 void frmStartup::ok() {
     platform::SerialPort& port = *objComm;
     while (port.PortOpen()) {
-        port.setPortOpen(false);
+        session_.close();
         platform_.events.doEvents();
     }
     const std::string selected = cboPort.text();
     if (selected.find("none") != std::string::npos) {
         save("Port", "0");
         bNoPort = true;
+        leaveStartEnabled();
         close();
         return;
     }
@@ -157,18 +159,24 @@ void frmStartup::ok() {
     save("Handshaking", std::to_string(port.Handshaking()));
     bNoPort = false;
 
-    if (port.setPortOpen(true)) {
-        cmdSTOPComms_.setCaption("STOP");
+    if (session_.open()) {
         sequence_.SetStartUptoGo(true);
         indicators_.ShowInfo();
     } else {
-        // Said plainly rather than shown as a connection that never answers.
-        cmdSTOPComms_.setCaption("START");
+        // Said plainly rather than shown as a connection that never answers;
+        // START identifies the controller once it opens the port.
+        sequence_.bIdentifyOnOpen = true;
         indicators_.ShowInfo();
         indicators_.lblError.setCaption(link::ReceivePath::OpenFailureText(port.lastOpenError()));
     }
     cmdSTOPComms_.setEnabled(true);
     close();
+}
+
+void frmStartup::leaveStartEnabled() {
+    if (session_.isOpen()) return;
+    cmdSTOPComms_.setCaption("START");
+    cmdSTOPComms_.setEnabled(true);
 }
 
 void frmStartup::cmdRefresh_Click() {

@@ -19,8 +19,8 @@ public:
     // Section of the settings store for the main window's port.
     static constexpr const char* kSettingsSection = "MSComm1";
 
-    frmStartup(platform::Platform& platform, ui::Button& cmdSTOPComms, link::ConnectionSequence& sequence,
-               link::Indicators& indicators);
+    frmStartup(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
+               link::ConnectionSequence& sequence, link::Indicators& indicators);
 
     void CommStartup(platform::SerialPort* cntrl, const std::string& msg);
     void cmdAction_Click(int Index);
@@ -48,9 +48,12 @@ public:
 private:
     void close();
     void ok();
+    // Without a port chosen, START still opens the port last chosen.
+    void leaveStartEnabled();
     void save(const std::string& key, const std::string& value);
 
     platform::Platform& platform_;
+    link::PortSession& session_;
     ui::Button& cmdSTOPComms_;
     link::ConnectionSequence& sequence_;
     link::Indicators& indicators_;

@@ -7,7 +7,7 @@
 namespace kv::link {
 
 ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, FlowState& flow,
-                                       ReceivePath& receive, platform::SerialPort& port,
+                                       ReceivePath& receive, PortSession& session,
                                        platform::EventLoop& events, platform::Clock& clock)
     : tmrLoopBack(form.timer("tmrLoopBack")),
       tmrStatusGET(form.timer("tmrStatusGET")),
@@ -27,7 +27,7 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
       frmProgressInfo_(frmProgressInfo),
       flow_(flow),
       receive_(receive),
-      port_(port),
+      port_(session.port()),
       events_(events),
       clock_(clock) {
     tmrLoopBack.setInterval(1000);
@@ -35,6 +35,15 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
     tmrLoopBack.setEnabled(true);
     tmrStatusGET.setInterval(10000);
     tmrStatusGET.onTick = [this] { tmrStatusGET_Timer(); };
+    session.listen([this](PortSession::Event e) { portChanged(e); });
+}
+
+// A device back after a replug may be another controller: it is identified
+// again, as is the first controller behind a port that OK could not open.
+void ConnectionSequence::portChanged(PortSession::Event e) {
+    bool identify = e == PortSession::Event::Reopened || (e == PortSession::Event::Opened && bIdentifyOnOpen);
+    if (e == PortSession::Event::Opened) bIdentifyOnOpen = false;
+    if (identify) SetStartUptoGo(true);
 }
 
 void ConnectionSequence::tmrLoopBack_Timer() {

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "link/FlowState.h"
+#include "link/PortSession.h"
 #include "link/ReceivePath.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
@@ -18,7 +19,7 @@ namespace kv::link {
 class ConnectionSequence {
 public:
     ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, FlowState& flow,
-                       ReceivePath& receive, platform::SerialPort& port, platform::EventLoop& events,
+                       ReceivePath& receive, PortSession& session, platform::EventLoop& events,
                        platform::Clock& clock);
 
     // Ticks after which a step without a reply is sent again (on the next one).
@@ -37,6 +38,9 @@ public:
     std::function<void()> OpenAssetDialog;
 
     std::int16_t iStepTicks = 0;
+    // A port dialog's OK could not open the port: the identification it would
+    // have started runs when the port next opens.
+    bool bIdentifyOnOpen = false;
 
     ui::Timer& tmrLoopBack;
     ui::Timer& tmrStatusGET;
@@ -59,6 +63,7 @@ private:
     void runIdentityStep(const char* text, ui::Button& button);
     void finish();
     void selectCustomer();
+    void portChanged(PortSession::Event e);
 
     ui::Window& frmProgressInfo_;
     FlowState& flow_;

@@ -18,7 +18,7 @@ const std::array<std::string, 256>& byteGroups() {
 
 }  // namespace
 
-ReceivePath::ReceivePath(ui::Window& form, platform::SerialPort& port, Indicators& indicators)
+ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators)
     : txtTerminal(form.terminal("txtTerminal")),
       Text1(form.textBox("Text1")),
       lblError(form.label("lblError")),
@@ -29,7 +29,8 @@ ReceivePath::ReceivePath(ui::Window& form, platform::SerialPort& port, Indicator
       cmdSaveLog(form.button("cmdSaveLog")),
       cmdGetParams(form.button("cmdGetParams")),
       cdmGETV(form.button("cdmGETV")),
-      port_(port),
+      session_(session),
+      port_(session.port()),
       indicators_(indicators) {
     txtTerminal.setVisible(false);
     Text1.setText("Debug");
@@ -48,7 +49,7 @@ ReceivePath::ReceivePath(ui::Window& form, platform::SerialPort& port, Indicator
     cmdSaveLog.onClick = [this] { cmdSaveLog_Click(); };
     tmrClearError.onTick = [this] { tmrClearError_Timer(); };
     port_.onComm = [this] { MSComm1_OnComm(); };
-    port_.onLost = [this](const std::string& reason) { portLost(reason); };
+    session_.listen([this](PortSession::Event e) { portChanged(e); });
 }
 
 void ReceivePath::setHandler(std::uint8_t code, Handler handler) { handlers_[code] = std::move(handler); }
@@ -171,21 +172,43 @@ void ReceivePath::cmdRESET_Click() {
 }
 
 void ReceivePath::cmdSTOPComms_Click() {
-    if (port_.PortOpen()) {
-        port_.setPortOpen(false);
-        cmdSTOPComms.setCaption("START");
+    if (session_.isOpen()) {
+        session_.close();
         cdmGETV.setEnabled(false);
-        indicators_.lblOpen.setCaption("Closed");
         return;
     }
-    if (!port_.setPortOpen(true)) {
-        showOpenFailure();
-        return;
+    (void)session_.open();  // the outcome reaches portChanged
+}
+
+void ReceivePath::portChanged(PortSession::Event e) {
+    using Event = PortSession::Event;
+    switch (e) {
+        case Event::Opened:
+        case Event::Reopened:
+            cmdSTOPComms.setCaption("STOP");
+            cdmGETV.setEnabled(true);
+            indicators_.lblOpen.setCaption("Open");
+            indicators_.ShowModemLines();
+            // An error of the port's past does not outlive it.
+            tmrClearError.setEnabled(false);
+            lblError.setCaption(e == Event::Reopened ? "Port back" : "");
+            break;
+        case Event::OpenFailed:
+            cmdSTOPComms.setCaption("START");
+            lblError.setCaption(OpenFailureText(port_.lastOpenError()));
+            break;
+        case Event::Closed:
+            cmdSTOPComms.setCaption("START");
+            indicators_.lblOpen.setCaption("Closed");
+            break;
+        case Event::Lost:
+            cmdSTOPComms.setCaption("START");
+            cdmGETV.setEnabled(false);
+            indicators_.lblOpen.setCaption("Closed");
+            indicators_.ShowModemLines();
+            lblError.setCaption("Port lost");
+            break;
     }
-    cmdSTOPComms.setCaption("STOP");
-    cdmGETV.setEnabled(true);
-    indicators_.lblOpen.setCaption("Open");
-    indicators_.ShowModemLines();
 }
 
 std::string ReceivePath::OpenFailureText(platform::OpenError error) {
@@ -195,11 +218,6 @@ std::string ReceivePath::OpenFailureText(platform::OpenError error) {
         case platform::OpenError::PermissionDenied: return "Permission denied";
         default: return "Cannot open port";
     }
-}
-
-void ReceivePath::showOpenFailure() {
-    cmdSTOPComms.setCaption("START");
-    lblError.setCaption(OpenFailureText(port_.lastOpenError()));
 }
 
 void ReceivePath::cmdSaveLog_Click() {
@@ -216,12 +234,5 @@ void ReceivePath::ShowError(const std::string& text) {
     tmrClearError.setEnabled(true);
 }
 
-void ReceivePath::portLost(const std::string& /*reason*/) {
-    cmdSTOPComms.setCaption("START");
-    cdmGETV.setEnabled(false);
-    indicators_.lblOpen.setCaption("Closed");
-    indicators_.ShowModemLines();
-    lblError.setCaption("Port lost");
-}
 
 }  // namespace kv::link

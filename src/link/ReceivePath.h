@@ -11,6 +11,7 @@
 
 #include "link/Frames.h"
 #include "link/Indicators.h"
+#include "link/PortSession.h"
 #include "platform/SerialPort.h"
 #include "ui/Window.h"
 
@@ -24,7 +25,7 @@ public:
     static constexpr long kMaxLines = 550;
     static constexpr long kCutLines = 100;
 
-    ReceivePath(ui::Window& form, platform::SerialPort& port, Indicators& indicators);
+    ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators);
 
     using Handler = std::function<void(std::int16_t sNumberOfBytes)>;
     // Routes complete replies with this code to `handler` (ParseMsg otherwise).
@@ -79,12 +80,13 @@ public:
 
 private:
     void receive();
-    void portLost(const std::string& reason);
+    // STOP/START, the error label and the open state follow the port.
+    void portChanged(PortSession::Event e);
     void store(const std::string& data);
     void storeByte(std::uint8_t byte);
     void dispatch();
-    void showOpenFailure();
 
+    PortSession& session_;
     platform::SerialPort& port_;
     Indicators& indicators_;
     std::array<Handler, 256> handlers_;

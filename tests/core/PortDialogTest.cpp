@@ -80,7 +80,9 @@ TEST_F(PortDialog, OkOnNoneStoresPortZeroOnly) {
     EXPECT_FALSE(rig.port.PortOpen());
     EXPECT_FALSE(dlg().window.visible());
     EXPECT_TRUE(dlg().bNoPort);
-    EXPECT_FALSE(rig.main->receive.cmdSTOPComms.enabled());
+    // Not a dead end: START opens the port last chosen.
+    EXPECT_TRUE(rig.main->receive.cmdSTOPComms.enabled());
+    EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "START");
 }
 
 TEST_F(PortDialog, OkOnAPortNotAvailableSaysWhyAndStaysOpen) {

@@ -117,7 +117,7 @@ TEST(EndToEnd, GetAssetReachesTheSimulatorAndTheReplyIsDispatched) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST(EndToEnd, ASimulatorThatGoesAwayLeavesThePortClosedWithoutACrash) {
+TEST(EndToEnd, ASimulatorThatGoesAwayIsShownClosedAndReopenedWhenItComesBack) {
     auto sim = std::make_unique<SimProcess>(QStringList{"--com", "10"});
     ASSERT_TRUE(sim->started());
     kv::test::FakeMessageBox messages;
@@ -132,6 +132,16 @@ TEST(EndToEnd, ASimulatorThatGoesAwayLeavesThePortClosedWithoutACrash) {
     // START on the vanished port says why and leaves it closed.
     core.receive.cmdSTOPComms.press();
     EXPECT_EQ(core.receive.lblError.caption(), "No such port");
+
+    // The simulator back on the same link, as a replugged adapter: the port
+    // reopens by itself and the controller is identified again.
+    SimProcess again({"--com", "10", "--mac", "FEDCBA987654"});
+    ASSERT_TRUE(again.started());
+    EXPECT_TRUE(waitUntil([&] { return core.indicators.lblOpen.caption() == "Open"; }, 3000));
+    EXPECT_EQ(core.receive.lblError.caption(), "Port back");
+    EXPECT_EQ(core.receive.cmdSTOPComms.caption(), "STOP");
+    EXPECT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
+    EXPECT_EQ(core.identity.lblMacAddress.caption(), " FEDCBA987654");
 }
 
 TEST(EndToEnd, OkIdentifiesTheSimulatorsControllerInRealTime) {

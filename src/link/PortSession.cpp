@@ -1,0 +1,58 @@
+#include "link/PortSession.h"
+
+#include <iterator>
+
+namespace kv::link {
+
+PortSession::PortSession(ui::Window& form, platform::SerialPort& port)
+    : tmrReopen(form.timer("tmrReopen")), port_(port) {
+    tmrReopen.setInterval(kWatchMs);
+    tmrReopen.onTick = [this] { tmrReopen_Timer(); };
+    port_.onLost = [this](const std::string&) { lost(); };
+}
+
+bool PortSession::open() {
+    if (port_.PortOpen()) return true;
+    bool ok = port_.setPortOpen(true);
+    // A lost device that cannot be opened yet is still watched for.
+    if (ok) tmrReopen.setEnabled(false);
+    announce(ok ? Event::Opened : Event::OpenFailed);
+    return ok;
+}
+
+void PortSession::close() {
+    tmrReopen.setEnabled(false);
+    if (!port_.PortOpen()) return;
+    port_.setPortOpen(false);
+    announce(Event::Closed);
+}
+
+void PortSession::lost() {
+    tmrReopen.setEnabled(true);
+    announce(Event::Lost);
+}
+
+// The same port number and settings as before it went away.
+void PortSession::tmrReopen_Timer() {
+    if (port_.PortOpen() || !port_.setPortOpen(true)) return;
+    tmrReopen.setEnabled(false);
+    announce(Event::Reopened);
+}
+
+int PortSession::listen(Listener l) {
+    listeners_.emplace(++lastListener_, std::move(l));
+    return lastListener_;
+}
+
+void PortSession::unlisten(int id) { listeners_.erase(id); }
+
+void PortSession::announce(Event e) {
+    // A listener may unlisten itself.
+    for (auto it = listeners_.begin(); it != listeners_.end();) {
+        auto next = std::next(it);
+        it->second(e);
+        it = next;
+    }
+}
+
+}  // namespace kv::link

@@ -1,0 +1,117 @@
+// Every way back to an identified controller after a port failure, a cancel,
+// an unplug or a replug, without restarting the program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/support/Rig.h"
+
+using kv::test::Rig;
+
+namespace {
+
+struct Ways : ::testing::Test {
+    kv::app::frmMain& m() { return *rig.main; }
+    bool connected() { return m().progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }
+    void start() { m().receive.cmdSTOPComms.click(); }
+    Rig rig;
+};
+
+TEST_F(Ways, AFailedOkIdentifiesOnceStartOpensThePort) {
+    rig.port.refusals[10] = kv::platform::OpenError::Busy;
+    m().Form_Load();
+    auto& ports = m().startup.cboPort;
+    auto it = std::find(ports.items().begin(), ports.items().end(), " COM  10");
+    ASSERT_NE(it, ports.items().end());
+    ports.setListIndex(static_cast<int>(it - ports.items().begin()));
+    m().startup.cmdOK.click();
+    EXPECT_EQ(m().receive.lblError.caption(), "Port busy");
+    EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "START");
+    rig.clock.advance(10000);
+    EXPECT_TRUE(rig.port.written.empty());
+    rig.port.refusals.clear();
+    start();
+    EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "STOP");
+    EXPECT_EQ(m().receive.lblError.caption(), "");  // the error does not outlive its cause
+    rig.clock.advance(8000);
+    EXPECT_TRUE(connected());
+}
+
+TEST_F(Ways, NoneOrCancelLeaveStartForTheLastPortAndRefreshIdentifies) {
+    for (bool cancel : {false, true}) {
+        Rig r;
+        r.main->Form_Load();
+        auto& dlg = r.main->startup;
+        if (cancel) {
+            dlg.cmdCancel.click();
+        } else {
+            dlg.cboPort.setListIndex(0);  // <none>
+            dlg.cmdOK.click();
+        }
+        auto& startStop = r.main->receive.cmdSTOPComms;
+        ASSERT_TRUE(startStop.enabled()) << cancel;
+        EXPECT_EQ(startStop.caption(), "START");
+        startStop.click();
+        EXPECT_TRUE(r.port.PortOpen()) << cancel;
+        EXPECT_EQ(r.port.CommPort(), 10);
+        r.clock.advance(3000);
+        EXPECT_TRUE(r.port.written.empty());  // START alone only opens
+        r.main->serviceMode.cmdRefreshNextController.click();
+        r.clock.advance(8000);
+        EXPECT_EQ(r.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << cancel;
+    }
+}
+
+TEST_F(Ways, AReturningDeviceIsReopenedAndIdentifiedWithinASecond) {
+    rig.load();
+    rig.clock.advance(8000);
+    ASSERT_TRUE(connected());
+    std::string settings = rig.port.Settings();
+    rig.port.unplug();
+    EXPECT_EQ(m().receive.lblError.caption(), "Port lost");
+    EXPECT_EQ(m().indicators.lblOpen.caption(), "Closed");
+    rig.clock.advance(3000);  // still away: looked for, not found
+    EXPECT_FALSE(rig.port.PortOpen());
+
+    // Another controller on the same device.
+    rig.controller.state.mac = "00AABBCCDDEE";
+    rig.port.freePorts.insert(10);
+    rig.clock.advance(kv::link::PortSession::kWatchMs);
+    EXPECT_TRUE(rig.port.PortOpen());
+    EXPECT_EQ(rig.port.Settings(), settings);
+    EXPECT_EQ(m().receive.lblError.caption(), "Port back");
+    EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "STOP");
+    EXPECT_EQ(m().indicators.lblOpen.caption(), "Open");
+    rig.clock.advance(8000);
+    EXPECT_TRUE(connected());
+    EXPECT_EQ(m().identity.lblMacAddress.caption(), " 00AABBCCDDEE");
+}
+
+TEST_F(Ways, AStartThatFailsWhileTheDeviceIsAwayKeepsWatching) {
+    rig.load();
+    rig.port.unplug();
+    start();
+    EXPECT_EQ(m().receive.lblError.caption(), "No such port");
+    rig.port.freePorts.insert(10);
+    rig.clock.advance(kv::link::PortSession::kWatchMs);
+    EXPECT_TRUE(rig.port.PortOpen());
+    EXPECT_EQ(m().receive.lblError.caption(), "Port back");
+}
+
+TEST_F(Ways, StopMeansStopped) {
+    rig.load();
+    rig.clock.advance(8000);
+    start();  // STOP
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_FALSE(m().session.watching());
+    rig.clock.advance(5000);
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "START");
+    // A dialog's scan closes the port the same way: not reopened by itself.
+    start();
+    m().startup.CommStartup(&rig.port, "Communications Port Settings");
+    rig.clock.advance(5000);
+    EXPECT_FALSE(rig.port.PortOpen());
+}
+
+}  // namespace
