@@ -16,6 +16,7 @@ Dashboard::Dashboard(platform::MessageBox* messages)
       main_(std::make_unique<app::frmMain>(platform_)) {}
 
 Dashboard::~Dashboard() {
+    delete settingsView_;
     delete startupView_;
     delete progressView_;
     delete mainWindow_;
@@ -44,6 +45,11 @@ void Dashboard::start() {
     startupView_->setFixedSize(300, 130);
     startupView_->setWindowFlag(Qt::Dialog);
     bindWindow(startupView_, m.startup.window);
+
+    settingsView_ = new FormView(m.settings.window, settingsLayout());
+    settingsView_->setFixedSize(456, 206);
+    settingsView_->setWindowFlag(Qt::Dialog);
+    bindWindow(settingsView_, m.settings.window);
 
     m.Form_Load();
 }

@@ -26,6 +26,7 @@ public:
     FormView* mainView() const { return mainView_; }
     FormView* progressView() const { return progressView_; }
     FormView* startupView() const { return startupView_; }
+    FormView* settingsView() const { return settingsView_; }
 
 private:
     void buildMenus();
@@ -48,6 +49,7 @@ private:
     FormView* mainView_ = nullptr;
     FormView* progressView_ = nullptr;
     FormView* startupView_ = nullptr;
+    FormView* settingsView_ = nullptr;
 };
 
 }  // namespace kv::desktop

@@ -65,6 +65,7 @@ QWidget* createWidget(ui::Control& c, QWidget* parent) {
     if (auto* m = dynamic_cast<ui::Frame*>(&c)) return bindFrame(*m, parent);
     if (auto* m = dynamic_cast<ui::ComboBox*>(&c)) return bindComboBox(*m, parent);
     if (auto* m = dynamic_cast<ui::CheckBox*>(&c)) return bindCheckBox(*m, parent);
+    if (auto* m = dynamic_cast<ui::OptionButton*>(&c)) return bindOption(*m, parent);
     return nullptr;  // menu items are drawn by the window's menu bar
 }
 

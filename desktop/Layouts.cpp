@@ -148,4 +148,30 @@ std::vector<Place> startupLayout() {
     };
 }
 
+// The port and baud frames at the top; below them data bits, parity, stop
+// bits and handshaking; OK above Cancel at the right.
+std::vector<Place> settingsLayout() {
+    std::vector<Place> l = {
+        {"fraPort", 8, 8, 196, 60},
+        {"cboPort", 10, 24, 176, 26, "fraPort"},
+        {"fraBaud", 212, 8, 140, 60},
+        {"cboBaud", 10, 24, 120, 26, "fraBaud"},
+        {"fraDataBits", 8, 76, 80, 74},
+        {"fraParity", 96, 76, 80, 98},
+        {"fraStopBits", 184, 76, 80, 74},
+        {"fraHandshake", 272, 76, 80, 122},
+        {"cmdAction(0)", 364, 12, 84, 30},
+        {"cmdAction(1)", 364, 48, 84, 30},
+    };
+    const struct {
+        const char* array;
+        const char* frame;
+        int count;
+    } groups[] = {{"optDataBits", "fraDataBits", 2}, {"optParity", "fraParity", 3},
+                  {"optStopBits", "fraStopBits", 2}, {"optHandshake", "fraHandshake", 4}};
+    for (const auto& g : groups)
+        for (int i = 0; i < g.count; ++i) l.push_back({item(g.array, i), 8, 20 + 24 * i, 68, 22, g.frame});
+    return l;
+}
+
 }  // namespace kv::desktop

@@ -9,6 +9,7 @@ namespace kv::desktop {
 std::vector<Place> mainLayout();
 std::vector<Place> progressLayout();
 std::vector<Place> startupLayout();
+std::vector<Place> settingsLayout();
 
 // The main window's inner size at start.
 constexpr int kMainWidth = 1120;

@@ -331,4 +331,21 @@ void TerminalView::keyPressEvent(QKeyEvent* e) {
     model_.keyPress(code);  // the terminal shows only what comes back
 }
 
+QWidget* bindOption(ui::OptionButton& model, QWidget* parent) {
+    auto* w = new QRadioButton(parent);
+    // The dialog's routines keep one button of a group selected.
+    w->setAutoExclusive(false);
+    QObject::connect(w, &QRadioButton::clicked, [w, &model] {
+        model.click();
+        w->setChecked(model.value());
+    });
+    auto focus = std::make_shared<int>(0);
+    follow(w, model, [w, &model, focus] {
+        w->setText(toQt(model.caption()));
+        if (w->isChecked() != model.value()) w->setChecked(model.value());
+        applyCommon(w, model, *focus);
+    });
+    return w;
+}
+
 }  // namespace kv::desktop

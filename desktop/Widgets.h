@@ -8,6 +8,7 @@
 #include <QAbstractScrollArea>
 #include <QPushButton>
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QTimer>
 
 #include "ui/Control.h"
@@ -33,6 +34,7 @@ QWidget* bindImage(ui::Image& model, QWidget* parent);
 QWidget* bindFrame(ui::Frame& model, QWidget* parent);
 QWidget* bindComboBox(ui::ComboBox& model, QWidget* parent);
 QWidget* bindCheckBox(ui::CheckBox& model, QWidget* parent);
+QWidget* bindOption(ui::OptionButton& model, QWidget* parent);
 
 // The terminal: it draws the model's running text as lines of the model's
 // column count, only the lines in view and at most ten times a second, so a fast

@@ -58,6 +58,22 @@ const char* kUsage =
     "  --door-open       report the door open\n"
     "  --quiet           do not print the exchanges\n";
 
+// The line settings the dashboard put on the terminal, as "9600,E,7,2".
+std::string lineSettings(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return {};
+    static const std::pair<speed_t, int> speeds[] = {{B300, 300},     {B600, 600},     {B1200, 1200},   {B2400, 2400},
+                                                     {B4800, 4800},   {B9600, 9600},   {B19200, 19200}, {B38400, 38400},
+                                                     {B57600, 57600}, {B115200, 115200}};
+    int baud = 0;
+    for (auto [code, rate] : speeds)
+        if (cfgetospeed(&t) == code) baud = rate;
+    const char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
+    const tcflag_t size = t.c_cflag & CSIZE;
+    const int bits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+    return std::to_string(baud) + "," + parity + "," + std::to_string(bits) + "," + ((t.c_cflag & CSTOPB) ? "2" : "1");
+}
+
 std::int64_t nowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -218,7 +234,17 @@ int main(int argc, char** argv) {
 
     std::multimap<std::int64_t, kv::sim::Bytes> outbox;
     std::size_t printed = 0;
+    // A pseudo-terminal carries the baud rate and stop bits the dashboard
+    // sets; it keeps 8 data bits without parity whatever is asked.
+    std::string line;
     while (!stopRequested) {
+        if (std::string now = lineSettings(master); now != line) {
+            line = now;
+            if (!quiet) {
+                std::printf("   line settings: %s\n", line.c_str());
+                std::fflush(stdout);
+            }
+        }
         int timeout = 200;
         if (!outbox.empty()) timeout = static_cast<int>(std::max<std::int64_t>(0, outbox.begin()->first - nowMs()));
         pollfd p{master, POLLIN, 0};

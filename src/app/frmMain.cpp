@@ -25,7 +25,8 @@ frmMain::frmMain(platform::Platform& p)
       identity(window, flow, receive, p.events, p.clock),
       status(window, flow, receive),
       setControls(window),
-      startup(p, session, receive.cmdSTOPComms, sequence, indicators) {
+      startup(p, session, receive.cmdSTOPComms, sequence, indicators),
+      settings(p, session, receive.cmdSTOPComms, indicators) {
     window.setCaption(kCaption);
     designControls();
     sequence.EnableSetControls = [this] { setControls.EnableSetControls(); };
@@ -155,13 +156,13 @@ void frmMain::Form_Unload() {
 void frmMain::Form_Terminate() { log.close(); }
 
 void frmMain::mnuSettings_Click() {
-    if (CommSettings) CommSettings();
+    settings.CommSettings(&platform.port, "Communications Port Settings");
     while (windowOpen("frmSettings")) platform.events.waitForEvents();
     indicators.ShowInfo();
 }
 
 std::vector<ui::Window*> frmMain::windows() {
-    std::vector<ui::Window*> all{&window, &progress.window, &startup.window};
+    std::vector<ui::Window*> all{&window, &progress.window, &startup.window, &settings.window};
     all.insert(all.end(), dialogs.begin(), dialogs.end());
     return all;
 }

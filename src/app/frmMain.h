@@ -13,6 +13,7 @@
 #include "controller/SetControls.h"
 #include "controller/Status.h"
 #include "dialogs/frmProgressInfo.h"
+#include "dialogs/frmSettings.h"
 #include "dialogs/frmStartup.h"
 #include "link/ConnectionSequence.h"
 #include "link/FlowState.h"
@@ -68,12 +69,12 @@ public:
     controller::Status status;
     controller::SetControls setControls;
     dialogs::frmStartup startup;
+    dialogs::frmSettings settings;
     ProvisioningLog log;
 
     // Start-up steps and menu commands whose dialogs and files are added by
     // their own parts.
     std::function<void()> LoadCustomerList;
-    std::function<void()> CommSettings;
     std::vector<ui::Window*> dialogs;
 
 private:

@@ -159,6 +159,23 @@ private:
     bool checked_ = false;
 };
 
+// An option button: one of a group, of which the window's routines keep at
+// most one selected. A click by the user selects it and runs its routine.
+class OptionButton : public Captioned {
+public:
+    using Captioned::Captioned;
+    bool value() const { return value_; }
+    void setValue(bool on) { set(value_, on); }
+    void click() override {
+        if (!enabled()) return;
+        setValue(true);
+        Captioned::click();
+    }
+
+private:
+    bool value_ = false;
+};
+
 // A drop-down list, with an editable text for combo boxes.
 class ComboBox : public Control {
 public:

@@ -42,6 +42,7 @@ public:
     Image& image(const std::string& n) { return get<Image>(n); }
     Frame& frame(const std::string& n) { return get<Frame>(n); }
     CheckBox& checkBox(const std::string& n) { return get<CheckBox>(n); }
+    OptionButton& option(const std::string& n) { return get<OptionButton>(n); }
     ComboBox& comboBox(const std::string& n) { return get<ComboBox>(n); }
     MenuItem& menu(const std::string& n) { return get<MenuItem>(n); }
     Timer& timer(const std::string& n);

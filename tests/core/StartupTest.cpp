@@ -208,16 +208,15 @@ TEST(Startup, UnloadClosesTheLogAndEndsTheProgram) {
 
 TEST(Startup, SettingsMenuReturnsWhenTheDialogIsGone) {
     Rig rig;
+    rig.probe.states[4] = kv::platform::PortState::Free;
+    rig.port.freePorts.insert(4);
     rig.load();
-    kv::ui::Window settings("frmSettings", rig.clock);
-    rig.main->dialogs.push_back(&settings);
-    rig.main->CommSettings = [&] {
-        settings.show();
-        rig.clock.at(rig.clock.nowMs() + 3000, [&] {
-            rig.port.setCommPort(4);
-            settings.hide();
-        });
-    };
+    auto& dlg = rig.main->settings;
+    // The technician chooses COM 4 and presses OK three seconds later.
+    rig.clock.at(rig.clock.nowMs() + 3000, [&] {
+        dlg.cboPort.setListIndex(1);
+        dlg.cmdOK.click();
+    });
     rig.main->indicators.lblError.setCaption("Parity");
     std::int64_t start = rig.clock.nowMs();
     rig.main->window.menu("mnuSettings").click();

@@ -1,0 +1,171 @@
+#include "dialogs/PortDialog.h"
+
+#include <algorithm>
+
+namespace kv::dialogs {
+
+namespace {
+// A dialog's size at design time, in twips.
+constexpr int kWidth = 4500, kHeight = 1950;
+}  // namespace
+
+std::string PortDialog::availableEntry(int port) { return " COM  " + std::to_string(port); }
+std::string PortDialog::heldEntry(int port) { return " " + std::to_string(port) + " - Not Available"; }
+
+PortDialog::PortDialog(const char* name, platform::Platform& platform, link::PortSession& session,
+                       ui::Button& cmdSTOPComms, link::Indicators& indicators)
+    : window(name, platform.timers),
+      fraPort(window.frame("fraPort")),
+      cboPort(window.comboBox("cboPort")),
+      cmdOK(window.button(ui::item("cmdAction", 0))),
+      cmdCancel(window.button(ui::item("cmdAction", 1))),
+      platform_(platform),
+      session_(session),
+      cmdSTOPComms_(cmdSTOPComms),
+      indicators_(indicators) {
+    fraPort.setCaption("Comm Port");
+    cboPort.setEditable(false);
+    cmdOK.setCaption("OK");
+    cmdCancel.setCaption("Cancel");
+    cmdOK.onClick = [this] { cmdAction_Click(0); };
+    cmdCancel.onClick = [this] { cmdAction_Click(1); };
+    window.onUnload = [this] {
+        unloaded();
+        entries_.clear();
+        Form_Unload();
+    };
+}
+
+void PortDialog::Form_Load() {
+    loaded_ = true;
+    window.setCaption("Scanning available comm hardware...");
+    cmdOK.setEnabled(false);
+    cmdCancel.setEnabled(false);
+    platform::ScreenSize screen = platform_.screen.size();
+    window.setGeometry({(screen.width - kWidth) / 2, (screen.height - kHeight) / 2, kWidth, kHeight});
+    window.show();
+    window.refresh();  // on screen with the scanning caption before the probe starts
+}
+
+void PortDialog::Form_Unload() { objComm = nullptr; }
+
+void PortDialog::scan(platform::SerialPort* cntrl, const std::string& msg) {
+    if (!cntrl) {
+        platform_.messageBox.show("No serial communications control specified.", platform::MsgButtons::Ok,
+                                  platform::MsgIcon::Critical, window.name());
+        close();
+        return;
+    }
+    objComm = cntrl;
+    // The port in use is preselected whenever there is one, also after an
+    // earlier Cancel or "<none>" and a START since.
+    bNoPort = !objComm->PortOpen();
+    if (!bNoPort) {
+        session_.close();  // the information bar tells the truth meanwhile
+        platform_.events.doEvents();
+    }
+    if (!loaded_) Form_Load();
+    SetTopMost(window, true);
+    window.show();
+    platform_.pointer.setBusy(true);
+
+    cboPort.clear();
+    entries_.clear();
+    auto add = [this](int n, platform::PortState state, const std::string& text) {
+        cboPort.addItem(text);
+        entries_.push_back({n, state});
+    };
+    add(0, platform::PortState::Absent, "<none>");
+    for (int n = 1; n <= kLastPort; ++n) {
+        switch (platform::PortState state = platform_.probe.probe(n)) {
+            case platform::PortState::Free: add(n, state, availableEntry(n)); break;
+            case platform::PortState::Held:
+            case platform::PortState::PermissionDenied: add(n, state, heldEntry(n)); break;
+            case platform::PortState::Absent: break;
+        }
+    }
+
+    vCommPort = bNoPort ? 0 : objComm->CommPort();
+    std::vector<std::string> fields;
+    const std::string& settings = objComm->Settings();
+    for (std::size_t start = 0;;) {
+        std::size_t comma = settings.find(',', start);
+        fields.push_back(settings.substr(start, comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    std::string* targets[] = {&vBaud, &vParity, &vDataBits, &vStopBits};
+    for (std::size_t i = 0; i < 4 && i < fields.size(); ++i) *targets[i] = fields[i];
+    vHandshaking = objComm->Handshaking();
+
+    auto it = std::find_if(entries_.begin(), entries_.end(), [this](const Entry& e) {
+        return e.number == vCommPort && e.state == platform::PortState::Free;
+    });
+    cboPort.setListIndex(vCommPort > 0 && it != entries_.end() ? static_cast<int>(it - entries_.begin()) : 0);
+    preselectLineSettings();
+
+    platform_.pointer.setBusy(false);
+    window.setCaption(msg);
+    cmdOK.setEnabled(true);
+    cmdCancel.setEnabled(true);
+}
+
+void PortDialog::cmdAction_Click(int Index) {
+    if (Index == 1) {
+        leaveStartEnabled();
+        close();
+        return;
+    }
+    if (objComm) ok();
+}
+
+void PortDialog::ok() {
+    platform::SerialPort& port = *objComm;
+    while (port.PortOpen()) {
+        session_.close();
+        platform_.events.doEvents();
+    }
+    int index = cboPort.listIndex();
+    if (index < 0 || index >= static_cast<int>(entries_.size()) || entries_[std::size_t(index)].number == 0) {
+        save("Port", "0");
+        bNoPort = true;
+        leaveStartEnabled();
+        close();
+        return;
+    }
+    const Entry chosen = entries_[std::size_t(index)];
+    if (chosen.state != platform::PortState::Free) {
+        std::string n = std::to_string(chosen.number);
+        std::string text = chosen.state == platform::PortState::PermissionDenied
+                               ? "Port " + n +
+                                     " cannot be opened: permission denied. Add your user to the dialout group "
+                                     "(sudo usermod -aG dialout $USER), log in again, and press Refresh."
+                               : "Port " + n + " is already open by another process. Please select a different Comm port.";
+        platform_.messageBox.show(text, platform::MsgButtons::Ok, platform::MsgIcon::None, window.caption());
+        return;
+    }
+    takeLineSettings();
+    port.setCommPort(static_cast<std::int16_t>(chosen.number));
+    // A settings string the port refuses leaves its previous settings.
+    (void)port.setSettings(vBaud + "," + vParity + "," + vDataBits + "," + vStopBits);
+    (void)port.setHandshaking(vHandshaking);
+    save("Settings", port.Settings());
+    save("Port", std::to_string(port.CommPort()));
+    save("Handshaking", std::to_string(port.Handshaking()));
+    bNoPort = false;
+    finishOk();
+    cmdSTOPComms_.setEnabled(true);
+    close();
+}
+
+void PortDialog::leaveStartEnabled() {
+    if (session_.isOpen()) return;
+    cmdSTOPComms_.setCaption("START");
+    cmdSTOPComms_.setEnabled(true);
+}
+
+void PortDialog::save(const std::string& key, const std::string& value) {
+    platform_.settings.save(platform::kAppTitle, kSettingsSection, key, value);
+}
+
+}  // namespace kv::dialogs
