@@ -1,6 +1,7 @@
 #include "desktop/Dashboard.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
@@ -9,6 +10,11 @@
 #include "desktop/Widgets.h"
 
 namespace kv::desktop {
+
+void applyProgramSettings() {
+    QApplication::setApplicationName(platform::kAppTitle);
+    QApplication::setQuitOnLastWindowClosed(false);  // the main window's unload ends the program
+}
 
 Dashboard::Dashboard(platform::MessageBox* messages)
     : platform_{port_, probe_, settings_, folders_, fileDialog_, messages ? *messages : messageBox_,

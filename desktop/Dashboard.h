@@ -12,6 +12,10 @@
 
 namespace kv::desktop {
 
+// What the program sets up before its windows: its name and that it ends
+// when its main window closes, not when its last window does.
+void applyProgramSettings();
+
 class Dashboard {
 public:
     // `messages` replaces the Qt message boxes (tests record them instead).

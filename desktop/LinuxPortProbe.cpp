@@ -36,9 +36,18 @@ platform::PortState LinuxPortProbe::fromOpenError(int error) {
 
 bool LinuxPortProbe::lockedByAnother(const QString& path) {
 #if defined(Q_OS_LINUX)
-    // UUCP-style lock files, as serial programs (and QSerialPort) leave them.
-    const QString names[] = {QFileInfo(path).fileName(), QFileInfo(QFileInfo(path).canonicalFilePath()).fileName()};
-    const char* folders[] = {"/run/lock", "/var/lock", "/var/lock/lockdev", "/tmp", "/var/tmp"};
+    // UUCP-style lock files, as serial programs leave them: named after the
+    // device, or (as QSerialPort does) after its path without "/dev/" and
+    // with "/" as "_", so a port opened through a link is found as well.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    auto qtName = [](QString p) {
+        if (p.startsWith("/dev/")) p.remove(0, 5);
+        return p.replace('/', '_');
+    };
+    const QString names[] = {QFileInfo(path).fileName(), QFileInfo(canonical).fileName(), qtName(path),
+                             qtName(canonical)};
+    const char* folders[] = {"/run/lock",        "/var/lock", "/var/lock/lockdev", "/etc/locks",
+                             "/var/spool/locks", "/var/spool/uucp", "/tmp", "/var/tmp"};
     for (const QString& name : names) {
         if (name.isEmpty()) continue;
         for (const char* folder : folders) {

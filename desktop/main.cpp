@@ -6,8 +6,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(kv::platform::kAppTitle);
-    QApplication::setQuitOnLastWindowClosed(false);  // the main window's unload ends the program
+    kv::desktop::applyProgramSettings();
     kv::desktop::Dashboard dashboard;
     dashboard.start();
     int rc = QApplication::exec();

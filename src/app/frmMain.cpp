@@ -148,8 +148,13 @@ void frmMain::Form_Resize(int W, int H) {
     receive.txtTerminal.setGeometry({0, 0, width, top});
 }
 
+// Closing the main window ends the program: every other window closes with
+// it (which also ends any wait for a dialog) and the port is released.
 void frmMain::Form_Unload() {
     log.close();
+    for (ui::Window* w : windows())
+        if (w != &window && w->visible()) w->unload();
+    session.close();
     platform.events.quit();
 }
 

@@ -199,9 +199,15 @@ TEST(Startup, LayoutRuleMovesTheInformationBarAndTerminal) {
 TEST(Startup, UnloadClosesTheLogAndEndsTheProgram) {
     Rig rig;
     rig.load();
+    rig.main->progress.window.show();
+    rig.main->startup.CommStartup(&rig.port, "Communications Port Settings");
+    (void)rig.main->session.open();
     rig.main->window.unload();
     EXPECT_FALSE(rig.main->log.isOpen());
     EXPECT_TRUE(rig.clock.quitRequested);
+    // Every other window closes with it, and the port is released.
+    for (auto* w : rig.main->windows()) EXPECT_FALSE(w->visible()) << w->name();
+    EXPECT_FALSE(rig.port.PortOpen());
     rig.main->log.writeRow({"after", "close"});  // ignored, no crash
     EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine);
 }

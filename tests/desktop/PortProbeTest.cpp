@@ -2,8 +2,12 @@
 // missing device, and a device another process has locked.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QSerialPort>
+#include <QThread>
 #include <cerrno>
 #include <unistd.h>
 
@@ -52,6 +56,50 @@ TEST(PortProbe, TellsFreeHeldAndAbsentApart) {
 
     sim.stop();
     EXPECT_EQ(probe.probe(11), PortState::Absent);  // its link went with it
+}
+
+TEST(PortMap, DefaultDevicesAtEveryEdge) {
+    const struct {
+        int port;
+        const char* device;
+    } cases[] = {{0, ""},
+                 {1, "/dev/ttyS0"},
+                 {8, "/dev/ttyS7"},
+                 {9, "/dev/ttyUSB0"},
+                 {20, "/dev/ttyUSB11"},
+                 {21, "/dev/ttyACM0"},
+                 {32, "/dev/ttyACM11"},
+                 {33, ""}};
+    for (const auto& c : cases) EXPECT_EQ(kv::desktop::PortMap::defaultDevice(c.port), c.device) << c.port;
+}
+
+// Run by the next test in a process of its own: holds the device named in
+// KV_HOLD_DEVICE open with QSerialPort, as a second dashboard would.
+TEST(PortHolder, DISABLED_HoldsAPortUntilStopped) {
+    QSerialPort port(qEnvironmentVariable("KV_HOLD_DEVICE"));
+    ASSERT_TRUE(port.open(QIODevice::ReadWrite)) << port.errorString().toStdString();
+    std::printf("holding\n");
+    std::fflush(stdout);
+    QThread::sleep(30);
+}
+
+TEST(PortProbe, APortAnotherDashboardHoldsThroughItsLinkIsHeld) {
+    kv::test::SimProcess sim({"--com", "13", "--quiet"});
+    ASSERT_TRUE(sim.started());
+    LinuxPortProbe probe;
+    ASSERT_EQ(probe.probe(13), PortState::Free);
+    QProcess holder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KV_HOLD_DEVICE", kv::desktop::PortMap::device(13));
+    holder.setProcessEnvironment(env);
+    holder.start(QCoreApplication::applicationFilePath(),
+                 {"--gtest_also_run_disabled_tests", "--gtest_filter=PortHolder.DISABLED_HoldsAPortUntilStopped"});
+    QByteArray said;
+    ASSERT_TRUE(kv::test::waitUntil([&] { return (said += holder.readAll()).contains("holding"); }, 5000)) << said.toStdString();
+    // Whoever runs the suite, root included (who may open a held device).
+    EXPECT_EQ(probe.probe(13), PortState::Held);
+    holder.kill();
+    holder.waitForFinished();
 }
 
 }  // namespace
