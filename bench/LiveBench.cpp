@@ -26,7 +26,7 @@
 
 #include "desktop/Dashboard.h"
 #include "desktop/LinuxPortProbe.h"
-#include "desktop/PortMap.h"
+#include "ports/PortMap.h"
 #include "tests/desktop/DesktopSupport.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/TempDir.h"
@@ -56,7 +56,7 @@ void probeFigures() {
 // Starts kv5x-sim on COM10 and waits for its link.
 bool startSim(QProcess& sim, QStringList args, const char* figure) {
     sim.start(KV_SIM_PATH, QStringList{"--com", "10", "--quiet"} + args);
-    if (sim.waitForStarted() && waitUntil([&] { return QFile::exists(kv::desktop::PortMap::device(10)); }, 5000))
+    if (sim.waitForStarted() && waitUntil([&] { return QFile::exists(kv::ports::PortMap::device(10)); }, 5000))
         return true;
     std::printf("%s: kv5x-sim did not start\n", figure);
     return false;
@@ -159,8 +159,8 @@ void terminalFigures(int seconds, bool terminalVisible) {
     tcgetattr(slave, &tio);
     cfmakeraw(&tio);
     tcsetattr(slave, TCSANOW, &tio);
-    QString link = kv::desktop::PortMap::portsFolder() + "/COM10";
-    QDir().mkpath(kv::desktop::PortMap::portsFolder());
+    QString link = kv::ports::PortMap::portsFolder() + "/COM10";
+    QDir().mkpath(kv::ports::PortMap::portsFolder());
     QFile::remove(link);
     QFile::link(name, link);
 

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "desktop/PortMap.h"
+#include "ports/PortMap.h"
 
 #if defined(Q_OS_LINUX)
 #include <fcntl.h>
@@ -69,7 +69,7 @@ bool LinuxPortProbe::lockedByAnother(const QString& path) {
 
 platform::PortState LinuxPortProbe::probe(int portNumber) {
 #if defined(Q_OS_LINUX)
-    const QString path = PortMap::device(portNumber);
+    const QString path = ports::PortMap::device(portNumber);
     if (path.isEmpty()) return platform::PortState::Absent;
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};

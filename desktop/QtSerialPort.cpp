@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "desktop/PortMap.h"
+#include "ports/PortMap.h"
 
 #if defined(Q_OS_LINUX)
 #include <fcntl.h>
@@ -51,7 +51,7 @@ void QtSerialPort::configure(const platform::LineSettings& s, std::int16_t hands
 
 bool QtSerialPort::openDevice(const platform::LineSettings& settings, std::int16_t handshaking,
                               platform::OpenError& error, std::string& text) {
-    const QString path = PortMap::device(CommPort());
+    const QString path = ports::PortMap::device(CommPort());
     if (path.isEmpty() || !QFileInfo::exists(path)) {
         error = platform::OpenError::Absent;
         text = "no such device";

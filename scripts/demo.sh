@@ -9,7 +9,7 @@ scripts/build.sh build
 
 # A controller that is back 400 ms after its restart; options given to the
 # script come later and win.
-build/desktop/kv5x-sim --com 10 --restart-ms 400 "$@" &
+build/sim/kv5x-sim --com 10 --restart-ms 400 "$@" &
 sim=$!
 trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
 sleep 0.5

@@ -21,7 +21,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "desktop/PortMap.h"
+#include "ports/PortMap.h"
 #include "link/Frames.h"
 #include "platform/Desktop.h"
 #include "sim/VirtualController.h"
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
     cfmakeraw(&tio);
     tcsetattr(slave, TCSANOW, &tio);
 
-    QString folder = kv::desktop::PortMap::portsFolder();
+    QString folder = kv::ports::PortMap::portsFolder();
     QDir().mkpath(folder);
     QString link = folder + QString("/COM%1").arg(com);
     QFile::remove(link);

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "desktop/LinuxPortProbe.h"
-#include "desktop/PortMap.h"
+#include "ports/PortMap.h"
 #include "tests/desktop/DesktopSupport.h"
 
 using kv::desktop::LinuxPortProbe;
@@ -70,7 +70,7 @@ TEST(PortMap, DefaultDevicesAtEveryEdge) {
                  {21, "/dev/ttyACM0"},
                  {32, "/dev/ttyACM11"},
                  {33, ""}};
-    for (const auto& c : cases) EXPECT_EQ(kv::desktop::PortMap::defaultDevice(c.port), c.device) << c.port;
+    for (const auto& c : cases) EXPECT_EQ(kv::ports::PortMap::defaultDevice(c.port), c.device) << c.port;
 }
 
 // Run by the next test in a process of its own: holds the device named in
@@ -90,7 +90,7 @@ TEST(PortProbe, APortAnotherDashboardHoldsThroughItsLinkIsHeld) {
     ASSERT_EQ(probe.probe(13), PortState::Free);
     QProcess holder;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("KV_HOLD_DEVICE", kv::desktop::PortMap::device(13));
+    env.insert("KV_HOLD_DEVICE", kv::ports::PortMap::device(13));
     holder.setProcessEnvironment(env);
     holder.start(QCoreApplication::applicationFilePath(),
                  {"--gtest_also_run_disabled_tests", "--gtest_filter=PortHolder.DISABLED_HoldsAPortUntilStopped"});

@@ -1,10 +1,10 @@
-#include "desktop/PortMap.h"
+#include "ports/PortMap.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-namespace kv::desktop {
+namespace kv::ports {
 
 QString PortMap::portsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/ports";
@@ -30,4 +30,4 @@ QString PortMap::device(int n) {
     return defaultDevice(n);
 }
 
-}  // namespace kv::desktop
+}  // namespace kv::ports

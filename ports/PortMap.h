@@ -8,7 +8,7 @@
 // On Windows port n is COM<n>.
 #include <QString>
 
-namespace kv::desktop {
+namespace kv::ports {
 
 class PortMap {
 public:
@@ -19,4 +19,4 @@ public:
     static QString device(int portNumber);
 };
 
-}  // namespace kv::desktop
+}  // namespace kv::ports
