@@ -4,6 +4,8 @@
 //    one-second ticks;
 //  - APPLY PARAMS to the identification after the restart, against the floor
 //    of the bulk write's timers;
+//  - a replugged device back to " CONNECTED..OK", against the timer floor;
+//  - start-up to the port dialog against a bare window with a dialog;
 //  - the CPU seconds the window's thread spends per received MB when a
 //    pseudo-terminal feeds it binary bytes at 115200-baud line rate.
 // Usage: kv5x_live_bench [seconds of feeding, default 20]
@@ -13,6 +15,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
+#include <QMainWindow>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +28,9 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <algorithm>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "desktop/Dashboard.h"
@@ -148,6 +157,111 @@ void applyFigures(int runs) {
     sim.waitForFinished();
 }
 
+// A replugged adapter: the simulator stopped and started again on the same
+// link. From the device's return the floor is the reopen watch (up to
+// 500 ms), the sequence timer's phase and its six steps of 1000 ms.
+void replugFigures(int runs) {
+    auto sim = std::make_unique<QProcess>();
+    if (!startSim(*sim, {}, "replug")) return;
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    auto& core = d.core();
+    core.startup.cmdOK.click();
+    if (!waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 20000)) {
+        std::printf("replug: the controller was not identified\n");
+        return;
+    }
+    for (int r = 0; r < runs; ++r) {
+        sim->terminate();
+        sim->waitForFinished();
+        if (!waitUntil([&] { return core.indicators.lblOpen.caption() == "Closed"; }, 5000)) break;
+        sim = std::make_unique<QProcess>();
+        QElapsedTimer t;
+        qint64 reopenedAt = -1, connectingAt = -1;
+        int a = core.session.listen([&](kv::link::PortSession::Event e) {
+            if (e == kv::link::PortSession::Event::Reopened && reopenedAt < 0) reopenedAt = t.elapsed();
+        });
+        int b = core.progress.lblCurrentINFO.listen([&] {
+            if (connectingAt < 0 && core.progress.lblCurrentINFO.caption() == " CONNECTING.... Please Wait")
+                connectingAt = t.elapsed();
+        });
+        if (!startSim(*sim, {}, "replug")) break;
+        t.start();  // the link is there: the device is back
+        bool ok = waitUntil([&] { return connectingAt >= 0 && core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; },
+                            20000);
+        qint64 total = t.elapsed();
+        core.session.unlisten(a);
+        core.progress.lblCurrentINFO.unlisten(b);
+        if (!ok || reopenedAt < 0) {
+            std::printf("replug: not identified again within 20 s\n");
+            break;
+        }
+        double floor = std::min<double>(reopenedAt, kv::link::PortSession::kWatchMs) + double(connectingAt - reopenedAt) + 6000;
+        std::printf("replug: device back to \" CONNECTED..OK\" %lld ms: reopened after %lld ms (watch every %d ms), "
+                    "timer phase %lld ms, floor %.0f ms: overhead %.0f ms (%.2f %%)\n",
+                    static_cast<long long>(total), static_cast<long long>(reopenedAt), kv::link::PortSession::kWatchMs,
+                    static_cast<long long>(connectingAt - reopenedAt), floor, double(total) - floor,
+                    (double(total) - floor) / floor * 100);
+    }
+    sim->terminate();
+    sim->waitForFinished();
+}
+
+// Start-up to the port dialog on screen, in fresh processes of this program:
+// the dashboard against a bare main window with a dialog of a list and two
+// buttons (both load the font database).
+void startupFigures(const char* self, int runs) {
+    auto median = [&](const char* which) {
+        std::vector<double> ms;
+        for (int r = 0; r < runs; ++r) {
+            QProcess child;
+            child.start(self, {"--startup-child", which});
+            child.waitForFinished(20000);
+            ms.push_back(QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble());
+        }
+        std::sort(ms.begin(), ms.end());
+        return ms[ms.size() / 2];
+    };
+    double bare = median("bare"), dashboard = median("dashboard");
+    std::printf("start-up: to the port dialog %.1f ms, a bare window with a dialog %.1f ms: %.2f times (goal at most 1.3)\n",
+                dashboard, bare, dashboard / bare);
+}
+
+// One start in a child process: prints the milliseconds from entry to the
+// dialog on screen.
+int startupChild(int argc, char** argv, const std::string& which) {
+    QElapsedTimer t;
+    t.start();
+    QApplication app(argc, argv);
+    kv::desktop::applyProgramSettings();
+    if (which == "bare") {
+        QMainWindow main;
+        main.resize(1120, 640);
+        main.show();
+        // A dialog as small programs have one: a list and two buttons.
+        QDialog dialog(&main);
+        dialog.resize(300, 130);
+        auto* list = new QComboBox(&dialog);
+        list->addItem("<none>");
+        list->setGeometry(10, 26, 160, 26);
+        (new QPushButton("OK", &dialog))->setGeometry(198, 10, 92, 30);
+        (new QPushButton("Cancel", &dialog))->setGeometry(198, 46, 92, 30);
+        dialog.show();
+        (void)QTest::qWaitForWindowExposed(&dialog);
+        QApplication::processEvents();
+        std::printf("%.2f\n", double(t.nsecsElapsed()) / 1e6);
+        return 0;
+    }
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    (void)QTest::qWaitForWindowExposed(d.startupView());
+    QApplication::processEvents();
+    std::printf("%.2f\n", double(t.nsecsElapsed()) / 1e6);
+    return 0;
+}
+
 void terminalFigures(int seconds, bool terminalVisible) {
     int master = -1, slave = -1;
     char name[128] = {};
@@ -217,12 +331,15 @@ int main(int argc, char** argv) {
     setenv("HOME", home.path().c_str(), 1);
     unsetenv("XDG_DATA_HOME");
     if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (argc > 2 && std::string(argv[1]) == "--startup-child") return startupChild(argc, argv, argv[2]);
     QApplication app(argc, argv);
     QApplication::setApplicationName(kv::platform::kAppTitle);
     int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
     probeFigures();
     connectFigures();
     applyFigures(3);
+    replugFigures(3);
+    startupFigures(argv[0], 7);
     terminalFigures(seconds, false);
     terminalFigures(seconds, true);
     return 0;
