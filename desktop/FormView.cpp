@@ -19,38 +19,47 @@ void applyStyle(QWidget* w, const char* name) {
     if (!name) return;
     const QString s = name;
     auto* label = qobject_cast<QLabel*>(w);
+    // Palettes and sizes of the default family, not style sheets and named
+    // families: a style sheet per widget and a font lookup per family cost
+    // more at start-up than the rest of the window together.
+    auto colours = [w](QPalette::ColorRole role, const QColor& colour, QPalette::ColorGroup group = QPalette::All) {
+        QPalette p = w->palette();
+        p.setColor(group, role, colour);
+        w->setPalette(p);
+    };
+    auto sized = [w](int points, bool bold) {
+        QFont f = w->font();
+        if (points > 0) f.setPointSize(points);
+        f.setBold(bold);
+        w->setFont(f);
+    };
     if (s == "value" && label) {
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);
-        label->setStyleSheet("background: white; padding-left: 3px;");
+        label->setAutoFillBackground(true);
+        colours(QPalette::Window, Qt::white);
+        label->setIndent(3);
     } else if (s == "info" && label) {
-        QFont f("Arial");
-        f.setPointSize(8);
-        label->setFont(f);
+        sized(8, false);
     } else if (s == "lcd" && label) {
         QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         f.setPointSize(22);
         f.setBold(true);
         label->setFont(f);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        label->setStyleSheet("color: #ff3b2f; background: transparent;");
+        colours(QPalette::WindowText, QColor("#ff3b2f"));
     } else if (s == "panel" && label) {
-        QFont f("Comic Sans MS");
-        f.setPointSize(14);
-        label->setFont(f);
+        sized(14, false);
         label->setAlignment(Qt::AlignCenter);
-        label->setStyleSheet("color: #ff3b2f; background: transparent;");
+        colours(QPalette::WindowText, QColor("#ff3b2f"));
     } else if (s == "title" && label) {
-        QFont f = label->font();
-        f.setBold(true);
-        label->setFont(f);
+        sized(0, true);
     } else if (s == "progress" && label) {
-        QFont f("MS Sans Serif");
-        f.setPointSize(10);
-        label->setFont(f);
+        sized(10, false);
     } else if (s == "param") {
         // Never typeable, yet read at a glance: dark text on white.
-        w->setStyleSheet("QLineEdit:disabled { color: #000; background: #fff; }");
+        colours(QPalette::Text, Qt::black, QPalette::Disabled);
+        colours(QPalette::Base, Qt::white, QPalette::Disabled);
     } else if (s == "mono") {
         w->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     }
