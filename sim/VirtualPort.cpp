@@ -33,8 +33,7 @@ void VirtualPort::writeDevice(const platform::Bytes& bytes) {
     written.push_back(bytes);
     const int session = session_;
     // The transmit event comes when the bytes have left: 10 bits a byte.
-    int baud = 38400;
-    if (auto s = platform::parseLineSettings(Settings())) baud = s->baud;
+    const int baud = lineSettings().baud;
     std::int64_t sentAt = scheduler_.nowMs() + (static_cast<std::int64_t>(bytes.size()) * 10000 + baud - 1) / baud;
     scheduler_.at(sentAt, [this, session] {
         if (open_ && session == session_) raise(platform::comEvSend);

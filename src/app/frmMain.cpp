@@ -85,7 +85,7 @@ void frmMain::Form_Load() {
     platform::SerialPort& port = platform.port;
     port.setCommPort(10);
     port.RThreshold = 1;
-    port.setSettings("38400,n,8,1");
+    (void)port.setSettings("38400,n,8,1");  // a fixed, valid string
     port.SThreshold = 1;
     port.InputMode = 1;
     (void)session.open();  // a port that is not there stays closed, unreported

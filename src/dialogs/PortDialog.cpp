@@ -86,16 +86,11 @@ void PortDialog::scan(platform::SerialPort* cntrl, const std::string& msg) {
     }
 
     vCommPort = bNoPort ? 0 : objComm->CommPort();
-    std::vector<std::string> fields;
-    const std::string& settings = objComm->Settings();
-    for (std::size_t start = 0;;) {
-        std::size_t comma = settings.find(',', start);
-        fields.push_back(settings.substr(start, comma - start));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    std::string* targets[] = {&vBaud, &vParity, &vDataBits, &vStopBits};
-    for (std::size_t i = 0; i < 4 && i < fields.size(); ++i) *targets[i] = fields[i];
+    const platform::LineSettings& line = objComm->lineSettings();
+    vBaud = std::to_string(line.baud);
+    vParity = std::string(1, line.parity);
+    vDataBits = std::to_string(line.dataBits);
+    vStopBits = line.stopBitsText();
     vHandshaking = objComm->Handshaking();
 
     auto it = std::find_if(entries_.begin(), entries_.end(), [this](const Entry& e) {

@@ -8,7 +8,9 @@ PortSession::PortSession(ui::Window& form, platform::SerialPort& port)
     : tmrReopen(form.timer("tmrReopen")), port_(port) {
     tmrReopen.setInterval(kWatchMs);
     tmrReopen.onTick = [this] { tmrReopen_Timer(); };
-    port_.onLost = [this](const std::string&) { lost(); };
+    port_.listen([this](const platform::PortEvent& e) {
+        if (e.kind == platform::PortEvent::Kind::Lost) lost();
+    });
 }
 
 bool PortSession::open() {

@@ -48,7 +48,9 @@ ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& ind
     cmdSTOPComms.onClick = [this] { cmdSTOPComms_Click(); };
     cmdSaveLog.onClick = [this] { cmdSaveLog_Click(); };
     tmrClearError.onTick = [this] { tmrClearError_Timer(); };
-    port_.onComm = [this] { MSComm1_OnComm(); };
+    port_.listen([this](const platform::PortEvent& e) {
+        if (e.kind == platform::PortEvent::Kind::Comm) MSComm1_OnComm();
+    });
     session_.listen([this](PortSession::Event e) { portChanged(e); });
 }
 

@@ -10,6 +10,9 @@ struct LineSettings {
     char parity = 'N';  // N, E, O, M or S
     int dataBits = 8;   // 5 to 8
     int stopBits = 10;  // in tenths: 10, 15 or 20
+
+    // "1", "1.5" or "2", as a settings string writes them.
+    std::string stopBitsText() const { return stopBits == 15 ? "1.5" : stopBits == 20 ? "2" : "1"; }
 };
 
 // Accepts "38400,n,8,1" style text (blanks around fields allowed, parity letter

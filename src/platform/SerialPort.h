@@ -4,6 +4,7 @@
 // QSerialPort; tests use an in-process virtual port.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,14 @@ enum CommEventCode : int {
 // Why a port could not be opened.
 enum class OpenError { None, Busy, Absent, PermissionDenied, Other };
 
+// What a port tells its listeners: a communication event (its CommEvent
+// code), or that its device went away while open (the port is closed then).
+struct PortEvent {
+    enum class Kind { Comm, Lost } kind;
+    int code = 0;
+    std::string reason;
+};
+
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
@@ -44,11 +53,13 @@ public:
     // Line settings such as "38400,n,8,1". A malformed string is refused
     // (returns false) and the previous settings stay in force.
     const std::string& Settings() const { return settings_; }
-    bool setSettings(const std::string& text);
+    [[nodiscard]] bool setSettings(const std::string& text);
+    // The same settings, parsed once when they were set.
+    const LineSettings& lineSettings() const { return parsed_; }
 
     // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both. Out-of-range values are refused.
     std::int16_t Handshaking() const { return handshaking_; }
-    bool setHandshaking(std::int16_t mode);
+    [[nodiscard]] bool setHandshaking(std::int16_t mode);
 
     bool PortOpen() const { return isOpen(); }
     // True opens, false closes. Opening a port that cannot be opened leaves it
@@ -77,10 +88,10 @@ public:
     bool CTSHolding() const { return isOpen() && readLine(Line::CTS); }
     bool DSRHolding() const { return isOpen() && readLine(Line::DSR); }
 
-    // The communication event: called once per event, with CommEvent set.
-    std::function<void()> onComm;
-    // Called after the device went away while open; the port is closed by then.
-    std::function<void(const std::string& reason)> onLost;
+    // Any number of listeners hear every event, CommEvent set for each.
+    using Listener = std::function<void(const PortEvent&)>;
+    int listen(Listener l);
+    void unlisten(int id) { listeners_.erase(id); }
 
 protected:
     enum class Line { CD, CTS, DSR, DTR, RTS };
@@ -112,6 +123,10 @@ private:
     int commEvent_ = 0;
     OpenError lastOpenError_ = OpenError::None;
     std::string lastOpenErrorText_;
+    std::map<int, Listener> listeners_;
+    int lastListener_ = 0;
+
+    void announce(const PortEvent& e);
 };
 
 }  // namespace kv::platform

@@ -51,8 +51,8 @@ TEST_F(PortDialog, ListsFreeAndHeldPortsAndPreselectsThePortInUse) {
 
 TEST_F(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {
     rig.port.freePorts.insert(5);
-    rig.port.setSettings("9600,e,7,2");
-    rig.port.setHandshaking(2);
+    ASSERT_TRUE(rig.port.setSettings("9600,e,7,2"));
+    ASSERT_TRUE(rig.port.setHandshaking(2));
     dlg().cmdRefresh.click();  // rescans with these settings
     choose(" COM  5");
     dlg().cmdOK.click();
