@@ -16,6 +16,8 @@ public:
     ~QtSerialPort() override;
 
     platform::Bytes Input() override;
+    // The serial library's port, to read back what was applied.
+    const QSerialPort& device() const { return port_; }
 
 protected:
     bool isOpen() const override { return port_.isOpen(); }

@@ -49,6 +49,18 @@ TEST_F(PortDialog, ListsFreeAndHeldPortsAndPreselectsThePortInUse) {
     EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
 }
 
+TEST_F(PortDialog, TheLastPortIsListedAndOpened) {
+    rig.probe.states[32] = kv::platform::PortState::Free;
+    rig.port.freePorts.insert(32);
+    dlg().cmdRefresh.click();
+    EXPECT_EQ(dlg().cboPort.items().back(), " COM  32");
+    EXPECT_EQ(dlg().entries().back().number, 32);
+    choose(" COM  32");
+    dlg().cmdOK.click();
+    EXPECT_TRUE(rig.port.PortOpen());
+    EXPECT_EQ(rig.port.CommPort(), 32);
+}
+
 TEST_F(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {
     rig.port.freePorts.insert(5);
     ASSERT_TRUE(rig.port.setSettings("9600,e,7,2"));

@@ -190,6 +190,43 @@ TEST(SerialAdapter, APortHeldByAnotherAdapterIsBusyAndAMissingOneAbsent) {
     EXPECT_EQ(missing.Settings(), "9600,n,8,1");
 }
 
+TEST(SerialAdapter, EverySettingReachesTheSerialLibrary) {
+    SimProcess sim({"--com", "12", "--quiet"});
+    ASSERT_TRUE(sim.started());
+    const struct {
+        const char* settings;
+        std::int16_t handshaking;
+        qint32 baud;
+        QSerialPort::Parity parity;
+        QSerialPort::DataBits dataBits;
+        QSerialPort::StopBits stopBits;
+        QSerialPort::FlowControl flow;
+    } cases[] = {
+        {"600,N,8,1", 0, 600, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop, QSerialPort::NoFlowControl},
+        {"9600,e,7,2", 1, 9600, QSerialPort::EvenParity, QSerialPort::Data7, QSerialPort::TwoStop, QSerialPort::SoftwareControl},
+        {"19200,O,6,1.5", 2, 19200, QSerialPort::OddParity, QSerialPort::Data6, QSerialPort::OneAndHalfStop,
+         QSerialPort::HardwareControl},
+        {"57600,m,5,1", 3, 57600, QSerialPort::MarkParity, QSerialPort::Data5, QSerialPort::OneStop,
+         QSerialPort::HardwareControl},
+        {"115200,S,8,2", 0, 115200, QSerialPort::SpaceParity, QSerialPort::Data8, QSerialPort::TwoStop,
+         QSerialPort::NoFlowControl},
+    };
+    for (const auto& c : cases) {
+        kv::desktop::QtSerialPort port;
+        port.setCommPort(12);
+        ASSERT_TRUE(port.setSettings(c.settings)) << c.settings;
+        ASSERT_TRUE(port.setHandshaking(c.handshaking));
+        ASSERT_TRUE(port.setPortOpen(true)) << c.settings << " " << port.lastOpenErrorText();
+        const QSerialPort& d = port.device();
+        EXPECT_EQ(d.baudRate(), c.baud) << c.settings;
+        EXPECT_EQ(d.parity(), c.parity) << c.settings;
+        EXPECT_EQ(d.dataBits(), c.dataBits) << c.settings;
+        EXPECT_EQ(d.stopBits(), c.stopBits) << c.settings;
+        EXPECT_EQ(d.flowControl(), c.flow) << c.settings;
+        port.setPortOpen(false);
+    }
+}
+
 TEST(Look, LampsAndPanelAreDrawnFromTheProjectsPictures) {
     kv::test::FakeMessageBox messages;
     kv::desktop::Dashboard d(&messages);

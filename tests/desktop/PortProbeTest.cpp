@@ -56,6 +56,10 @@ TEST(PortProbe, TellsFreeHeldAndAbsentApart) {
 
     sim.stop();
     EXPECT_EQ(probe.probe(11), PortState::Absent);  // its link went with it
+
+    kv::test::SimProcess last({"--com", "32", "--quiet"});
+    ASSERT_TRUE(last.started());
+    EXPECT_EQ(probe.probe(32), PortState::Free);  // the last port is probed too
 }
 
 TEST(PortMap, DefaultDevicesAtEveryEdge) {
