@@ -57,19 +57,6 @@ std::string describe(const Record& r) {
 
 }  // namespace
 
-TEST(SimulatorFactory, ReadRequestAnswersTheFactoryValues) {
-    VirtualController c;
-    auto reply = c.answer(frameReadParams(), 0);
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(reply->size(), 3u + 78u + 2u);
-    EXPECT_EQ(*reply, readReply(kFactoryParams));
-    // Spot checks straight from the bytes: P001 = 440 (01 B8), P039 = 53 (00 35).
-    EXPECT_EQ((*reply)[3], 0x01);
-    EXPECT_EQ((*reply)[4], 0xB8);
-    EXPECT_EQ((*reply)[79], 0x00);
-    EXPECT_EQ((*reply)[80], 0x35);
-}
-
 TEST(SimulatorFactory, ValuesAreTheDefaultsOfTheShippedDefinitions) {
     // Field 4 of each line of the definitions shipped with the dashboard.
     const auto path = std::filesystem::path(KV_SOURCE_DIR) / "data" /
@@ -136,24 +123,6 @@ TEST(SimulatorWrites, AreStoredAndRecordedPerTriple) {
     }
 }
 
-TEST(SimulatorWrites, RecordsFollowServiceModeAcrossFrames) {
-    VirtualController c;
-    c.modes.storeOnlyInServiceMode = true;
-    c.modes.restartMs = 0;
-    const std::vector<ParamWrite> p1{splitParam(1, 450)};
-    const std::vector<ParamWrite> p2{splitParam(2, 430)};
-    c.answer(frameWriteParams(p1), 0);          // refused
-    c.answer(frameServiceMode(true), 10);
-    c.answer(frameWriteParams(p1), 20);         // kept
-    c.answer(frameServiceMode(false), 30);
-    c.answer(frameWriteParams(p2), 40);         // refused again
-    const std::vector<Record> expected{{1, 450, false, false}, {1, 450, true, true}, {2, 430, false, false}};
-    ASSERT_EQ(c.paramWrites.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_TRUE(sameRecord(c.paramWrites[i], expected[i])) << i << ": " << describe(c.paramWrites[i]);
-    EXPECT_EQ(c.state.params, withValue(kFactoryParams, 1, 450));
-}
-
 TEST(SimulatorLostAck, NthWriteFrameSinceServiceIsStoredButUnanswered) {
     VirtualController c;
     c.modes.loseAckForFrame = 2;
@@ -191,36 +160,6 @@ TEST(SimulatorLostAck, NthWriteFrameSinceServiceIsStoredButUnanswered) {
     for (const auto& r : c.paramWrites) EXPECT_TRUE(r.stored) << describe(r);
 }
 
-TEST(SimulatorLostAck, NothingReachesTheLineForTheLostFrame) {
-    VirtualController c;
-    c.modes.loseAckForFrame = 1;
-    c.modes.replyDelayMs = 5;
-    auto enter = c.receive(frameServiceMode(true), 0);
-    ASSERT_EQ(enter.size(), 1u);
-    EXPECT_EQ(enter[0].bytes, kEnterAck);
-
-    // The lost frame and the status request behind it in the same piece.
-    Bytes both = frameWriteParams({splitParam(8, 0x0203)});
-    Bytes status = frameGetStatus();
-    both.insert(both.end(), status.begin(), status.end());
-    auto pieces = c.receive(both, 100);
-    ASSERT_EQ(pieces.size(), 1u);
-    EXPECT_EQ(pieces[0].bytes, c.statusReply());
-    EXPECT_EQ(pieces[0].delayMs, 5);
-
-    ASSERT_EQ(c.exchanges.size(), 3u);
-    const auto& lost = c.exchanges[1];
-    EXPECT_EQ(lost.request[0], cmdWriteParams);
-    EXPECT_FALSE(lost.reply);
-    ASSERT_TRUE(lost.paramsAfter);
-    EXPECT_EQ((*lost.paramsAfter)[7], 0x0203);
-    EXPECT_EQ(lost.firstWrite, 0u);
-    EXPECT_EQ(lost.writeCount, 1u);
-    EXPECT_FALSE(c.exchanges[0].paramsAfter);
-    EXPECT_FALSE(c.exchanges[2].paramsAfter);
-    EXPECT_EQ(c.state.params[7], 0x0203);
-}
-
 TEST(SimulatorRestart, DeafAfterLeavingServiceThenAnswersWithWrittenValues) {
     VirtualController c;
     c.modes.restartMs = 2000;
@@ -254,15 +193,4 @@ TEST(SimulatorRestart, DeafAfterLeavingServiceThenAnswersWithWrittenValues) {
     EXPECT_EQ(c.paramWrites.size(), 2u);
     EXPECT_EQ(c.paramFramesSinceService, 1);
     EXPECT_EQ(c.state.params, written);
-}
-
-TEST(SimulatorRestart, DeafnessAlsoHoldsOnTheLine) {
-    VirtualController c;
-    c.modes.restartMs = 300;
-    c.receive(frameServiceMode(true), 0);
-    ASSERT_EQ(c.receive(frameServiceMode(false), 10).size(), 1u);
-    EXPECT_TRUE(c.receive(frameReadParams(), 200).empty());
-    auto pieces = c.receive(frameReadParams(), 310);
-    ASSERT_EQ(pieces.size(), 1u);
-    EXPECT_EQ(pieces[0].bytes, readReply(kFactoryParams));
 }
