@@ -14,7 +14,7 @@ namespace {
 // Styles: "value" a sunken box for a shown value, "info" the information
 // bar's small labels, "lcd" and "panel" the front panel's display, "mono" a
 // fixed-width font, "title" a bold caption, "progress" the progress text,
-// "param" a parameter's value box.
+// "param" a parameter's value box (never typed into: drawn as a value box).
 void applyStyle(QWidget* w, const char* name) {
     if (!name) return;
     const QString s = name;
@@ -56,10 +56,6 @@ void applyStyle(QWidget* w, const char* name) {
         sized(0, true);
     } else if (s == "progress" && label) {
         sized(10, false);
-    } else if (s == "param") {
-        // Never typeable, yet read at a glance: dark text on white.
-        colours(QPalette::Text, Qt::black, QPalette::Disabled);
-        colours(QPalette::Base, Qt::white, QPalette::Disabled);
     } else if (s == "mono") {
         w->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     }
@@ -90,7 +86,9 @@ FormView::FormView(ui::Window& model, const std::vector<Place>& layout, QWidget*
             auto it = widgets_.find(p.parent);
             if (it != widgets_.end()) host = it->second;
         }
-        QWidget* w = createWidget(*c, host);
+        auto* box = dynamic_cast<ui::TextBox*>(c);
+        // A box that is never typed into costs less as a value box.
+        QWidget* w = box && p.style && QString(p.style) == "param" ? bindValueBox(*box, host) : createWidget(*c, host);
         if (!w) continue;
         w->setObjectName(QString::fromStdString(p.name));
         if (!c->geometry()) w->setGeometry(p.x, p.y, p.w, p.h);

@@ -178,6 +178,25 @@ QWidget* bindTextBox(ui::TextBox& model, QWidget* parent) {
     return w;
 }
 
+QWidget* bindValueBox(ui::TextBox& model, QWidget* parent) {
+    auto* w = new QLabel(parent);
+    w->setFrameShape(QFrame::StyledPanel);
+    w->setFrameShadow(QFrame::Sunken);
+    w->setAutoFillBackground(true);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, Qt::black);
+    w->setPalette(p);
+    w->setIndent(3);
+    auto focus = std::make_shared<int>(0);
+    follow(w, model, [w, &model, focus] {
+        QString text = toQt(model.text());
+        if (w->text() != text) w->setText(text);
+        applyCommon(w, model, *focus);
+    });
+    return w;
+}
+
 QWidget* bindImage(ui::Image& model, QWidget* parent) {
     auto* w = new ImageWidget(model, parent);
     auto focus = std::make_shared<int>(0);

@@ -30,6 +30,8 @@ void applyCommon(QWidget* widget, const ui::Control& model, int& focusSeen);
 QWidget* bindLabel(ui::Label& model, QWidget* parent);
 QWidget* bindButton(ui::Button& model, QWidget* parent);
 QWidget* bindTextBox(ui::TextBox& model, QWidget* parent);
+// A text box the user never types into, drawn as a sunken value box.
+QWidget* bindValueBox(ui::TextBox& model, QWidget* parent);
 QWidget* bindImage(ui::Image& model, QWidget* parent);
 QWidget* bindFrame(ui::Frame& model, QWidget* parent);
 QWidget* bindComboBox(ui::ComboBox& model, QWidget* parent);
