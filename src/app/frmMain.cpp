@@ -161,6 +161,14 @@ void frmMain::Form_Unload() {
 void frmMain::Form_Terminate() { log.close(); }
 
 void frmMain::mnuSettings_Click() {
+    // The dialog closes the port: not while the controller is in the middle
+    // of a bulk write or its restart.
+    if (bulkWrite.tmrSetMultipleParams.enabled()) {
+        platform.messageBox.show("The parameters are being written to the controller. Open the settings when it "
+                                 "has restarted.",
+                                 platform::MsgButtons::Ok, platform::MsgIcon::Exclamation, platform::kAppTitle);
+        return;
+    }
     settings.CommSettings(&platform.port, "Communications Port Settings");
     while (windowOpen("frmSettings")) platform.events.waitForEvents();
     indicators.ShowInfo();

@@ -60,10 +60,10 @@ void PortDialog::scan(platform::SerialPort* cntrl, const std::string& msg) {
     // The port in use is preselected whenever there is one, also after an
     // earlier Cancel or "<none>" and a START since.
     bNoPort = !objComm->PortOpen();
-    if (!bNoPort) {
-        session_.close();  // the information bar tells the truth meanwhile
-        platform_.events.doEvents();
-    }
+    // Closed, and no longer watched for if it was lost: the technician
+    // chooses now, and START opens it again.
+    session_.close();
+    if (!bNoPort) platform_.events.doEvents();  // the information bar tells the truth meanwhile
     if (!loaded_) Form_Load();
     SetTopMost(window, true);
     window.show();

@@ -39,11 +39,14 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
 }
 
 // A device back after a replug may be another controller: it is identified
-// again, as is the first controller behind a port that OK could not open.
+// again from the first request, whatever step the sequence was at when the
+// device went, as is the first controller behind a port that OK could not open.
 void ConnectionSequence::portChanged(PortSession::Event e) {
     bool identify = e == PortSession::Event::Reopened || (e == PortSession::Event::Opened && bIdentifyOnOpen);
-    if (e == PortSession::Event::Opened) bIdentifyOnOpen = false;
-    if (identify) SetStartUptoGo(true);
+    if (e == PortSession::Event::Opened || e == PortSession::Event::Reopened) bIdentifyOnOpen = false;
+    if (!identify) return;
+    flow_.iConnectStep = 0;
+    SetStartUptoGo(true);
 }
 
 void ConnectionSequence::tmrLoopBack_Timer() {

@@ -16,10 +16,16 @@ PortSession::PortSession(ui::Window& form, platform::SerialPort& port)
 bool PortSession::open() {
     if (port_.PortOpen()) return true;
     bool ok = port_.setPortOpen(true);
-    // A lost device that cannot be opened yet is still watched for.
-    if (ok) tmrReopen.setEnabled(false);
-    announce(ok ? Event::Opened : Event::OpenFailed);
-    return ok;
+    if (!ok) {
+        // A lost device that cannot be opened yet is still watched for.
+        announce(Event::OpenFailed);
+        return false;
+    }
+    // Opened on request before the watch found it: still a device that came back.
+    bool back = tmrReopen.enabled();
+    tmrReopen.setEnabled(false);
+    announce(back ? Event::Reopened : Event::Opened);
+    return true;
 }
 
 void PortSession::close() {

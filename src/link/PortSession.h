@@ -32,8 +32,8 @@ public:
 
     // Opens the port with its current number and settings.
     [[nodiscard]] bool open();
-    // Closes the port. A port closed by the technician (STOP) or a dialog is
-    // never reopened by itself.
+    // Closes the port, or gives up watching for a lost one. A port closed by
+    // the technician (STOP) or a dialog is never reopened by itself.
     void close();
 
     bool isOpen() const { return port_.PortOpen(); }

@@ -87,6 +87,69 @@ TEST_F(Ways, AReturningDeviceIsReopenedAndIdentifiedWithinASecond) {
     EXPECT_EQ(m().identity.lblMacAddress.caption(), " 00AABBCCDDEE");
 }
 
+TEST(Replug, TheReturnedDeviceIsIdentifiedFromItsFirstRequestWhateverTheStepItWentAt) {
+    // Unplugged just after the request of step 0 (firmware) ... 5 (asset).
+    for (int step = 0; step <= 5; ++step) {
+        Rig rig;
+        rig.load();
+        rig.clock.advance(1000 * (step + 1));  // the request of `step` has just gone
+        rig.port.unplug();
+        rig.controller.state.mac = "00AABBCCDDEE";  // another controller comes back
+        rig.port.freePorts.insert(10);
+        rig.port.written.clear();
+        rig.clock.advance(9000);
+        ASSERT_FALSE(rig.port.written.empty()) << step;
+        EXPECT_EQ(rig.port.written.front(), (kv::sim::Bytes{0x01, 0x01, 0x01, 0x00})) << step;
+        EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << step;
+        EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 00AABBCCDDEE") << step;
+    }
+}
+
+TEST_F(Ways, StartBeforeTheWatchFindsTheDeviceIdentifiesItToo) {
+    rig.load();
+    rig.clock.advance(8000);
+    rig.port.unplug();
+    rig.controller.state.mac = "00AABBCCDDEE";
+    rig.port.freePorts.insert(10);
+    start();  // before the watch's next look
+    EXPECT_EQ(m().receive.lblError.caption(), "Port back");
+    rig.clock.advance(8000);
+    EXPECT_EQ(m().identity.lblMacAddress.caption(), " 00AABBCCDDEE");
+}
+
+TEST_F(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
+    for (int ending = 0; ending < 3; ++ending) {  // Cancel, <none>, OK
+        Rig r;
+        r.load();
+        r.clock.advance(8000);
+        r.port.unplug();
+        auto& dlg = r.main->settings;
+        dlg.CommSettings(&r.port, "Communications Port Settings");
+        r.port.freePorts.insert(10);  // back while the dialog is open
+        r.clock.advance(2000);
+        EXPECT_FALSE(r.port.PortOpen()) << ending;
+        if (ending == 0) dlg.cmdCancel.click();
+        else {
+            dlg.cboPort.setListIndex(ending == 1 ? 0 : 1);
+            dlg.cmdOK.click();
+        }
+        r.clock.advance(5000);
+        EXPECT_FALSE(r.port.PortOpen()) << ending;  // START opens it
+        EXPECT_EQ(r.main->receive.cmdSTOPComms.caption(), "START") << ending;
+    }
+}
+
+TEST_F(Ways, TheSettingsWaitUntilABulkWriteIsDone) {
+    rig.load();
+    rig.clock.advance(8000);
+    rig.main->bulkWrite.cdmSetParams.click();
+    rig.main->window.menu("mnuSettings").click();
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_NE(rig.messages.shown[0].text.find("being written"), std::string::npos);
+    EXPECT_FALSE(rig.main->settings.window.visible());
+    EXPECT_TRUE(rig.port.PortOpen());
+}
+
 TEST_F(Ways, AStartThatFailsWhileTheDeviceIsAwayKeepsWatching) {
     rig.load();
     rig.port.unplug();
