@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
   xvfb xauth
+  file dpkg-dev
 )
 
 missing=()
