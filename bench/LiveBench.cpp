@@ -212,20 +212,32 @@ void replugFigures(int runs) {
 // the dashboard against a bare main window with a dialog of a list and two
 // buttons (both load the font database).
 void startupFigures(const char* self, int runs) {
-    auto median = [&](const char* which) {
+    // Two figures a run: from the process's start (as a technician waits for
+    // it, loading included) and from the program's entry, each to the dialog
+    // on screen.
+    auto median = [&](const char* which, bool fromEntry) {
         std::vector<double> ms;
         for (int r = 0; r < runs; ++r) {
             QProcess child;
+            QElapsedTimer t;
+            t.start();
             child.start(self, {"--startup-child", which});
+            child.waitForReadyRead(20000);
+            double wall = double(t.nsecsElapsed()) / 1e6;
             child.waitForFinished(20000);
-            ms.push_back(QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble());
+            double entry = QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble();
+            ms.push_back(fromEntry ? entry : wall);
         }
         std::sort(ms.begin(), ms.end());
         return ms[ms.size() / 2];
     };
-    double bare = median("bare"), dashboard = median("dashboard");
-    std::printf("start-up: to the port dialog %.1f ms, a bare window with a dialog %.1f ms: %.2f times (goal at most 1.3)\n",
-                dashboard, bare, dashboard / bare);
+    for (bool fromEntry : {false, true}) {
+        double bare = median("bare", fromEntry), dashboard = median("dashboard", fromEntry);
+        std::printf("start-up (%s): to the port dialog %.1f ms, a bare window with a dialog %.1f ms: %.2f times "
+                    "(goal at most 1.3)\n",
+                    fromEntry ? "from the program's entry" : "from the process's start", dashboard, bare,
+                    dashboard / bare);
+    }
 }
 
 // One start in a child process: prints the milliseconds from entry to the
@@ -251,6 +263,7 @@ int startupChild(int argc, char** argv, const std::string& which) {
         (void)QTest::qWaitForWindowExposed(&dialog);
         QApplication::processEvents();
         std::printf("%.2f\n", double(t.nsecsElapsed()) / 1e6);
+        std::fflush(stdout);
         return 0;
     }
     kv::test::FakeMessageBox messages;
@@ -259,6 +272,7 @@ int startupChild(int argc, char** argv, const std::string& which) {
     (void)QTest::qWaitForWindowExposed(d.startupView());
     QApplication::processEvents();
     std::printf("%.2f\n", double(t.nsecsElapsed()) / 1e6);
+    std::fflush(stdout);
     return 0;
 }
 
