@@ -21,7 +21,7 @@ frmMain::frmMain(platform::Platform& p)
       paramEdit(window, params, receive, sequence.tmrStatusGET, p.messageBox),
       serviceMode(window, progress.window, flow, receive, sequence, bulkWrite, p.port, p.messageBox),
       bulkWrite(window, progress.window, flow, receive, params, paramFiles, paramEdit, sequence.tmrStatusGET,
-                serviceMode, p.messageBox),
+                serviceMode, p.port, p.messageBox),
       identity(window, flow, receive, p.events, p.clock),
       status(window, flow, receive),
       setControls(window),

@@ -14,7 +14,8 @@ constexpr const char* kNothingWritten = "Nothing was written to the controller."
 
 BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowState& flow,
                      link::ReceivePath& receive, ParamTable& table, ParamFiles& files, ParamEdit& edit,
-                     ui::Timer& tmrStatusGET, ServiceModeButtons& serviceMode, platform::MessageBox& messageBox)
+                     ui::Timer& tmrStatusGET, ServiceModeButtons& serviceMode, const platform::SerialPort& port,
+                     platform::MessageBox& messageBox)
     : cdmSetParams(form.button("cdmSetParams")),
       tmrSetMultipleParams(form.timer("tmrSetMultipleParams")),
       lblCounter(form.label("lblCounter")),
@@ -25,6 +26,7 @@ BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowSt
       edit_(edit),
       tmrStatusGET_(tmrStatusGET),
       serviceMode_(serviceMode),
+      port_(port),
       messageBox_(messageBox),
       frmProgressInfo_(frmProgressInfo),
       lblCurrentINFO_(frmProgressInfo.label("lblCurrentINFO")) {
@@ -48,6 +50,12 @@ std::string BulkWrite::writeProblems() const {
 
 void BulkWrite::cdmSetParams_Click() {
     receive_.ResetReceive();
+    // With the port closed nothing could be written: the batch counter must
+    // not count this controller as done.
+    if (!port_.PortOpen()) {
+        messageBox_.show("COMM PORT NOT OPEN", platform::MsgButtons::Ok, platform::MsgIcon::None, platform::kAppTitle);
+        return;
+    }
     // The selected file's values replace the current ones, steps included.
     if (!files_.LoadSelectedParamFile(kNothingWritten)) return;
     // Nothing goes out, not even the service-mode request, unless every row

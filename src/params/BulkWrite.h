@@ -39,7 +39,7 @@ public:
 
     BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowState& flow, link::ReceivePath& receive,
               ParamTable& table, ParamFiles& files, ParamEdit& edit, ui::Timer& tmrStatusGET,
-              ServiceModeButtons& serviceMode, platform::MessageBox& messageBox);
+              ServiceModeButtons& serviceMode, const platform::SerialPort& port, platform::MessageBox& messageBox);
 
     void cdmSetParams_Click();
     void tmrSetMultipleParams_Timer();
@@ -80,6 +80,7 @@ private:
     ParamEdit& edit_;
     ui::Timer& tmrStatusGET_;
     ServiceModeButtons& serviceMode_;
+    const platform::SerialPort& port_;
     platform::MessageBox& messageBox_;
     ui::Window& frmProgressInfo_;
     ui::Label& lblCurrentINFO_;

@@ -275,6 +275,17 @@ TEST_F(Bulk, TheBatchCounterGoesDownByOneWhenAboveZero) {
     }
 }
 
+TEST_F(Bulk, WithThePortClosedNothingRunsAndTheCounterStays) {
+    rig.main->receive.cmdSTOPComms.click();  // STOP
+    rig.main->window.label("lblCounter").setCaption("3");
+    rig.main->bulkWrite.cdmSetParams.click();
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, "COMM PORT NOT OPEN");
+    EXPECT_EQ(rig.main->window.label("lblCounter").caption(), "3");
+    EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
+    EXPECT_FALSE(rig.main->progress.window.visible());
+}
+
 TEST_F(Bulk, ASilentControllerGetsAFrameEveryFifthTickAndTheTechnicianIsTold) {
     rig.controller.modes.silent = true;
     auto log = apply(8000);
