@@ -166,9 +166,10 @@ QWidget* bindButton(ui::Button& model, QWidget* parent) {
     return w;
 }
 
-QWidget* bindTextBox(ui::TextBox& model, QWidget* parent) {
-    auto* w = new KeyLineEdit(model, parent);
-    QObject::connect(w, &QLineEdit::textEdited, [&model](const QString& t) { model.setText(fromQt(t)); });
+namespace {
+// A widget that shows a text box's text.
+template <class W>
+W* followText(W* w, ui::TextBox& model) {
     auto focus = std::make_shared<int>(0);
     follow(w, model, [w, &model, focus] {
         QString text = toQt(model.text());
@@ -176,6 +177,13 @@ QWidget* bindTextBox(ui::TextBox& model, QWidget* parent) {
         applyCommon(w, model, *focus);
     });
     return w;
+}
+}  // namespace
+
+QWidget* bindTextBox(ui::TextBox& model, QWidget* parent) {
+    auto* w = new KeyLineEdit(model, parent);
+    QObject::connect(w, &QLineEdit::textEdited, [&model](const QString& t) { model.setText(fromQt(t)); });
+    return followText(w, model);
 }
 
 QWidget* bindValueBox(ui::TextBox& model, QWidget* parent) {
@@ -188,13 +196,7 @@ QWidget* bindValueBox(ui::TextBox& model, QWidget* parent) {
     p.setColor(QPalette::Disabled, QPalette::WindowText, Qt::black);
     w->setPalette(p);
     w->setIndent(3);
-    auto focus = std::make_shared<int>(0);
-    follow(w, model, [w, &model, focus] {
-        QString text = toQt(model.text());
-        if (w->text() != text) w->setText(text);
-        applyCommon(w, model, *focus);
-    });
-    return w;
+    return followText(w, model);
 }
 
 QWidget* bindImage(ui::Image& model, QWidget* parent) {

@@ -1,7 +1,5 @@
 #include "link/PortSession.h"
 
-#include <iterator>
-
 namespace kv::link {
 
 PortSession::PortSession(ui::Window& form, platform::SerialPort& port)
@@ -45,22 +43,6 @@ void PortSession::tmrReopen_Timer() {
     if (port_.PortOpen() || !port_.setPortOpen(true)) return;
     tmrReopen.setEnabled(false);
     announce(Event::Reopened);
-}
-
-int PortSession::listen(Listener l) {
-    listeners_.emplace(++lastListener_, std::move(l));
-    return lastListener_;
-}
-
-void PortSession::unlisten(int id) { listeners_.erase(id); }
-
-void PortSession::announce(Event e) {
-    // A listener may unlisten itself.
-    for (auto it = listeners_.begin(); it != listeners_.end();) {
-        auto next = std::next(it);
-        it->second(e);
-        it = next;
-    }
 }
 
 }  // namespace kv::link

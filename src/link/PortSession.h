@@ -5,8 +5,8 @@
 // through it.
 #include <cstdint>
 #include <functional>
-#include <map>
 
+#include "platform/Listeners.h"
 #include "platform/SerialPort.h"
 #include "ui/Window.h"
 
@@ -42,20 +42,19 @@ public:
     platform::OpenError lastError() const { return port_.lastOpenError(); }
     platform::SerialPort& port() { return port_; }
 
-    int listen(Listener l);
-    void unlisten(int id);
+    int listen(Listener l) { return listeners_.add(std::move(l)); }
+    void unlisten(int id) { listeners_.remove(id); }
 
     void tmrReopen_Timer();
 
     ui::Timer& tmrReopen;
 
 private:
-    void announce(Event e);
+    void announce(Event e) { listeners_.call(e); }
     void lost();
 
     platform::SerialPort& port_;
-    std::map<int, Listener> listeners_;
-    int lastListener_ = 0;
+    platform::Listeners<Event> listeners_;
 };
 
 }  // namespace kv::link

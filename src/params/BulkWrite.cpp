@@ -1,6 +1,7 @@
 #include "params/BulkWrite.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 #include "link/Frames.h"
@@ -36,16 +37,24 @@ BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowSt
     tmrSetMultipleParams.onTick = [this] { tmrSetMultipleParams_Timer(); };
 }
 
-std::string BulkWrite::writeProblems() const {
-    if (table_.iParamCount < ParamTable::kBulkRows)
-        return "The parameter definition file gave " + std::to_string(table_.iParamCount) + " parameters; " +
-               std::to_string(ParamTable::kBulkRows) + " are needed to write them all.";
-    std::string problems;
+bool BulkWrite::prepareTriples(std::string& problems) {
+    if (table_.iParamCount < ParamTable::kBulkRows) {
+        problems = "The parameter definition file gave " + std::to_string(table_.iParamCount) + " parameters; " +
+                   std::to_string(ParamTable::kBulkRows) + " are needed to write them all.\n";
+        return false;
+    }
+    std::array<link::ParamWrite, ParamTable::kBulkRows> triples{};
     for (int k = 0; k < ParamTable::kBulkRows; ++k) {
         std::string problem;
-        if (!table_.writeTriple(k, problem)) problems += problem + "\n";
+        if (auto t = table_.writeTriple(k, problem)) triples[std::size_t(k)] = *t;
+        else problems += problem + "\n";
     }
-    return problems;
+    if (!problems.empty()) return false;
+    for (int k = 0; k < ParamTable::kBulkRows; ++k) {
+        table_.row(k).iParamHi = triples[std::size_t(k)].high;
+        table_.row(k).iParamLo = triples[std::size_t(k)].low;
+    }
+    return true;
 }
 
 void BulkWrite::cdmSetParams_Click() {
@@ -60,9 +69,9 @@ void BulkWrite::cdmSetParams_Click() {
     if (!files_.LoadSelectedParamFile(kNothingWritten)) return;
     // Nothing goes out, not even the service-mode request, unless every row
     // can be written as the controller will read it.
-    if (std::string problems = writeProblems(); !problems.empty()) {
-        messageBox_.show(problems + (problems.back() == '\n' ? "" : "\n") + kNothingWritten,
-                         platform::MsgButtons::Ok, platform::MsgIcon::Exclamation, platform::kAppTitle);
+    if (std::string problems; !prepareTriples(problems)) {
+        messageBox_.show(problems + kNothingWritten, platform::MsgButtons::Ok, platform::MsgIcon::Exclamation,
+                         platform::kAppTitle);
         return;
     }
     if (!unacknowledged_.empty()) receive_.lblError.setCaption("");
@@ -77,12 +86,6 @@ void BulkWrite::cdmSetParams_Click() {
     iSetParamsProgress = 0;
     edit_.ClearSelection("8.8.8");
     iSetParamsFrame = 1;
-    for (int k = 0; k < ParamTable::kBulkRows; ++k) {
-        std::string unused;
-        auto triple = table_.writeTriple(k, unused);
-        table_.row(k).iParamHi = triple ? triple->high : 0;
-        table_.row(k).iParamLo = triple ? triple->low : 0;
-    }
     lowerCounter();
     tmrSetMultipleParams.setEnabled(true);
     tmrSetMultipleParams.setInterval(100);

@@ -65,8 +65,9 @@ public:
 private:
     enum class Purpose { WriteParams, RestartOnly };
 
-    // Why the table cannot be written as it is, or empty text.
-    std::string writeProblems() const;
+    // The triples of rows 0 to 38 into iParamHi/iParamLo; false, with why
+    // in `problems`, when the table cannot be written as it is.
+    [[nodiscard]] bool prepareTriples(std::string& problems);
     void sendingPhase();
     void lowerCounter();
     void reportUnacknowledged();

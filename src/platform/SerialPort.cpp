@@ -1,7 +1,5 @@
 #include "platform/SerialPort.h"
 
-#include <iterator>
-
 namespace kv::platform {
 
 bool SerialPort::setSettings(const std::string& text) {
@@ -65,25 +63,11 @@ void SerialPort::setRTSEnable(bool on) {
     if (isOpen()) writeLine(Line::RTS, on);
 }
 
-int SerialPort::listen(Listener l) {
-    listeners_.emplace(++lastListener_, std::move(l));
-    return lastListener_;
-}
-
-void SerialPort::announce(const PortEvent& e) {
-    // A listener may unlisten itself.
-    for (auto it = listeners_.begin(); it != listeners_.end();) {
-        auto next = std::next(it);
-        it->second(e);
-        it = next;
-    }
-}
-
 void SerialPort::raise(int code) {
     commEvent_ = code;
-    announce({PortEvent::Kind::Comm, code, {}});
+    listeners_.call({PortEvent::Kind::Comm, code, {}});
 }
 
-void SerialPort::lost(const std::string& reason) { announce({PortEvent::Kind::Lost, 0, reason}); }
+void SerialPort::lost(const std::string& reason) { listeners_.call({PortEvent::Kind::Lost, 0, reason}); }
 
 }  // namespace kv::platform

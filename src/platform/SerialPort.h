@@ -4,11 +4,11 @@
 // QSerialPort; tests use an in-process virtual port.
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/LineSettings.h"
+#include "platform/Listeners.h"
 
 namespace kv::platform {
 
@@ -90,8 +90,8 @@ public:
 
     // Any number of listeners hear every event, CommEvent set for each.
     using Listener = std::function<void(const PortEvent&)>;
-    int listen(Listener l);
-    void unlisten(int id) { listeners_.erase(id); }
+    int listen(Listener l) { return listeners_.add(std::move(l)); }
+    void unlisten(int id) { listeners_.remove(id); }
 
 protected:
     enum class Line { CD, CTS, DSR, DTR, RTS };
@@ -123,10 +123,7 @@ private:
     int commEvent_ = 0;
     OpenError lastOpenError_ = OpenError::None;
     std::string lastOpenErrorText_;
-    std::map<int, Listener> listeners_;
-    int lastListener_ = 0;
-
-    void announce(const PortEvent& e);
+    Listeners<const PortEvent&> listeners_;
 };
 
 }  // namespace kv::platform

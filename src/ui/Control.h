@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Listeners.h"
+
 namespace kv::ui {
 
 // Position and size in twips (15 twips to a pixel at the usual 96 dpi).
@@ -49,11 +51,8 @@ public:
     int focusRequests() const { return focusRequests_; }
 
     using Listener = std::function<void()>;
-    int listen(Listener l) {
-        listeners_.emplace(++lastListener_, std::move(l));
-        return lastListener_;
-    }
-    void unlisten(int id) { listeners_.erase(id); }
+    int listen(Listener l) { return listeners_.add(std::move(l)); }
+    void unlisten(int id) { listeners_.remove(id); }
 
 protected:
     template <class T>
@@ -63,14 +62,7 @@ protected:
             changed();
         }
     }
-    void changed() {
-        // A listener may unlisten itself; iterate over a copy of the ids.
-        for (auto it = listeners_.begin(); it != listeners_.end();) {
-            auto next = std::next(it);
-            it->second();
-            it = next;
-        }
-    }
+    void changed() { listeners_.call(); }
 
 private:
     std::string name_;
@@ -78,8 +70,7 @@ private:
     bool visible_ = true;
     std::optional<Rect> geometry_;
     int focusRequests_ = 0;
-    std::map<int, Listener> listeners_;
-    int lastListener_ = 0;
+    platform::Listeners<> listeners_;
 };
 
 // A control with a caption and a click routine.
