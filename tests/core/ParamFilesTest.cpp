@@ -159,16 +159,6 @@ TEST(ReadParams, RepliesFillTheRowsTheirValuesReach) {
     }
 }
 
-TEST(ReadParams, TheWorkedExampleFromTheController) {
-    Rig rig;
-    rig.controller.state.params[0] = 650;  // bytes 02 8A
-    identify(rig);
-    auto& t = rig.main->params;
-    EXPECT_EQ(t.txtParam(0).text(), "25.0");
-    EXPECT_EQ(t.row(0).sParamValue, "650");
-    EXPECT_EQ(t.row(0).sParamFileValue, "250");
-}
-
 TEST(ReadParams, AValueBeyondItsLimitIsHeldAtTheLimitAndShownAsSuch) {
     Rig rig;
     rig.controller.state.params[0] = 900;  // SP: limits 100 and 700
@@ -250,17 +240,6 @@ TEST_F(Saved, LinesGiveValuesByPosition) {
         for (int k = 0; k < 3; ++k) EXPECT_EQ(t().row(k).sParamValue, c.values[std::size_t(k)]) << c.name << " " << k;
         EXPECT_TRUE(rig.messages.shown.empty()) << c.name;
     }
-}
-
-TEST_F(Saved, MoreLinesThanRowsAreLeftWithoutEffect) {
-    std::string content;
-    for (int i = 0; i < 60; ++i) content += "M," + std::to_string(i) + "\r\n";
-    fs::path p = paramFolder(rig) / "long.csv";
-    writeFile(p, content);
-    open(p);
-    EXPECT_EQ(t().row(38).sParamFileValue, "38");
-    EXPECT_EQ(t().row(39).sParamFileValue, "");
-    EXPECT_FALSE(t().txtParam(39).visible());
 }
 
 TEST_F(Saved, AValueOutsideItsLimitsIsWrittenAsTheLimitTheBoxShows) {

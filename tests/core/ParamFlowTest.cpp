@@ -113,15 +113,6 @@ TEST_F(Panel, TheSetKeyWritesTheSelectedRowOnce) {
     EXPECT_TRUE(rig.main->flow.bParamAck);  // the acknowledgement came
 }
 
-TEST_F(Panel, ApplyAfterAStepWritesTheSteppedValue) {
-    t().lblParam(11).click();  // IDF, parameter 12
-    edit().imgKV53UP.click();
-    edit().cmdApply.press();
-    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{{0x07, 0x01, 0x05, 0x0C, 0x01, 0xEA, 0x99, 0x99}}));
-    rig.clock.advance(100);
-    EXPECT_EQ(rig.controller.state.params[11], 490);
-}
-
 TEST(PanelRefusal, AValueTheControllerWouldMisreadIsNotSent) {
     Rig rig;
     useDefinitions(rig, "P001,a,40000,40000,0,50000,u,PERMISSION_TYPE_5,BIG\r\n" + definitionLines(38).substr(0));

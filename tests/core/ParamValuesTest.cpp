@@ -3,7 +3,6 @@
 // text.
 #include <gtest/gtest.h>
 
-#include "link/Frames.h"
 #include "params/ParamValues.h"
 
 using namespace kv::params;
@@ -77,18 +76,6 @@ TEST(ParamValues, FileValuesShowByPermissionTypeAndGiveTheRawValue) {
     }
 }
 
-TEST(ParamValues, TheWorkedExampleRoundTrips) {
-    // The controller sends 650 for a type 1 row: shown 25.0, saved as 250,
-    // opened again shows 25.0 and writes 650.
-    RawShown read = showRaw("650", Permission::Type1, 400);
-    EXPECT_EQ(read.text.value_or(""), "25.0");
-    EXPECT_EQ(read.fileValue, "250");
-    FileShown opened = showFile(read.fileValue, Permission::Type1, 400);
-    EXPECT_EQ(opened.text.value_or(""), "25.0");
-    EXPECT_EQ(opened.raw.value_or(""), "650");
-    EXPECT_EQ(valueToWrite(*opened.raw), 650);
-}
-
 TEST(ParamValues, PatternsRoundHalvesAwayFromZero) {
     const struct {
         double value;
@@ -160,27 +147,6 @@ TEST(ParamValues, ParameterNumbersComeFromTheCode) {
         auto n = parameterNumber(codeToID(c.code));
         EXPECT_EQ(n ? int(*n) : -1, c.number) << c.code;
     }
-}
-
-TEST(ParamValues, ValuesSplitIntoHighAndLowByte) {
-    const struct {
-        std::int32_t value;
-        std::uint8_t high, low;
-    } cases[] = {{650, 0x02, 0x8A}, {0, 0, 0}, {255, 0, 0xFF}, {256, 1, 0}, {32767, 0x7F, 0xFF}};
-    for (const auto& c : cases) {
-        auto t = kv::link::splitParam(1, c.value);
-        EXPECT_EQ(t.high, c.high) << c.value;
-        EXPECT_EQ(t.low, c.low) << c.value;
-    }
-}
-
-TEST(ParamValues, StepsByType) {
-    EXPECT_EQ(panelStep(Permission::Type1), 1);
-    EXPECT_EQ(panelStep(Permission::Type2), 1);
-    EXPECT_EQ(panelStep(Permission::Type3), 10);
-    EXPECT_EQ(panelStep(Permission::Type4), 10);
-    EXPECT_EQ(panelStep(Permission::Type5), 1);
-    EXPECT_EQ(panelStep(Permission::Other), 1);
 }
 
 }  // namespace

@@ -150,17 +150,6 @@ TEST_F(Ways, TheSettingsWaitUntilABulkWriteIsDone) {
     EXPECT_TRUE(rig.port.PortOpen());
 }
 
-TEST_F(Ways, AStartThatFailsWhileTheDeviceIsAwayKeepsWatching) {
-    rig.load();
-    rig.port.unplug();
-    start();
-    EXPECT_EQ(m().receive.lblError.caption(), "No such port");
-    rig.port.freePorts.insert(10);
-    rig.clock.advance(kv::link::PortSession::kWatchMs);
-    EXPECT_TRUE(rig.port.PortOpen());
-    EXPECT_EQ(m().receive.lblError.caption(), "Port back");
-}
-
 TEST_F(Ways, StopMeansStopped) {
     rig.load();
     rig.clock.advance(8000);

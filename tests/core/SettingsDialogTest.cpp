@@ -139,17 +139,4 @@ TEST_F(Settings, NoneStoresPortZeroOnly) {
     EXPECT_FALSE(d.window.visible());
 }
 
-TEST_F(Settings, AHeldPortIsRefusedWithTheDialogsCaption) {
-    rig.probe.states[7] = kv::platform::PortState::Held;
-    auto& d = open("9600,n,8,1");
-    d.cboPort.setListIndex(1);  // <none>, COM 7 held, COM 10
-    EXPECT_EQ(d.cboPort.text(), " 7 - Not Available");
-    d.cmdOK.click();
-    ASSERT_EQ(rig.messages.shown.size(), 1u);
-    EXPECT_EQ(rig.messages.shown[0].text, "Port 7 is already open by another process. Please select a different Comm port.");
-    EXPECT_EQ(rig.messages.shown[0].title, "Communications Port Settings");
-    EXPECT_TRUE(d.window.visible());
-    EXPECT_TRUE(rig.settings.order.empty());
-}
-
 }  // namespace

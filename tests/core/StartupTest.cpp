@@ -7,17 +7,11 @@
 
 #include "tests/support/Rig.h"
 
+using kv::test::readFile;
 using kv::test::Rig;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 const std::string kHeaderLine =
     "Date_Time, Serial, MAC, Checksum, FW Version, Asset ID, Client ID, Custom 1, Custom 2\r\n";

@@ -12,16 +12,6 @@
 
 namespace kv::test {
 
-inline std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void writeFile(const std::filesystem::path& p, const std::string& content) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
 // Replaces the definition file beside the rig's program.
 inline void useDefinitions(Rig& rig, const std::string& content) {
     writeFile(std::filesystem::path(rig.folders.programPath) / "KV5x_Params.txt", content);

@@ -2,6 +2,8 @@
 // A temporary folder removed with everything in it at the end of the test.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace kv::test {
@@ -23,5 +25,15 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+inline std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::string& content) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << content;
+}
 
 }  // namespace kv::test
