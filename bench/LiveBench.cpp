@@ -71,6 +71,14 @@ bool startSim(QProcess& sim, QStringList args, const char* figure) {
     return false;
 }
 
+// OK in the port dialog, then waits for " CONNECTED..OK".
+bool identify(kv::app::frmMain& core, const char* figure) {
+    core.startup.cmdOK.click();
+    if (waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 20000)) return true;
+    std::printf("%s: the controller was not identified\n", figure);
+    return false;
+}
+
 void connectFigures() {
     QProcess sim;
     if (!startSim(sim, {}, "connect")) return;
@@ -114,11 +122,7 @@ void applyFigures(int runs) {
     kv::desktop::Dashboard d(&messages);
     d.start();
     auto& core = d.core();
-    core.startup.cmdOK.click();
-    if (!waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 20000)) {
-        std::printf("apply: the controller was not identified\n");
-        return;
-    }
+    if (!identify(core, "apply")) return;
     constexpr double kReply = 21, kFlowFloor = kReply + 2000 + 1000 + kReply + 500, kSteps = 6000;
     double worst = 0;
     for (int r = 0; r < runs; ++r) {
@@ -167,11 +171,7 @@ void replugFigures(int runs) {
     kv::desktop::Dashboard d(&messages);
     d.start();
     auto& core = d.core();
-    core.startup.cmdOK.click();
-    if (!waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 20000)) {
-        std::printf("replug: the controller was not identified\n");
-        return;
-    }
+    if (!identify(core, "replug")) return;
     for (int r = 0; r < runs; ++r) {
         sim->terminate();
         sim->waitForFinished();
