@@ -87,6 +87,10 @@ std::string QtFolders::installedData() const {
     return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/" KV_DATA_FROM_BIN).toStdString();
 }
 
+std::string QtFolders::userData() const {
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString();
+}
+
 void QtSettingsStore::save(const std::string& app, const std::string& section, const std::string& key,
                            const std::string& value) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, toQt(app), toQt(app));

@@ -65,6 +65,7 @@ public:
     std::string documents() const override;
     std::string program() const override;
     std::string installedData() const override;
+    std::string userData() const override;
 };
 
 class QtSettingsStore : public platform::SettingsStore {

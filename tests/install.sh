@@ -18,7 +18,7 @@ fail() { echo "install: $*"; exit 1; }
 
 check_tree() {
   local prefix=$1 name=$2
-  for f in bin/KV53_Varkel_Comms bin/kv5x-sim share/KV53_Varkel_Comms/KV5x_Params.txt \
+  for f in bin/KV53_Varkel_Comms bin/kv5x-sim share/KV53_Varkel_Comms/KV5x_Params.txt share/KV53_Varkel_Comms/varktcstlst.txt \
            share/applications/KV53_Varkel_Comms.desktop share/icons/hicolor/scalable/apps/kv53-varkel-comms.svg \
            share/doc/kv5x_dashboard/examples/99-kv5x.rules; do
     [ -f "$prefix/$f" ] || fail "$name: $f missing"

@@ -1,42 +1,56 @@
 #pragma once
-// The provisioning log: one comma-separated file per program start, a header
-// line and one row per identified controller, every line ended by CR LF.
-// Rows go to disk as they are written, so a crash loses nothing logged.
-#include <cstdio>
+// The files the program keeps of what it found: the provisioning log (one
+// row per identification, the format people and scripts already read) and
+// the record (one row per provisioned controller). Both are started together,
+// one pair per program start, and every line ends with CR LF.
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
+
 namespace kv::app {
+
+// A comma-separated file named <prefix><stamp>.csv with a header line. Every
+// line is on the disk, whole, when writeLine returns true.
+class LogFile {
+public:
+    LogFile(std::string prefix, std::string header) : prefix_(std::move(prefix)), header_(std::move(header)) {}
+
+    // Creates the file in `folder` and writes the header. An existing file is
+    // never overwritten: a start within the same second gets <stamp>_2 and so
+    // on. Returns the system's reason on failure.
+    [[nodiscard]] bool create(const std::filesystem::path& folder, const std::string& stamp, std::string& error);
+    [[nodiscard]] bool writeLine(const std::string& line, std::string& error);
+
+    void close() { file_.close(); }
+    bool isOpen() const { return file_.isOpen(); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::string prefix_, header_;
+    platform::LineFile file_;
+    std::filesystem::path path_;
+};
 
 class ProvisioningLog {
 public:
     static constexpr const char* kHeader =
         "Date_Time, Serial, MAC, Checksum, FW Version, Asset ID, Client ID, Custom 1, Custom 2";
 
-    ProvisioningLog() = default;
-    ~ProvisioningLog() { close(); }
-    ProvisioningLog(const ProvisioningLog&) = delete;
-    ProvisioningLog& operator=(const ProvisioningLog&) = delete;
-
-    // Creates LOG_<stamp>.csv in `folder` and writes the header. An existing
-    // file is never overwritten: a start within the same second gets
-    // LOG_<stamp>_2.csv and so on. Returns the system's reason on failure.
-    bool create(const std::filesystem::path& folder, const std::string& stamp, std::string& error);
-
+    [[nodiscard]] bool create(const std::filesystem::path& folder, const std::string& stamp, std::string& error) {
+        return file_.create(folder, stamp, error);
+    }
     // Fields joined by ", ". Control characters and commas inside a field are
     // replaced by '?', so a row always stays one line of its fields.
-    void writeRow(const std::vector<std::string>& fields);
+    [[nodiscard]] bool writeRow(const std::vector<std::string>& fields, std::string& error);
 
-    void close();
-    bool isOpen() const { return file_ != nullptr; }
-    const std::filesystem::path& path() const { return path_; }
+    void close() { file_.close(); }
+    bool isOpen() const { return file_.isOpen(); }
+    const std::filesystem::path& path() const { return file_.path(); }
 
 private:
-    void writeLine(const std::string& line);
-
-    std::FILE* file_ = nullptr;
-    std::filesystem::path path_;
+    LogFile file_{"LOG_", kHeader};
 };
 
 }  // namespace kv::app

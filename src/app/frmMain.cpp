@@ -14,50 +14,88 @@ frmMain::frmMain(platform::Platform& p)
       indicators(window, p.port),
       session(window, p.port),
       receive(window, session, indicators),
-      sequence(window, progress.window, flow, receive, session, p.events, p.clock),
+      sequence(window, progress.window, receive, session, *this, p.events, p.clock),
       params(window, p.messageBox),
-      paramRead(window, flow, receive, params),
+      paramRead(window, receive, params),
       paramFiles(window, params, p.folders, p.fileDialog, p.messageBox, p.events, sBaseFolder),
       paramEdit(window, params, receive, sequence.tmrStatusGET, p.messageBox),
-      serviceMode(window, progress.window, flow, receive, sequence, bulkWrite, p.port, p.messageBox),
-      bulkWrite(window, progress.window, flow, receive, params, paramFiles, paramEdit, sequence.tmrStatusGET,
+      serviceMode(window, progress.window, receive, sequence, bulkWrite, p.port, p.messageBox),
+      bulkWrite(window, progress.window, sequence, receive, params, paramFiles, paramEdit, sequence.tmrStatusGET,
                 serviceMode, p.port, p.messageBox),
-      identity(window, flow, receive, p.events, p.clock),
-      status(window, flow, receive),
-      setControls(window),
+      counter(window),
+      identity(window, receive, counter, p.events, p.clock),
+      status(window, receive),
+      assetDialog(p.timers, identity, status, p.events),
+      identityWrite(window, receive, identity, status, counter, sequence.tmrStatusGET, assetDialog, p.port, p.events,
+                    p.beep),
+      autoSetting(window, progress.window, receive, identity, identityWrite, paramRead, bulkWrite, setControls,
+                  sequence.tmrStatusGET, p.events),
+      customers(window, identityWrite.txtSetClient, p.folders, p.messageBox),
       startup(p, session, receive.cmdSTOPComms, sequence, indicators),
       settings(p, session, receive.cmdSTOPComms, indicators) {
     window.setCaption(kCaption);
     designControls();
-    sequence.EnableSetControls = [this] { setControls.EnableSetControls(); };
-    identity.AppendLogRow = [this](const std::vector<std::string>& fields) { log.writeRow(fields); };
+    for (ui::Control* c : {static_cast<ui::Control*>(&bulkWrite.cdmSetParams),
+                           static_cast<ui::Control*>(&serviceMode.cmdRefreshNextController),
+                           static_cast<ui::Control*>(&identityWrite.cmdSetClientID),
+                           static_cast<ui::Control*>(&identityWrite.cmdSetAssetID),
+                           static_cast<ui::Control*>(&identity.txtAssetID),
+                           static_cast<ui::Control*>(&identityWrite.cmdSetCounter),
+                           static_cast<ui::Control*>(&customers.cboCLientList)})
+        setControls.add(*c);
+    identity.AppendLogRow = [this](const std::vector<std::string>& fields) {
+        if (!log.isOpen()) return;
+        if (std::string error; !log.writeRow(fields, error)) {
+            std::string row;
+            for (std::size_t i = 0; i < fields.size(); ++i) row += (i ? ", " : "") + fields[i];
+            reportUnwritten(log.path(), error, row);
+        }
+    };
+    bulkWrite.listenStarted([this](const std::vector<params::BulkWrite::Written>&) { counter.Lower(); });
+    wireRecord();
     window.menu("mnuSettings").onClick = [this] { mnuSettings_Click(); };
     window.onUnload = [this] { Form_Unload(); };
 }
 
-// Captions and visibility of the controls whose routines are not part of the
-// window's core parts above: what the technician sees of the window.
-void frmMain::designControls() {
-    struct Design {
-        const char* name;
-        const char* caption;
-        bool visible;
-    };
-    const Design buttons[] = {
-        {"cmdSetAssetID", "SET ASSET", true},
-        {"cmdSetClientID", "SET CLIENT", true},
-        {"cmdSetCounter", "SET COUNTER", true},
-    };
-    for (const auto& d : buttons) {
-        window.button(d.name).setCaption(d.caption);
-        window.button(d.name).setVisible(d.visible);
-    }
-    window.textBox("txtSetClient");
-    window.textBox("txtSetCounter").setText("1");
-    window.comboBox("cboCLientList");
-    window.label("lblCounter");
-    window.image("imgZMCDisplay").setPicture("panel_display");
+// The record hears what goes to the controller being provisioned and what
+// the identification after its restart reads back.
+void frmMain::wireRecord() {
+    bulkWrite.listenStarted([this](const std::vector<params::BulkWrite::Written>& values) {
+        std::vector<ProvisioningRecord::WrittenValue> written;
+        for (const auto& v : values) written.push_back({v.id, v.value});
+        record.ParamsWriteStarted(std::move(written));
+    });
+    identityWrite.listenWrites([this](controller::IdentityWrite::Field f, const std::string& text) {
+        if (f == controller::IdentityWrite::Field::Asset) record.AssetWritten(text);
+        else record.ClientWritten(text);
+    });
+    assetDialog.listenScans([this](const std::string& c1, const std::string& c2) { record.Scanned(c1, c2); });
+    receive.listenReplies([this](link::Reply r) {
+        if (!record.pending()) return;
+        const auto& now = identity.readings();
+        record.Replied(r, {now.firmware, now.checksum, now.mac, now.client, now.asset, paramRead.lastRead()});
+    });
+}
 
+void frmMain::reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row) {
+    platform.messageBox.show("Could not write to " + file.string() + ": " + error +
+                                 "\nThis row is not in the file; please note it:\n" + row,
+                             platform::MsgButtons::Ok, platform::MsgIcon::Exclamation, platform::kAppTitle);
+}
+
+// The end of an identification, after pending events have run: the customer,
+// the record row of a controller just provisioned, and the next scan of the
+// batch.
+void frmMain::ControllerIdentified() {
+    customers.SelectCustomer(identity.lblClient.caption());
+    std::string when = platform::formatLogTime(platform.clock.now());
+    if (std::string error; !record.Identified(when, error)) reportUnwritten(record.path(), error, record.lastRow());
+    if (counter.remaining() > 0) assetDialog.Open();
+}
+
+// The picture and menus that no part owns.
+void frmMain::designControls() {
+    window.image("imgZMCDisplay").setPicture("panel_display");
     window.menu("mnuOptions").setCaption("Options");
     window.menu("mnuSettings").setCaption("Comm Settings");
     window.menu("mFile").setCaption("File");
@@ -69,13 +107,13 @@ std::string frmMain::fGetSpecialFolder(int CSIDL) const {
 }
 
 void frmMain::Form_Load() {
-    flow.iAutoStep = 1;
+    autoSetting.iAutoStep = 1;
     std::string stamp = platform::formatFileTime(platform.clock.now());
     sBaseFolder = fGetSpecialFolder(5);
     if (std::string problem = prepareFolders(stamp); !problem.empty())
         platform.messageBox.show(problem, platform::MsgButtons::Ok, platform::MsgIcon::Exclamation,
                                  platform::kAppTitle);
-    if (LoadCustomerList) LoadCustomerList();
+    customers.LoadCustomerList();
 
     indicators.showLamp(indicators.imgRx, link::Indicators::kActivityIdle);
     indicators.showLamp(indicators.imgTx, link::Indicators::kActivityIdle);
@@ -96,20 +134,20 @@ void frmMain::Form_Load() {
     receive.txtTerminal.clear();
     sequence.lblTime.setCaption("");
     identity.cdmGETV.setEnabled(true);
-    flow.bStatusPending = false;
+    sequence.bStatusPending = false;
     receive.iRxIdx = 1;
     identity.lblMacAddress.setCaption("");
-    flow.bParamAck = false;
+    bulkWrite.bParamAck = false;
     progress.lblCurrentINFO.setCaption("");
     params.ClearRows();
 
     startup.CommStartup(&platform.port, "Communications Port Settings");
     paramFiles.ReadZMCConfigFile();
 
-    flow.bStepDone = false;
-    flow.iConnectStep = 0;
-    flow.bAutoReplied = false;
-    flow.iAutoStep = 0;
+    sequence.bStepDone = false;
+    sequence.iConnectStep = 0;
+    autoSetting.bAutoReplied = false;
+    autoSetting.iAutoStep = 0;
     platform.events.doEvents();
     platform.events.doEvents();
 }
@@ -135,6 +173,8 @@ std::string frmMain::prepareFolders(const std::string& stamp) {
         std::string error;
         if (!log.create(logs, stamp, error))
             problems += "Cannot create the log file " + log.path().string() + ": " + error + "\n";
+        if (!record.create(logs, stamp, error))
+            problems += "Cannot create the record file " + record.path().string() + ": " + error + "\n";
     }
     makeFolder(fs::path(sBaseFolder) / "KV53_ParamFiles", "parameter-file folder");
     if (!problems.empty()) problems.pop_back();
@@ -152,13 +192,21 @@ void frmMain::Form_Resize(int W, int H) {
 // it (which also ends any wait for a dialog) and the port is released.
 void frmMain::Form_Unload() {
     log.close();
+    // A controller written to but not yet read back keeps its row.
+    std::string error;
+    if (!record.Flush(platform::formatLogTime(platform.clock.now()), error))
+        reportUnwritten(record.path(), error, record.lastRow());
+    record.close();
     for (ui::Window* w : windows())
         if (w != &window && w->visible()) w->unload();
     session.close();
     platform.events.quit();
 }
 
-void frmMain::Form_Terminate() { log.close(); }
+void frmMain::Form_Terminate() {
+    log.close();
+    record.close();
+}
 
 void frmMain::mnuSettings_Click() {
     // The dialog closes the port: not while the controller is in the middle
@@ -175,9 +223,7 @@ void frmMain::mnuSettings_Click() {
 }
 
 std::vector<ui::Window*> frmMain::windows() {
-    std::vector<ui::Window*> all{&window, &progress.window, &startup.window, &settings.window};
-    all.insert(all.end(), dialogs.begin(), dialogs.end());
-    return all;
+    return {&window, &progress.window, &startup.window, &settings.window, &assetDialog.window};
 }
 
 bool frmMain::windowOpen(const std::string& name) {

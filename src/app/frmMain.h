@@ -3,20 +3,25 @@
 // timers and the provisioning log for the whole run, and composes the parts
 // that carry its routines.
 #include <cstdint>
-#include <functional>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/ProvisioningLog.h"
+#include "app/ProvisioningRecord.h"
+#include "controller/AutoSetting.h"
+#include "controller/BatchCounter.h"
 #include "controller/Identity.h"
+#include "controller/IdentityWrite.h"
 #include "controller/ServiceMode.h"
 #include "controller/SetControls.h"
 #include "controller/Status.h"
+#include "dialogs/CustomerList.h"
 #include "dialogs/frmProgressInfo.h"
+#include "dialogs/frmSetAsset.h"
 #include "dialogs/frmSettings.h"
 #include "dialogs/frmStartup.h"
 #include "link/ConnectionSequence.h"
-#include "link/FlowState.h"
 #include "link/Indicators.h"
 #include "link/ReceivePath.h"
 #include "params/BulkWrite.h"
@@ -29,11 +34,13 @@
 
 namespace kv::app {
 
-class frmMain {
+class frmMain final : public link::Identified {
 public:
     static constexpr const char* kCaption = "Varkel KV5x COMM Dashboard V1.6";
 
     explicit frmMain(platform::Platform& platform);
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
 
     void Form_Load();
     // Layout rule; W and H are the window's inner size in twips.
@@ -41,6 +48,10 @@ public:
     void Form_Unload();
     void Form_Terminate();
     void mnuSettings_Click();
+
+    // The end of an identification (the connection sequence calls these).
+    void EnableSetControls() override { setControls.EnableSetControls(); }
+    void ControllerIdentified() override;
 
     // The path of a shell folder (5 = the user's documents), or empty text.
     std::string fGetSpecialFolder(int CSIDL) const;
@@ -54,7 +65,6 @@ public:
     std::string sBaseFolder;
     ui::Window window;
     dialogs::frmProgressInfo progress;
-    link::FlowState flow;
     link::Indicators indicators;
     link::PortSession session;
     link::ReceivePath receive;
@@ -65,21 +75,26 @@ public:
     params::ParamEdit paramEdit;
     controller::ServiceMode serviceMode;
     params::BulkWrite bulkWrite;
+    controller::BatchCounter counter;
     controller::Identity identity;
     controller::Status status;
+    dialogs::frmSetAsset assetDialog;
+    controller::IdentityWrite identityWrite;
     controller::SetControls setControls;
+    controller::AutoSetting autoSetting;
+    dialogs::CustomerList customers;
     dialogs::frmStartup startup;
     dialogs::frmSettings settings;
     ProvisioningLog log;
-
-    // Start-up steps and menu commands whose dialogs and files are added by
-    // their own parts.
-    std::function<void()> LoadCustomerList;
-    std::vector<ui::Window*> dialogs;
+    ProvisioningRecord record;
 
 private:
     std::string prepareFolders(const std::string& stamp);
     void designControls();
+    void wireRecord();
+    // A row of the log or the record could not be written: said at once, with
+    // the row, so that nothing is lost without a word.
+    void reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row);
 };
 
 }  // namespace kv::app

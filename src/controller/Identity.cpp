@@ -8,7 +8,7 @@ namespace kv::controller {
 
 using ui::hex2;
 
-Identity::Identity(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive,
+Identity::Identity(ui::Window& form, link::ReceivePath& receive, const BatchCounter& counter,
                    platform::EventLoop& events, platform::Clock& clock)
     : cdmGETV(form.button("cdmGETV")),
       cmdGetCheckSum(form.button("cmdGetCheckSum")),
@@ -22,10 +22,9 @@ Identity::Identity(ui::Window& form, link::FlowState& flow, link::ReceivePath& r
       lblClient(form.label(ui::item("lblGetStatus", 3))),
       txtAssetID(form.textBox("txtAssetID")),
       lblCheckSum(form.label("lblCheckSum")),
-      lblCounter(form.label("lblCounter")),
       tmrStatusGET(form.timer("tmrStatusGET")),
-      flow_(flow),
       receive_(receive),
+      counter_(counter),
       events_(events),
       clock_(clock) {
     struct Design {
@@ -70,10 +69,6 @@ Identity::Identity(ui::Window& form, link::FlowState& flow, link::ReceivePath& r
 
 std::uint8_t Identity::byte(int k) const { return receive_.Byte(k); }
 
-void Identity::stepDone(std::int16_t step) {
-    if (flow_.iConnectStep == step) flow_.bStepDone = true;
-}
-
 // ---- requests ----
 
 void Identity::cdmGETV_Click() {
@@ -112,26 +107,29 @@ void Identity::cmdGetAssetID_Click() {
 void Identity::ParseMsgFWVersion(std::int16_t n) {
     receive_.WriteDump(n);
     std::string text;
+    bool supported = false;
     if (n >= 11) {
         for (int k = 4; k <= 6; ++k) text += static_cast<char>(byte(k));
         text += ' ';
         for (int k = 7; k <= 9; ++k) text += std::to_string(byte(k));
-        if (byte(6) == 0x62) flow_.bIdentitySupported = true;
+        supported = byte(6) == 0x62;
     } else {
         text = "DEV ";
         for (int k = 4; k <= 6 && k <= n; ++k) text += std::to_string(byte(k));
     }
     lblFWVersion.setCaption(text);
-    stepDone(1);
+    readings_.firmware = text;
+    receive_.Replied(supported ? link::Reply::FwVersionSupported : link::Reply::FwVersion);
 }
 
 void Identity::ParseMsgGetCheckSum(std::int16_t n) {
     receive_.WriteDump(n);
     lblCheckSum.setCaption(hex2(byte(4)) + " " + hex2(byte(5)) + " ");
+    readings_.checksum = lblCheckSum.caption();
     std::string when = platform::formatLogTime(clock_.now());
     if (txtAssetID.text().empty() && AppendLogRow)
-        AppendLogRow({when, lblCheckSum.caption(), lblCounter.caption(), lblFWVersion.caption()});
-    stepDone(2);
+        AppendLogRow({when, lblCheckSum.caption(), counter_.lblCounter.caption(), lblFWVersion.caption()});
+    receive_.Replied(link::Reply::Checksum);
 }
 
 void Identity::ParseMsgGetConfig(std::int16_t n) {
@@ -151,7 +149,8 @@ void Identity::ParseMsgGetConfig(std::int16_t n) {
         }
     }
     lblCheckSum.setCaption(value);
-    stepDone(2);
+    readings_.checksum = value;
+    receive_.Replied(link::Reply::Config);
 }
 
 void Identity::ParseMsgMACAddress(std::int16_t n) {
@@ -160,7 +159,8 @@ void Identity::ParseMsgMACAddress(std::int16_t n) {
     for (int k = 4; k <= 15 && k <= n; ++k) mac += static_cast<char>(byte(k));
     lblMacAddress.setCaption(mac);
     Label1.setCaption("MAC");
-    stepDone(4);
+    readings_.mac = mac.substr(1);
+    receive_.Replied(link::Reply::Mac);
 }
 
 void Identity::ParseMsgGetClient(std::int16_t n) {
@@ -168,8 +168,8 @@ void Identity::ParseMsgGetClient(std::int16_t n) {
     std::string client = " ";
     for (int k = 4; k <= 6; ++k) client += static_cast<char>(byte(k));
     lblClient.setCaption(client);
-    if (flow_.iAutoStep == 2) flow_.bAutoReplied = true;
-    stepDone(5);
+    readings_.client = client.substr(1);
+    receive_.Replied(link::Reply::Client);
 }
 
 void Identity::ParseMsgGetAseetID(std::int16_t n) {
@@ -179,8 +179,8 @@ void Identity::ParseMsgGetAseetID(std::int16_t n) {
     int length = byte(3);
     for (int k = 4; k <= length + 1 && k <= link::ReceivePath::LastPosition(n); ++k) asset += static_cast<char>(byte(k));
     txtAssetID.setText(asset);
-    if (flow_.iAutoStep == 1) flow_.bAutoReplied = true;
-    stepDone(6);
+    readings_.asset = asset.substr(1);
+    receive_.Replied(link::Reply::Asset);
 }
 
 }  // namespace kv::controller

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/FlowState.h"
+#include "controller/BatchCounter.h"
 #include "link/ReceivePath.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
@@ -17,8 +17,15 @@ namespace kv::controller {
 
 class Identity {
 public:
-    Identity(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive,
+    Identity(ui::Window& form, link::ReceivePath& receive, const BatchCounter& counter,
              platform::EventLoop& events, platform::Clock& clock);
+
+    // What the controller said in its latest replies, as shown (the MAC,
+    // client and asset without the leading space the displays add).
+    struct Readings {
+        std::string firmware, checksum, mac, client, asset;
+    };
+    const Readings& readings() const { return readings_; }
 
     // Writes one row of the provisioning log (time, checksum, counter, firmware).
     std::function<void(const std::vector<std::string>& fields)> AppendLogRow;
@@ -49,15 +56,14 @@ public:
     ui::Label& lblClient;  // lblGetStatus(3)
     ui::TextBox& txtAssetID;
     ui::Label& lblCheckSum;
-    ui::Label& lblCounter;
     ui::Timer& tmrStatusGET;
 
 private:
     std::uint8_t byte(int k) const;
-    void stepDone(std::int16_t step);
 
-    link::FlowState& flow_;
+    Readings readings_;
     link::ReceivePath& receive_;
+    const BatchCounter& counter_;
     platform::EventLoop& events_;
     platform::Clock& clock_;
 };

@@ -4,8 +4,7 @@
 
 namespace kv::controller {
 
-ServiceMode::ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, link::FlowState& flow,
-                         link::ReceivePath& receive,
+ServiceMode::ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive,
                          link::ConnectionSequence& sequence, params::BulkWrite& bulk, platform::SerialPort& port,
                          platform::MessageBox& messageBox)
     : cmdEnterServiceMode(form.button("cmdEnterServiceMode")),
@@ -14,7 +13,6 @@ ServiceMode::ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, link::Fl
       cmdRefreshNextController(form.button("cmdRefreshNextController")),
       frmProgressInfo_(frmProgressInfo),
       lblCurrentINFO_(frmProgressInfo.label("lblCurrentINFO")),
-      flow_(flow),
       receive_(receive),
       sequence_(sequence),
       bulk_(bulk),
@@ -76,7 +74,7 @@ void ServiceMode::cmdRefreshNextController_Click() {
     }
     sequence_.tmrStatusGET.setEnabled(false);
     // The connection sequence starts over from its first step at its next tick.
-    flow_.iConnectStep = 0;
+    sequence_.iConnectStep = 0;
     sequence_.SetStartUptoGo(true);
 }
 

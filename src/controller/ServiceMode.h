@@ -14,7 +14,7 @@ namespace kv::controller {
 
 class ServiceMode final : public params::ServiceModeButtons {
 public:
-    ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, link::FlowState& flow, link::ReceivePath& receive,
+    ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive,
                 link::ConnectionSequence& sequence, params::BulkWrite& bulk, platform::SerialPort& port,
                 platform::MessageBox& messageBox);
 
@@ -41,7 +41,6 @@ public:
 private:
     ui::Window& frmProgressInfo_;
     ui::Label& lblCurrentINFO_;
-    link::FlowState& flow_;
     link::ReceivePath& receive_;
     link::ConnectionSequence& sequence_;
     params::BulkWrite& bulk_;

@@ -15,11 +15,10 @@ std::string formatReading(std::uint8_t high, std::uint8_t low) {
     return sign + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
 }
 
-Status::Status(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive)
+Status::Status(ui::Window& form, link::ReceivePath& receive)
     : cmdGetStatus(form.button("cmdGetStatus")),
       lblSettingValue(form.label("lblSettingValue")),
       lblSettingParam(form.label("lblSettingParam")),
-      flow_(flow),
       receive_(receive) {
     cmdGetStatus.setCaption("GET STATUS");
     cmdGetStatus.setVisible(false);
@@ -30,7 +29,7 @@ Status::Status(ui::Window& form, link::FlowState& flow, link::ReceivePath& recei
         lblGetStatus_[i]->setCaption(i == 6 ? "None" : "---");
         lblGetStatus_[i]->setVisible(i == 3 || i == 4);
     }
-    const std::pair<int, const char*> headers[] = {{1, "Remaining"}, {2, "HT Temp"}, {4, "Asset ID"},
+    const std::pair<int, const char*> headers[] = {{2, "HT Temp"}, {4, "Asset ID"},
                                                    {5, "Fan"},       {6, "Light"},   {7, "Alarms"},
                                                    {8, "Door"},      {9, "Heater"}};
     for (auto [i, caption] : headers) {
@@ -70,10 +69,9 @@ void Status::ParseMsgSensorData(std::int16_t n) {
             default: break;
         }
         dump += " " + ui::hex2(at(k));
-        if (flow_.iConnectStep == 2) flow_.bStepDone = true;
-        if (flow_.bStatusPending) flow_.bStatusPending = false;
     }
     receive_.Text1.setText(dump);
+    receive_.Replied(link::Reply::Status);
 }
 
 }  // namespace kv::controller

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "link/FlowState.h"
 #include "link/ReceivePath.h"
 #include "ui/Window.h"
 
@@ -13,7 +12,7 @@ namespace kv::controller {
 
 class Status {
 public:
-    Status(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive);
+    Status(ui::Window& form, link::ReceivePath& receive);
 
     void cmdGetStatus_Click();
     void ParseMsgSensorData(std::int16_t sNumberOfBytes);
@@ -24,7 +23,6 @@ public:
     ui::Label& lblGetStatus(int i) { return *lblGetStatus_[static_cast<std::size_t>(i)]; }
 
 private:
-    link::FlowState& flow_;
     link::ReceivePath& receive_;
     ui::Label* lblGetStatus_[9];
 };

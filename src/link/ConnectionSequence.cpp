@@ -6,16 +6,13 @@
 
 namespace kv::link {
 
-ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, FlowState& flow,
-                                       ReceivePath& receive, PortSession& session,
+ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ReceivePath& receive,
+                                       PortSession& session, Identified& identified,
                                        platform::EventLoop& events, platform::Clock& clock)
     : tmrLoopBack(form.timer("tmrLoopBack")),
       tmrStatusGET(form.timer("tmrStatusGET")),
       lblTime(form.label("lblTime")),
       lblMode(form.label("lblMode")),
-      lblClient(form.label(ui::item("lblGetStatus", 3))),
-      lblCounter(form.label("lblCounter")),
-      cboCLientList(form.comboBox("cboCLientList")),
       lblCurrentINFO(frmProgressInfo.label("lblCurrentINFO")),
       cdmGETV(form.button("cdmGETV")),
       cmdGetCheckSum(form.button("cmdGetCheckSum")),
@@ -25,7 +22,7 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
       cmdGetAssetID(form.button("cmdGetAssetID")),
       cmdGetStatus(form.button("cmdGetStatus")),
       frmProgressInfo_(frmProgressInfo),
-      flow_(flow),
+      identified_(identified),
       receive_(receive),
       port_(session.port()),
       events_(events),
@@ -36,6 +33,26 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
     tmrStatusGET.setInterval(10000);
     tmrStatusGET.onTick = [this] { tmrStatusGET_Timer(); };
     session.listen([this](PortSession::Event e) { portChanged(e); });
+    receive.listenReplies([this](Reply r) { replied(r); });
+}
+
+// The step each reply answers, as the sequence numbers its waits: the reply
+// moves the sequence on only while that step's request is outstanding.
+void ConnectionSequence::replied(Reply r) {
+    std::int16_t answers = 0;
+    switch (r) {
+        case Reply::FwVersionSupported: bIdentitySupported = true; [[fallthrough]];
+        case Reply::FwVersion: answers = 1; break;
+        case Reply::Status: bStatusPending = false; [[fallthrough]];
+        case Reply::Checksum:
+        case Reply::Config: answers = 2; break;
+        case Reply::Params: answers = 3; break;
+        case Reply::Mac: answers = 4; break;
+        case Reply::Client: answers = 5; break;
+        case Reply::Asset: answers = 6; break;
+        default: return;
+    }
+    if (iConnectStep == answers) bStepDone = true;
 }
 
 // A device back after a replug may be another controller: it is identified
@@ -45,24 +62,24 @@ void ConnectionSequence::portChanged(PortSession::Event e) {
     bool identify = e == PortSession::Event::Reopened || (e == PortSession::Event::Opened && bIdentifyOnOpen);
     if (e == PortSession::Event::Opened || e == PortSession::Event::Reopened) bIdentifyOnOpen = false;
     if (!identify) return;
-    flow_.iConnectStep = 0;
+    iConnectStep = 0;
     SetStartUptoGo(true);
 }
 
 void ConnectionSequence::tmrLoopBack_Timer() {
     lblTime.setCaption(platform::formatGeneralDate(clock_.now()));
 
-    std::int16_t& step = flow_.iConnectStep;
+    std::int16_t& step = iConnectStep;
     if (iStepTicks > kRetryTicks && step > 0 && step < kFinished) {
         iStepTicks = 0;
         --step;
-        flow_.bStepDone = true;
+        bStepDone = true;
     }
     // Counts on while idle; held at the top so it never wraps.
     if (iStepTicks < std::numeric_limits<std::int16_t>::max()) ++iStepTicks;
 
-    if (flow_.bStepDone) {
-        flow_.bStepDone = false;
+    if (bStepDone) {
+        bStepDone = false;
         iStepTicks = 0;
         std::int16_t s = step;
         ++step;
@@ -76,7 +93,7 @@ void ConnectionSequence::runStep(std::int16_t step) {
     switch (step) {
         case 0:
             lblCurrentINFO.setCaption(" CONNECTING.... Please Wait");
-            flow_.bIdentitySupported = false;
+            bIdentitySupported = false;
             cdmGETV.press();
             break;
         case 1:
@@ -96,8 +113,8 @@ void ConnectionSequence::runStep(std::int16_t step) {
 }
 
 void ConnectionSequence::runIdentityStep(const char* text, ui::Button& button) {
-    if (!flow_.bIdentitySupported) {
-        flow_.bStepDone = true;  // skipped at the next tick
+    if (!bIdentitySupported) {
+        bStepDone = true;  // skipped at the next tick
         return;
     }
     lblCurrentINFO.setCaption(text);
@@ -106,34 +123,20 @@ void ConnectionSequence::runIdentityStep(const char* text, ui::Button& button) {
 
 void ConnectionSequence::finish() {
     lblCurrentINFO.setCaption(" CONNECTED..OK");
-    if (EnableSetControls) EnableSetControls();
+    identified_.EnableSetControls();
     events_.doEvents();
-    selectCustomer();
-    auto count = ui::toNumber(lblCounter.caption());
-    if (count && *count > 0 && OpenAssetDialog) OpenAssetDialog();
-}
-
-void ConnectionSequence::selectCustomer() {
-    std::string client = ui::trim(lblClient.caption());
-    if (client == "<00") return;
-    const auto& entries = cboCLientList.items();
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].substr(0, 3) == client) {
-            cboCLientList.setListIndex(static_cast<int>(i));
-            return;
-        }
-    }
+    identified_.ControllerIdentified();
 }
 
 void ConnectionSequence::SetStartUptoGo(bool bGo) {
     if (bGo) {
         // A finished sequence starts over, so confirming a port again
         // identifies the controller again.
-        if (flow_.iConnectStep >= kFinished) flow_.iConnectStep = 0;
-        flow_.bStepDone = true;
+        if (iConnectStep >= kFinished) iConnectStep = 0;
+        bStepDone = true;
         frmProgressInfo_.show();
     } else {
-        flow_.bStepDone = false;
+        bStepDone = false;
         frmProgressInfo_.hide();
     }
 }
@@ -147,9 +150,9 @@ void ConnectionSequence::SelectCommMode(std::int16_t mode, std::int16_t /*chunki
 }
 
 void ConnectionSequence::tmrStatusGET_Timer() {
-    if (receive_.iRxIdx == 1 && !flow_.bStatusPending) {
+    if (receive_.iRxIdx == 1 && !bStatusPending) {
         cmdGetStatus.press();
-        flow_.bStatusPending = true;
+        bStatusPending = true;
     }
 }
 

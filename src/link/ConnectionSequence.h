@@ -5,9 +5,7 @@
 // and ends with " CONNECTED..OK". Also the clock label, the receive mode and
 // the status poll.
 #include <cstdint>
-#include <functional>
 
-#include "link/FlowState.h"
 #include "link/PortSession.h"
 #include "link/ReceivePath.h"
 #include "platform/Clock.h"
@@ -16,10 +14,25 @@
 
 namespace kv::link {
 
+// What the end of an identification does in the parts above the link; the
+// main window carries it out with the parts that own those controls.
+class Identified {
+public:
+    // The provisioning controls, on.
+    virtual void EnableSetControls() = 0;
+    // The rest, after pending events have run: the connected controller's
+    // customer selected in the list, its record row, and the asset dialog
+    // for the next scan while the batch counter is above 0.
+    virtual void ControllerIdentified() = 0;
+
+protected:
+    ~Identified() = default;
+};
+
 class ConnectionSequence {
 public:
-    ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, FlowState& flow,
-                       ReceivePath& receive, PortSession& session, platform::EventLoop& events,
+    ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ReceivePath& receive,
+                       PortSession& session, Identified& identified, platform::EventLoop& events,
                        platform::Clock& clock);
 
     // Ticks after which a step without a reply is sent again (on the next one).
@@ -33,11 +46,15 @@ public:
     void SelectCommMode(std::int16_t mode, std::int16_t chunking);
     void tmrStatusGET_Timer();
 
-    // Filled by the parts that own these actions.
-    std::function<void()> EnableSetControls;
-    std::function<void()> OpenAssetDialog;
-
+    // Next step to run (0 to 7); while a reply is awaited, its step + 1.
+    std::int16_t iConnectStep = 0;
+    // Run the next step at the next tick.
+    bool bStepDone = false;
     std::int16_t iStepTicks = 0;
+    // The firmware reply identified a supported controller.
+    bool bIdentitySupported = false;
+    // A status request of the poll timer awaits its reply.
+    bool bStatusPending = false;
     // A port dialog's OK could not open the port: the identification it would
     // have started runs when the port next opens.
     bool bIdentifyOnOpen = false;
@@ -46,9 +63,6 @@ public:
     ui::Timer& tmrStatusGET;
     ui::Label& lblTime;
     ui::Label& lblMode;
-    ui::Label& lblClient;  // lblGetStatus(3)
-    ui::Label& lblCounter;
-    ui::ComboBox& cboCLientList;
     ui::Label& lblCurrentINFO;
     ui::Button& cdmGETV;
     ui::Button& cmdGetCheckSum;
@@ -62,11 +76,11 @@ private:
     void runStep(std::int16_t step);
     void runIdentityStep(const char* text, ui::Button& button);
     void finish();
-    void selectCustomer();
+    void replied(Reply r);
     void portChanged(PortSession::Event e);
 
     ui::Window& frmProgressInfo_;
-    FlowState& flow_;
+    Identified& identified_;
     ReceivePath& receive_;
     platform::SerialPort& port_;
     platform::EventLoop& events_;

@@ -12,6 +12,7 @@
 #include "link/Frames.h"
 #include "link/Indicators.h"
 #include "link/PortSession.h"
+#include "link/Replies.h"
 #include "platform/SerialPort.h"
 #include "ui/Window.h"
 
@@ -30,6 +31,10 @@ public:
     using Handler = std::function<void(std::int16_t sNumberOfBytes)>;
     // Routes complete replies with this code to `handler` (ParseMsg otherwise).
     void setHandler(std::uint8_t code, Handler handler);
+
+    // Handlers say which reply they dealt with; the flows listen.
+    void Replied(Reply reply) { replies_.call(reply); }
+    int listenReplies(ReplyListeners::Listener l) { return replies_.add(std::move(l)); }
 
     // The sending rule of every request: empty the receive buffer, then write
     // the frame in one piece if the port is open.
@@ -90,6 +95,7 @@ private:
     platform::SerialPort& port_;
     Indicators& indicators_;
     std::array<Handler, 256> handlers_;
+    ReplyListeners replies_;
     int depth_ = 0;  // PostTerminal may run again inside a handler that lets events run
     bool dispatching_ = false;
     std::string deferred_;  // bytes that arrived while a handler ran

@@ -13,14 +13,13 @@ namespace {
 constexpr const char* kNothingWritten = "Nothing was written to the controller.";
 }
 
-BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowState& flow,
+BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::ConnectionSequence& sequence,
                      link::ReceivePath& receive, ParamTable& table, ParamFiles& files, ParamEdit& edit,
                      ui::Timer& tmrStatusGET, ServiceModeButtons& serviceMode, const platform::SerialPort& port,
                      platform::MessageBox& messageBox)
     : cdmSetParams(form.button("cdmSetParams")),
       tmrSetMultipleParams(form.timer("tmrSetMultipleParams")),
-      lblCounter(form.label("lblCounter")),
-      flow_(flow),
+      sequence_(sequence),
       receive_(receive),
       table_(table),
       files_(files),
@@ -35,6 +34,9 @@ BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowSt
     cdmSetParams.onClick = [this] { cdmSetParams_Click(); };
     tmrSetMultipleParams.setInterval(900);
     tmrSetMultipleParams.onTick = [this] { tmrSetMultipleParams_Timer(); };
+    receive_.listenReplies([this](link::Reply r) {
+        if (r == link::Reply::ParamAck) bParamAck = true;
+    });
 }
 
 bool BulkWrite::prepareTriples(std::string& problems) {
@@ -86,21 +88,23 @@ void BulkWrite::cdmSetParams_Click() {
     iSetParamsProgress = 0;
     edit_.ClearSelection("8.8.8");
     iSetParamsFrame = 1;
-    lowerCounter();
+    announceStart();
     tmrSetMultipleParams.setEnabled(true);
     tmrSetMultipleParams.setInterval(100);
-    flow_.bParamAck = true;
-    flow_.iConnectStep = 0;
+    bParamAck = true;
+    sequence_.iConnectStep = 0;
     tmrStatusGET_.setEnabled(false);
     cdmSetParams.setEnabled(false);
     serviceMode_.setNextControllerEnabled(false);
 }
 
-void BulkWrite::lowerCounter() {
-    std::string caption = lblCounter.caption();
-    if (caption.empty()) return;
-    auto count = ui::toNumber(caption);
-    if (count && *count > 0) lblCounter.setCaption(numberText(*count - 1));
+void BulkWrite::announceStart() {
+    std::vector<Written> values;
+    for (int k = 0; k < ParamTable::kBulkRows; ++k) {
+        const ParamRow& row = table_.row(k);
+        values.push_back({k, row.sParamID, row.iParamHi * 256 + row.iParamLo});
+    }
+    started_.call(values);
 }
 
 void BulkWrite::StartRestart() {
@@ -111,13 +115,13 @@ void BulkWrite::StartRestart() {
     edit_.ClearSelection("8.8.8");
     tmrSetMultipleParams.setEnabled(true);
     tmrSetMultipleParams.setInterval(100);
-    flow_.bParamAck = true;
-    flow_.iConnectStep = 0;
+    bParamAck = true;
+    sequence_.iConnectStep = 0;
     tmrStatusGET_.setEnabled(false);
 }
 
 void BulkWrite::ServiceModeReplied() {
-    if (!flow_.bParamAck) return;
+    if (!bParamAck) return;
     tmrSetMultipleParams.setInterval(500);
     tmrSetMultipleParams.setEnabled(true);
 }
@@ -127,7 +131,7 @@ void BulkWrite::tmrSetMultipleParams_Timer() {
         sendingPhase();
     } else if (!bRestarting) {
         // A fourth frame still unanswered now will not be answered.
-        if (purpose_ == Purpose::WriteParams && !flow_.bParamAck) unacknowledged_.push_back(kFrames);
+        if (purpose_ == Purpose::WriteParams && !bParamAck) unacknowledged_.push_back(kFrames);
         lblCurrentINFO_.setCaption(" Controller Restarting......Please wait");
         serviceMode_.pressExitServiceMode();
         tmrSetMultipleParams.setInterval(5000);
@@ -152,11 +156,11 @@ void BulkWrite::sendingPhase() {
         iSetParamsTicks = 0;
         if (P > 0) --iSetParamsProgress;
         if (purpose_ == Purpose::WriteParams && iSetParamsFrame > 1) unacknowledged_.push_back(iSetParamsFrame - 1);
-        flow_.bParamAck = true;
+        bParamAck = true;
     }
-    if (!flow_.bParamAck) return;
+    if (!bParamAck) return;
     iSetParamsTicks = 0;
-    flow_.bParamAck = false;
+    bParamAck = false;
     tmrStatusGET_.setEnabled(false);
     ++iSetParamsProgress;
     // RESTART's pass sends no frame (the bytes prepared are those of an

@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "link/FlowState.h"
+#include "link/ConnectionSequence.h"
 #include "link/ReceivePath.h"
 #include "params/ParamEdit.h"
 #include "params/ParamFiles.h"
 #include "params/ParamTable.h"
 #include "platform/Desktop.h"
+#include "platform/Listeners.h"
 #include "ui/Window.h"
 
 namespace kv::params {
@@ -37,7 +38,8 @@ public:
     // Ticks without an acknowledgement after which the next frame goes anyway.
     static constexpr std::int16_t kAckTicks = 4;
 
-    BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::FlowState& flow, link::ReceivePath& receive,
+    BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::ConnectionSequence& sequence,
+              link::ReceivePath& receive,
               ParamTable& table, ParamFiles& files, ParamEdit& edit, ui::Timer& tmrStatusGET,
               ServiceModeButtons& serviceMode, const platform::SerialPort& port, platform::MessageBox& messageBox);
 
@@ -50,9 +52,23 @@ public:
     // The controller answered a service-mode request.
     void ServiceModeReplied();
 
+    // A value the bulk write sends: the row, its parameter number's text and
+    // the raw value.
+    struct Written {
+        int row;
+        std::string id;
+        int value;
+    };
+    // Announced when a bulk write starts, with every value it will send: one
+    // controller of the batch is being provisioned.
+    using StartListener = std::function<void(const std::vector<Written>&)>;
+    int listenStarted(StartListener l) { return started_.add(std::move(l)); }
+
     // Frames of the last bulk write that got no acknowledgement.
     const std::vector<int>& unacknowledged() const { return unacknowledged_; }
 
+    // The controller acknowledged the last parameter write.
+    bool bParamAck = false;
     bool bRestarting = false;
     std::int16_t iSetParamsFrame = 0;
     std::int16_t iSetParamsProgress = 0;
@@ -60,7 +76,6 @@ public:
 
     ui::Button& cdmSetParams;
     ui::Timer& tmrSetMultipleParams;
-    ui::Label& lblCounter;
 
 private:
     enum class Purpose { WriteParams, RestartOnly };
@@ -69,12 +84,13 @@ private:
     // in `problems`, when the table cannot be written as it is.
     [[nodiscard]] bool prepareTriples(std::string& problems);
     void sendingPhase();
-    void lowerCounter();
+    void announceStart();
     void reportUnacknowledged();
 
     Purpose purpose_ = Purpose::WriteParams;
     std::vector<int> unacknowledged_;
-    link::FlowState& flow_;
+    platform::Listeners<const std::vector<Written>&> started_;
+    link::ConnectionSequence& sequence_;
     link::ReceivePath& receive_;
     ParamTable& table_;
     ParamFiles& files_;

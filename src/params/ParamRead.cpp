@@ -7,8 +7,8 @@
 
 namespace kv::params {
 
-ParamRead::ParamRead(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive, ParamTable& table)
-    : cmdGetParams(form.button("cmdGetParams")), flow_(flow), receive_(receive), table_(table) {
+ParamRead::ParamRead(ui::Window& form, link::ReceivePath& receive, ParamTable& table)
+    : cmdGetParams(form.button("cmdGetParams")), receive_(receive), table_(table) {
     cmdGetParams.setCaption("Read  PARAMS");
     cmdGetParams.setVisible(false);
     cmdGetParams.onClick = [this] { cmdGetParams_Click(); };
@@ -20,6 +20,8 @@ void ParamRead::cmdGetParams_Click() { receive_.SendRequest(link::frameReadParam
 
 void ParamRead::ParseMsgGetParam(std::int16_t n) {
     std::string dump;
+    bool answered = false;
+    lastRead_.clear();
     int k = 0;
     table_.txtParam(0).setText("");
     for (int i = 1; i <= n - 3 && i < link::ReceivePath::kBufferEnd; ++i) {
@@ -27,6 +29,7 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
             // A value, high byte first; i moves on to its low byte.
             int v = receive_.Byte(i) * 256 + receive_.Byte(i + 1);
             ++i;
+            lastRead_.push_back(v);
             // Rows the definition file did not load have no limits to hold a
             // value to; their values are not shown.
             if (k < table_.iParamCount) {
@@ -40,15 +43,15 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
             table_.txtParam(k).setText("");
         }
         dump += " " + ui::hex2(receive_.Byte(i));
-        if (flow_.iConnectStep == 3) flow_.bStepDone = true;
-        if (flow_.iAutoStep == 3) flow_.bAutoReplied = true;
+        answered = true;
     }
     receive_.Text1.setText(dump);
+    if (answered) receive_.Replied(link::Reply::Params);
 }
 
 void ParamRead::ParseMsgParamResponse(std::int16_t n) {
     receive_.WriteDump(n);
-    flow_.bParamAck = true;
+    receive_.Replied(link::Reply::ParamAck);
 }
 
 }  // namespace kv::params

@@ -3,7 +3,8 @@
 // acknowledgement the controller sends after a parameter write.
 #include <cstdint>
 
-#include "link/FlowState.h"
+#include <vector>
+
 #include "link/ReceivePath.h"
 #include "params/ParamTable.h"
 #include "ui/Window.h"
@@ -12,16 +13,20 @@ namespace kv::params {
 
 class ParamRead {
 public:
-    ParamRead(ui::Window& form, link::FlowState& flow, link::ReceivePath& receive, ParamTable& table);
+    ParamRead(ui::Window& form, link::ReceivePath& receive, ParamTable& table);
 
     void cmdGetParams_Click();
     void ParseMsgGetParam(std::int16_t sNumberOfBytes);
     void ParseMsgParamResponse(std::int16_t sNumberOfBytes);
 
+    // The values of the latest parameter reply, in its order, as the
+    // controller sent them (before any limit is applied for showing).
+    const std::vector<int>& lastRead() const { return lastRead_; }
+
     ui::Button& cmdGetParams;
 
 private:
-    link::FlowState& flow_;
+    std::vector<int> lastRead_;
     link::ReceivePath& receive_;
     ParamTable& table_;
 };

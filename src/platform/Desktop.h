@@ -15,6 +15,8 @@ public:
     virtual std::string program() const = 0;
     // The folder of the program's data when it is installed, or empty text.
     virtual std::string installedData() const { return {}; }
+    // The user's own data folder for this program, or empty text.
+    virtual std::string userData() const { return {}; }
 };
 
 // Per-user settings store: text values by application, section and key.

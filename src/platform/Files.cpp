@@ -83,3 +83,68 @@ bool writeWholeFile(const std::string& path, const std::string& content, std::st
 }
 
 }  // namespace kv::platform
+
+namespace kv::platform {
+
+bool LineFile::create(const std::string& path, bool& exists, std::string& error) {
+    close();
+    exists = false;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        exists = errno == EEXIST;
+        error = std::strerror(errno);
+        return false;
+    }
+    size_ = 0;
+    brokenLine_ = false;
+    return true;
+}
+
+bool LineFile::writeAll(const std::string& bytes, int& code) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            code = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool LineFile::append(const std::string& line, std::string& error) {
+    if (fd_ < 0) {
+        error = "the file is not open";
+        return false;
+    }
+    std::string bytes = (brokenLine_ ? "\r\n" : "") + line + "\r\n";
+    int code = 0;
+    // After the last complete line, or after a fragment that could not be
+    // taken back.
+    off_t start = brokenLine_ ? ::lseek(fd_, 0, SEEK_END) : ::lseek(fd_, static_cast<off_t>(size_), SEEK_SET);
+    bool ok = start >= 0 || ((code = errno), false);
+    ok = ok && writeAll(bytes, code);
+    ok = ok && (::fsync(fd_) == 0 || ((code = errno), false));
+    if (ok) {
+        size_ = static_cast<long long>(start) + static_cast<long long>(bytes.size());
+        brokenLine_ = false;
+        return true;
+    }
+    error = std::strerror(code);
+    if (start >= 0 && ::ftruncate(fd_, start) == 0) {
+        ::fsync(fd_);
+        size_ = static_cast<long long>(start);
+    } else {
+        brokenLine_ = true;
+    }
+    return false;
+}
+
+void LineFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+}  // namespace kv::platform

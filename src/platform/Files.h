@@ -15,3 +15,35 @@ namespace kv::platform {
 [[nodiscard]] bool writeWholeFile(const std::string& path, const std::string& content, std::string& error);
 
 }  // namespace kv::platform
+
+namespace kv::platform {
+
+// A file of lines that only ever grows, one complete line at a time: every
+// line is on the disk when append() returns true. A line that could not be
+// written whole (disk full, a size limit) is taken back, so the file never
+// holds half a line; should even that fail, the next line starts on a line
+// of its own. A later line is written when space returns.
+class LineFile {
+public:
+    LineFile() = default;
+    ~LineFile() { close(); }
+    LineFile(const LineFile&) = delete;
+    LineFile& operator=(const LineFile&) = delete;
+
+    // Creates `path`; an existing file is never opened or overwritten.
+    // False when it exists (`exists` set) or cannot be created (`error`).
+    [[nodiscard]] bool create(const std::string& path, bool& exists, std::string& error);
+    // `line` and CR LF. On failure `error` says why.
+    [[nodiscard]] bool append(const std::string& line, std::string& error);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+private:
+    bool writeAll(const std::string& bytes, int& code);
+
+    int fd_ = -1;
+    long long size_ = 0;       // bytes of complete lines
+    bool brokenLine_ = false;  // a fragment could not be taken back
+};
+
+}  // namespace kv::platform

@@ -16,8 +16,8 @@ struct Handlers : ::testing::Test {
     Handlers() {
         rig.load();
         rig.main->sequence.tmrLoopBack.setEnabled(false);  // the tests ask by themselves
-        rig.main->flow.iConnectStep = 0;
-        rig.main->flow.bStepDone = false;
+        rig.main->sequence.iConnectStep = 0;
+        rig.main->sequence.bStepDone = false;
         rig.takeWritten();
     }
     // A reply delivered as one chunk after a request reset the buffer.
@@ -72,7 +72,7 @@ TEST_F(Handlers, ButtonsSendTheirFramesAndSwitchThePollOff) {
 
 TEST_F(Handlers, FirmwareLongAndShortForms) {
     auto& id = rig.main->identity;
-    auto& flow = rig.main->flow;
+    auto& sequence = rig.main->sequence;
     const struct {
         const char* name;
         Bytes reply;
@@ -85,15 +85,15 @@ TEST_F(Handlers, FirmwareLongAndShortForms) {
         {"short form", {0x01, 0x01, 0x03, 1, 6, 2}, "DEV 162", false},
     };
     for (const auto& c : cases) {
-        flow.bIdentitySupported = false;
+        sequence.bIdentitySupported = false;
         reply(c.reply);
         EXPECT_EQ(id.lblFWVersion.caption(), c.shown) << c.name;
-        EXPECT_EQ(flow.bIdentitySupported, c.supported) << c.name;
+        EXPECT_EQ(sequence.bIdentitySupported, c.supported) << c.name;
     }
     // A later reply without the letter b leaves the support as it was.
-    flow.bIdentitySupported = true;
+    sequence.bIdentitySupported = true;
     reply({0x01, 0x01, 0x07, 'K', '5', 'x', 1, 2, 3, 0});
-    EXPECT_TRUE(flow.bIdentitySupported);
+    EXPECT_TRUE(sequence.bIdentitySupported);
 }
 
 TEST_F(Handlers, EachHandlerMarksOnlyItsOwnStep) {
@@ -108,13 +108,13 @@ TEST_F(Handlers, EachHandlerMarksOnlyItsOwnStep) {
         {answer(kv::link::frameReadParams()), 3}, {answer({0x18, 0x01, 0x01, 0x00}), 4},
         {answer({0x15, 0x01, 0x01, 0x00}), 5}, {answer({0x16, 0x01, 0x01, 0x00}), 6},
     };
-    auto& flow = rig.main->flow;
+    auto& sequence = rig.main->sequence;
     for (const auto& k : cases) {
         for (std::int16_t step = 0; step <= 7; ++step) {
-            flow.iConnectStep = step;
-            flow.bStepDone = false;
+            sequence.iConnectStep = step;
+            sequence.bStepDone = false;
             reply(k.reply);
-            EXPECT_EQ(flow.bStepDone, step == k.step) << int(k.reply[0]) << " at step " << step;
+            EXPECT_EQ(sequence.bStepDone, step == k.step) << int(k.reply[0]) << " at step " << step;
         }
     }
 }
@@ -122,7 +122,7 @@ TEST_F(Handlers, EachHandlerMarksOnlyItsOwnStep) {
 TEST_F(Handlers, ChecksumWritesTheLogRowOnlyWithoutAnAsset) {
     auto& id = rig.main->identity;
     id.lblFWVersion.setCaption("K5b 162");
-    id.lblCounter.setCaption("3");
+    rig.main->counter.lblCounter.setCaption("3");
     const std::string header = std::string(kv::app::ProvisioningLog::kHeader) + "\r\n";
     id.txtAssetID.setText(" ABC");
     reply({0x0A, 0x01, 0x02, 0x05, 0xC0});
@@ -160,17 +160,17 @@ TEST_F(Handlers, MacClientAndAsset) {
     EXPECT_EQ(m.identity.lblMacAddress.caption(), " 0004A3B1C2D3");
     EXPECT_EQ(m.identity.Label1.caption(), "MAC");
 
-    m.flow.iAutoStep = 2;
-    m.flow.bAutoReplied = false;
+    m.autoSetting.iAutoStep = 2;
+    m.autoSetting.bAutoReplied = false;
     reply({0x15, 0x01, 0x03, 'A', 'B', 'C'});
     EXPECT_EQ(m.identity.lblClient.caption(), " ABC");
-    EXPECT_TRUE(m.flow.bAutoReplied);
+    EXPECT_TRUE(m.autoSetting.bAutoReplied);
 
-    m.flow.iAutoStep = 1;
-    m.flow.bAutoReplied = false;
+    m.autoSetting.iAutoStep = 1;
+    m.autoSetting.bAutoReplied = false;
     reply({0x16, 0x01, 0x06, 'A', '1', '2', '3', 0, 0});
     EXPECT_EQ(m.identity.txtAssetID.text(), " A123");
-    EXPECT_TRUE(m.flow.bAutoReplied);
+    EXPECT_TRUE(m.autoSetting.bAutoReplied);
     reply({0x16, 0x01, 0x02, 0, 0});
     EXPECT_EQ(m.identity.txtAssetID.text(), " ");
 }

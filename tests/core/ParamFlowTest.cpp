@@ -110,7 +110,7 @@ TEST_F(Panel, TheSetKeyWritesTheSelectedRowOnce) {
     EXPECT_TRUE(rig.takeWritten().empty());
     rig.clock.advance(100);
     EXPECT_EQ(rig.controller.state.params[0], 650);
-    EXPECT_TRUE(rig.main->flow.bParamAck);  // the acknowledgement came
+    EXPECT_TRUE(rig.main->bulkWrite.bParamAck);  // the acknowledgement came
 }
 
 TEST(PanelRefusal, AValueTheControllerWouldMisreadIsNotSent) {
@@ -131,13 +131,13 @@ TEST(PanelRefusal, AValueTheControllerWouldMisreadIsNotSent) {
 
     // The bulk write refuses before it asks for service mode.
     rig.messages.shown.clear();
-    rig.main->window.label("lblCounter").setCaption("3");
+    rig.main->counter.lblCounter.setCaption("3");
     rig.main->bulkWrite.cdmSetParams.press();
     EXPECT_TRUE(rig.takeWritten().empty());
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_NE(rig.messages.shown[0].text.find("BIG (P001)"), std::string::npos);
     EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos);
-    EXPECT_EQ(rig.main->window.label("lblCounter").caption(), "3");
+    EXPECT_EQ(rig.main->counter.lblCounter.caption(), "3");
     EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
 }
 
@@ -188,7 +188,7 @@ TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRest
     rig.main->paramEdit.imgKV53UP.click();  // SP 441
     t().lblParam(38).click();
     rig.main->paramEdit.imgKV53DWN.click();  // PTB 52
-    rig.main->window.label("lblCounter").setCaption("3");
+    rig.main->counter.lblCounter.setCaption("3");
     std::vector<std::string> progress;
     rig.main->progress.lblCurrentINFO.listen(
         [&] { progress.push_back(rig.main->progress.lblCurrentINFO.caption()); });
@@ -214,7 +214,7 @@ TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRest
     // at the next tick of its one-second timer.
     EXPECT_EQ(log[6].frame, kFirmware);
     EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    EXPECT_EQ(rig.main->window.label("lblCounter").caption(), "2");
+    EXPECT_EQ(rig.main->counter.lblCounter.caption(), "2");
 
     // The controller holds exactly the table's values, all written inside
     // service mode, and the window shows them again after the restart.
@@ -251,28 +251,28 @@ TEST_F(Bulk, WhileItRunsApplyAndRefreshAreOffAndTheSelectionIsGone) {
     EXPECT_EQ(rig.main->paramEdit.lblSettingValue.caption(), "8.8.8");
     EXPECT_EQ(rig.main->paramEdit.lblSettingParam.caption(), "--");
     EXPECT_TRUE(rig.main->progress.window.visible());
-    EXPECT_EQ(rig.main->flow.iConnectStep, 0);
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 0);
     rig.clock.advance(3500);
-    EXPECT_EQ(rig.main->flow.iConnectStep, 0);  // the sequence waits for the refresh
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 0);  // the sequence waits for the refresh
 }
 
 TEST_F(Bulk, TheBatchCounterGoesDownByOneWhenAboveZero) {
     const std::pair<const char*, const char*> cases[] = {{"3", "2"}, {"1", "0"}, {"0", "0"}, {"", ""}, {"abc", "abc"}};
     for (const auto& [before, after] : cases) {
-        rig.main->window.label("lblCounter").setCaption(before);
+        rig.main->counter.lblCounter.setCaption(before);
         rig.main->bulkWrite.cdmSetParams.press();
-        EXPECT_EQ(rig.main->window.label("lblCounter").caption(), after) << before;
+        EXPECT_EQ(rig.main->counter.lblCounter.caption(), after) << before;
         rig.clock.advance(12000);
     }
 }
 
 TEST_F(Bulk, WithThePortClosedNothingRunsAndTheCounterStays) {
     rig.main->receive.cmdSTOPComms.click();  // STOP
-    rig.main->window.label("lblCounter").setCaption("3");
+    rig.main->counter.lblCounter.setCaption("3");
     rig.main->bulkWrite.cdmSetParams.click();
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_EQ(rig.messages.shown[0].text, "COMM PORT NOT OPEN");
-    EXPECT_EQ(rig.main->window.label("lblCounter").caption(), "3");
+    EXPECT_EQ(rig.main->counter.lblCounter.caption(), "3");
     EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
     EXPECT_FALSE(rig.main->progress.window.visible());
 }
@@ -389,13 +389,13 @@ TEST_F(Bulk, ARestartSendsOnlyTheServiceModeRequests) {
 
 TEST_F(Bulk, ServiceModeRepliesMoveOnlyAWaitingWrite) {
     auto& timer = rig.main->bulkWrite.tmrSetMultipleParams;
-    rig.main->flow.bParamAck = false;
+    rig.main->bulkWrite.bParamAck = false;
     rig.main->serviceMode.cmdEnterServiceMode.press();
     EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{kEnter}));
     rig.clock.advance(100);
     EXPECT_FALSE(timer.enabled());
     EXPECT_EQ(timer.interval(), 900);
-    rig.main->flow.bParamAck = true;
+    rig.main->bulkWrite.bParamAck = true;
     rig.main->serviceMode.cmdExitServiceMode.press();
     EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{kExit}));
     rig.clock.advance(100);
@@ -412,14 +412,14 @@ TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {
 
     // With the port closed it says so and leaves the sequence alone.
     rig.main->receive.cmdSTOPComms.click();
-    rig.main->flow.iConnectStep = 5;
+    rig.main->sequence.iConnectStep = 5;
     rig.main->receive.iRxIdx = 7;
     rig.takeWritten();
     rig.main->serviceMode.cmdRefreshNextController.click();
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_EQ(rig.messages.shown[0].text, "COMM PORT NOT OPEN");
     EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
-    EXPECT_EQ(rig.main->flow.iConnectStep, 5);
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 5);
     EXPECT_EQ(rig.main->receive.iRxIdx, 1);
     EXPECT_TRUE(rig.takeWritten().empty());
 }

@@ -80,7 +80,7 @@ TEST_F(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {
     EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "STOP");
     EXPECT_TRUE(rig.main->receive.cmdSTOPComms.enabled());
     EXPECT_EQ(rig.main->indicators.lblPort.caption(), "Port 5");
-    EXPECT_TRUE(rig.main->flow.bStepDone);  // the connection sequence starts
+    EXPECT_TRUE(rig.main->sequence.bStepDone);  // the connection sequence starts
     EXPECT_FALSE(dlg().bNoPort);
 }
 
@@ -124,7 +124,7 @@ TEST_F(PortDialog, CancelLeavesThePortClosed) {
     dlg().cmdCancel.click();
     EXPECT_FALSE(dlg().window.visible());
     EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_FALSE(rig.main->flow.bStepDone);
+    EXPECT_FALSE(rig.main->sequence.bStepDone);
     EXPECT_TRUE(rig.settings.order.empty());
 }
 
@@ -165,7 +165,7 @@ TEST(PortDialogAlone, APortThatVanishedBeforeOkIsReportedNotStarted) {
     EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "START");
     EXPECT_EQ(rig.main->indicators.lblError.caption(), "Port busy");
     EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
-    EXPECT_FALSE(rig.main->flow.bStepDone);
+    EXPECT_FALSE(rig.main->sequence.bStepDone);
     EXPECT_FALSE(rig.main->progress.window.visible());
 }
 

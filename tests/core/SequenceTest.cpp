@@ -44,7 +44,7 @@ TEST(Sequence, APromptControllerIsIdentifiedInSevenSeconds) {
     }
     auto& m = *rig.main;
     EXPECT_TRUE(m.progress.window.visible());
-    EXPECT_EQ(m.flow.iConnectStep, 7);
+    EXPECT_EQ(m.sequence.iConnectStep, 7);
     rig.clock.advance(1000);
     EXPECT_FALSE(m.progress.window.visible());  // one tick after " CONNECTED..OK"
     EXPECT_EQ(m.progress.lblCurrentINFO.caption(), " CONNECTED..OK");
@@ -81,7 +81,7 @@ TEST(Sequence, HowTheRepliesAreCutDoesNotMatter) {
         rig.controller.modes.doubleReply = c.doubleReply;
         rig.load();
         rig.clock.advance(7000);
-        EXPECT_EQ(rig.main->flow.iConnectStep, 7) << c.name;
+        EXPECT_EQ(rig.main->sequence.iConnectStep, 7) << c.name;
         EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << c.name;
         EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C2D3") << c.name;
         EXPECT_EQ(rig.main->identity.txtAssetID.text(), " A1234") << c.name;
@@ -98,8 +98,8 @@ TEST(Sequence, ASilentControllerIsAskedAgainEverySeventhTick) {
         std::size_t before = rig.port.written.size();
         rig.clock.advance(1000);
         if (rig.port.written.size() > before) sent.push_back(rig.clock.nowMs());
-        EXPECT_GE(rig.main->flow.iConnectStep, 0);
-        EXPECT_LE(rig.main->flow.iConnectStep, 1);
+        EXPECT_GE(rig.main->sequence.iConnectStep, 0);
+        EXPECT_LE(rig.main->sequence.iConnectStep, 1);
     }
     EXPECT_EQ(sent, (std::vector<std::int64_t>{1000, 8000, 15000, 22000, 29000}));
     EXPECT_EQ(countWritten(rig, 0x01), 5);
@@ -112,12 +112,12 @@ TEST(Sequence, AControllerThatAnswersOnlyTheRepeatIsPickedUp) {
     rig.controller.modes.answerOnRepeat = 2;
     rig.load();
     rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->flow.iConnectStep, 1);
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 1);
     rig.clock.advance(1100);  // the retry at the eighth tick is answered
     EXPECT_EQ(rig.main->identity.lblFWVersion.caption(), "K5b 162");
-    EXPECT_EQ(rig.main->flow.iConnectStep, 1);
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 1);
     rig.clock.advance(900);
-    EXPECT_EQ(rig.main->flow.iConnectStep, 2);  // moved on to the checksum
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 2);  // moved on to the checksum
 }
 
 TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
@@ -126,8 +126,8 @@ TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
     rig.load();
     ProgressLog progress(rig);
     rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->flow.iConnectStep, 7);
-    EXPECT_FALSE(rig.main->flow.bIdentitySupported);
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 7);
+    EXPECT_FALSE(rig.main->sequence.bIdentitySupported);
     EXPECT_EQ(countWritten(rig, 0x18) + countWritten(rig, 0x15) + countWritten(rig, 0x16), 0);
     ASSERT_EQ(progress.entries.size(), 4u);
     EXPECT_EQ(progress.entries[2].second, kTexts[2]);
@@ -148,11 +148,11 @@ TEST(Sequence, AStatusOrConfigurationReplyAlsoAnswersTheChecksumStep) {
         Rig rig;
         rig.controller.modes.silent = true;
         rig.load();
-        rig.main->flow.iConnectStep = 2;  // the checksum request is out
-        rig.main->flow.bStepDone = false;
+        rig.main->sequence.iConnectStep = 2;  // the checksum request is out
+        rig.main->sequence.bStepDone = false;
         rig.main->receive.ResetReceive();
         rig.port.deliver(c.reply);
-        EXPECT_EQ(rig.main->flow.bStepDone, c.advances) << c.name;
+        EXPECT_EQ(rig.main->sequence.bStepDone, c.advances) << c.name;
     }
 }
 
@@ -160,10 +160,10 @@ TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
     Rig rig;
     rig.load();
     rig.clock.advance(8000);
-    ASSERT_EQ(rig.main->flow.iConnectStep, 7);
+    ASSERT_EQ(rig.main->sequence.iConnectStep, 7);
     rig.clock.advance(40000LL * 1000);  // about eleven hours of ticks
     EXPECT_EQ(rig.main->sequence.iStepTicks, 32767);
-    EXPECT_EQ(rig.main->flow.iConnectStep, 7);
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 7);
     EXPECT_FALSE(rig.main->progress.window.visible());
 
     // OK in the port dialog again identifies the controller again.
@@ -171,31 +171,29 @@ TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
     rig.main->sequence.SetStartUptoGo(true);
     EXPECT_TRUE(rig.main->progress.window.visible());
     rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->flow.iConnectStep, 7);
+    EXPECT_EQ(rig.main->sequence.iConnectStep, 7);
     EXPECT_EQ(countWritten(rig, 0x01), 1);
     EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
 }
 
 TEST(Sequence, FinishingSelectsTheCustomerOfTheClientId) {
     const struct {
-        const char* client;
+        const char* client;  // as the controller holds it
         int selected;
-    } cases[] = {{" 12A", 1}, {"12A", 1}, {" 005", 0}, {"<00", -1}, {" 999", -1}};
+    } cases[] = {{"12A", 1}, {"005", 0}, {"<00", -1}, {"999", -1}};
     for (const auto& c : cases) {
         Rig rig;
+        kv::test::writeFile(std::filesystem::path(rig.folders.programPath) / "varktcstlst.txt",
+                  "Code,Name\r\n5,Acme\r\n12A,First\r\n12A,Second\r\n");
+        rig.controller.state.client = c.client;
         rig.load();
-        auto& list = rig.main->sequence.cboCLientList;
-        for (const char* e : {"005 - Acme", "12A - First", "12A - Second"}) list.addItem(e);
-        int clicks = 0;
-        list.onClick = [&] { ++clicks; };
-        rig.clock.advance(6000);
-        rig.main->sequence.lblClient.setCaption(c.client);
-        rig.clock.advance(1000);
+        rig.clock.advance(7000);
+        auto& list = rig.main->customers.cboCLientList;
+        ASSERT_EQ(list.items().size(), 3u);
         EXPECT_EQ(list.listIndex(), c.selected) << c.client;
-        if (c.selected >= 0) {
-            EXPECT_EQ(list.text(), list.items()[static_cast<std::size_t>(c.selected)]) << c.client;
-        }
-        EXPECT_EQ(clicks, 0) << c.client;  // only the shown text changes
+        if (c.selected >= 0) EXPECT_EQ(list.text(), list.items()[static_cast<std::size_t>(c.selected)]) << c.client;
+        // Only the shown text changes: the client box keeps its value.
+        EXPECT_EQ(rig.main->identityWrite.txtSetClient.text(), "") << c.client;
     }
 }
 
@@ -207,12 +205,16 @@ TEST(Sequence, FinishingOpensTheAssetDialogWhileTheCounterIsAboveZero) {
                  {"abc", false}, {" 3 ", true}};
     for (const auto& c : cases) {
         Rig rig;
-        int opened = 0;
-        rig.main->sequence.OpenAssetDialog = [&] { ++opened; };
-        rig.main->identity.lblCounter.setCaption(c.counter);
+        auto& dialog = rig.main->assetDialog;
+        dialog.txtScannedAsset.setText("old scan");
+        rig.main->counter.lblCounter.setCaption(c.counter);
         rig.load();
-        rig.clock.advance(7000);
-        EXPECT_EQ(opened, c.opens ? 1 : 0) << "'" << c.counter << "'";
+        rig.clock.advance(6999);
+        EXPECT_FALSE(dialog.window.visible());
+        rig.clock.advance(1);
+        EXPECT_EQ(dialog.window.visible(), c.opens) << "'" << c.counter << "'";
+        EXPECT_EQ(dialog.txtScannedAsset.text(), c.opens ? "" : "old scan") << "'" << c.counter << "'";
+        EXPECT_EQ(dialog.txtScannedAsset.focusRequests(), c.opens ? 1 : 0) << "'" << c.counter << "'";
     }
 }
 
@@ -226,12 +228,12 @@ TEST(Sequence, StatusPollAsksOnlyWhenNothingIsPending) {
     m.sequence.tmrStatusGET.setEnabled(true);
     rig.clock.advance(10000);
     EXPECT_EQ(countWritten(rig, 0x02), 1);
-    EXPECT_TRUE(m.flow.bStatusPending);
+    EXPECT_TRUE(m.sequence.bStatusPending);
     rig.clock.advance(10000);
     EXPECT_EQ(countWritten(rig, 0x02), 1);  // still waiting for the first
     rig.controller.modes.silent = false;
     rig.port.deliver(rig.controller.statusReply());
-    EXPECT_FALSE(m.flow.bStatusPending);
+    EXPECT_FALSE(m.sequence.bStatusPending);
     rig.clock.advance(10000);
     EXPECT_EQ(countWritten(rig, 0x02), 2);
 }

@@ -35,7 +35,8 @@ TEST(Startup, ExistingFoldersAndLogsAreLeftAlone) {
     fs::path docs = first.folders.documentsPath;
     fs::path keep = docs / "KV53_ParamFiles" / "mine.csv";
     std::ofstream(keep) << "SP,250\r\n";
-    first.main->log.writeRow({"a", "b"});
+    std::string error;
+    ASSERT_TRUE(first.main->log.writeRow({"a", "b"}, error)) << error;
 
     // A second start in the same second, in the same home.
     kv::test::FakeFolders& folders = first.folders;
@@ -57,9 +58,10 @@ TEST(Startup, ExistingFoldersAndLogsAreLeftAlone) {
 TEST(Startup, RowsReachTheDiskAsTheyAreWritten) {
     Rig rig;
     rig.load();
-    rig.main->log.writeRow({"14:05:09 05/12/2026", "1A 2B ", "", "K5b 162"});
+    std::string error;
+    ASSERT_TRUE(rig.main->log.writeRow({"14:05:09 05/12/2026", "1A 2B ", "", "K5b 162"}, error)) << error;
     EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n");
-    rig.main->log.writeRow({"t", "line\r\nbreak,comma", "\x7F"});
+    ASSERT_TRUE(rig.main->log.writeRow({"t", "line\r\nbreak,comma", "\x7F"}, error)) << error;
     EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n" +
                                                   "t, line??break?comma, ?\r\n");
 }
@@ -93,7 +95,8 @@ TEST(Startup, FolderProblemsAreOneMessageAndTheProgramRunsOn) {
         EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
         EXPECT_FALSE(rig.main->log.isOpen()) << c.name;
         EXPECT_TRUE(rig.port.PortOpen()) << c.name;  // start-up went on
-        rig.main->log.writeRow({"nothing", "breaks"});
+        std::string error;
+        EXPECT_FALSE(rig.main->log.writeRow({"nothing", "breaks"}, error)) << c.name;
     }
 }
 
@@ -122,9 +125,9 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     EXPECT_EQ(m.progress.lblCurrentINFO.caption(), "");
     EXPECT_FALSE(m.progress.window.visible());
     EXPECT_EQ(m.params.iValueOffset, 400);
-    EXPECT_EQ(m.flow.iConnectStep, 0);
-    EXPECT_FALSE(m.flow.bStepDone);
-    EXPECT_EQ(m.flow.iAutoStep, 0);
+    EXPECT_EQ(m.sequence.iConnectStep, 0);
+    EXPECT_FALSE(m.sequence.bStepDone);
+    EXPECT_EQ(m.autoSetting.iAutoStep, 0);
     EXPECT_GE(rig.clock.doEventsCalls, 2);
     // The definition file's 39 rows are shown, still empty; the other boxes stay hidden.
     EXPECT_EQ(m.params.iParamCount, 39);
@@ -144,7 +147,7 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     EXPECT_EQ(m.indicators.lblOpen.caption(), "Open");
     EXPECT_TRUE(m.receive.cmdSTOPComms.enabled());
     EXPECT_TRUE(m.progress.window.visible());
-    EXPECT_TRUE(m.flow.bStepDone);
+    EXPECT_TRUE(m.sequence.bStepDone);
 }
 
 TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
@@ -202,7 +205,8 @@ TEST(Startup, UnloadClosesTheLogAndEndsTheProgram) {
     // Every other window closes with it, and the port is released.
     for (auto* w : rig.main->windows()) EXPECT_FALSE(w->visible()) << w->name();
     EXPECT_FALSE(rig.port.PortOpen());
-    rig.main->log.writeRow({"after", "close"});  // ignored, no crash
+    std::string error;
+    EXPECT_FALSE(rig.main->log.writeRow({"after", "close"}, error));
     EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine);
 }
 

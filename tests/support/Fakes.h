@@ -31,8 +31,10 @@ class FakeFolders : public platform::Folders {
 public:
     std::string documents() const override { return documentsPath; }
     std::string program() const override { return programPath; }
+    std::string userData() const override { return userDataPath; }
     std::string documentsPath;
     std::string programPath;
+    std::string userDataPath;
 };
 
 class FakeSettings : public platform::SettingsStore {

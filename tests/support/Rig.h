@@ -22,9 +22,11 @@ struct Rig {
         folders.documentsPath = (home.path() / "Documents").string();
         folders.programPath = (home.path() / "program").string();
         std::filesystem::create_directories(folders.programPath);
-        // The program comes with its parameter definition file.
-        std::filesystem::copy_file(std::filesystem::path(KV_SOURCE_DIR) / "data" / "KV5x_Params.txt",
-                                   std::filesystem::path(folders.programPath) / "KV5x_Params.txt");
+        folders.userDataPath = (home.path() / "data").string();
+        // The program comes with its parameter definitions and customer list.
+        for (const char* file : {"KV5x_Params.txt", "varktcstlst.txt"})
+            std::filesystem::copy_file(std::filesystem::path(KV_SOURCE_DIR) / "data" / file,
+                                       std::filesystem::path(folders.programPath) / file);
         main = std::make_unique<app::frmMain>(platform);
     }
 

@@ -1,0 +1,121 @@
+#include "app/ProvisioningRecord.h"
+
+namespace kv::app {
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+void ProvisioningRecord::Scanned(const std::string& custom1, const std::string& custom2) {
+    custom1_ = custom1;
+    custom2_ = custom2;
+}
+
+void ProvisioningRecord::AssetWritten(const std::string& asset) { asset_ = asset; }
+void ProvisioningRecord::ClientWritten(const std::string& client) { client_ = client; }
+
+void ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values) {
+    written_ = std::move(values);
+    pending_ = true;
+    sawClient_ = sawAsset_ = sawParams_ = false;
+    read_ = {};
+}
+
+void ProvisioningRecord::Replied(link::Reply reply, const Readings& now) {
+    if (!pending_) return;
+    using link::Reply;
+    switch (reply) {
+        case Reply::FwVersion:
+        case Reply::FwVersionSupported:
+            read_.firmware = now.firmware;
+            break;
+        case Reply::Checksum:
+        case Reply::Config:
+            read_.checksum = now.checksum;
+            break;
+        case Reply::Params:
+            sawParams_ = true;
+            read_.params = now.params;
+            break;
+        case Reply::Mac:
+            read_.mac = now.mac;
+            break;
+        case Reply::Client:
+            sawClient_ = true;
+            read_.client = now.client;
+            break;
+        case Reply::Asset:
+            sawAsset_ = true;
+            read_.asset = now.asset;
+            break;
+        default: break;
+    }
+}
+
+// "yes", or what was written but not read back: "no: asset, client, P012".
+std::string ProvisioningRecord::verified() const {
+    std::vector<std::string> differ;
+    if (asset_ && (!sawAsset_ || read_.asset != *asset_)) differ.push_back("asset");
+    if (client_ && (!sawClient_ || read_.client != *client_)) differ.push_back("client");
+    for (std::size_t k = 0; k < written_.size(); ++k)
+        if (!sawParams_ || k >= read_.params.size() || read_.params[k] != written_[k].value)
+            differ.push_back("P" + written_[k].id);
+    if (differ.empty()) return "yes";
+    std::string text = "no: ";
+    for (std::size_t i = 0; i < differ.size(); ++i) text += (i ? ", " : "") + differ[i];
+    return text;
+}
+
+bool ProvisioningRecord::writeRow(const std::string& when, const std::string& verified, std::string& error) {
+    auto trimmed = [](std::string s) {
+        while (!s.empty() && s.back() == ' ') s.pop_back();
+        return s;
+    };
+    const std::string fields[] = {when,
+                                  read_.mac,
+                                  read_.mac,
+                                  trimmed(read_.checksum),
+                                  read_.firmware,
+                                  read_.asset,
+                                  read_.client,
+                                  custom1_,
+                                  custom2_,
+                                  verified};
+    lastRow_.clear();
+    for (std::size_t i = 0; i < std::size(fields); ++i) lastRow_ += (i ? "," : "") + csvField(fields[i]);
+    bool ok = file_.writeLine(lastRow_, error);
+    clear();
+    return ok;
+}
+
+bool ProvisioningRecord::Identified(const std::string& when, std::string& error) {
+    if (!pending_) {
+        clear();
+        return true;
+    }
+    return writeRow(when, verified(), error);
+}
+
+bool ProvisioningRecord::Flush(const std::string& when, std::string& error) {
+    if (!pending_) return true;
+    return writeRow(when, "no: not identified after its restart", error);
+}
+
+void ProvisioningRecord::clear() {
+    pending_ = false;
+    asset_.reset();
+    client_.reset();
+    custom1_.clear();
+    custom2_.clear();
+    written_.clear();
+    sawClient_ = sawAsset_ = sawParams_ = false;
+    read_ = {};
+}
+
+}  // namespace kv::app

@@ -1,0 +1,56 @@
+#pragma once
+// The automatic asset and client setting: Enter in the asset box starts a
+// timer-driven chain that presses SET ASSET, SET CLIENT, Read PARAMS and
+// APPLY PARAMS, each on the tick after the previous step was answered, and
+// issues a step again when its answer has not come within six ticks.
+#include <cstdint>
+
+#include "controller/Identity.h"
+#include "controller/IdentityWrite.h"
+#include "controller/SetControls.h"
+#include "link/ReceivePath.h"
+#include "params/BulkWrite.h"
+#include "params/ParamRead.h"
+#include "platform/Desktop.h"
+#include "ui/Window.h"
+
+namespace kv::controller {
+
+class AutoSetting {
+public:
+    // Ticks after which a step without its answer is issued again (on the next one).
+    static constexpr std::int16_t kRetryTicks = 5;
+    static constexpr int kTickMs = 1000;
+    static constexpr int kParamTickMs = 2000;  // while the parameter reply is awaited
+
+    AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive, Identity& identity,
+                IdentityWrite& write, params::ParamRead& read, params::BulkWrite& bulk, SetControls& setControls,
+                ui::Timer& tmrStatusGET, platform::EventLoop& events);
+
+    void txtAssetID_KeyPress(std::int16_t& keyAscii);
+    void tmrSetAutoAssetClientParam_Timer();
+
+    // 0: idle; 1 to 4: the step last issued.
+    std::int16_t iAutoStep = 0;
+    // The awaited answer came, or the run is to start: the next tick issues the next step.
+    bool bAutoReplied = false;
+    std::int16_t iAutoTicks = 0;
+
+    ui::Timer& tmrSetAutoAssetClientParam;
+
+private:
+    void replied(link::Reply r);
+    void issue(std::int16_t step);
+
+    ui::Window& frmProgressInfo_;
+    ui::Label& lblCurrentINFO_;
+    Identity& identity_;
+    IdentityWrite& write_;
+    params::ParamRead& read_;
+    params::BulkWrite& bulk_;
+    SetControls& setControls_;
+    ui::Timer& tmrStatusGET_;
+    platform::EventLoop& events_;
+};
+
+}  // namespace kv::controller
