@@ -22,6 +22,7 @@ Dashboard::Dashboard(platform::MessageBox* messages)
       main_(std::make_unique<app::frmMain>(platform_)) {}
 
 Dashboard::~Dashboard() {
+    delete setAssetView_;
     delete settingsView_;
     delete startupView_;
     delete progressView_;
@@ -56,6 +57,11 @@ void Dashboard::start() {
     settingsView_->setFixedSize(456, 206);
     settingsView_->setWindowFlag(Qt::Dialog);
     bindWindow(settingsView_, m.settings.window);
+
+    setAssetView_ = new FormView(m.assetDialog.window, setAssetLayout());
+    setAssetView_->setFixedSize(420, 172);
+    setAssetView_->setWindowFlag(Qt::Dialog);
+    bindWindow(setAssetView_, m.assetDialog.window);
 
     m.Form_Load();
 }

@@ -31,6 +31,7 @@ public:
     FormView* progressView() const { return progressView_; }
     FormView* startupView() const { return startupView_; }
     FormView* settingsView() const { return settingsView_; }
+    FormView* setAssetView() const { return setAssetView_; }
 
 private:
     void buildMenus();
@@ -54,6 +55,7 @@ private:
     FormView* progressView_ = nullptr;
     FormView* startupView_ = nullptr;
     FormView* settingsView_ = nullptr;
+    FormView* setAssetView_ = nullptr;
 };
 
 }  // namespace kv::desktop

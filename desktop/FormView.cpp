@@ -150,6 +150,9 @@ void bindWindow(QWidget* top, ui::Window& model) {
         if (model.visible() && !top->isVisible()) {
             top->show();
             top->raise();
+            // A dialog takes the keyboard (a scanner types into the focused
+            // field); the progress window never does.
+            if (top->windowType() != Qt::Tool) top->activateWindow();
         }
         if (!model.visible() && top->isVisible()) top->hide();
         if (model.refreshRequests() != state->first) {

@@ -174,4 +174,22 @@ std::vector<Place> settingsLayout() {
     return l;
 }
 
+// Three scan fields one under the other, each "Enable" box beside its
+// field; EXIT at the bottom right.
+std::vector<Place> setAssetLayout() {
+    return {
+        {"Frame1", 8, 8, 404, 118},
+        {"Label1", 10, 16, 86, 24, "Frame1"},
+        {"txtScannedAsset", 98, 14, 210, 26, "Frame1"},
+        {"Label3", 10, 50, 86, 24, "Frame1"},
+        {"txtCustom1(0)", 98, 48, 210, 26, "Frame1"},
+        {"chkCustom1(0)", 316, 50, 80, 24, "Frame1"},
+        {"Label2", 10, 84, 86, 24, "Frame1"},
+        {"txtCustom1(1)", 98, 82, 210, 26, "Frame1"},
+        {"chkCustom1(1)", 316, 84, 80, 24, "Frame1"},
+        {"cmdSetAsset", 8, 134, 100, 30},
+        {"cmdExit", 312, 134, 100, 30},
+    };
+}
+
 }  // namespace kv::desktop

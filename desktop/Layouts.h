@@ -10,6 +10,7 @@ std::vector<Place> mainLayout();
 std::vector<Place> progressLayout();
 std::vector<Place> startupLayout();
 std::vector<Place> settingsLayout();
+std::vector<Place> setAssetLayout();
 
 // The main window's inner size at start.
 constexpr int kMainWidth = 1120;
