@@ -1,0 +1,332 @@
+// Provisioning one controller: SET ASSET, SET CLIENT and SET COUNTER, the
+// customer list, the Set Asset dialog's scans and the automatic setting, on
+// the virtual clock against the virtual controller.
+#include <gtest/gtest.h>
+
+#include "tests/support/ParamHelpers.h"
+
+using namespace kv::test;
+using kv::sim::Bytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes bytesOf(std::initializer_list<int> list) {
+    Bytes b;
+    for (int v : list) b.push_back(static_cast<std::uint8_t>(v));
+    return b;
+}
+
+Bytes withText(Bytes head, const std::string& text) {
+    for (char c : text) head.push_back(static_cast<std::uint8_t>(c));
+    return head;
+}
+
+struct Identified : ::testing::Test {
+    void SetUp() override {
+        identify(rig);
+        rig.takeWritten();
+    }
+    kv::app::frmMain& m() { return *rig.main; }
+    Rig rig;
+};
+
+TEST_F(Identified, SetAssetAndSetClientFrames) {
+    const std::string fifteen = "ABCDEFGHIJKLMNO";
+    const struct {
+        bool asset;
+        std::string text;
+        Bytes frame;  // empty: nothing is sent
+    } cases[] = {
+        {true, "AB12", bytesOf({0x16, 0x01, 0x05, 0x01, 0x41, 0x42, 0x31, 0x32})},
+        // An asset reply leaves a leading space in the box: it goes out too.
+        {true, " 123", bytesOf({0x16, 0x01, 0x05, 0x01, 0x20, 0x31, 0x32, 0x33})},
+        {true, "7", bytesOf({0x16, 0x01, 0x02, 0x01, 0x37})},
+        {true, fifteen, withText(bytesOf({0x16, 0x01, 0x10, 0x01}), fifteen)},
+        {true, fifteen + "P", withText(bytesOf({0x16, 0x01, 0x10, 0x01}), fifteen)},
+        {true, fifteen + "PQRST", withText(bytesOf({0x16, 0x01, 0x10, 0x01}), fifteen)},
+        {true, "", {}},
+        {false, "005", bytesOf({0x15, 0x01, 0x04, 0x01, 0x30, 0x30, 0x35})},
+        {false, "12345", bytesOf({0x15, 0x01, 0x04, 0x01, 0x31, 0x32, 0x33})},
+        {false, "AB", {}},
+        {false, "", {}},
+    };
+    for (const auto& c : cases) {
+        m().sequence.tmrStatusGET.setEnabled(true);
+        m().receive.iRxIdx = 7;
+        if (c.asset) {
+            m().identity.txtAssetID.setText(c.text);
+            m().identityWrite.cmdSetAssetID.click();
+        } else {
+            m().identityWrite.txtSetClient.setText(c.text);
+            m().identityWrite.cmdSetClientID.click();
+        }
+        auto written = rig.takeWritten();
+        if (c.frame.empty()) {
+            EXPECT_TRUE(written.empty()) << c.text;
+            // Nothing was asked, so the poll and the receive buffer are left alone.
+            EXPECT_TRUE(m().sequence.tmrStatusGET.enabled()) << c.text;
+            EXPECT_EQ(m().receive.iRxIdx, 7) << c.text;
+        } else {
+            ASSERT_EQ(written.size(), 1u) << c.text;
+            EXPECT_EQ(written[0], c.frame) << c.text;
+            EXPECT_FALSE(m().sequence.tmrStatusGET.enabled()) << c.text;
+        }
+    }
+    // The controller answers a set with what it now holds, shown as a get's reply.
+    rig.clock.advance(100);
+    EXPECT_EQ(rig.controller.state.client, "123");
+}
+
+TEST_F(Identified, SetsWithThePortClosedSendNothingButResetTheReceive) {
+    m().receive.cmdSTOPComms.click();
+    ASSERT_FALSE(rig.port.PortOpen());
+    m().identity.txtAssetID.setText("A1");
+    m().identityWrite.txtSetClient.setText("005");
+    for (auto* button : {&m().identityWrite.cmdSetAssetID, &m().identityWrite.cmdSetClientID}) {
+        m().sequence.tmrStatusGET.setEnabled(true);
+        m().receive.iRxIdx = 9;
+        button->click();
+        EXPECT_EQ(m().receive.iRxIdx, 1) << button->name();
+        EXPECT_FALSE(m().sequence.tmrStatusGET.enabled()) << button->name();
+    }
+    EXPECT_TRUE(rig.takeWritten().empty());
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST_F(Identified, EmptySetsAcknowledgeOnlyTheirOwnStep) {
+    const struct {
+        bool asset;
+        int step;
+        bool acknowledged;
+    } cases[] = {{true, 1, true}, {true, 2, false}, {true, 0, false}, {false, 2, true}, {false, 1, false}, {false, 3, false}};
+    for (const auto& c : cases) {
+        m().autoSetting.iAutoStep = static_cast<std::int16_t>(c.step);
+        m().autoSetting.bAutoReplied = false;
+        m().identity.txtAssetID.setText("");
+        m().identityWrite.txtSetClient.setText("AB");
+        (c.asset ? m().identityWrite.cmdSetAssetID : m().identityWrite.cmdSetClientID).press();
+        EXPECT_EQ(m().autoSetting.bAutoReplied, c.acknowledged) << c.asset << " at step " << c.step;
+    }
+}
+
+TEST_F(Identified, CounterBoxLetsDigitsAndAFewCodesThrough) {
+    const struct {
+        int key;
+        bool passes;
+    } cases[] = {{'0', true}, {'7', true},  {'9', true},  {8, true},    {9, true},   {12, true},
+                 {'%', true}, {'&', true},  {'\'', true}, {'(', true},  {'.', true}, {'A', false},
+                 {'a', false}, {')', false}, {'-', false}, {'/', false}, {':', false}, {' ', false},
+                 {13, false}, {27, false},  {36, false},  {255, false}};
+    auto& box = m().identityWrite.txtSetCounter;
+    for (const auto& c : cases) {
+        int beeps = rig.beep.beeps;
+        std::int16_t result = box.keyPress(static_cast<std::int16_t>(c.key));
+        EXPECT_EQ(result, c.passes ? c.key : 0) << c.key;
+        EXPECT_EQ(rig.beep.beeps - beeps, c.passes ? 0 : 1) << c.key;
+    }
+}
+
+TEST_F(Identified, SetCounterShowsTheCountAndOpensTheScan) {
+    auto& dialog = m().assetDialog;
+    dialog.txtScannedAsset.setText("left over");
+    m().status.lblGetStatus(6).setCaption("IMEI 1");
+    m().status.lblGetStatus(7).setCaption("CODE 2");
+    EXPECT_FALSE(m().counter.lblRemaining.visible());
+    m().identityWrite.txtSetCounter.setText("5");
+    int focus = dialog.txtScannedAsset.focusRequests();
+    m().identityWrite.cmdSetCounter.click();
+    EXPECT_EQ(m().counter.lblCounter.caption(), "5");
+    EXPECT_TRUE(m().counter.lblRemaining.visible());
+    EXPECT_EQ(m().counter.lblRemaining.caption(), "Remaining");
+    EXPECT_TRUE(dialog.window.visible());
+    EXPECT_EQ(dialog.window.caption(), "Set Asset");
+    EXPECT_EQ(dialog.txtScannedAsset.text(), "");
+    EXPECT_EQ(dialog.txtScannedAsset.focusRequests(), focus + 1);
+    EXPECT_EQ(m().status.lblGetStatus(6).caption(), "");
+    EXPECT_EQ(m().status.lblGetStatus(7).caption(), "");
+    EXPECT_TRUE(rig.takeWritten().empty());
+}
+
+// ---- the scan chain ----
+
+TEST_F(Identified, ScansNeededFollowTheEnableBoxes) {
+    const struct {
+        bool imei, second;
+        std::vector<const char*> scans;  // the last one starts the setting
+        const char* status6;
+        const char* status7;
+    } cases[] = {
+        {false, false, {"A100"}, "None", "---"},
+        {true, false, {"A100", "356938035643809"}, "356938035643809", "---"},
+        {true, true, {"A100", "356938035643809", "X-77"}, "356938035643809", "X-77"},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        identify(rig);
+        auto& m = *rig.main;
+        auto& d = m.assetDialog;
+        d.chkCustom1(0).setChecked(c.imei);
+        d.chkCustom1(1).setChecked(c.second);
+        d.Open();
+        kv::ui::TextBox* fields[] = {&d.txtScannedAsset, &d.txtCustom1(0), &d.txtCustom1(1)};
+        for (std::size_t i = 0; i < c.scans.size(); ++i) {
+            EXPECT_FALSE(m.autoSetting.tmrSetAutoAssetClientParam.enabled()) << i;
+            // Enter in an empty field does nothing.
+            fields[i]->setText("");
+            fields[i]->keyPress(13);
+            EXPECT_TRUE(d.window.visible());
+            // A scanner types the characters, then Enter.
+            for (const char* ch = c.scans[i]; *ch; ++ch) fields[i]->keyPress(*ch);
+            fields[i]->setText(c.scans[i]);
+            int focus = i + 1 < 3 ? fields[i + 1]->focusRequests() : 0;
+            fields[i]->keyPress(13);
+            if (i + 1 < c.scans.size()) {
+                EXPECT_TRUE(d.window.visible()) << i;
+                EXPECT_EQ(fields[i + 1]->text(), "") << i;
+                EXPECT_EQ(fields[i + 1]->focusRequests(), focus + 1) << i;
+            }
+        }
+        EXPECT_FALSE(d.window.visible());
+        EXPECT_EQ(m.identity.txtAssetID.text(), "A100");
+        EXPECT_EQ(m.status.lblGetStatus(6).caption(), c.status6);
+        EXPECT_EQ(m.status.lblGetStatus(7).caption(), c.status7);
+        // The main window's Enter: the setting runs, the provisioning controls are off.
+        EXPECT_TRUE(m.autoSetting.tmrSetAutoAssetClientParam.enabled());
+        EXPECT_TRUE(m.autoSetting.bAutoReplied);
+        EXPECT_EQ(m.autoSetting.iAutoTicks, 0);
+        EXPECT_TRUE(m.progress.window.visible());
+        EXPECT_EQ(m.progress.lblCurrentINFO.caption(), " Setting Client and Asset...");
+        for (kv::ui::Control* ctl : m.setControls.controls()) EXPECT_FALSE(ctl->enabled()) << ctl->name();
+        EXPECT_EQ(m.setControls.controls().size(), 7u);
+    }
+}
+
+TEST_F(Identified, ExitHidesTheDialogWithoutStarting) {
+    auto& d = m().assetDialog;
+    d.Open();
+    d.txtScannedAsset.setText("A1");
+    d.cmdExit.click();
+    EXPECT_FALSE(d.window.visible());
+    EXPECT_FALSE(m().autoSetting.tmrSetAutoAssetClientParam.enabled());
+    EXPECT_EQ(d.txtScannedAsset.text(), "A1");  // hidden, not emptied
+    EXPECT_FALSE(d.cmdSetAsset.visible());
+    d.cmdSetAsset.press();  // does nothing
+    EXPECT_TRUE(rig.takeWritten().empty());
+}
+
+// ---- the automatic setting ----
+
+struct AutoRun : Identified {
+    // Enter in the asset box, and the frames written in the next `ms`.
+    std::vector<WireLog> start(const std::string& asset, const std::string& client, std::int64_t ms) {
+        m().identityWrite.txtSetClient.setText(client);
+        m().identity.txtAssetID.setText(asset);
+        t0 = rig.clock.nowMs();
+        m().identity.txtAssetID.keyPress(13);
+        std::vector<WireLog> log;
+        runRecording(rig, ms, log);
+        return log;
+    }
+    // Times after the start at which frames of command `code` went out.
+    std::vector<std::int64_t> times(const std::vector<WireLog>& log, std::uint8_t code) const {
+        std::vector<std::int64_t> out;
+        for (const auto& w : log)
+            if (w.frame[0] == code) out.push_back(w.at - t0);
+        return out;
+    }
+    std::int64_t t0 = 0;
+};
+
+TEST_F(AutoRun, PromptRepliesGiveFourStepsOnConsecutiveTicks) {
+    auto log = start("A100", "007", 5500);
+    EXPECT_EQ(times(log, 0x16), std::vector<std::int64_t>{1000});
+    EXPECT_EQ(times(log, 0x15), std::vector<std::int64_t>{2000});
+    EXPECT_EQ(times(log, 0x06), std::vector<std::int64_t>{3000});
+    // APPLY PARAMS: service mode first, two seconds after the parameter read.
+    ASSERT_FALSE(times(log, 0x08).empty());
+    EXPECT_EQ(times(log, 0x08)[0], 5000);
+    EXPECT_EQ(log.front().frame, bytesOf({0x16, 0x01, 0x05, 0x01, 'A', '1', '0', '0'}));
+    EXPECT_EQ(rig.controller.state.asset, "A100");
+    EXPECT_EQ(rig.controller.state.client, "007");
+    EXPECT_EQ(m().autoSetting.iAutoStep, 0);
+    EXPECT_FALSE(m().autoSetting.tmrSetAutoAssetClientParam.enabled());
+    EXPECT_EQ(m().autoSetting.tmrSetAutoAssetClientParam.interval(), 1000);
+    EXPECT_TRUE(m().bulkWrite.tmrSetMultipleParams.enabled());
+    EXPECT_TRUE(m().progress.window.visible());  // the bulk write goes on using it
+}
+
+TEST_F(AutoRun, ProgressSaysRetrievingWhileTheParametersAreRead) {
+    start("A100", "007", 3000);
+    EXPECT_EQ(m().progress.lblCurrentINFO.caption(), " Retrieving Params.... Please Wait");
+    EXPECT_EQ(m().autoSetting.tmrSetAutoAssetClientParam.interval(), 2000);
+}
+
+TEST_F(AutoRun, ASilentStepIsIssuedAgainEverySeventhTick) {
+    rig.controller.modes.silent = true;
+    auto log = start("A100", "007", 22500);
+    EXPECT_EQ(times(log, 0x16), (std::vector<std::int64_t>{1000, 8000, 15000, 22000}));
+    EXPECT_TRUE(times(log, 0x15).empty());
+    EXPECT_EQ(m().autoSetting.iAutoStep, 1);
+    EXPECT_EQ(m().progress.lblCurrentINFO.caption(), " Setting Client and Asset...");
+}
+
+TEST_F(AutoRun, AnAnswerAfterTheSixthTickDoesNotStopTheRepeat) {
+    rig.controller.modes.replyDelayMs = 6500;  // the first asset reply comes at 7.5 s
+    auto log = start("A100", "007", 1500);
+    rig.controller.modes.replyDelayMs = 20;
+    runRecording(rig, 8000, log);
+    // It does not stop the repeat at 8 s; the repeat's prompt reply moves the run on.
+    EXPECT_EQ(times(log, 0x16), (std::vector<std::int64_t>{1000, 8000}));
+    EXPECT_EQ(times(log, 0x15), std::vector<std::int64_t>{9000});
+}
+
+TEST(AutoSetting, AShortClientSkipsToTheParameterRead) {
+    for (const char* client : {"", "1", "AB"}) {
+        struct Run : AutoRun {
+            void TestBody() override {}
+        } run;
+        run.SetUp();
+        auto log = run.start("A100", client, 3500);
+        EXPECT_EQ(run.times(log, 0x16), std::vector<std::int64_t>{1000}) << client;
+        EXPECT_TRUE(run.times(log, 0x15).empty()) << client;
+        EXPECT_EQ(run.times(log, 0x06), std::vector<std::int64_t>{3000}) << client;
+    }
+}
+
+TEST_F(AutoRun, EnterWhileARunWaitsSkipsToItsNextStep) {
+    rig.controller.modes.silent = true;
+    auto log = start("A100", "007", 2500);
+    EXPECT_EQ(times(log, 0x16), std::vector<std::int64_t>{1000});
+    m().identity.txtAssetID.keyPress(13);  // iAutoStep stays 1
+    runRecording(rig, 1000, log);
+    EXPECT_EQ(times(log, 0x15), std::vector<std::int64_t>{3000});
+    EXPECT_EQ(m().autoSetting.iAutoStep, 2);
+}
+
+TEST_F(AutoRun, EnterWithAnEmptyAssetBoxDoesNothing) {
+    m().identity.txtAssetID.setText("");
+    m().identity.txtAssetID.keyPress(13);
+    EXPECT_FALSE(m().autoSetting.tmrSetAutoAssetClientParam.enabled());
+    EXPECT_FALSE(m().progress.window.visible());
+    for (kv::ui::Control* ctl : m().setControls.controls()) EXPECT_TRUE(ctl->enabled()) << ctl->name();
+}
+
+TEST_F(AutoRun, ARefusedApplyGivesTheControlsBack) {
+    // APPLY PARAMS refuses when its selected file has gone: the technician
+    // is not left with every provisioning control off.
+    fs::path saved = paramFolder(rig) / "batch.csv";
+    rig.fileDialog.answer = saved.string();
+    m().window.menu("mSaveFile").click();
+    ASSERT_EQ(m().paramFiles.selectedPath(), saved.string());
+    fs::remove(saved);
+    auto log = start("A100", "007", 5500);
+    EXPECT_TRUE(times(log, 0x08).empty());
+    EXPECT_FALSE(m().bulkWrite.tmrSetMultipleParams.enabled());
+    for (kv::ui::Control* ctl : m().setControls.controls()) EXPECT_TRUE(ctl->enabled()) << ctl->name();
+    EXPECT_FALSE(m().progress.window.visible());
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos);
+}
+
+}  // namespace
