@@ -32,9 +32,11 @@ public:
     std::string documents() const override { return documentsPath; }
     std::string program() const override { return programPath; }
     std::string userData() const override { return userDataPath; }
+    std::string installedData() const override { return installedPath; }
     std::string documentsPath;
     std::string programPath;
     std::string userDataPath;
+    std::string installedPath;
 };
 
 class FakeSettings : public platform::SettingsStore {
