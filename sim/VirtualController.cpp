@@ -1,6 +1,7 @@
 #include "sim/VirtualController.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "link/Frames.h"
 
@@ -14,8 +15,13 @@ constexpr std::int64_t kInterByteTimeoutMs = 500;
 
 bool known(std::uint8_t code) { return std::find(std::begin(kKnown), std::end(kKnown), code) != std::end(kKnown); }
 
-// Replies have the requests' frame: code, 01, length, payload.
-Bytes frame(std::uint8_t code, const Bytes& payload) { return link::requestFrame(code, payload); }
+// Replies have the requests' frame: code, 01, length, payload. The length is
+// one byte: what sets the controller's state keeps payloads within it, and a
+// state that does not is refused here rather than sent with a wrong length.
+Bytes frame(std::uint8_t code, const Bytes& payload) {
+    if (payload.size() > 255) throw std::length_error("a reply payload of more than 255 bytes");
+    return link::requestFrame(code, payload);
+}
 
 void appendText(Bytes& out, const std::string& text) {
     for (char c : text) out.push_back(static_cast<std::uint8_t>(c));
@@ -66,13 +72,24 @@ std::vector<Piece> VirtualController::receive(const Bytes& bytes, std::int64_t n
         }
         exchanges.push_back(std::move(x));
         if (!reply) continue;
+        Bytes sent = *reply;
         if (modes.doubleReply) {
             Bytes extra = statusReply();
-            reply->insert(reply->end(), extra.begin(), extra.end());
+            sent.insert(sent.end(), extra.begin(), extra.end());
         }
-        for (auto& piece : cut(*reply)) out.push_back(std::move(piece));
+        for (auto& piece : cut(sent)) out.push_back(std::move(piece));
+        if (onAnswered) onAnswered(request, *reply);
     }
     return out;
+}
+
+void VirtualController::resetTransient() {
+    state.serviceMode = false;
+    paramFramesSinceService = 0;
+    pending_.clear();
+    lastRequest_.clear();
+    repeats_ = 0;
+    deafUntilMs_ = -1;
 }
 
 std::vector<Piece> VirtualController::cut(const Bytes& reply) const {
@@ -168,7 +185,8 @@ std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_
             return frame(code, {static_cast<std::uint8_t>(state.checksum >> 8),
                                 static_cast<std::uint8_t>(state.checksum & 0xFF)});
         case 0x15: {
-            if (first == 0x01 && payload.size() >= 4) state.client.assign(payload.begin() + 1, payload.begin() + 4);
+            if (first == 0x01 && payload.size() >= 4 && modes.storeClient)
+                state.client.assign(payload.begin() + 1, payload.begin() + 4);
             Bytes p;
             appendText(p, state.client.substr(0, 3));
             return frame(code, p);
@@ -176,7 +194,7 @@ std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_
         case 0x16: {
             if (first == 0x01) state.asset.assign(payload.begin() + 1, payload.end());
             Bytes p;
-            appendText(p, state.asset);
+            appendText(p, state.asset.substr(0, kMaxAssetLength));
             p.push_back(0x00);
             p.push_back(0x00);
             return frame(code, p);

@@ -4,6 +4,7 @@
 // Failure modes (silence, late answers, odd chunking) are set per instance.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ struct FailureModes {
     // Parameter writes outside service mode are acknowledged but not stored,
     // as some firmware does.
     bool storeOnlyInServiceMode = false;
+    // Client sets are answered with the client it holds, as a get is, but
+    // the new client is not kept.
+    bool storeClient = true;
 };
 
 struct Piece {
@@ -106,6 +110,18 @@ public:
 
     Bytes statusReply() const;
 
+    // Called by receive() for every request that got a reply, once the reply
+    // has been cut into pieces: what it is told can no longer change the
+    // reply. `reply` is the answer alone, without the status reply doubleReply
+    // adds.
+    std::function<void(const Bytes& request, const Bytes& reply)> onAnswered;
+
+    // Forgets what only lives while the controller is powered and connected:
+    // service mode, the deafness of a restart, the count of repeated
+    // requests and a half-received request. Another controller connected in
+    // its place starts like this.
+    void resetTransient();
+
 private:
     std::vector<Piece> cut(const Bytes& reply) const;
 
@@ -116,6 +132,10 @@ private:
     std::int64_t deafUntilMs_ = -1;
     std::uint64_t writeFramesTaken_ = 0;  // every parameter-write frame taken in
 };
+
+// The longest asset a reply carries: the asset and two zero bytes must fit a
+// payload of at most 255 bytes (one length byte).
+inline constexpr std::size_t kMaxAssetLength = 253;
 
 // " 01 02 FF"
 std::string hexText(const Bytes& bytes);

@@ -1,10 +1,12 @@
 // kv5x-sim: a virtual KV53 controller on a pseudo-terminal. It links the
 // dashboard's port COM<n> to the terminal, prints every request and reply
 // (with the parameter values after every parameter write, and service mode
-// changes), and serves until stopped.
+// changes), and serves until stopped. With --line it serves a production
+// line of controllers, one after another.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,17 +15,21 @@
 #include <QFile>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "ports/PortMap.h"
 #include "link/Frames.h"
 #include "platform/Desktop.h"
+#include "sim/ProductionLine.h"
 #include "sim/VirtualController.h"
 
 namespace {
@@ -44,6 +50,7 @@ const char* kUsage =
     "                    mode but do not acknowledge it (0 to 1000; 0: never)\n"
     "  --store-only-in-service  acknowledge parameter writes outside service mode\n"
     "                    but do not store them\n"
+    "  --no-store-client answer a client set with the unchanged client, keeping it\n"
     "  --fw TEXT         three firmware characters (default K5b; a third character\n"
     "                    other than b marks an unsupported controller)\n"
     "  --fw-version A.B.C  the three version numbers (default 1.6.2)\n"
@@ -53,10 +60,21 @@ const char* kUsage =
     "  --checksum HEX    16-bit checksum (default 1A2B)\n"
     "  --mac TEXT        12-character MAC (default 0004A3B1C2D3)\n"
     "  --client TEXT     3-character client ID (default 005)\n"
-    "  --asset TEXT      asset ID (default A1234)\n"
+    "  --asset TEXT      asset ID, at most 253 characters (default A1234)\n"
     "  --temps A,B,C     raw temperature readings (300 = 0.0; 0 = invalid)\n"
     "  --door-open       report the door open\n"
-    "  --quiet           do not print the exchanges\n";
+    "  --quiet           do not print the exchanges\n"
+    "  --line N          serve a production line of N controllers (1 to 99), each\n"
+    "                    fresh from the factory: MAC 0004A3B1C2 and its number\n"
+    "                    in two digits, its own checksum, no asset, client <00,\n"
+    "                    factory parameters. Enter on standard input swaps in\n"
+    "                    the next one; every swap and the end print what each\n"
+    "                    controller served holds. Not with --mac, --client,\n"
+    "                    --asset or --checksum\n"
+    "  --auto-swap       with --line: swap in the next controller by itself once\n"
+    "                    the current one, restarted after leaving service mode,\n"
+    "                    has answered an asset request (the dashboard's\n"
+    "                    identification ends with it)\n";
 
 // The line settings the dashboard put on the terminal, as "9600,E,7,2".
 std::string lineSettings(int fd) {
@@ -124,14 +142,22 @@ void printParamWrite(const kv::sim::VirtualController& c, const kv::sim::Virtual
     }
 }
 
-bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualController& c) {
+struct Options {
+    int com = 10;
+    bool quiet = false;
+    int line = 0;  // controllers on a production line; 0: one controller
+    bool autoSwap = false;
+    std::vector<std::string> identityOptions;  // given options that set one controller's identity
+};
+
+bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
             if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
             return argv[++i];
         };
-        if (a == "--com") com = std::stoi(value());
+        if (a == "--com") o.com = std::stoi(value());
         else if (a == "--delay") c.modes.replyDelayMs = std::stoi(value());
         else if (a == "--chunk") {
             std::string m = value();
@@ -147,6 +173,9 @@ bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualCon
         else if (a == "--restart-ms") c.modes.restartMs = std::stoi(value());
         else if (a == "--lose-ack") c.modes.loseAckForFrame = wholeNumber(value(), 0, 1000, a);
         else if (a == "--store-only-in-service") c.modes.storeOnlyInServiceMode = true;
+        else if (a == "--no-store-client") c.modes.storeClient = false;
+        else if (a == "--line") o.line = wholeNumber(value(), 1, kv::sim::ProductionLine::kMaxCount, a);
+        else if (a == "--auto-swap") o.autoSwap = true;
         else if (a == "--fw") c.state.fwText = value();
         else if (a == "--short-fw") c.state.shortFirmware = true;
         else if (a == "--fw-version") {
@@ -154,7 +183,8 @@ bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualCon
             for (std::size_t i = 0; i < 3; ++i) c.state.fwNumbers[i] = static_cast<std::uint8_t>(v[i]);
         } else if (a == "--config") {
             std::string hex = value();
-            if (hex.size() % 2 != 0 || hex.size() > 2 * 255) throw std::runtime_error("--config needs pairs of hex digits");
+            if (hex.size() % 2 != 0) throw std::runtime_error("--config needs pairs of hex digits");
+            if (hex.size() > 2 * 255) throw std::runtime_error("--config takes at most 255 bytes: a reply's payload");
             c.state.config.clear();
             for (std::size_t i = 0; i < hex.size(); i += 2)
                 c.state.config.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
@@ -163,24 +193,76 @@ bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualCon
             if (bits.size() != 4) throw std::runtime_error("--outputs needs four 0/1 digits");
             for (std::size_t i = 0; i < 4; ++i) c.state.outputs[i] = bits[i] == '1';
         }
-        else if (a == "--checksum") c.state.checksum = static_cast<std::uint16_t>(std::stoul(value(), nullptr, 16));
-        else if (a == "--mac") c.state.mac = value();
-        else if (a == "--client") c.state.client = value();
-        else if (a == "--asset") c.state.asset = value();
+        else if (a == "--checksum") {
+            c.state.checksum = static_cast<std::uint16_t>(std::stoul(value(), nullptr, 16));
+            o.identityOptions.push_back(a);
+        } else if (a == "--mac") {
+            c.state.mac = value();
+            o.identityOptions.push_back(a);
+        } else if (a == "--client") {
+            c.state.client = value();
+            o.identityOptions.push_back(a);
+        } else if (a == "--asset") {
+            c.state.asset = value();
+            o.identityOptions.push_back(a);
+        }
         else if (a == "--temps") {
             auto v = triple(value(), ',', "--temps needs A,B,C");
             for (std::size_t i = 0; i < 3; ++i) c.state.temperatures[i] = static_cast<std::uint16_t>(v[i]);
         } else if (a == "--door-open") c.state.doorOpen = true;
-        else if (a == "--quiet") quiet = true;
+        else if (a == "--quiet") o.quiet = true;
         else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
         } else throw std::runtime_error("unknown option " + a);
     }
+    if (o.line > 0 && !o.identityOptions.empty())
+        throw std::runtime_error(o.identityOptions.front() +
+                                 " sets a single controller; each controller on a --line has its own MAC, checksum, "
+                                 "asset and client");
+    if (o.autoSwap && o.line == 0) throw std::runtime_error("--auto-swap needs --line");
+    // The asset reply carries the asset and two zero bytes.
+    if (c.state.asset.size() > kv::sim::kMaxAssetLength)
+        throw std::runtime_error("--asset takes at most " + std::to_string(kv::sim::kMaxAssetLength) +
+                                 " characters: with its two closing zero bytes it must fit a reply's 255-byte payload");
     if (c.state.fwText.size() < 3) c.state.fwText.resize(3, ' ');
     if (c.state.client.size() < 3) c.state.client.resize(3, ' ');
     if (c.state.mac.size() < 12) c.state.mac.resize(12, '0');
-    return com >= 1 && com <= 32;
+    return o.com >= 1 && o.com <= 32;
+}
+
+// What every controller served so far holds, indented under a note.
+void printSummary(const kv::sim::ProductionLine& line) {
+    const std::string text = line.summary();
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::printf("   %s\n", text.substr(at, end - at).c_str());
+        at = end + 1;
+    }
+}
+
+void announce(const kv::sim::ProductionLine& line) {
+    std::printf("kv5x-sim: controller %d of %d on the line\n", line.current(), line.count());
+    printSummary(line);
+    std::fflush(stdout);
+}
+
+// Standard input, read for Enter while serving a line: a terminal or a pipe.
+// Anything else (a file, /dev/null) is left alone.
+bool stdinWatchable() {
+    struct stat st {};
+    if (fstat(STDIN_FILENO, &st) != 0) return false;
+    return isatty(STDIN_FILENO) || S_ISFIFO(st.st_mode);
+}
+
+// The controlling terminal is read only while the simulator is in its
+// foreground: a read from the background would stop the process (SIGTTIN).
+// Another terminal, or a pipe, has no foreground to wait for.
+bool stdinReadableNow() {
+    if (!isatty(STDIN_FILENO)) return true;
+    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    return foreground < 0 || foreground == getpgrp();
 }
 
 }  // namespace
@@ -188,16 +270,23 @@ bool parseArgs(int argc, char** argv, int& com, bool& quiet, kv::sim::VirtualCon
 int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(kv::platform::kAppTitle);
     kv::sim::VirtualController controller;
-    int com = 10;
-    bool quiet = false;
+    Options options;
     try {
-        if (!parseArgs(argc, argv, com, quiet, controller)) {
+        if (!parseArgs(argc, argv, options, controller)) {
             std::fprintf(stderr, "kv5x-sim: the port number must be 1 to 32\n");
             return 2;
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kv5x-sim: %s\n%s", e.what(), kUsage);
         return 2;
+    }
+    const int com = options.com;
+    const bool quiet = options.quiet;
+    // The line's controllers share what the options set beyond identity.
+    std::unique_ptr<kv::sim::ProductionLine> productionLine;
+    if (options.line > 0) {
+        productionLine = std::make_unique<kv::sim::ProductionLine>(controller, options.line, controller.state);
+        productionLine->autoSwap = options.autoSwap;
     }
 
     int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -226,6 +315,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("kv5x-sim: virtual KV53 on %s, linked as COM%d (%s)\n", device.c_str(), com, qPrintable(link));
+    bool watchStdin = false;
+    int announced = 0;
+    if (productionLine) {
+        watchStdin = stdinWatchable();
+        std::printf("kv5x-sim: a production line of %d controllers%s; %s\n", productionLine->count(),
+                    options.autoSwap ? ", each swapped for the next once identified after its restart" : "",
+                    watchStdin ? "Enter swaps in the next one"
+                               : "standard input is neither a terminal nor a pipe: Enter cannot swap them");
+        announce(*productionLine);
+        announced = productionLine->current();
+    }
     std::fflush(stdout);
 
     signal(SIGINT, onSignal);
@@ -247,9 +347,10 @@ int main(int argc, char** argv) {
         }
         int timeout = 200;
         if (!outbox.empty()) timeout = static_cast<int>(std::max<std::int64_t>(0, outbox.begin()->first - nowMs()));
-        pollfd p{master, POLLIN, 0};
-        int ready = ::poll(&p, 1, timeout);
-        if (ready > 0 && (p.revents & POLLIN)) {
+        pollfd p[2] = {{master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        const nfds_t watched = watchStdin && stdinReadableNow() ? 2 : 1;
+        int ready = ::poll(p, watched, timeout);
+        if (ready > 0 && (p[0].revents & POLLIN)) {
             std::uint8_t buf[4096];
             ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0) {
@@ -271,6 +372,36 @@ int main(int argc, char** argv) {
             }
             std::fflush(stdout);
         }
+        // Swapped by itself after an identification.
+        if (productionLine && productionLine->current() != announced) {
+            announce(*productionLine);
+            announced = productionLine->current();
+        }
+        if (ready > 0 && watched == 2 && p[1].revents) {
+            char buf[256];
+            ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+            // A pipe's end is final; a terminal's end of input (Ctrl-D) is
+            // not, but a hang-up or an error is. Either way nothing more
+            // comes: stop watching rather than poll a closed input forever.
+            const bool ended = n < 0 ? errno != EINTR && errno != EAGAIN
+                                     : n == 0 && (!isatty(STDIN_FILENO) || (p[1].revents & (POLLHUP | POLLERR)));
+            if (ended) {
+                watchStdin = false;
+                std::printf("kv5x-sim: standard input closed: Enter no longer swaps controllers\n");
+                std::fflush(stdout);
+            }
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] != '\n') continue;
+                if (productionLine->next()) {
+                    announce(*productionLine);
+                    announced = productionLine->current();
+                } else {
+                    std::printf("kv5x-sim: controller %d of %d is the last on the line\n", productionLine->current(),
+                                productionLine->count());
+                    std::fflush(stdout);
+                }
+            }
+        }
         std::int64_t t = nowMs();
         while (!outbox.empty() && outbox.begin()->first <= t) {
             const auto& bytes = outbox.begin()->second;
@@ -280,6 +411,10 @@ int main(int argc, char** argv) {
     }
     // Another simulator may have taken the port over meanwhile: its link stays.
     if (QFile::symLinkTarget(link) == QString::fromStdString(device)) QFile::remove(link);
+    if (productionLine) {
+        std::printf("kv5x-sim: controllers served (%d of %d):\n", productionLine->current(), productionLine->count());
+        printSummary(*productionLine);
+    }
     std::printf("kv5x-sim: stopped\n");
     return 0;
 }

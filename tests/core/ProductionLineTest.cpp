@@ -13,6 +13,7 @@
 #include "sim/ProductionLine.h"
 #include "sim/VirtualController.h"
 #include "sim/VirtualPort.h"
+#include "tests/support/Rig.h"
 #include "tests/support/VirtualClock.h"
 
 using kv::sim::Bytes;
@@ -373,6 +374,57 @@ TEST(ProductionLine, ThePortServesTheLineInVirtualTime) {
     EXPECT_EQ(line.summary(),
               "01  0004A3B1C201  asset \"FIRST\"  client \"<00\"  P012=401\n"
               "02  0004A3B1C202  asset \"SECOND\"  client \"<00\"  P012=402\n");
+}
+
+// The dashboard itself on a line that swaps by itself: its identification
+// after a bulk write reads back the controller it wrote, and REFRESH then
+// finds the next one.
+TEST(ProductionLine, TheDashboardReadsBackTheControllerItWroteThenFindsTheNext) {
+    kv::test::Rig rig;
+    rig.controller.modes.restartMs = 300;
+    ProductionLine line(rig.controller, 2);
+    line.autoSwap = true;
+    rig.load();
+    rig.clock.advance(8000);
+    EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C201");
+    EXPECT_EQ(line.current(), 1);  // identified, but not restarted
+
+    rig.main->params.lblParam(0).click();
+    rig.main->paramEdit.imgKV53UP.click();
+    rig.main->bulkWrite.cdmSetParams.press();
+    rig.clock.advance(12000);
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C201");
+    EXPECT_EQ(line.current(), 2);
+    EXPECT_EQ(line.unit(1).params[0], kv::sim::kFactoryParams[0] + 1);
+
+    rig.main->serviceMode.cmdRefreshNextController.click();
+    rig.clock.advance(8000);
+    EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C202");
+    EXPECT_EQ(line.current(), 2);
+    EXPECT_EQ(line.summary(), "01  0004A3B1C201  asset \"\"  client \"<00\"  P001=441\n"
+                              "02  0004A3B1C202  asset \"\"  client \"<00\"  factory parameters\n");
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+// A reply's length is one byte: the longest asset fills it, a longer one is
+// cut to fit, and a configuration that cannot fit is not sent.
+TEST(VirtualControllerReplies, FitTheirLengthByte) {
+    const struct {
+        std::size_t assetLength;
+        std::size_t answered;
+    } cases[] = {{253, 253}, {254, 253}, {300, 253}};
+    for (const auto& c : cases) {
+        VirtualController controller;
+        controller.state.asset = std::string(c.assetLength, 'A');
+        const Bytes got = controller.receive(frames::frameGetAsset(), 0).at(0).bytes;
+        EXPECT_EQ(got, assetReply(std::string(c.answered, 'A'))) << c.assetLength;
+    }
+    VirtualController controller;
+    controller.state.config = Bytes(255, 0x11);
+    EXPECT_EQ(controller.receive(frames::frameGetConfig(), 0).at(0).bytes.size(), 3u + 255);
+    controller.state.config = Bytes(256, 0x11);
+    EXPECT_THROW(controller.receive(frames::frameGetConfig(), 100), std::length_error);
 }
 
 }  // namespace

@@ -191,7 +191,9 @@ TEST(Sequence, FinishingSelectsTheCustomerOfTheClientId) {
         auto& list = rig.main->customers.cboCLientList;
         ASSERT_EQ(list.items().size(), 3u);
         EXPECT_EQ(list.listIndex(), c.selected) << c.client;
-        if (c.selected >= 0) EXPECT_EQ(list.text(), list.items()[static_cast<std::size_t>(c.selected)]) << c.client;
+        if (c.selected >= 0) {
+            EXPECT_EQ(list.text(), list.items()[static_cast<std::size_t>(c.selected)]) << c.client;
+        }
         // Only the shown text changes: the client box keeps its value.
         EXPECT_EQ(rig.main->identityWrite.txtSetClient.text(), "") << c.client;
     }

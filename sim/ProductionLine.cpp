@@ -1,0 +1,106 @@
+#include "sim/ProductionLine.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "link/Frames.h"
+
+namespace kv::sim {
+
+namespace {
+
+// '"', '\' and bytes outside printable ASCII as \xHH, so that every summary
+// line stays one line whatever was written to a controller.
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b >= 0x20 && b < 0x7F && ch != '"' && ch != '\\') {
+            out += ch;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        }
+    }
+    return out + "\"";
+}
+
+// 1 to 99 as two digits.
+std::string twoDigits(int n) { return {static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)}; }
+
+}  // namespace
+
+ProductionLine::ProductionLine(VirtualController& controller, int count, const ControllerState& model)
+    : controller_(controller) {
+    if (count < 1 || count > kMaxCount)
+        throw std::invalid_argument("a production line has 1 to " + std::to_string(kMaxCount) + " controllers");
+    for (int n = 1; n <= count; ++n) units_.push_back(factoryUnit(n, model));
+    controller_.state = units_.front();
+    controller_.resetTransient();
+    controller_.onAnswered = [this](const Bytes& request, const Bytes&) { answered(request); };
+}
+
+ProductionLine::~ProductionLine() { controller_.onAnswered = nullptr; }
+
+ControllerState ProductionLine::factoryUnit(int number, const ControllerState& model) {
+    if (number < 1 || number > kMaxCount) throw std::out_of_range("no controller " + std::to_string(number));
+    ControllerState s = model;
+    s.mac = "0004A3B1C2" + twoDigits(number);
+    // Multiplying by an odd number is one-to-one modulo 2^16: every
+    // controller's checksum differs from the others'.
+    s.checksum = static_cast<std::uint16_t>(0x1A2B ^ ((number * 0x9E37) & 0xFFFF));
+    s.asset = "";
+    s.client = "<00";
+    s.params = kFactoryParams;
+    s.serviceMode = false;
+    return s;
+}
+
+bool ProductionLine::next() {
+    if (current_ >= count()) return false;
+    ControllerState leaving = controller_.state;
+    leaving.serviceMode = false;  // off the line it is off power
+    units_[static_cast<std::size_t>(current_ - 1)] = std::move(leaving);
+    ++current_;
+    controller_.state = units_[static_cast<std::size_t>(current_ - 1)];
+    controller_.resetTransient();
+    restarted_ = false;
+    return true;
+}
+
+void ProductionLine::answered(const Bytes& request) {
+    if (request.empty()) return;
+    // As the controller reads them: a first payload byte of 01 sets, anything
+    // else gets (the asset) or leaves service mode.
+    const bool sets = request.size() > 3 && request[3] == 0x01;
+    if (request[0] == link::cmdServiceMode && !sets) restarted_ = true;
+    else if (request[0] == link::cmdAsset && !sets && restarted_ && autoSwap) next();
+}
+
+const ControllerState& ProductionLine::unit(int number) const {
+    if (number < 1 || number > count()) throw std::out_of_range("no controller " + std::to_string(number));
+    if (number == current_) return controller_.state;
+    return units_[static_cast<std::size_t>(number - 1)];
+}
+
+std::string ProductionLine::summary() const {
+    std::string out;
+    for (int n = 1; n <= current_; ++n) {
+        const ControllerState& s = unit(n);
+        std::string changes;
+        for (std::size_t i = 0; i < s.params.size(); ++i) {
+            if (s.params[i] == kFactoryParams[i]) continue;
+            char cell[24];
+            std::snprintf(cell, sizeof cell, "%sP%03d=%d", changes.empty() ? "" : " ", static_cast<int>(i + 1),
+                          s.params[i]);
+            changes += cell;
+        }
+        if (changes.empty()) changes = "factory parameters";
+        out += twoDigits(n) + "  " + s.mac + "  asset " + quoted(s.asset) + "  client " + quoted(s.client) +
+               "  " + changes + "\n";
+    }
+    return out;
+}
+
+}  // namespace kv::sim
