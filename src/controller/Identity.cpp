@@ -115,7 +115,7 @@ void Identity::ParseMsgFWVersion(std::int16_t n) {
         supported = byte(6) == 0x62;
     } else {
         text = "DEV ";
-        for (int k = 4; k <= 6 && k <= n; ++k) text += std::to_string(byte(k));
+        for (int k = 4; k <= 6 && k <= link::ReceivePath::ReplyEnd(n); ++k) text += std::to_string(byte(k));
     }
     lblFWVersion.setCaption(text);
     readings_.firmware = text;
@@ -124,11 +124,18 @@ void Identity::ParseMsgFWVersion(std::int16_t n) {
 
 void Identity::ParseMsgGetCheckSum(std::int16_t n) {
     receive_.WriteDump(n);
-    lblCheckSum.setCaption(hex2(byte(4)) + " " + hex2(byte(5)) + " ");
-    readings_.checksum = lblCheckSum.caption();
+    // A reply too short for the checksum leaves the label as it was, and its
+    // log row has no checksum: nothing shown or logged is left over from an
+    // earlier reply.
+    std::string checksum;
+    if (link::ReceivePath::ReplyEnd(n) >= 5) {
+        checksum = hex2(byte(4)) + " " + hex2(byte(5)) + " ";
+        lblCheckSum.setCaption(checksum);
+        readings_.checksum = checksum;
+    }
     std::string when = platform::formatLogTime(clock_.now());
     if (txtAssetID.text().empty() && AppendLogRow)
-        AppendLogRow({when, lblCheckSum.caption(), counter_.lblCounter.caption(), lblFWVersion.caption()});
+        AppendLogRow({when, checksum, counter_.lblCounter.caption(), lblFWVersion.caption()});
     receive_.Replied(link::Reply::Checksum);
 }
 
@@ -137,7 +144,7 @@ void Identity::ParseMsgGetConfig(std::int16_t n) {
     std::string value;
     bool found = false;
     int counter = 0;
-    for (int k = 11; k <= link::ReceivePath::LastPosition(n); ++k) {
+    for (int k = 11; k <= link::ReceivePath::ReplyEnd(n); ++k) {
         if (byte(k) == 0 && !found) {
             found = true;
             counter = 1;
@@ -156,7 +163,7 @@ void Identity::ParseMsgGetConfig(std::int16_t n) {
 void Identity::ParseMsgMACAddress(std::int16_t n) {
     receive_.WriteDump(n);
     std::string mac = " ";
-    for (int k = 4; k <= 15 && k <= n; ++k) mac += static_cast<char>(byte(k));
+    for (int k = 4; k <= 15 && k <= link::ReceivePath::ReplyEnd(n); ++k) mac += static_cast<char>(byte(k));
     lblMacAddress.setCaption(mac);
     Label1.setCaption("MAC");
     readings_.mac = mac.substr(1);
@@ -165,10 +172,13 @@ void Identity::ParseMsgMACAddress(std::int16_t n) {
 
 void Identity::ParseMsgGetClient(std::int16_t n) {
     receive_.WriteDump(n);
-    std::string client = " ";
-    for (int k = 4; k <= 6; ++k) client += static_cast<char>(byte(k));
-    lblClient.setCaption(client);
-    readings_.client = client.substr(1);
+    // A reply too short for the three characters leaves the label as it was.
+    if (link::ReceivePath::ReplyEnd(n) >= 6) {
+        std::string client = " ";
+        for (int k = 4; k <= 6; ++k) client += static_cast<char>(byte(k));
+        lblClient.setCaption(client);
+        readings_.client = client.substr(1);
+    }
     receive_.Replied(link::Reply::Client);
 }
 
@@ -177,7 +187,7 @@ void Identity::ParseMsgGetAseetID(std::int16_t n) {
     // The asset is the payload less its last two bytes.
     std::string asset = " ";
     int length = byte(3);
-    for (int k = 4; k <= length + 1 && k <= link::ReceivePath::LastPosition(n); ++k) asset += static_cast<char>(byte(k));
+    for (int k = 4; k <= length + 1 && k <= link::ReceivePath::ReplyEnd(n); ++k) asset += static_cast<char>(byte(k));
     txtAssetID.setText(asset);
     readings_.asset = asset.substr(1);
     receive_.Replied(link::Reply::Asset);

@@ -49,7 +49,9 @@ void Status::ParseMsgSensorData(std::int16_t n) {
     auto at = [this](int k) { return receive_.Byte(k); };
     std::string dump;
     for (int k = 1; k <= link::ReceivePath::LastPosition(n); ++k) {
-        switch (k) {
+        // Fields beyond the reply keep their text; the dump shows the
+        // position after it as well.
+        switch (k > link::ReceivePath::ReplyEnd(n) ? 0 : k) {
             case 4: lblGetStatus(3).setCaption(at(k) ? "ON" : "OFF"); break;
             case 5: lblGetStatus(4).setCaption(at(k) ? "ON" : "OFF"); break;
             case 6: lblGetStatus(5).setCaption(at(k) ? "ON" : "OFF"); break;

@@ -1,5 +1,7 @@
 #include "link/ReceivePath.h"
 
+#include <algorithm>
+
 #include "ui/Text.h"
 
 namespace kv::link {
@@ -97,9 +99,22 @@ void ReceivePath::PostTerminal(const std::string& sNewData) {
     const auto& groups = byteGroups();
     for (unsigned char c : sNewData) display += groups[c];
 
+    // The terminal keeps about kMaxLines lines: past them the oldest
+    // kCutLines go, or as many more as bring it back within the cap when big
+    // chunks came; a chunk larger than the cap keeps only its last lines.
+    const std::size_t columns = static_cast<std::size_t>(txtTerminal.columns());
+    const std::size_t cap = TerminalCap(txtTerminal.columns());
+    auto wholeLines = [columns](std::size_t chars) { return (chars + columns - 1) / columns * columns; };
     if (txtTerminal.lineCount() > kMaxLines) {
         long cut = txtTerminal.lineIndex(kCutLines);
-        txtTerminal.removeHead(cut > 0 ? static_cast<std::size_t>(cut) : 1000);
+        std::size_t count = cut > 0 ? static_cast<std::size_t>(cut) : 1000;
+        const std::size_t size = txtTerminal.text().size();
+        if (size > cap) count = std::max(count, wholeLines(size - cap));
+        txtTerminal.removeHead(count);
+    }
+    if (display.size() > cap) {
+        txtTerminal.clear();
+        display.erase(0, wholeLines(display.size() - cap));
     }
     txtTerminal.append(display);
 

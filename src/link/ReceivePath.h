@@ -25,6 +25,9 @@ public:
     // Terminal cap: above this many lines the oldest kCutLines go.
     static constexpr long kMaxLines = 550;
     static constexpr long kCutLines = 100;
+    // The terminal's cap in characters for a width of `columns`: its text
+    // stays within it and one chunk.
+    static std::size_t TerminalCap(int columns) { return static_cast<std::size_t>(kMaxLines) * static_cast<std::size_t>(columns > 0 ? columns : 1); }
 
     ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators);
 
@@ -52,8 +55,12 @@ public:
     std::uint8_t Byte(int k) const {
         return k < 0 || k > kBufferEnd ? 0 : rxBuf[static_cast<std::size_t>(k)];
     }
-    // The last position a handler may read for a reply of n - 1 bytes.
+    // The last position the reply dump shows for a reply of n - 1 bytes: the
+    // position after the reply too, whatever an earlier reply left there.
     static int LastPosition(std::int16_t n) { return n > kBufferEnd ? kBufferEnd : n; }
+    // The last position of the reply itself: what a label, a log row or a
+    // record may show.
+    static int ReplyEnd(std::int16_t n) { return n - 1 > kBufferEnd ? kBufferEnd : n - 1; }
     // The reply dump every handler writes: " XX" for positions 1 to n.
     void WriteDump(std::int16_t sNumberOfBytes);
     std::string Dump(std::int16_t sNumberOfBytes) const;

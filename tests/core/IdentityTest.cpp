@@ -138,6 +138,46 @@ TEST_F(Handlers, ChecksumWritesTheLogRowOnlyWithoutAnAsset) {
                              "14:05:09 05/12/2026, 05 C0 , 3, K?? 123\r\n");
 }
 
+// A reply shorter than its fields shows and logs only what arrived: the
+// buffer still holds an earlier, longer reply behind it.
+TEST_F(Handlers, ShortRepliesNeverShowBytesOfAnEarlierReply) {
+    auto& m = *rig.main;
+    const Bytes mac{0x18, 0x01, 0x0C, '0', '0', '0', '4', 'A', '3', 'B', '1', 'C', '2', 'D', '3'};
+    const Bytes status{0x02, 0x01, 0x0E, 1, 1, 1, 0, 0, 0, 1, 1, 0, 0x02, 0x2B, 0x01, 0xA4, 0x01, 0x90};
+    const struct {
+        const char* name;
+        Bytes before;
+        Bytes reply;
+        kv::ui::Label* label;
+        const char* shown;
+    } cases[] = {
+        {"firmware, one number", mac, {0x01, 0x01, 0x01, 0x07}, &m.identity.lblFWVersion, "DEV 7"},
+        {"client, one character", mac, {0x15, 0x01, 0x01, 'X'}, &m.identity.lblClient, " 005"},
+        {"checksum, one byte", mac, {0x0A, 0x01, 0x01, 0x05}, &m.identity.lblCheckSum, "1A 2B "},
+        {"MAC, five characters", status, {0x18, 0x01, 0x05, '0', '0', '0', '4', 'A'}, &m.identity.lblMacAddress,
+         " 0004A"},
+        {"status, door beyond the reply", status, {0x02, 0x01, 0x07, 0, 0, 0, 0, 0, 0, 0},
+         &m.status.lblGetStatus(7), "OPEN"},
+        {"status, output 2 beyond the reply", mac, {0x02, 0x01, 0x01, 0}, &m.status.lblGetStatus(4), "---"},
+    };
+    for (const auto& c : cases) {
+        m.identity.lblClient.setCaption(" 005");
+        m.identity.lblCheckSum.setCaption("1A 2B ");
+        m.status.lblGetStatus(7).setCaption("OPEN");
+        m.status.lblGetStatus(4).setCaption("---");
+        reply(c.before);
+        reply(c.reply);
+        EXPECT_EQ(c.label->caption(), c.shown) << c.name;
+    }
+    // The checksum's log row has an empty checksum rather than a stale byte.
+    m.identity.txtAssetID.setText("");
+    m.identity.lblFWVersion.setCaption("K5b 162");
+    reply(mac);
+    reply({0x0A, 0x01, 0x01, 0x05});
+    std::string log = logText();
+    EXPECT_NE(log.find("14:05:09 05/12/2026, , , K5b 162\r\n"), std::string::npos) << log;
+}
+
 TEST_F(Handlers, ConfigurationShowsTheValueAfterTheFirstZero) {
     auto& sum = rig.main->identity.lblCheckSum;
     Bytes config{0x05, 0x01, 0x1D};

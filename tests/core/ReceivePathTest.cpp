@@ -117,6 +117,38 @@ TEST_F(Loaded, TerminalCutsTheOldestHundredLinesAboveItsCap) {
     EXPECT_EQ(term.lineCount(), 452);
 }
 
+TEST_F(Loaded, TerminalStaysBoundedWhateverTheChunkSizes) {
+    auto& term = rx().txtTerminal;
+    term.setColumns(80);
+    const std::size_t cap = kv::link::ReceivePath::TerminalCap(80);
+    EXPECT_EQ(cap, 550u * 80u);
+    for (std::size_t size : {300u, 1700u, 4096u, 200000u}) {
+        term.clear();
+        Bytes chunk(size);
+        std::string display;  // the chunk as the terminal shows it: "{48}" ... "{57}"
+        for (std::size_t i = 0; i < size; ++i) {
+            chunk[i] = static_cast<std::uint8_t>(0x30 + i % 10);
+            display += "{" + std::to_string(chunk[i]) + "}";
+        }
+        std::size_t most = 0;
+        for (int i = 0; i < 500 && i * size < 4000000; ++i) {
+            rig.port.deliver(chunk);
+            most = std::max(most, term.text().size());
+        }
+        // Within the cap and one chunk, and what is kept is the end of what came.
+        EXPECT_LE(most, cap + display.size()) << size;
+        const std::string& text = term.text();
+        if (display.size() <= cap) {
+            ASSERT_GE(text.size(), display.size()) << size;
+            EXPECT_EQ(text.substr(text.size() - display.size()), display) << size;
+        } else {
+            EXPECT_LE(text.size(), cap) << size;
+            EXPECT_EQ(display.substr(display.size() - text.size()), text) << size;
+            EXPECT_EQ(text.size() % 80, 0u) << size;  // whole lines
+        }
+    }
+}
+
 TEST_F(Loaded, TypingSendsRawBytesAndShowsNothing) {
     rig.takeWritten();
     rx().iRxIdx = 3;
