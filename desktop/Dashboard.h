@@ -38,6 +38,7 @@ private:
 
     QtTimerHost timers_;
     QtClock clock_;
+    QtLocale locale_;
     QtEventLoop events_;
     QtMessageBox messageBox_;
     QtBeep beep_;

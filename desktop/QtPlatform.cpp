@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
@@ -36,6 +37,18 @@ platform::DateTime QtClock::now() const {
     QDateTime t = QDateTime::currentDateTime();
     return {t.date().year(), t.date().month(), t.date().day(), t.time().hour(), t.time().minute(),
             t.time().second()};
+}
+
+std::string QtLocale::decimalPoint() const { return fromQt(QLocale::system().decimalPoint()); }
+
+// The short date and the time with its seconds, in the locale's own order and
+// separators.
+std::string QtLocale::generalDate(const platform::DateTime& t) const {
+    QLocale locale = QLocale::system();
+    QString time = locale.timeFormat(QLocale::ShortFormat);
+    if (!time.contains('s')) time.replace("mm", "mm:ss");
+    QDateTime when(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+    return fromQt(locale.toString(when, locale.dateFormat(QLocale::ShortFormat) + " " + time));
 }
 
 void QtEventLoop::doEvents() { QCoreApplication::processEvents(); }

@@ -29,6 +29,13 @@ public:
     platform::DateTime now() const override;
 };
 
+// The system's locale, as Qt reads it from the environment.
+class QtLocale : public platform::Locale {
+public:
+    std::string decimalPoint() const override;
+    std::string generalDate(const platform::DateTime& t) const override;
+};
+
 class QtEventLoop : public platform::EventLoop {
 public:
     void doEvents() override;

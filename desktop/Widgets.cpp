@@ -88,9 +88,12 @@ std::int16_t keyAsciiOf(const QKeyEvent* e) {
         default: break;
     }
     QString text = e->text();
-    if (text.size() != 1) return 0;
+    if (text.isEmpty()) return 0;
+    // A character outside the controller's one-byte set reaches the routine
+    // as '?', as the text stores it, so a key filter refuses it too.
     ushort u = text[0].unicode();
-    return u > 0 && u < 256 ? static_cast<std::int16_t>(u) : 0;
+    if (text.size() != 1 || u >= 256) return text[0].isPrint() ? '?' : 0;
+    return u > 0 ? static_cast<std::int16_t>(u) : 0;
 }
 
 namespace {
@@ -142,6 +145,13 @@ void applyCommon(QWidget* w, const ui::Control& model, int& focusSeen) {
     if (model.focusRequests() != focusSeen) {
         focusSeen = model.focusRequests();
         w->setFocus(Qt::OtherFocusReason);
+        // The keyboard goes with the focus, also into a window already shown
+        // behind another (a scanner types into the active window).
+        QWidget* top = w->window();
+        if (top->isVisible() && !top->isActiveWindow() && top->windowType() != Qt::Tool) {
+            top->raise();
+            top->activateWindow();
+        }
     }
 }
 

@@ -8,14 +8,23 @@ bool LogFile::create(const std::filesystem::path& folder, const std::string& sta
         std::string name = prefix_ + stamp + (attempt > 1 ? "_" + std::to_string(attempt) : "") + ".csv";
         path_ = folder / name;
         bool exists = false;
-        if (file_.create(path_.string(), exists, error)) return writeLine(header_, error);
+        headerWritten_ = false;
+        if (file_.create(path_.string(), exists, error)) return writeHeader(error);
         if (!exists) return false;
     }
     error = "too many files for one second";
     return false;
 }
 
-bool LogFile::writeLine(const std::string& line, std::string& error) { return file_.append(line, error); }
+bool LogFile::writeHeader(std::string& error) {
+    if (!headerWritten_) headerWritten_ = file_.append(header_, error);
+    return headerWritten_;
+}
+
+// A file whose header could not be written at its start gets it first.
+bool LogFile::writeLine(const std::string& line, std::string& error) {
+    return writeHeader(error) && file_.append(line, error);
+}
 
 bool ProvisioningLog::writeRow(const std::vector<std::string>& fields, std::string& error) {
     std::string line;

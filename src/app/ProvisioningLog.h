@@ -19,7 +19,8 @@ public:
 
     // Creates the file in `folder` and writes the header. An existing file is
     // never overwritten: a start within the same second gets <stamp>_2 and so
-    // on. Returns the system's reason on failure.
+    // on. Returns the system's reason on failure; a file created whose header
+    // could not be written stays open and gets its header before its first row.
     [[nodiscard]] bool create(const std::filesystem::path& folder, const std::string& stamp, std::string& error);
     [[nodiscard]] bool writeLine(const std::string& line, std::string& error);
 
@@ -28,9 +29,12 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
+    [[nodiscard]] bool writeHeader(std::string& error);
+
     std::string prefix_, header_;
     platform::LineFile file_;
     std::filesystem::path path_;
+    bool headerWritten_ = false;
 };
 
 class ProvisioningLog {

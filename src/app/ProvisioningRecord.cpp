@@ -13,6 +13,7 @@ std::string csvField(const std::string& text) {
 }
 
 void ProvisioningRecord::Scanned(const std::string& custom1, const std::string& custom2) {
+    if (!pending_) clear();
     custom1_ = custom1;
     custom2_ = custom2;
 }
@@ -20,11 +21,21 @@ void ProvisioningRecord::Scanned(const std::string& custom1, const std::string& 
 void ProvisioningRecord::AssetWritten(const std::string& asset) { asset_ = asset; }
 void ProvisioningRecord::ClientWritten(const std::string& client) { client_ = client; }
 
-void ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values) {
+bool ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values, const std::string& when,
+                                            std::string& error) {
+    bool ok = true;
+    if (pending_) {
+        // Written again before the first write was read back: both count.
+        auto asset = asset_, client = client_;
+        auto custom1 = custom1_, custom2 = custom2_;
+        ok = writeRow(when, "no: written again before it was read back", error);
+        asset_ = asset, client_ = client, custom1_ = custom1, custom2_ = custom2;
+    }
     written_ = std::move(values);
     pending_ = true;
     sawClient_ = sawAsset_ = sawParams_ = false;
     read_ = {};
+    return ok;
 }
 
 void ProvisioningRecord::Replied(link::Reply reply, const Readings& now) {
@@ -95,10 +106,7 @@ bool ProvisioningRecord::writeRow(const std::string& when, const std::string& ve
 }
 
 bool ProvisioningRecord::Identified(const std::string& when, std::string& error) {
-    if (!pending_) {
-        clear();
-        return true;
-    }
+    if (!pending_) return true;
     return writeRow(when, verified(), error);
 }
 

@@ -37,18 +37,23 @@ public:
     void close() { file_.close(); }
     const std::filesystem::path& path() const { return file_.path(); }
 
-    // What goes to the controller being provisioned.
+    // What goes to the controller being provisioned. A scan starts the
+    // notes of a new controller.
     void Scanned(const std::string& custom1, const std::string& custom2);
     void AssetWritten(const std::string& asset);
     void ClientWritten(const std::string& client);
-    void ParamsWriteStarted(std::vector<WrittenValue> values);
+    // A parameter write starts: the controller is provisioned. A write still
+    // waiting for its read-back gets its row first, marked as not read back
+    // (false with the reason when that row could not be written).
+    [[nodiscard]] bool ParamsWriteStarted(std::vector<WrittenValue> values, const std::string& when,
+                                          std::string& error);
     // A reply arrived: after a parameter write, what it read is kept for the row.
     void Replied(link::Reply reply, const Readings& now);
 
     // An identification is done. After a parameter write it is the
     // controller's read-back: its row is written (true when there is none to
-    // write or it reached the disk; false with the reason otherwise). Either
-    // way, what was noted for the controller is cleared.
+    // write or it reached the disk; false with the reason otherwise) and the
+    // notes cleared. Before the write (a REFRESH, a replug) the notes stay.
     [[nodiscard]] bool Identified(const std::string& when, std::string& error);
     // The program ends with a row still waiting for its read-back: it is
     // written with what is known, marked as not read back.

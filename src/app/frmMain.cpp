@@ -14,7 +14,7 @@ frmMain::frmMain(platform::Platform& p)
       indicators(window, p.port),
       session(window, p.port),
       receive(window, session, indicators),
-      sequence(window, progress.window, receive, session, *this, p.events, p.clock),
+      sequence(window, progress.window, receive, session, *this, p.events, p.clock, p.locale),
       params(window, p.messageBox),
       paramRead(window, receive, params),
       paramFiles(window, params, p.folders, p.fileDialog, p.messageBox, p.events, sBaseFolder),
@@ -24,7 +24,7 @@ frmMain::frmMain(platform::Platform& p)
                 serviceMode, p.port, p.messageBox),
       counter(window),
       identity(window, receive, counter, p.events, p.clock),
-      status(window, receive),
+      status(window, receive, p.locale),
       assetDialog(p.timers, identity, status, p.events),
       identityWrite(window, receive, identity, status, counter, sequence.tmrStatusGET, assetDialog, p.port, p.events,
                     p.beep),
@@ -63,7 +63,9 @@ void frmMain::wireRecord() {
     bulkWrite.listenStarted([this](const std::vector<params::BulkWrite::Written>& values) {
         std::vector<ProvisioningRecord::WrittenValue> written;
         for (const auto& v : values) written.push_back({v.id, v.value});
-        record.ParamsWriteStarted(std::move(written));
+        std::string when = platform::formatLogTime(platform.clock.now()), error;
+        if (!record.ParamsWriteStarted(std::move(written), when, error))
+            reportUnwritten(record.path(), error, record.lastRow());
     });
     identityWrite.listenWrites([this](controller::IdentityWrite::Field f, const std::string& text) {
         if (f == controller::IdentityWrite::Field::Asset) record.AssetWritten(text);
@@ -90,7 +92,10 @@ void frmMain::ControllerIdentified() {
     customers.SelectCustomer(identity.lblClient.caption());
     std::string when = platform::formatLogTime(platform.clock.now());
     if (std::string error; !record.Identified(when, error)) reportUnwritten(record.path(), error, record.lastRow());
-    if (counter.remaining() > 0) assetDialog.Open();
+    // Not in the middle of provisioning a controller (a replug identifies it
+    // again meanwhile): the next scan waits for its turn.
+    bool provisioning = autoSetting.tmrSetAutoAssetClientParam.enabled() || bulkWrite.tmrSetMultipleParams.enabled();
+    if (counter.remaining() > 0 && !provisioning) assetDialog.Open();
 }
 
 // The picture and menus that no part owns.

@@ -19,6 +19,9 @@ AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::Re
     tmrSetAutoAssetClientParam.onTick = [this] { tmrSetAutoAssetClientParam_Timer(); };
     identity_.txtAssetID.onKeyPress = [this](std::int16_t& k) { txtAssetID_KeyPress(k); };
     receive.listenReplies([this](link::Reply r) { replied(r); });
+    write_.listenWrites([this](IdentityWrite::Field f, const std::string&) {
+        (f == IdentityWrite::Field::Asset ? assetSent_ : clientSent_) = true;
+    });
 }
 
 // The answers each step waits for: the reply to its request, or the set
@@ -28,8 +31,14 @@ void AutoSetting::replied(link::Reply r) {
     std::int16_t answers = 0;
     switch (r) {
         case Reply::Asset:
+            if (!assetSent_) return;
+            answers = 1;
+            break;
         case Reply::AssetNotSent: answers = 1; break;
         case Reply::Client:
+            if (!clientSent_) return;
+            answers = 2;
+            break;
         case Reply::ClientNotSent: answers = 2; break;
         case Reply::Params: answers = 3; break;
         default: return;
@@ -48,6 +57,7 @@ void AutoSetting::txtAssetID_KeyPress(std::int16_t& keyAscii) {
     tmrSetAutoAssetClientParam.setEnabled(true);
     bAutoReplied = true;
     iAutoTicks = 0;
+    runAsset_ = identity_.txtAssetID.text();
 }
 
 void AutoSetting::tmrSetAutoAssetClientParam_Timer() {
@@ -67,10 +77,13 @@ void AutoSetting::tmrSetAutoAssetClientParam_Timer() {
 void AutoSetting::issue(std::int16_t step) {
     switch (step) {
         case 1:
+            assetSent_ = false;
+            if (!runAsset_.empty() && identity_.txtAssetID.text() != runAsset_) identity_.txtAssetID.setText(runAsset_);
             write_.cmdSetAssetID.press();
             events_.doEvents();
             break;
         case 2:
+            clientSent_ = false;
             write_.cmdSetClientID.press();
             events_.doEvents();
             break;

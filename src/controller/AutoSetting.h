@@ -4,6 +4,7 @@
 // APPLY PARAMS, each on the tick after the previous step was answered, and
 // issues a step again when its answer has not come within six ticks.
 #include <cstdint>
+#include <string>
 
 #include "controller/Identity.h"
 #include "controller/IdentityWrite.h"
@@ -42,6 +43,13 @@ private:
     void replied(link::Reply r);
     void issue(std::int16_t step);
 
+    // The asset the run was started with: SET ASSET sends it again even when
+    // an identification in between (the port back after a replug) rewrote
+    // the asset box with what the controller held.
+    std::string runAsset_;
+    // The step's own request went out: only then can a reply answer it, not
+    // a reply to an identification's request while the port was away.
+    bool assetSent_ = true, clientSent_ = true;
     ui::Window& frmProgressInfo_;
     ui::Label& lblCurrentINFO_;
     Identity& identity_;

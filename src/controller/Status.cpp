@@ -7,19 +7,20 @@
 
 namespace kv::controller {
 
-std::string formatReading(std::uint8_t high, std::uint8_t low) {
+std::string formatReading(std::uint8_t high, std::uint8_t low, const std::string& decimalPoint) {
     if (high >= 100 || low == 0) return "---";
     int tenths = high * 256 + low - 300;
     std::string sign = tenths < 0 ? "-" : "";
     int magnitude = std::abs(tenths);
-    return sign + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
+    return sign + std::to_string(magnitude / 10) + decimalPoint + std::to_string(magnitude % 10);
 }
 
-Status::Status(ui::Window& form, link::ReceivePath& receive)
+Status::Status(ui::Window& form, link::ReceivePath& receive, const platform::Locale& locale)
     : cmdGetStatus(form.button("cmdGetStatus")),
       lblSettingValue(form.label("lblSettingValue")),
       lblSettingParam(form.label("lblSettingParam")),
-      receive_(receive) {
+      receive_(receive),
+      locale_(locale) {
     cmdGetStatus.setCaption("GET STATUS");
     cmdGetStatus.setVisible(false);
     cmdGetStatus.onClick = [this] { cmdGetStatus_Click(); };
@@ -60,7 +61,7 @@ void Status::ParseMsgSensorData(std::int16_t n) {
             case 13:
             case 15:
             case 17: {
-                std::string reading = formatReading(at(k - 1), at(k));
+                std::string reading = formatReading(at(k - 1), at(k), locale_.decimalPoint());
                 lblGetStatus((k - 13) / 2).setCaption(reading);
                 if (k == 13 && reading != "---") {
                     lblSettingValue.setCaption(reading);

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "link/ReceivePath.h"
+#include "platform/Clock.h"
 #include "ui/Window.h"
 
 namespace kv::controller {
 
 class Status {
 public:
-    Status(ui::Window& form, link::ReceivePath& receive);
+    Status(ui::Window& form, link::ReceivePath& receive, const platform::Locale& locale);
 
     void cmdGetStatus_Click();
     void ParseMsgSensorData(std::int16_t sNumberOfBytes);
@@ -24,11 +25,12 @@ public:
 
 private:
     link::ReceivePath& receive_;
+    const platform::Locale& locale_;
     ui::Label* lblGetStatus_[9];
 };
 
 // A temperature from its high and low byte: "---" when h >= 100 or l = 0,
-// else (h*256 + l - 300) / 10 with one decimal.
-std::string formatReading(std::uint8_t high, std::uint8_t low);
+// else (h*256 + l - 300) / 10 with one decimal after `decimalPoint`.
+std::string formatReading(std::uint8_t high, std::uint8_t low, const std::string& decimalPoint = ".");
 
 }  // namespace kv::controller

@@ -1,5 +1,6 @@
 #include "dialogs/CustomerList.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "params/ParamValues.h"
@@ -71,8 +72,12 @@ std::vector<Customer> parseCustomerList(const std::string& text) {
 std::string formatClientCode(const std::string& code) {
     bool digitsOnly = !code.empty();
     for (char c : code) digitsOnly = digitsOnly && c >= '0' && c <= '9';
-    // Long codes keep every digit; a double would round them.
-    if (digitsOnly) return code.size() >= 3 ? code : std::string(3 - code.size(), '0') + code;
+    // As a number: leading zeros go, then at least three digits. Long codes
+    // keep every digit; a double would round them.
+    if (digitsOnly) {
+        std::string number = code.substr(std::min(code.find_first_not_of('0'), code.size()));
+        return number.size() >= 3 ? number : std::string(3 - number.size(), '0') + number;
+    }
     if (auto v = ui::toNumber(code)) return params::formatPattern(*v, "000");
     return code;
 }

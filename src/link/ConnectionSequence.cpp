@@ -8,7 +8,8 @@ namespace kv::link {
 
 ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ReceivePath& receive,
                                        PortSession& session, Identified& identified,
-                                       platform::EventLoop& events, platform::Clock& clock)
+                                       platform::EventLoop& events, platform::Clock& clock,
+                                       const platform::Locale& locale)
     : tmrLoopBack(form.timer("tmrLoopBack")),
       tmrStatusGET(form.timer("tmrStatusGET")),
       lblTime(form.label("lblTime")),
@@ -26,7 +27,8 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
       receive_(receive),
       port_(session.port()),
       events_(events),
-      clock_(clock) {
+      clock_(clock),
+      locale_(locale) {
     tmrLoopBack.setInterval(1000);
     tmrLoopBack.onTick = [this] { tmrLoopBack_Timer(); };
     tmrLoopBack.setEnabled(true);
@@ -67,7 +69,7 @@ void ConnectionSequence::portChanged(PortSession::Event e) {
 }
 
 void ConnectionSequence::tmrLoopBack_Timer() {
-    lblTime.setCaption(platform::formatGeneralDate(clock_.now()));
+    lblTime.setCaption(locale_.generalDate(clock_.now()));
 
     std::int16_t& step = iConnectStep;
     if (iStepTicks > kRetryTicks && step > 0 && step < kFinished) {

@@ -33,7 +33,7 @@ class ConnectionSequence {
 public:
     ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ReceivePath& receive,
                        PortSession& session, Identified& identified, platform::EventLoop& events,
-                       platform::Clock& clock);
+                       platform::Clock& clock, const platform::Locale& locale);
 
     // Ticks after which a step without a reply is sent again (on the next one).
     static constexpr std::int16_t kRetryTicks = 5;
@@ -85,6 +85,7 @@ private:
     platform::SerialPort& port_;
     platform::EventLoop& events_;
     platform::Clock& clock_;
+    const platform::Locale& locale_;
 };
 
 }  // namespace kv::link

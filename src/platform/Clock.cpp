@@ -25,4 +25,6 @@ std::string formatGeneralDate(const DateTime& t) {
     return buf;
 }
 
+std::string FixedLocale::generalDate(const DateTime& t) const { return formatGeneralDate(t); }
+
 }  // namespace kv::platform

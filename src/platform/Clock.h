@@ -15,11 +15,30 @@ public:
     virtual DateTime now() const = 0;
 };
 
+// How the screen writes numbers and times: the system's locale on the
+// desktop. Files keep fixed formats that scripts read.
+class Locale {
+public:
+    virtual ~Locale() = default;
+    // The decimal separator, "." or "," and the like.
+    virtual std::string decimalPoint() const = 0;
+    // The general date-and-time form of the clock label.
+    virtual std::string generalDate(const DateTime& t) const = 0;
+};
+
+// A locale of its own: "." and "dd/MM/yyyy hh:mm:ss".
+class FixedLocale : public Locale {
+public:
+    std::string decimalPoint() const override { return decimal; }
+    std::string generalDate(const DateTime& t) const override;
+    std::string decimal = ".";
+};
+
 // "hh:mm:ss dd/MM/yyyy"
 std::string formatLogTime(const DateTime& t);
 // "hh_mm_ss_dd_MM_yyyy"
 std::string formatFileTime(const DateTime& t);
-// The general date-and-time form shown by the clock label: "dd/MM/yyyy hh:mm:ss".
+// "dd/MM/yyyy hh:mm:ss"
 std::string formatGeneralDate(const DateTime& t);
 
 }  // namespace kv::platform

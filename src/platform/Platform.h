@@ -21,6 +21,7 @@ struct Platform {
     Screen& screen;
     Clock& clock;
     TimerHost& timers;
+    Locale& locale;
 };
 
 }  // namespace kv::platform

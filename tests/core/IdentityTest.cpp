@@ -264,6 +264,45 @@ TEST(Status, ReadingRule) {
             << c.high << "," << c.low;
 }
 
+// The screen follows the system's locale; the log keeps its fixed form.
+TEST(Status, TemperaturesAndTheClockFollowTheLocale) {
+    const struct {
+        const char* decimal;
+        const char* shown;
+    } cases[] = {{".", "25.5"}, {",", "25,5"}, {"\xB7", "25\xB7" "5"}};
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.locale.decimal = c.decimal;
+        rig.load();
+        rig.clock.advance(8000);
+        EXPECT_EQ(rig.main->status.lblGetStatus(0).caption(), "---");
+        rig.main->status.cmdGetStatus.press();
+        rig.clock.advance(100);
+        EXPECT_EQ(rig.main->status.lblGetStatus(0).caption(), c.shown) << c.decimal;
+        EXPECT_EQ(rig.main->status.lblSettingValue.caption(), c.shown) << c.decimal;
+    }
+    struct DayFirstWords : kv::platform::Locale {
+        std::string decimalPoint() const override { return ","; }
+        std::string generalDate(const kv::platform::DateTime& t) const override {
+            return std::to_string(t.day) + "." + std::to_string(t.month) + "." + std::to_string(t.year) + " " +
+                   std::to_string(t.hour) + " h " + std::to_string(t.minute);
+        }
+    };
+    Rig rig;
+    DayFirstWords german;
+    kv::platform::Platform platform = rig.platform;
+    kv::platform::Platform withLocale{platform.port, platform.probe, platform.settings, platform.folders,
+                                      platform.fileDialog, platform.messageBox, platform.beep, platform.events,
+                                      platform.pointer, platform.screen, platform.clock, platform.timers, german};
+    rig.main.reset();
+    kv::app::frmMain m(withLocale);
+    m.Form_Load();
+    rig.clock.advance(1000);
+    EXPECT_EQ(m.sequence.lblTime.caption(), "5.12.2026 14 h 5");
+    // The log's file name and rows keep their fixed forms.
+    EXPECT_EQ(m.log.path().filename().string(), "LOG_14_05_09_05_12_2026.csv");
+}
+
 TEST_F(Handlers, AShortStatusReplyDecodesWhatFits) {
     auto& st = rig.main->status;
     reply({0x02, 0x01, 0x02, 0x01, 0x00});  // n = 6: byte 6 is stale

@@ -17,7 +17,7 @@ namespace kv::test {
 struct Rig {
     Rig()
         : port(clock, controller),
-          platform{port, probe, settings, folders, fileDialog, messages, beep, clock, pointer, screen, clock, clock} {
+          platform{port, probe, settings, folders, fileDialog, messages, beep, clock, pointer, screen, clock, clock, locale} {
         probe.states[10] = platform::PortState::Free;
         folders.documentsPath = (home.path() / "Documents").string();
         folders.programPath = (home.path() / "program").string();
@@ -56,6 +56,7 @@ struct Rig {
     FakeBeep beep;
     FakePointer pointer;
     FakeScreen screen;
+    platform::FixedLocale locale;
     platform::Platform platform;
     std::unique_ptr<app::frmMain> main;
 };
