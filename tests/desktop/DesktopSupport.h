@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the desktop tests: event waiting and a kv5x-sim process.
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
@@ -20,6 +21,15 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
         QTest::qWait(5);
     }
     return true;
+}
+
+// Where a screenshot goes: the test's temporary home, or the folder
+// KV_SCREENSHOT_DIR names (to refresh the pictures of the documentation).
+inline QString screenshotPath(const QString& name) {
+    QByteArray dir = qgetenv("KV_SCREENSHOT_DIR");
+    QString folder = dir.isEmpty() ? QDir::homePath() + "/screenshots" : QString::fromLocal8Bit(dir);
+    QDir().mkpath(folder);
+    return folder + "/" + name;
 }
 
 // kv5x-sim on a pseudo-terminal, linked as a COM port of the test's home.

@@ -248,8 +248,7 @@ TEST(Look, LampsAndPanelAreDrawnFromTheProjectsPictures) {
     QImage panel = d.mainView()->widget("imgZMCDisplay")->grab().toImage();
     EXPECT_LT(panel.pixelColor(panel.width() / 2, panel.height() / 2).value(), 80);
     // A picture of the whole window, for a person to look at.
-    QDir().mkpath("screenshots");
-    EXPECT_TRUE(d.mainWindow()->grab().save("screenshots/main-window.png"));
+    EXPECT_TRUE(d.mainWindow()->grab().save(kv::test::screenshotPath("main-window.png")));
 }
 
 }  // namespace

@@ -131,8 +131,7 @@ TEST(ParamsEndToEnd, StepApplyThenWriteAllAndSeeThemAgainAfterTheRestart) {
     EXPECT_EQ(textOf(d, "txtParam(38)"), "52");
     EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
 
-    QDir().mkpath("screenshots");
-    EXPECT_TRUE(d.mainWindow()->grab().save("screenshots/main-window-parameters.png"));
+    EXPECT_TRUE(d.mainWindow()->grab().save(kv::test::screenshotPath("main-window-parameters.png")));
 }
 
 TEST(ParamsEndToEnd, TheFileMenuSavesAndOpensThroughTheRealDialogs) {
