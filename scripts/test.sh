@@ -14,4 +14,4 @@ else
   scripts/build.sh "$dir"
 fi
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$dir" --output-on-failure
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"

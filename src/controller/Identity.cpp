@@ -63,8 +63,10 @@ Identity::Identity(ui::Window& form, link::ReceivePath& receive, const BatchCoun
         {link::cmdConfig, &Self::ParseMsgGetConfig},    {link::cmdMac, &Self::ParseMsgMACAddress},
         {link::cmdClient, &Self::ParseMsgGetClient},    {link::cmdAsset, &Self::ParseMsgGetAseetID},
     };
-    for (auto [code, handler] : handlers)
-        receive_.setHandler(code, [this, handler](std::int16_t n) { (this->*handler)(n); });
+    for (const auto& entry : handlers) {
+        auto handler = entry.second;
+        receive_.setHandler(entry.first, [this, handler](std::int16_t n) { (this->*handler)(n); });
+    }
 }
 
 std::uint8_t Identity::byte(int k) const { return receive_.Byte(k); }

@@ -427,4 +427,25 @@ TEST(VirtualControllerReplies, FitTheirLengthByte) {
     EXPECT_THROW(controller.receive(frames::frameGetConfig(), 100), std::length_error);
 }
 
+// Found by the request fuzzer: a parameter read asking for more values than a
+// reply can carry threw out of the simulator. It answers the first 126.
+TEST(VirtualControllerReplies, AReadOfTooManyValuesGetsTheFirstThatFit) {
+    for (std::size_t asked : {39u, 126u, 127u, 252u}) {
+        VirtualController controller;
+        Bytes request{0x06, 0x01, static_cast<std::uint8_t>(asked + 2)};
+        for (std::size_t i = 0; i < asked; ++i) request.push_back(static_cast<std::uint8_t>(1 + i % 39));
+        request.push_back(0x99);
+        request.push_back(0x99);
+        auto pieces = controller.receive(request, 0);
+        ASSERT_EQ(pieces.size(), 1u) << asked;
+        const Bytes& reply = pieces[0].bytes;
+        const std::size_t values = std::min<std::size_t>(asked, 126);
+        EXPECT_EQ(reply[2], 2 * values + 2) << asked;
+        EXPECT_EQ(reply.size(), 3 + 2 * values + 2) << asked;
+        EXPECT_EQ(reply[3], kv::sim::kFactoryParams[0] >> 8);
+        EXPECT_EQ(reply[4], kv::sim::kFactoryParams[0] & 0xFF);
+        EXPECT_EQ(reply[reply.size() - 1], 0x99);
+    }
+}
+
 }  // namespace
