@@ -402,6 +402,14 @@ void terminalFigures(int seconds, bool terminalVisible) {
 
 int main(int argc, char** argv) {
     static kv::test::TempDir home;
+    if (argc > 1 && std::string(argv[1]) == "--startup") {
+        setenv("HOME", home.path().c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
+        if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QApplication app(argc, argv);
+        startupFigures(argv[0], argc > 2 ? std::atoi(argv[2]) : 7);
+        return 0;
+    }
     if (argc > 1 && std::string(argv[1]) == "--batch") {
         setenv("HOME", home.path().c_str(), 1);
         unsetenv("XDG_DATA_HOME");
