@@ -143,6 +143,8 @@ TEST_F(Ways, TheSettingsWaitUntilABulkWriteIsDone) {
     rig.load();
     rig.clock.advance(8000);
     rig.main->bulkWrite.cdmSetParams.click();
+    // Were the write refused, the dialog would open and the menu wait for it.
+    ASSERT_TRUE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
     rig.main->window.menu("mnuSettings").click();
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_NE(rig.messages.shown[0].text.find("being written"), std::string::npos);
