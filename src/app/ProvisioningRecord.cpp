@@ -12,10 +12,13 @@ std::string csvField(const std::string& text) {
     return out + '"';
 }
 
-void ProvisioningRecord::Scanned(const std::string& custom1, const std::string& custom2) {
-    if (!pending_) clear();
+bool ProvisioningRecord::Scanned(const std::string& custom1, const std::string& custom2, const std::string& when,
+                                 std::string& error) {
+    bool ok = !pending_ || writeRow(when, "no: the next controller was scanned before it was read back", error);
+    clear();
     custom1_ = custom1;
     custom2_ = custom2;
+    return ok;
 }
 
 void ProvisioningRecord::AssetWritten(const std::string& asset) { asset_ = asset; }

@@ -38,8 +38,10 @@ public:
     const std::filesystem::path& path() const { return file_.path(); }
 
     // What goes to the controller being provisioned. A scan starts the
-    // notes of a new controller.
-    void Scanned(const std::string& custom1, const std::string& custom2);
+    // notes of a new controller; a row still waiting for its read-back is
+    // written first, marked as not read back (the technician has moved on).
+    [[nodiscard]] bool Scanned(const std::string& custom1, const std::string& custom2, const std::string& when,
+                               std::string& error);
     void AssetWritten(const std::string& asset);
     void ClientWritten(const std::string& client);
     // A parameter write starts: the controller is provisioned. A write still

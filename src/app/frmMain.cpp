@@ -71,7 +71,10 @@ void frmMain::wireRecord() {
         if (f == controller::IdentityWrite::Field::Asset) record.AssetWritten(text);
         else record.ClientWritten(text);
     });
-    assetDialog.listenScans([this](const std::string& c1, const std::string& c2) { record.Scanned(c1, c2); });
+    assetDialog.listenScans([this](const std::string& c1, const std::string& c2) {
+        std::string when = platform::formatLogTime(platform.clock.now()), error;
+        if (!record.Scanned(c1, c2, when, error)) reportUnwritten(record.path(), error, record.lastRow());
+    });
     receive.listenReplies([this](link::Reply r) {
         if (!record.pending()) return;
         const auto& now = identity.readings();

@@ -205,6 +205,22 @@ TEST_F(Batch, AParameterTheControllerDoesNotHoldIsNamed) {
     EXPECT_EQ(row.substr(row.size() - verified.size()), verified) << row;
 }
 
+TEST_F(Batch, AScanWhileARowWaitsWritesThatRowFirst) {
+    begin(2, false);
+    rig.controller.modes.restartMs = 600000;  // never back after its restart
+    auto& m = *rig.main;
+    scan(m.assetDialog.txtScannedAsset, "KV-5001");
+    ASSERT_TRUE(waitFor(rig, [&] { return m.record.pending() && !m.bulkWrite.tmrSetMultipleParams.enabled(); }, 30000));
+    // The technician gives up on it and scans the next one.
+    m.identityWrite.cmdSetCounter.click();
+    scan(m.assetDialog.txtScannedAsset, "KV-5002");
+    auto rows = recordLines();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_NE(rows[1].find("no: the next controller was scanned before it was read back"), std::string::npos)
+        << rows[1];
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
 TEST_F(Batch, ARowStillWaitingIsKeptWhenTheProgramCloses) {
     begin(1, false);
     rig.controller.modes.restartMs = 600000;  // never back after its restart
