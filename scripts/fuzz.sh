@@ -35,8 +35,9 @@ if [ "${1:-}" = "--coverage" ]; then
     objects+=(-object "$dir/fuzz/$h")
   done
   llvm-profdata merge -sparse "$dir"/profiles/*.profraw -o "$dir/fuzz.profdata"
+  # TOTAL: regions, missed, cover; functions, missed, cover; lines, missed, cover; branches...
   llvm-cov report "${objects[@]:1}" -instr-profile="$dir/fuzz.profdata" "$PWD/src" | tail -1 |
-    awk '{print "fuzz: line coverage of src/: " $(NF-3) " of " $(NF-4) " lines missed, " $(NF-2) " covered (regions " $4 ")"}'
+    awk '{print "fuzz: src/ lines covered " $10 " (" $8 - $9 " of " $8 "), regions " $4 ", functions " $7 ", branches " $13}'
   exit 0
 fi
 
