@@ -2,15 +2,13 @@
 // the technician sees, and what the log and the record hold on disk, with
 // the real main window against the virtual controller on the virtual clock.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <memory>
 
 #include "app/ProvisioningLog.h"
 #include "app/ProvisioningRecord.h"
 #include "sim/ProductionLine.h"
-#include "tests/support/ParamHelpers.h"
+#include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
 namespace fs = std::filesystem;
@@ -18,27 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 // ---------------------------------------------------------------- helpers
-
-// Advances the clock in 100 ms steps until `done` holds, at most `limitMs`.
-template <class F>
-bool waitFor(Rig& rig, F done, std::int64_t limitMs) {
-    for (std::int64_t t = 0; t < limitMs; t += 100) {
-        if (done()) return true;
-        rig.clock.advance(100);
-    }
-    return done();
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) end = text.size();
-        out.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return out;
-}
 
 std::vector<std::string> fieldsOf(const std::string& row) {
     std::vector<std::string> out(1);
@@ -52,30 +29,6 @@ std::vector<std::string> fieldsOf(const std::string& row) {
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
-
-// A barcode scanner in keyboard mode: the characters, then Enter.
-void scan(kv::ui::TextBox& field, const std::string& code) {
-    for (char c : code) field.keyPress(c);
-    field.setText(code);
-    field.keyPress(13);
-}
-
-// A limit on the size of files this process writes, as a full disk does it.
-struct FileSizeLimit {
-    explicit FileSizeLimit(rlim_t bytes) {
-        old = signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, old);
-    }
-    rlimit saved{};
-    sighandler_t old;
-};
 
 // A production line of factory-fresh controllers; the dashboard has
 // identified the first, the technician has picked customer 005, ticked the
@@ -92,7 +45,7 @@ struct Line {
         m.identityWrite.cmdSetCounter.click();
     }
     kv::app::frmMain& m() { return *rig.main; }
-    std::vector<std::string> record() { return lines(readFile(rig.main->record.path())); }
+    std::vector<std::string> record() { return crlfLines(readFile(rig.main->record.path())); }
     void scanController(const std::string& asset, const std::string& imei) {
         scan(m().assetDialog.txtScannedAsset, asset);
         scan(m().assetDialog.txtCustom1(0), imei);
@@ -192,7 +145,7 @@ TEST(BatchRecord, EveryWriteThatLowersTheCountGetsItsRow) {
     m.bulkWrite.cdmSetParams.click();
     rig.clock.advance(30000);
     ASSERT_EQ(m.counter.lblCounter.caption(), "3");  // two controllers counted as provisioned
-    auto rows = lines(readFile(m.record.path()));
+    auto rows = crlfLines(readFile(m.record.path()));
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.size(), 3u) << "the header and one row for each write:\n" << readFile(m.record.path());
 }
@@ -280,7 +233,7 @@ TEST(FullDisk, AFileStartedOnAFullDiskGetsItsHeaderBeforeItsRows) {
         {"record", m.record.path(), kv::app::ProvisioningRecord::kHeader},
     };
     for (const auto& c : cases) {
-        auto rows = lines(readFile(c.path));
+        auto rows = crlfLines(readFile(c.path));
         ASSERT_FALSE(rows.empty()) << c.name << ": the row written once space came back";
         EXPECT_EQ(rows[0], c.header) << c.name;
         EXPECT_GE(rows.size(), 2u) << c.name << ": the header, then the row";

@@ -1,12 +1,10 @@
 // The record of provisioned controllers and the durability of every line the
 // log and the record write.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include "app/ProvisioningRecord.h"
 #include "sim/ProductionLine.h"
-#include "tests/support/ParamHelpers.h"
+#include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
 namespace fs = std::filesystem;
@@ -29,24 +27,6 @@ TEST(Record, FieldsAreQuotedOnlyWhereCsvNeedsIt) {
     };
     for (const auto& c : cases) EXPECT_EQ(kv::app::csvField(c.in), c.out) << c.in;
 }
-
-// A limit on the size of files this process writes, as a full disk does it:
-// a write that would cross it comes up short, the next one fails.
-struct FileSizeLimit {
-    explicit FileSizeLimit(rlim_t bytes) {
-        old = signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, old);
-    }
-    rlimit saved{};
-    sighandler_t old;
-};
 
 TEST(Record, ARowThatCannotBeWrittenIsSaidAndNeverLeavesAFragment) {
     const struct {
@@ -88,27 +68,6 @@ TEST(Record, ARowThatCannotBeWrittenIsSaidAndNeverLeavesAFragment) {
 
 namespace {
 
-// Advances the clock in 100 ms steps until `done` holds, at most `limitMs`.
-template <class F>
-bool waitFor(Rig& rig, F done, std::int64_t limitMs) {
-    for (std::int64_t t = 0; t < limitMs; t += 100) {
-        if (done()) return true;
-        rig.clock.advance(100);
-    }
-    return done();
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) end = text.size();
-        out.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return out;
-}
-
 struct Batch : ::testing::Test {
     // A line of `count` controllers; the dashboard starts, identifies the
     // first, and the technician chooses the customer and sets the count.
@@ -123,12 +82,6 @@ struct Batch : ::testing::Test {
         m.identityWrite.txtSetCounter.setText(std::to_string(count));
         m.identityWrite.cmdSetCounter.click();
     }
-    // The scanner types a code and Enter into the focused field.
-    void scan(kv::ui::TextBox& field, const std::string& code) {
-        for (char c : code) field.keyPress(c);
-        field.setText(code);
-        field.keyPress(13);
-    }
     void provision(const std::string& asset, const std::string& imei) {
         auto& d = rig.main->assetDialog;
         ASSERT_TRUE(waitFor(rig, [&] { return d.window.visible(); }, 30000)) << asset;
@@ -140,7 +93,7 @@ struct Batch : ::testing::Test {
         ASSERT_TRUE(waitFor(rig, [&] { return recordLines().size() > rows; }, 40000)) << asset;
     }
     fs::path recordPath() const { return rig.main->record.path(); }
-    std::vector<std::string> recordLines() const { return lines(readFile(recordPath())); }
+    std::vector<std::string> recordLines() const { return crlfLines(readFile(recordPath())); }
 
     Rig rig;
     std::unique_ptr<kv::sim::ProductionLine> line;
@@ -176,7 +129,7 @@ TEST_F(Batch, ThreeControllersFromScansAloneEachWithAVerifiedRow) {
     }
     EXPECT_NE(line->unit(1).mac, line->unit(2).mac);
     // The provisioning log keeps its own four-field rows.
-    EXPECT_EQ(lines(readFile(m.log.path()))[0], kv::app::ProvisioningLog::kHeader);
+    EXPECT_EQ(crlfLines(readFile(m.log.path()))[0], kv::app::ProvisioningLog::kHeader);
     EXPECT_TRUE(rig.messages.shown.empty());
 }
 

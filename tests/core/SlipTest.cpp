@@ -10,7 +10,7 @@
 
 #include "app/ProvisioningRecord.h"
 #include "sim/ProductionLine.h"
-#include "tests/support/ParamHelpers.h"
+#include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
 using kv::sim::Bytes;
@@ -20,26 +20,6 @@ namespace {
 
 // ---------------------------------------------------------------- helpers
 
-template <class F>
-bool waitFor(Rig& rig, F done, std::int64_t limitMs) {
-    for (std::int64_t t = 0; t < limitMs; t += 100) {
-        if (done()) return true;
-        rig.clock.advance(100);
-    }
-    return done();
-}
-
-std::vector<std::string> crlfLines(const std::string& text) {
-    std::vector<std::string> out;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) end = text.size();
-        out.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return out;
-}
-
 // The last field of a record row, unquoted.
 std::string verifiedOf(const std::string& row) {
     if (!row.empty() && row.back() == '"') {
@@ -47,12 +27,6 @@ std::string verifiedOf(const std::string& row) {
         return open == std::string::npos ? row : row.substr(open + 2, row.size() - open - 3);
     }
     return row.substr(row.rfind(',') + 1);
-}
-
-void scan(kv::ui::TextBox& field, const std::string& code) {
-    for (char c : code) field.keyPress(c);
-    field.setText(code);
-    field.keyPress(13);
 }
 
 // One definition line of a type-5 parameter.
