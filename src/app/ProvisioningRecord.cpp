@@ -38,10 +38,12 @@ bool ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values, co
     pending_ = true;
     sawClient_ = sawAsset_ = sawParams_ = false;
     read_ = {};
+    readParams_.clear();
     return ok;
 }
 
-void ProvisioningRecord::Replied(link::Reply reply, const Readings& now) {
+void ProvisioningRecord::Replied(link::Reply reply, const controller::Identity::Readings& now,
+                                 const std::vector<int>& params) {
     if (!pending_) return;
     using link::Reply;
     switch (reply) {
@@ -55,7 +57,7 @@ void ProvisioningRecord::Replied(link::Reply reply, const Readings& now) {
             break;
         case Reply::Params:
             sawParams_ = true;
-            read_.params = now.params;
+            readParams_ = params;
             break;
         case Reply::Mac:
             read_.mac = now.mac;
@@ -78,7 +80,7 @@ std::string ProvisioningRecord::verified() const {
     if (asset_ && (!sawAsset_ || read_.asset != *asset_)) differ.push_back("asset");
     if (client_ && (!sawClient_ || read_.client != *client_)) differ.push_back("client");
     for (std::size_t k = 0; k < written_.size(); ++k)
-        if (!sawParams_ || k >= read_.params.size() || read_.params[k] != written_[k].value)
+        if (!sawParams_ || k >= readParams_.size() || readParams_[k] != written_[k].value)
             differ.push_back("P" + written_[k].id);
     if (differ.empty()) return "yes";
     std::string text = "no: ";
@@ -127,6 +129,7 @@ void ProvisioningRecord::clear() {
     written_.clear();
     sawClient_ = sawAsset_ = sawParams_ = false;
     read_ = {};
+    readParams_.clear();
 }
 
 }  // namespace kv::app

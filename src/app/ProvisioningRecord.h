@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ProvisioningLog.h"
+#include "controller/Identity.h"
 #include "link/Replies.h"
 
 namespace kv::app {
@@ -21,11 +22,6 @@ public:
     static constexpr const char* kHeader =
         "Date_Time,Serial,MAC,Checksum,FW Version,Asset ID,Client ID,Custom 1,Custom 2,Verified";
 
-    // What the controller said, as the identity replies left it.
-    struct Readings {
-        std::string firmware, checksum, mac, client, asset;
-        std::vector<int> params;  // values of the latest parameter reply
-    };
     struct WrittenValue {
         std::string id;  // parameter number as text
         int value;
@@ -49,8 +45,9 @@ public:
     // (false with the reason when that row could not be written).
     [[nodiscard]] bool ParamsWriteStarted(std::vector<WrittenValue> values, const std::string& when,
                                           std::string& error);
-    // A reply arrived: after a parameter write, what it read is kept for the row.
-    void Replied(link::Reply reply, const Readings& now);
+    // A reply arrived: after a parameter write, what it read is kept for the
+    // row (the identity replies' readings, the parameter reply's values).
+    void Replied(link::Reply reply, const controller::Identity::Readings& now, const std::vector<int>& params);
 
     // An identification is done. After a parameter write it is the
     // controller's read-back: its row is written (true when there is none to
@@ -77,7 +74,8 @@ private:
     std::vector<WrittenValue> written_;
     // Read back after the parameter write: which replies came, and what they said.
     bool sawClient_ = false, sawAsset_ = false, sawParams_ = false;
-    Readings read_;
+    controller::Identity::Readings read_;
+    std::vector<int> readParams_;
     std::string lastRow_;
 };
 

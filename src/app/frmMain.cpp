@@ -77,8 +77,7 @@ void frmMain::wireRecord() {
     });
     receive.listenReplies([this](link::Reply r) {
         if (!record.pending()) return;
-        const auto& now = identity.readings();
-        record.Replied(r, {now.firmware, now.checksum, now.mac, now.client, now.asset, paramRead.lastRead()});
+        record.Replied(r, identity.readings(), paramRead.lastRead());
     });
 }
 

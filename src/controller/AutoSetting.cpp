@@ -48,6 +48,7 @@ void AutoSetting::replied(link::Reply r) {
 
 void AutoSetting::txtAssetID_KeyPress(std::int16_t& keyAscii) {
     if (keyAscii != 13 || identity_.txtAssetID.text().empty()) return;
+    runAsset_ = identity_.txtAssetID.text();
     tmrStatusGET_.setEnabled(false);
     frmProgressInfo_.show();
     lblCurrentINFO_.setCaption(" Setting Client and Asset...");
@@ -57,7 +58,6 @@ void AutoSetting::txtAssetID_KeyPress(std::int16_t& keyAscii) {
     tmrSetAutoAssetClientParam.setEnabled(true);
     bAutoReplied = true;
     iAutoTicks = 0;
-    runAsset_ = identity_.txtAssetID.text();
 }
 
 void AutoSetting::tmrSetAutoAssetClientParam_Timer() {

@@ -2,7 +2,6 @@
 
 #include <limits>
 
-#include "ui/Text.h"
 
 namespace kv::link {
 

@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "link/Frames.h"
-#include "ui/Text.h"
 
 namespace kv::params {
 
