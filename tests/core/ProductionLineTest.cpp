@@ -100,37 +100,6 @@ TEST(ProductionLine, EveryControllerComesFromTheFactoryWithItsOwnMacAndChecksum)
     EXPECT_EQ(checksums.size(), static_cast<std::size_t>(ProductionLine::kMaxCount));
 }
 
-TEST(ProductionLine, TakesOneToNinetyNineControllers) {
-    for (int count : {0, -1, 100}) {
-        VirtualController c;
-        EXPECT_THROW({ ProductionLine line(c, count); }, std::invalid_argument) << count;
-    }
-    for (int count : {1, 99}) {
-        VirtualController c;
-        ProductionLine line(c, count);
-        EXPECT_EQ(line.count(), count);
-        EXPECT_EQ(line.current(), 1);
-        EXPECT_EQ(c.state.mac, "0004A3B1C201");
-        EXPECT_THROW(line.unit(count + 1), std::out_of_range);
-        EXPECT_THROW(line.unit(0), std::out_of_range);
-    }
-}
-
-TEST(ProductionLine, WhatTheModelSaysBeyondIdentityIsSharedByAll) {
-    VirtualController c;
-    ControllerState model;
-    model.fwText = "K5a";
-    model.doorOpen = true;
-    model.mac = "FFFFFFFFFFFF";
-    model.asset = "MODEL";
-    ProductionLine line(c, 3, model);
-    line.next();
-    EXPECT_EQ(c.receive(frames::frameGetFwVersion(), 0).at(0).bytes, reply(frames::cmdFwVersion, "K5a", {1, 6, 2, 0}));
-    EXPECT_TRUE(line.unit(3).doorOpen);
-    EXPECT_EQ(line.unit(3).mac, "0004A3B1C203");
-    EXPECT_EQ(line.unit(2).asset, "");
-}
-
 TEST(ProductionLine, TheNextControllerKeepsNothingOfTheConnectionBefore) {
     const struct {
         const char* name;
@@ -212,13 +181,6 @@ TEST(ProductionLine, TheSummaryListsOnlyParametersThatDifferFromTheFactory) {
         ASSERT_EQ(line.substr(0, head.size()), head) << c.name;
         EXPECT_EQ(line.substr(head.size()), c.listed) << c.name;
     }
-}
-
-TEST(ProductionLine, TheSummaryKeepsOddAssetsOnOneLine) {
-    Bench b(1);
-    b.send(frames::requestFrame(frames::cmdAsset, {0x01, 'A', '"', '\\', '\n', 0xE9}));
-    EXPECT_EQ(b.line.summary(),
-              "01  0004A3B1C201  asset \"A\\x22\\x5C\\x0A\\xE9\"  client \"<00\"  factory parameters\n");
 }
 
 // One step of a conversation: a request some time after the last, the reply
@@ -330,81 +292,6 @@ TEST(ProductionLine, AClientSetIsAnsweredWhetherOrNotItIsKept) {
         EXPECT_NE(b.summaryLine(1).find(std::string("client \"") + c.held + "\""), std::string::npos)
             << c.storeClient;
     }
-}
-
-// The dashboard's parameter write and re-identification through the virtual
-// port, on the virtual clock: the re-identification reads back the controller
-// just provisioned, and its last reply arrives after the next controller has
-// taken the line.
-TEST(ProductionLine, ThePortServesTheLineInVirtualTime) {
-    kv::test::VirtualClock clock;
-    VirtualController controller;
-    ProductionLine line(controller, 2);
-    line.autoSwap = true;
-    kv::sim::VirtualPort port(clock, controller);
-    port.setCommPort(10);
-    ASSERT_TRUE(port.setPortOpen(true));
-    auto ask = [&](const Bytes& request) {
-        port.Output(request);
-        clock.advance(200);
-        return port.Input();
-    };
-    for (int n = 1; n <= 2; ++n) {
-        const std::string mac = n == 1 ? "0004A3B1C201" : "0004A3B1C202";
-        const std::string asset = n == 1 ? "FIRST" : "SECOND";
-        EXPECT_EQ(ask(frames::frameGetMac()), reply(frames::cmdMac, mac)) << n;
-        EXPECT_EQ(ask(frames::frameServiceMode(true)), reply(frames::cmdServiceMode, "", {0x01})) << n;
-        EXPECT_EQ(ask(writeParam(12, 400 + n)), reply(frames::cmdWriteParams, "", {0x00})) << n;
-        EXPECT_EQ(ask(frames::frameSetAsset(asset)), assetReply(asset)) << n;
-        EXPECT_EQ(ask(frames::frameServiceMode(false)), reply(frames::cmdServiceMode, "", {0x00})) << n;
-        clock.advance(2000);
-        // Re-identification: firmware, checksum, parameters, MAC, client, asset.
-        EXPECT_EQ(ask(frames::frameGetFwVersion()).size(), 10u) << n;
-        EXPECT_EQ(ask(frames::frameGetChecksum()).size(), 5u) << n;
-        const Bytes params = ask(frames::frameReadParams());
-        ASSERT_EQ(params.size(), 83u) << n;
-        EXPECT_EQ(params[3 + 2 * 11] << 8 | params[4 + 2 * 11], 400 + n) << n;
-        EXPECT_EQ(ask(frames::frameGetMac()), reply(frames::cmdMac, mac)) << n;
-        EXPECT_EQ(ask(frames::frameGetClient()), reply(frames::cmdClient, "<00")) << n;
-        port.Output(frames::frameGetAsset());
-        EXPECT_EQ(line.current(), 2) << n;  // swapped at once, the reply on its way
-        clock.advance(200);
-        EXPECT_EQ(port.Input(), assetReply(asset)) << n;
-    }
-    EXPECT_EQ(line.summary(),
-              "01  0004A3B1C201  asset \"FIRST\"  client \"<00\"  P012=401\n"
-              "02  0004A3B1C202  asset \"SECOND\"  client \"<00\"  P012=402\n");
-}
-
-// The dashboard itself on a line that swaps by itself: its identification
-// after a bulk write reads back the controller it wrote, and REFRESH then
-// finds the next one.
-TEST(ProductionLine, TheDashboardReadsBackTheControllerItWroteThenFindsTheNext) {
-    kv::test::Rig rig;
-    rig.controller.modes.restartMs = 300;
-    ProductionLine line(rig.controller, 2);
-    line.autoSwap = true;
-    rig.load();
-    rig.clock.advance(8000);
-    EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C201");
-    EXPECT_EQ(line.current(), 1);  // identified, but not restarted
-
-    rig.main->params.lblParam(0).click();
-    rig.main->paramEdit.imgKV53UP.click();
-    rig.main->bulkWrite.cdmSetParams.press();
-    rig.clock.advance(12000);
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C201");
-    EXPECT_EQ(line.current(), 2);
-    EXPECT_EQ(line.unit(1).params[0], kv::sim::kFactoryParams[0] + 1);
-
-    rig.main->serviceMode.cmdRefreshNextController.click();
-    rig.clock.advance(8000);
-    EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C202");
-    EXPECT_EQ(line.current(), 2);
-    EXPECT_EQ(line.summary(), "01  0004A3B1C201  asset \"\"  client \"<00\"  P001=441\n"
-                              "02  0004A3B1C202  asset \"\"  client \"<00\"  factory parameters\n");
-    EXPECT_TRUE(rig.messages.shown.empty());
 }
 
 // A reply's length is one byte: the longest asset fills it, a longer one is
