@@ -4,16 +4,11 @@
 
 #include "tests/support/Rig.h"
 
+using kv::link::Reply;
 using kv::sim::Bytes;
 using kv::test::Rig;
 
 namespace {
-
-Bytes bytes(std::initializer_list<int> v) {
-    Bytes b;
-    for (int x : v) b.push_back(static_cast<std::uint8_t>(x));
-    return b;
-}
 
 Bytes join(const Bytes& a, const Bytes& b) {
     Bytes out = a;
@@ -21,13 +16,11 @@ Bytes join(const Bytes& a, const Bytes& b) {
     return out;
 }
 
+// A started window; the replies its handlers finish are counted.
 struct Loaded : ::testing::Test {
     Loaded() {
         rig.load();
-        rig.main->receive.setHandler(0x33, [this](std::int16_t n) {
-            calls.push_back(n);
-            rig.main->receive.WriteDump(n);
-        });
+        rx().listenReplies([this](Reply r) { replies.push_back(r); });
     }
     kv::link::ReceivePath& rx() { return rig.main->receive; }
     // Feeds the chunks as separate receive events.
@@ -35,10 +28,11 @@ struct Loaded : ::testing::Test {
         for (const auto& c : chunks) rig.port.deliver(c);
     }
     Rig rig;
-    std::vector<std::int16_t> calls;
+    std::vector<Reply> replies;
 };
 
-const Bytes kReply = bytes({0x33, 0x01, 0x03, 0xAA, 0xBB, 0xCC});
+// An asset reply: " A7".
+const Bytes kReply{0x16, 0x01, 0x04, 'A', '7', 0x00, 0x00};
 
 TEST_F(Loaded, CompletesOnceWhateverTheChunking) {
     Bytes two = join(kReply, kReply);
@@ -48,28 +42,29 @@ TEST_F(Loaded, CompletesOnceWhateverTheChunking) {
         std::size_t dispatched;
     } cases[] = {
         {"whole", {kReply}, 1},
-        {"byte by byte", {{0x33}, {0x01}, {0x03}, {0xAA}, {0xBB}, {0xCC}}, 1},
-        {"split in the header", {{0x33, 0x01}, {0x03, 0xAA, 0xBB, 0xCC}}, 1},
-        {"split after the length", {{0x33, 0x01, 0x03}, {0xAA, 0xBB, 0xCC}}, 1},
-        {"three events", {{0x33, 0x01}, {0x03, 0xAA}, {0xBB, 0xCC}}, 1},
+        {"byte by byte", {{0x16}, {0x01}, {0x04}, {'A'}, {'7'}, {0x00}, {0x00}}, 1},
+        {"split in the header", {{0x16, 0x01}, {0x04, 'A', '7', 0x00, 0x00}}, 1},
+        {"split after the length", {{0x16, 0x01, 0x04}, {'A', '7', 0x00, 0x00}}, 1},
+        {"three events", {{0x16, 0x01}, {0x04, 'A', '7'}, {0x00, 0x00}}, 1},
         {"two replies in one chunk", {two}, 2},
-        {"a reply and the head of the next", {join(kReply, {0x33, 0x01}), {0x03, 0xAA, 0xBB, 0xCC}}, 2},
-        {"length 0 never completes", {{0x33, 0x01, 0x00}, kReply}, 0},
+        {"a reply and the head of the next", {join(kReply, {0x16, 0x01}), {0x04, 'A', '7', 0x00, 0x00}}, 2},
+        {"length 0 never completes", {{0x16, 0x01, 0x00}, kReply}, 0},
     };
     for (const auto& c : cases) {
-        calls.clear();
+        replies.clear();
         rx().ResetReceive();
+        rig.main->identity.txtAssetID.setText("");
         feed(c.chunks);
-        EXPECT_EQ(calls.size(), c.dispatched) << c.name;
-        for (auto n : calls) EXPECT_EQ(n, 7) << c.name;
+        EXPECT_EQ(replies, std::vector<Reply>(c.dispatched, Reply::Asset)) << c.name;
+        EXPECT_EQ(rig.main->identity.txtAssetID.text(), c.dispatched ? " A7" : "") << c.name;
     }
 }
 
 TEST_F(Loaded, MacReplyInTwoChunksDispatchesOnTheSecond) {
-    rig.port.deliver(bytes({0x18, 0x01, 0x08}));
+    rig.port.deliver(Bytes({0x18, 0x01, 0x08}));
     EXPECT_EQ(rx().txtTerminal.text(), "{24}{1}{8}");
     EXPECT_EQ(rig.main->identity.Label1.caption(), "Serial No.");
-    rig.port.deliver(bytes({'1', '2', '3', '4', '5', '6', '7', '8'}));
+    rig.port.deliver(Bytes({'1', '2', '3', '4', '5', '6', '7', '8'}));
     EXPECT_EQ(rig.main->identity.Label1.caption(), "MAC");
     EXPECT_EQ(rx().Text1.text(), " 18 01 08 31 32 33 34 35 36 37 38 00");  // n = 12
     EXPECT_EQ(rx().iRxIdx, 1);
@@ -79,21 +74,21 @@ TEST_F(Loaded, MacReplyInTwoChunksDispatchesOnTheSecond) {
 }
 
 TEST_F(Loaded, UnlistedCodeGoesToParseMsgWithTheByteAfterTheReply) {
-    rig.port.deliver(bytes({0x34, 0x01, 0x05, 1, 2, 3, 4, 5}));
-    rig.port.deliver(bytes({0x35, 0x01, 0x01, 0x07}));
+    rig.port.deliver(Bytes({0x34, 0x01, 0x05, 1, 2, 3, 4, 5}));
+    rig.port.deliver(Bytes({0x35, 0x01, 0x01, 0x07}));
     EXPECT_EQ(rx().Text1.text(), " 35 01 01 07 02");
     rx().ResetReceive();
-    rig.port.deliver(bytes({0xFF, 0x01, 0x01, 0x02}));
+    rig.port.deliver(Bytes({0xFF, 0x01, 0x01, 0x02}));
     EXPECT_EQ(rx().Text1.text(), " FF 01 01 02 02");
 }
 
 TEST_F(Loaded, NothingIsStoredPastPosition500) {
-    Bytes flood = bytes({0x33, 0x01, 0x00});  // length 0: never completes
+    Bytes flood{0x16, 0x01, 0x00};  // length 0: never completes
     flood.resize(620, 0x55);
     rig.port.deliver(flood);
     EXPECT_EQ(rx().iRxIdx, 501);
     EXPECT_EQ(rx().lblError.caption(), "Overflow");
-    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(replies.empty());
     rig.clock.advance(1000);
     EXPECT_EQ(rx().lblError.caption(), "");
     // The next request starts clean.
@@ -106,11 +101,11 @@ TEST_F(Loaded, TerminalCutsTheOldestHundredLinesAboveItsCap) {
     auto& term = rx().txtTerminal;
     term.setColumns(10);
     term.append(std::string(5500, 'x'));  // 550 lines: no cut yet
-    rig.port.deliver(bytes({7}));
+    rig.port.deliver(Bytes({7}));
     EXPECT_EQ(term.text().size(), 5503u);
     term.clear();
     term.append(std::string(5000, 'a') + std::string(510, 'b'));  // 551 lines
-    rig.port.deliver(bytes({7}));
+    rig.port.deliver(Bytes({7}));
     EXPECT_EQ(term.text().size(), 5510u - 1000u + 3u);
     EXPECT_EQ(term.text().substr(0, 4), "aaaa");
     EXPECT_EQ(term.text().substr(term.text().size() - 3), "{7}");
@@ -163,7 +158,7 @@ TEST_F(Loaded, TypingSendsRawBytesAndShowsNothing) {
 }
 
 TEST_F(Loaded, ClearScreenEmptiesTheViewsAndAsksTheController) {
-    rig.port.deliver(bytes({0x33, 0x01}));
+    rig.port.deliver(Bytes({0x33, 0x01}));
     rig.main->sequence.lblTime.setCaption("12:00");
     rig.takeWritten();
     rx().cmdRESET.press();
@@ -235,34 +230,33 @@ TEST_F(Loaded, LineErrorsShowForASecond) {
 }
 
 TEST_F(Loaded, LineErrorKeepsTheBytesAlreadyReceived) {
-    rig.port.deliver(bytes({0x33, 0x01, 0x03, 0xAA}));
+    rig.port.deliver({0x16, 0x01, 0x04, 'A'});
     rig.port.inject(1004);
-    rig.port.deliver(bytes({0xBB, 0xCC}));
-    EXPECT_EQ(calls.size(), 1u);
+    rig.port.deliver({'7', 0x00, 0x00});
+    EXPECT_EQ(replies, std::vector<Reply>{Reply::Asset});
 }
 
 TEST_F(Loaded, ReadParamsIsDisabledWhileAChunkIsHandled) {
     bool enabledInside = true;
-    rx().setHandler(0x33, [&](std::int16_t) { enabledInside = rx().cmdGetParams.enabled(); });
+    rx().listenReplies([&](Reply) { enabledInside = rx().cmdGetParams.enabled(); });
     rig.port.deliver(kReply);
     EXPECT_FALSE(enabledInside);
     EXPECT_TRUE(rx().cmdGetParams.enabled());
 }
 
-TEST_F(Loaded, BytesArrivingWhileAHandlerLetsEventsRunFollowTheReply) {
-    std::vector<int> order;
-    rx().setHandler(0x33, [&](std::int16_t) {
-        order.push_back(0x33);
-        rig.clock.doEvents();  // the next reply arrives meanwhile
+// A message shown while a reply is handled lets events run, and a reply may
+// arrive meanwhile: it is handled after the first, in order.
+TEST_F(Loaded, BytesArrivingWhileAReplyIsHandledFollowIt) {
+    bool once = true;
+    rx().listenReplies([&](Reply r) {
+        if (r != Reply::Asset || !once) return;
+        once = false;
+        rig.clock.doEvents();  // the MAC reply arrives meanwhile
     });
-    rx().setHandler(0x34, [&](std::int16_t n) {
-        order.push_back(0x34);
-        EXPECT_EQ(n, 5);
-    });
-    rig.clock.at(rig.clock.nowMs(), [&] { rig.port.deliver(bytes({0x34, 0x01, 0x01, 0x09})); });
+    rig.clock.at(rig.clock.nowMs(), [&] { rig.port.deliver({0x18, 0x01, 0x02, '1', '2'}); });
     rig.port.deliver(kReply);
-    EXPECT_EQ(order, (std::vector<int>{0x33, 0x34}));
-    EXPECT_EQ(rx().txtTerminal.text(), "{51}{1}{3}{170}{187}{204}{52}{1}{1}{9}");
+    EXPECT_EQ(replies, (std::vector<Reply>{Reply::Asset, Reply::Mac}));
+    EXPECT_EQ(rx().txtTerminal.text(), "{22}{1}{4}{65}{55}{0}{0}{24}{1}{2}{49}{50}");
 }
 
 TEST_F(Loaded, ADeviceThatVanishesIsShownClosed) {
