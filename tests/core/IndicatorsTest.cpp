@@ -60,20 +60,6 @@ TEST(Indicators, DtrAndRtsClicksToggleTheirLine) {
     EXPECT_EQ(ind.imgCD.picture(), "line_off");
 }
 
-TEST(Indicators, APortWithoutModemLinesStaysQuiet) {
-    Rig rig;
-    rig.port.modemLines = false;
-    rig.load();
-    auto& ind = rig.main->indicators;
-    ind.imgDTR.click();
-    ind.imgRTS.click();
-    for (auto* lamp : {&ind.imgCD, &ind.imgCTS, &ind.imgDSR, &ind.imgRTS, &ind.imgDTR})
-        EXPECT_EQ(lamp->picture(), "line_off") << lamp->name();
-    EXPECT_FALSE(rig.port.DTREnable());
-    EXPECT_EQ(ind.lblError.caption(), "");
-    EXPECT_TRUE(rig.messages.shown.empty());
-}
-
 TEST(Indicators, ActivityLampsBlinkForAboutATenthOfASecond) {
     Rig rig;
     rig.load();

@@ -309,13 +309,6 @@ TEST_F(Bulk, ALostAcknowledgementHoldsTheNextFrameFiveTicksAndIsReported) {
     EXPECT_EQ(rig.main->receive.lblError.caption(), "");
 }
 
-TEST_F(Bulk, AControllerSlowToRestartIsAskedAgainAndIdentified) {
-    rig.controller.modes.restartMs = 2000;
-    apply(30000);
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    EXPECT_EQ(rig.main->identity.lblFWVersion.caption(), "K5b 162");
-}
-
 TEST_F(Bulk, ASelectedFileIsWrittenNotValuesSteppedSince) {
     fs::path p = paramFolder(rig) / "batch.csv";
     writeFile(p, "SP,100\r\n");  // raw 500
@@ -385,22 +378,6 @@ TEST_F(Bulk, ARestartSendsOnlyTheServiceModeRequests) {
         EXPECT_EQ(std::count(texts.begin(), texts.end(), " Controller about to restart......Please wait"), 0) << i;
         EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << i;
     }
-}
-
-TEST_F(Bulk, ServiceModeRepliesMoveOnlyAWaitingWrite) {
-    auto& timer = rig.main->bulkWrite.tmrSetMultipleParams;
-    rig.main->bulkWrite.bParamAck = false;
-    rig.main->serviceMode.cmdEnterServiceMode.press();
-    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{kEnter}));
-    rig.clock.advance(100);
-    EXPECT_FALSE(timer.enabled());
-    EXPECT_EQ(timer.interval(), 900);
-    rig.main->bulkWrite.bParamAck = true;
-    rig.main->serviceMode.cmdExitServiceMode.press();
-    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{kExit}));
-    rig.clock.advance(100);
-    EXPECT_TRUE(timer.enabled());
-    EXPECT_EQ(timer.interval(), 500);
 }
 
 TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {

@@ -279,21 +279,6 @@ TEST(ProductionLine, NextChangesNothingAfterTheLastController) {
     EXPECT_EQ(b.send({0x01, 0x00}), reply(frames::cmdMac, "0004A3B1C202"));
 }
 
-TEST(ProductionLine, AClientSetIsAnsweredWhetherOrNotItIsKept) {
-    const struct {
-        bool storeClient;
-        const char* held;
-    } cases[] = {{true, "123"}, {false, "<00"}};
-    for (const auto& c : cases) {
-        Bench b(1);
-        b.controller.modes.storeClient = c.storeClient;
-        EXPECT_EQ(b.send(frames::frameSetClient("123")), reply(frames::cmdClient, c.held)) << c.storeClient;
-        EXPECT_EQ(b.send(frames::frameGetClient()), reply(frames::cmdClient, c.held)) << c.storeClient;
-        EXPECT_NE(b.summaryLine(1).find(std::string("client \"") + c.held + "\""), std::string::npos)
-            << c.storeClient;
-    }
-}
-
 // A reply's length is one byte: the longest asset fills it, a longer one is
 // cut to fit, and a configuration that cannot fit is not sent.
 TEST(VirtualControllerReplies, FitTheirLengthByte) {

@@ -94,22 +94,6 @@ TEST_F(Identified, SetsWithThePortClosedSendNothingButResetTheReceive) {
     EXPECT_TRUE(rig.messages.shown.empty());
 }
 
-TEST_F(Identified, EmptySetsAcknowledgeOnlyTheirOwnStep) {
-    const struct {
-        bool asset;
-        int step;
-        bool acknowledged;
-    } cases[] = {{true, 1, true}, {true, 2, false}, {true, 0, false}, {false, 2, true}, {false, 1, false}, {false, 3, false}};
-    for (const auto& c : cases) {
-        m().autoSetting.iAutoStep = static_cast<std::int16_t>(c.step);
-        m().autoSetting.bAutoReplied = false;
-        m().identity.txtAssetID.setText("");
-        m().identityWrite.txtSetClient.setText("AB");
-        (c.asset ? m().identityWrite.cmdSetAssetID : m().identityWrite.cmdSetClientID).press();
-        EXPECT_EQ(m().autoSetting.bAutoReplied, c.acknowledged) << c.asset << " at step " << c.step;
-    }
-}
-
 TEST_F(Identified, CounterBoxLetsDigitsAndAFewCodesThrough) {
     const struct {
         int key;
@@ -237,24 +221,6 @@ struct AutoRun : Identified {
     }
     std::int64_t t0 = 0;
 };
-
-TEST_F(AutoRun, PromptRepliesGiveFourStepsOnConsecutiveTicks) {
-    auto log = start("A100", "007", 5500);
-    EXPECT_EQ(times(log, 0x16), std::vector<std::int64_t>{1000});
-    EXPECT_EQ(times(log, 0x15), std::vector<std::int64_t>{2000});
-    EXPECT_EQ(times(log, 0x06), std::vector<std::int64_t>{3000});
-    // APPLY PARAMS: service mode first, two seconds after the parameter read.
-    ASSERT_FALSE(times(log, 0x08).empty());
-    EXPECT_EQ(times(log, 0x08)[0], 5000);
-    EXPECT_EQ(log.front().frame, bytesOf({0x16, 0x01, 0x05, 0x01, 'A', '1', '0', '0'}));
-    EXPECT_EQ(rig.controller.state.asset, "A100");
-    EXPECT_EQ(rig.controller.state.client, "007");
-    EXPECT_EQ(m().autoSetting.iAutoStep, 0);
-    EXPECT_FALSE(m().autoSetting.tmrSetAutoAssetClientParam.enabled());
-    EXPECT_EQ(m().autoSetting.tmrSetAutoAssetClientParam.interval(), 1000);
-    EXPECT_TRUE(m().bulkWrite.tmrSetMultipleParams.enabled());
-    EXPECT_TRUE(m().progress.window.visible());  // the bulk write goes on using it
-}
 
 TEST_F(AutoRun, ProgressSaysRetrievingWhileTheParametersAreRead) {
     start("A100", "007", 3000);

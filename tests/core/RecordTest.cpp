@@ -133,15 +133,6 @@ TEST_F(Batch, ThreeControllersFromScansAloneEachWithAVerifiedRow) {
     EXPECT_TRUE(rig.messages.shown.empty());
 }
 
-TEST_F(Batch, AControllerThatDropsTheClientIsNotVerified) {
-    begin(1, false);
-    rig.controller.modes.storeClient = false;
-    provision("KV-2001", "");
-    auto rows = recordLines();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_NE(rows[1].find(",KV-2001,<00,,,no: client"), std::string::npos) << rows[1];
-}
-
 TEST_F(Batch, AParameterTheControllerDoesNotHoldIsNamed) {
     begin(1, false);
     auto& d = rig.main->assetDialog;

@@ -107,19 +107,6 @@ TEST(Sequence, ASilentControllerIsAskedAgainEverySeventhTick) {
     EXPECT_TRUE(rig.main->progress.window.visible());
 }
 
-TEST(Sequence, AControllerThatAnswersOnlyTheRepeatIsPickedUp) {
-    Rig rig;
-    rig.controller.modes.answerOnRepeat = 2;
-    rig.load();
-    rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 1);
-    rig.clock.advance(1100);  // the retry at the eighth tick is answered
-    EXPECT_EQ(rig.main->identity.lblFWVersion.caption(), "K5b 162");
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 1);
-    rig.clock.advance(900);
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 2);  // moved on to the checksum
-}
-
 TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
     Rig rig;
     rig.controller.state.fwText = "K5x";
@@ -132,28 +119,6 @@ TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
     ASSERT_EQ(progress.entries.size(), 4u);
     EXPECT_EQ(progress.entries[2].second, kTexts[2]);
     EXPECT_EQ(progress.entries[3], std::make_pair(std::int64_t{7000}, std::string(kTexts[6])));
-}
-
-TEST(Sequence, AStatusOrConfigurationReplyAlsoAnswersTheChecksumStep) {
-    kv::sim::VirtualController replies;
-    Bytes config = *replies.answer({0x05, 0x01, 0x00, 0x00}, 0);
-    Bytes status = replies.statusReply();
-    Bytes mac = *replies.answer({0x18, 0x01, 0x01, 0x00}, 0);
-    const struct {
-        const char* name;
-        Bytes reply;
-        bool advances;
-    } cases[] = {{"status", status, true}, {"configuration", config, true}, {"MAC", mac, false}};
-    for (const auto& c : cases) {
-        Rig rig;
-        rig.controller.modes.silent = true;
-        rig.load();
-        rig.main->sequence.iConnectStep = 2;  // the checksum request is out
-        rig.main->sequence.bStepDone = false;
-        rig.main->receive.ResetReceive();
-        rig.port.deliver(c.reply);
-        EXPECT_EQ(rig.main->sequence.bStepDone, c.advances) << c.name;
-    }
 }
 
 TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
