@@ -115,50 +115,6 @@ TEST(Definitions, TheShippedFileFitsTheControllersFactoryValues) {
     for (const auto& s : shown) EXPECT_EQ(t.txtParam(s.row).text(), s.shown) << s.row;
 }
 
-// A reply to the read request, as the controller would send it.
-kv::sim::Bytes valueReply(int values, bool endMarker) {
-    kv::sim::Bytes payload;
-    for (int i = 0; i < values; ++i) {
-        int v = 400 + 10 * (i + 1);
-        payload.push_back(static_cast<std::uint8_t>(v >> 8));
-        payload.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    }
-    if (endMarker) payload.insert(payload.end(), {0x99, 0x99});
-    return kv::link::requestFrame(0x06, payload);
-}
-
-TEST(ReadParams, RepliesFillTheRowsTheirValuesReach) {
-    const struct {
-        const char* name;
-        kv::sim::Bytes reply;
-        int filled;  // rows 0 to filled - 1 get a value
-    } cases[] = {
-        {"L = 80: 39 values and the end marker", valueReply(39, true), 39},
-        {"L = 78: the last pair is taken for the end marker", valueReply(39, false), 38},
-        {"L = 2", kv::link::requestFrame(0x06, {0x99, 0x99}), 0},
-        {"more than 49 values", valueReply(60, true), 39},
-    };
-    for (const auto& c : cases) {
-        Rig rig;
-        useDefinitions(rig, definitionLines(39, 0, 32767));
-        rig.load();
-        rig.main->sequence.tmrLoopBack.setEnabled(false);
-        auto& t = rig.main->params;
-        t.txtParam(0).setText("old");
-        rig.port.deliver(c.reply);
-        for (int k = 0; k < 39; ++k) {
-            if (k < c.filled) {
-                EXPECT_EQ(t.row(k).sParamValue, std::to_string(400 + 10 * (k + 1))) << c.name << " " << k;
-                EXPECT_FALSE(t.txtParam(k).text().empty()) << c.name << " " << k;
-            } else {
-                EXPECT_EQ(t.txtParam(k).text(), "") << c.name << " " << k;
-            }
-        }
-        for (int k = 39; k < 49; ++k) EXPECT_FALSE(t.txtParam(k).visible()) << c.name << " " << k;
-        EXPECT_TRUE(rig.messages.shown.empty()) << c.name;
-    }
-}
-
 TEST(ReadParams, AValueBeyondItsLimitIsHeldAtTheLimitAndShownAsSuch) {
     Rig rig;
     rig.controller.state.params[0] = 900;  // SP: limits 100 and 700

@@ -54,7 +54,7 @@ Bytes readReply(int values, int endBytes) {
 // ---------------------------------------------------------------- reading values
 
 // Every value a reply carries whole reaches its row, up to the window's last
-// box; rows past the reply, or past the definitions, stay empty.
+// box; rows past the reply are emptied, rows past the definitions stay hidden.
 TEST(ReadReplyEdges, EveryValueCarriedWholeFillsItsRowUpToTheLastBox) {
     const struct {
         const char* name;
@@ -62,6 +62,10 @@ TEST(ReadReplyEdges, EveryValueCarriedWholeFillsItsRowUpToTheLastBox) {
         Bytes reply;
         int filled;
     } cases[] = {
+        {"39 values and the list end", 39, readReply(39, 2), 39},
+        {"39 values, no list end: the last pair is taken for it", 39, readReply(39, 0), 38},
+        {"only the list end", 39, readReply(0, 2), 0},
+        {"39 rows, 60 values", 39, readReply(60, 2), 39},
         {"39 values, the list end cut to one byte", 39, readReply(39, 1), 39},
         {"10 values, the list end cut to one byte", 39, readReply(10, 1), 10},
         {"49 rows, 49 values", 49, readReply(49, 2), 49},
@@ -74,6 +78,7 @@ TEST(ReadReplyEdges, EveryValueCarriedWholeFillsItsRowUpToTheLastBox) {
         rig.main->sequence.tmrLoopBack.setEnabled(false);
         auto& t = rig.main->params;
         ASSERT_EQ(t.iParamCount, c.defined) << c.name;
+        t.txtParam(0).setText("old");
         rig.port.deliver(c.reply);
         for (int k = 0; k < 49; ++k) {
             if (k < c.filled) {
@@ -82,6 +87,7 @@ TEST(ReadReplyEdges, EveryValueCarriedWholeFillsItsRowUpToTheLastBox) {
             } else {
                 EXPECT_EQ(t.txtParam(k).text(), "") << c.name << " row " << k;
             }
+            EXPECT_EQ(t.txtParam(k).visible(), k < c.defined) << c.name << " row " << k;
         }
         EXPECT_TRUE(rig.messages.shown.empty()) << c.name;
     }
