@@ -146,32 +146,6 @@ TEST(BatchRecord, EveryWriteThatLowersTheCountGetsItsRow) {
     EXPECT_EQ(rows.size(), 3u) << "the header and one row for each write:\n" << readFile(m.record.path());
 }
 
-// ---------------------------------------------------------------- the counter
-
-// APPLY PARAMS lowers the remaining count by one, whatever its length: the
-// count must never go up or land on a number that was never typed.
-TEST(BatchCounter, GoesDownByOneWhateverItsLength) {
-    const struct {
-        const char* typed;
-        const char* after;
-    } cases[] = {
-        {"3", "2"},
-        {"12345678901234567", "12345678901234566"},
-        {"9999999999999999999999999999999999999999", "9999999999999999999999999999999999999998"},
-    };
-    for (const auto& c : cases) {
-        Rig rig;
-        identify(rig);
-        auto& m = *rig.main;
-        m.identityWrite.txtSetCounter.setText(c.typed);
-        m.identityWrite.cmdSetCounter.click();
-        ASSERT_EQ(m.counter.lblCounter.caption(), c.typed);
-        m.bulkWrite.cdmSetParams.click();
-        ASSERT_TRUE(m.bulkWrite.tmrSetMultipleParams.enabled()) << c.typed;
-        EXPECT_EQ(m.counter.lblCounter.caption(), c.after) << c.typed;
-    }
-}
-
 // ---------------------------------------------------------------- the customer list
 
 // A code that is a number is shown with the number format "000", so leading

@@ -213,7 +213,10 @@ TEST(BatchCount, GoesDownByOneAcrossAPowerOfTen) {
     const struct {
         const char* typed;
         const char* after;
-    } cases[] = {{"10", "9"}, {"100", "99"}, {"2000", "1999"}, {"105", "104"}, {"90", "89"}, {"1", "0"}};
+    } cases[] = {{"10", "9"}, {"100", "99"}, {"2000", "1999"}, {"105", "104"}, {"90", "89"}, {"1", "0"},
+                 // Whatever its length: never up, never a number that was not typed.
+                 {"12345678901234567", "12345678901234566"},
+                 {"9999999999999999999999999999999999999999", "9999999999999999999999999999999999999998"}};
     for (const auto& c : cases) {
         Rig rig;
         identify(rig);
