@@ -11,12 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes bytesOf(std::initializer_list<int> list) {
-    Bytes b;
-    for (int v : list) b.push_back(static_cast<std::uint8_t>(v));
-    return b;
-}
-
 Bytes withText(Bytes head, const std::string& text) {
     for (char c : text) head.push_back(static_cast<std::uint8_t>(c));
     return head;
@@ -38,16 +32,16 @@ TEST_F(Identified, SetAssetAndSetClientFrames) {
         std::string text;
         Bytes frame;  // empty: nothing is sent
     } cases[] = {
-        {true, "AB12", bytesOf({0x16, 0x01, 0x05, 0x01, 0x41, 0x42, 0x31, 0x32})},
+        {true, "AB12", Bytes({0x16, 0x01, 0x05, 0x01, 0x41, 0x42, 0x31, 0x32})},
         // An asset reply leaves a leading space in the box: it goes out too.
-        {true, " 123", bytesOf({0x16, 0x01, 0x05, 0x01, 0x20, 0x31, 0x32, 0x33})},
-        {true, "7", bytesOf({0x16, 0x01, 0x02, 0x01, 0x37})},
-        {true, fifteen, withText(bytesOf({0x16, 0x01, 0x10, 0x01}), fifteen)},
-        {true, fifteen + "P", withText(bytesOf({0x16, 0x01, 0x10, 0x01}), fifteen)},
-        {true, fifteen + "PQRST", withText(bytesOf({0x16, 0x01, 0x10, 0x01}), fifteen)},
+        {true, " 123", Bytes({0x16, 0x01, 0x05, 0x01, 0x20, 0x31, 0x32, 0x33})},
+        {true, "7", Bytes({0x16, 0x01, 0x02, 0x01, 0x37})},
+        {true, fifteen, withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen)},
+        {true, fifteen + "P", withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen)},
+        {true, fifteen + "PQRST", withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen)},
         {true, "", {}},
-        {false, "005", bytesOf({0x15, 0x01, 0x04, 0x01, 0x30, 0x30, 0x35})},
-        {false, "12345", bytesOf({0x15, 0x01, 0x04, 0x01, 0x31, 0x32, 0x33})},
+        {false, "005", Bytes({0x15, 0x01, 0x04, 0x01, 0x30, 0x30, 0x35})},
+        {false, "12345", Bytes({0x15, 0x01, 0x04, 0x01, 0x31, 0x32, 0x33})},
         {false, "AB", {}},
         {false, "", {}},
     };
