@@ -146,38 +146,6 @@ TEST(BatchRecord, EveryWriteThatLowersTheCountGetsItsRow) {
     EXPECT_EQ(rows.size(), 3u) << "the header and one row for each write:\n" << readFile(m.record.path());
 }
 
-// ---------------------------------------------------------------- the customer list
-
-// A code that is a number is shown with the number format "000", so leading
-// zeros beyond three digits go; the entry's first three characters are then
-// the client code that choosing it writes and that selects the identified
-// controller's customer.
-TEST(CustomerCodes, NumericCodesWithLeadingZerosAreShownAsNumbers) {
-    const struct {
-        const char* code;     // as the file holds it
-        const char* entry;    // as the list shows it
-        const char* client;   // the controller's client ID, and what choosing the entry writes
-    } cases[] = {
-        {"0005", "005 - Acme", "005"},
-        {"00012", "012 - Acme", "012"},
-        {"01234", "1234 - Acme", "123"},
-    };
-    for (const auto& c : cases) {
-        Rig rig;
-        writeFile(fs::path(rig.folders.programPath) / "varktcstlst.txt",
-                  std::string("Code,Customer\r\n") + c.code + ",Acme\r\n");
-        rig.controller.state.client = c.client;
-        identify(rig);
-        auto& list = rig.main->customers.cboCLientList;
-        ASSERT_EQ(list.items().size(), 1u) << c.code;
-        EXPECT_EQ(list.items()[0], c.entry) << c.code;
-        // The identified controller's customer is selected.
-        EXPECT_EQ(list.text(), c.entry) << c.code;
-        list.choose(0);
-        EXPECT_EQ(rig.main->identityWrite.txtSetClient.text(), c.client) << c.code;
-    }
-}
-
 // ---------------------------------------------------------------- durability
 
 // The disk is full while the program starts, so neither file gets its

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/CustomerList.h"
-#include "tests/support/Rig.h"
+#include "tests/support/ParamHelpers.h"
 
 using namespace kv::test;
 using kv::dialogs::Customer;
@@ -66,21 +66,45 @@ TEST(CustomerList, LoadsTheShippedSampleAndChoosingFillsTheClientBox) {
     rig.clock.advance(8000);
     EXPECT_EQ(list.text(), "005 - Acme Refrigeration Ltd");
     EXPECT_EQ(rig.main->identityWrite.txtSetClient.text(), "");
+}
 
+// The identified controller's customer is selected (only the shown text
+// changes), and choosing an entry writes its first three characters.
+TEST(CustomerList, TheIdentifiedCustomerIsSelectedAndChoosingWritesThreeCharacters) {
+    const std::string several = "5,Acme\r\n12A,First\r\n12A,Second\r\n";
     const struct {
-        const char* line;
-        const char* entry;
-        const char* client;
-    } cases[] = {{"1234,Big", "1234 - Big", "123"},
-                 {"AB,Letters", "AB - Letters", "AB "},
-                 {"12,\"Polar Foods, Inc.\"", "012 - Polar Foods, Inc.", "012"}};
+        std::string records;  // after the header line
+        const char* client;   // as the controller holds it
+        int selected;         // -1: none
+        const char* entry;    // the first entry as shown
+        const char* writes;   // choosing the first entry
+    } cases[] = {
+        {several, "12A", 1, "005 - Acme", "005"},
+        {several, "005", 0, "005 - Acme", "005"},
+        {several, "<00", -1, "005 - Acme", "005"},
+        {several, "999", -1, "005 - Acme", "005"},
+        // Codes of digits are shown as numbers: leading zeros beyond three go.
+        {"0005,Acme", "005", 0, "005 - Acme", "005"},
+        {"00012,Acme", "012", 0, "012 - Acme", "012"},
+        {"01234,Acme", "123", 0, "1234 - Acme", "123"},
+        {"AB,Letters", "<00", -1, "AB - Letters", "AB "},
+        {"12,\"Polar Foods, Inc.\"", "012", 0, "012 - Polar Foods, Inc.", "012"},
+    };
     for (const auto& c : cases) {
-        kv::test::writeFile(fs::path(rig.folders.programPath) / "varktcstlst.txt", std::string("C,N\r\n") + c.line);
-        rig.main->customers.LoadCustomerList();
-        ASSERT_EQ(list.items().size(), 1u) << c.line;
-        EXPECT_EQ(list.items()[0], c.entry);
+        Rig rig;
+        writeFile(fs::path(rig.folders.programPath) / "varktcstlst.txt", "Code,Name\r\n" + c.records);
+        rig.controller.state.client = c.client;
+        identify(rig);
+        auto& list = rig.main->customers.cboCLientList;
+        ASSERT_FALSE(list.items().empty()) << c.records;
+        EXPECT_EQ(list.listIndex(), c.selected) << c.records << " " << c.client;
+        if (c.selected >= 0) {
+            EXPECT_EQ(list.text(), list.items()[static_cast<std::size_t>(c.selected)]) << c.client;
+        }
+        EXPECT_EQ(rig.main->identityWrite.txtSetClient.text(), "") << c.client;
+        EXPECT_EQ(list.items()[0], c.entry) << c.records;
         list.choose(0);
-        EXPECT_EQ(rig.main->identityWrite.txtSetClient.text(), c.client) << c.line;
+        EXPECT_EQ(rig.main->identityWrite.txtSetClient.text(), c.writes) << c.records;
     }
 }
 

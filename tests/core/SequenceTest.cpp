@@ -141,29 +141,6 @@ TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
     EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
 }
 
-TEST(Sequence, FinishingSelectsTheCustomerOfTheClientId) {
-    const struct {
-        const char* client;  // as the controller holds it
-        int selected;
-    } cases[] = {{"12A", 1}, {"005", 0}, {"<00", -1}, {"999", -1}};
-    for (const auto& c : cases) {
-        Rig rig;
-        kv::test::writeFile(std::filesystem::path(rig.folders.programPath) / "varktcstlst.txt",
-                  "Code,Name\r\n5,Acme\r\n12A,First\r\n12A,Second\r\n");
-        rig.controller.state.client = c.client;
-        rig.load();
-        rig.clock.advance(7000);
-        auto& list = rig.main->customers.cboCLientList;
-        ASSERT_EQ(list.items().size(), 3u);
-        EXPECT_EQ(list.listIndex(), c.selected) << c.client;
-        if (c.selected >= 0) {
-            EXPECT_EQ(list.text(), list.items()[static_cast<std::size_t>(c.selected)]) << c.client;
-        }
-        // Only the shown text changes: the client box keeps its value.
-        EXPECT_EQ(rig.main->identityWrite.txtSetClient.text(), "") << c.client;
-    }
-}
-
 TEST(Sequence, FinishingOpensTheAssetDialogWhileTheCounterIsAboveZero) {
     const struct {
         const char* counter;
