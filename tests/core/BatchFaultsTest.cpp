@@ -122,30 +122,6 @@ TEST(BatchReplug, ACablePulledDuringTheSettingStillGivesTheControllerItsScannedA
     }
 }
 
-// APPLY PARAMS is on again as soon as a write has restarted the controller,
-// while the identification that reads it back is still running. Pressed
-// then, it writes the controller a second time and lowers the count again:
-// both writes are provisionings and each needs its row, the first one
-// marked as not read back if its read-back was cut short.
-TEST(BatchRecord, EveryWriteThatLowersTheCountGetsItsRow) {
-    Rig rig;
-    identify(rig);
-    auto& m = *rig.main;
-    m.identityWrite.txtSetCounter.setText("5");
-    m.identityWrite.cmdSetCounter.click();
-    m.assetDialog.cmdExit.click();
-    m.bulkWrite.cdmSetParams.click();
-    ASSERT_TRUE(waitFor(rig, [&] { return !m.bulkWrite.tmrSetMultipleParams.enabled(); }, 30000));
-    rig.clock.advance(2000);  // the read-back after the restart is under way
-    ASSERT_TRUE(m.bulkWrite.cdmSetParams.enabled());
-    m.bulkWrite.cdmSetParams.click();
-    rig.clock.advance(30000);
-    ASSERT_EQ(m.counter.lblCounter.caption(), "3");  // two controllers counted as provisioned
-    auto rows = crlfLines(readFile(m.record.path()));
-    ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows.size(), 3u) << "the header and one row for each write:\n" << readFile(m.record.path());
-}
-
 // ---------------------------------------------------------------- durability
 
 // The disk is full while the program starts, so neither file gets its

@@ -255,15 +255,19 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
              r.rig.clock.advance(30000);
          },
          {"yes"}},
-        {"APPLY PARAMS again while the first write is read back",
+        {"APPLY PARAMS again while the first write is read back: each write that lowers the count gets its row",
          [](Run& r) {
              auto& m = *r.rig.main;
+             m.identityWrite.txtSetCounter.setText("5");
+             m.identityWrite.cmdSetCounter.click();
+             m.assetDialog.cmdExit.click();
              m.bulkWrite.cdmSetParams.click();
              ASSERT_TRUE(waitFor(r.rig, [&] { return !m.bulkWrite.tmrSetMultipleParams.enabled(); }, 30000));
              r.rig.clock.advance(2000);
              ASSERT_TRUE(m.bulkWrite.cdmSetParams.enabled());
              m.bulkWrite.cdmSetParams.click();
              r.rig.clock.advance(30000);
+             EXPECT_EQ(m.counter.lblCounter.caption(), "3");
          },
          {"no: written again before it was read back", "yes"}},
         {"a client set by hand on the controller before; none for this one",
