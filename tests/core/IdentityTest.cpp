@@ -194,24 +194,11 @@ TEST_F(Handlers, ConfigurationShowsTheValueAfterTheFirstZero) {
     EXPECT_EQ(sum.caption(), "");
 }
 
-TEST_F(Handlers, MacClientAndAsset) {
+TEST_F(Handlers, ClientAndAssetShowWhatCame) {
     auto& m = *rig.main;
-    reply({0x18, 0x01, 0x0C, '0', '0', '0', '4', 'A', '3', 'B', '1', 'C', '2', 'D', '3'});
-    EXPECT_EQ(m.identity.lblMacAddress.caption(), " 0004A3B1C2D3");
-    EXPECT_EQ(m.identity.Label1.caption(), "MAC");
-
-    m.autoSetting.iAutoStep = 2;
-    m.autoSetting.bAutoReplied = false;
     reply({0x15, 0x01, 0x03, 'A', 'B', 'C'});
     EXPECT_EQ(m.identity.lblClient.caption(), " ABC");
-    EXPECT_TRUE(m.autoSetting.bAutoReplied);
-
-    m.autoSetting.iAutoStep = 1;
-    m.autoSetting.bAutoReplied = false;
-    reply({0x16, 0x01, 0x06, 'A', '1', '2', '3', 0, 0});
-    EXPECT_EQ(m.identity.txtAssetID.text(), " A123");
-    EXPECT_TRUE(m.autoSetting.bAutoReplied);
-    reply({0x16, 0x01, 0x02, 0, 0});
+    reply({0x16, 0x01, 0x02, 0, 0});  // an empty asset
     EXPECT_EQ(m.identity.txtAssetID.text(), " ");
 }
 

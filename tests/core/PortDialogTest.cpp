@@ -156,17 +156,4 @@ TEST(PortDialogAlone, WithoutAPortObjectItSaysSoAndCloses) {
     EXPECT_FALSE(rig.main->startup.window.visible());
 }
 
-TEST(PortDialogAlone, APortThatVanishedBeforeOkIsReportedNotStarted) {
-    Rig rig;
-    rig.main->Form_Load();
-    rig.port.refusals[10] = kv::platform::OpenError::Busy;
-    rig.main->startup.cmdOK.click();
-    EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "START");
-    EXPECT_EQ(rig.main->indicators.lblError.caption(), "Port busy");
-    EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
-    EXPECT_FALSE(rig.main->sequence.bStepDone);
-    EXPECT_FALSE(rig.main->progress.window.visible());
-}
-
 }  // namespace

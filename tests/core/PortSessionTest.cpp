@@ -27,8 +27,10 @@ TEST_F(Ways, AFailedOkIdentifiesOnceStartOpensThePort) {
     m().startup.cmdOK.click();
     EXPECT_EQ(m().receive.lblError.caption(), "Port busy");
     EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "START");
+    EXPECT_EQ(m().indicators.lblOpen.caption(), "Closed");
     rig.clock.advance(10000);
     EXPECT_TRUE(rig.port.written.empty());
+    EXPECT_FALSE(m().progress.window.visible());
     rig.port.refusals.clear();
     start();
     EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "STOP");
