@@ -128,17 +128,6 @@ TEST(PanelRefusal, AValueTheControllerWouldMisreadIsNotSent) {
     EXPECT_NE(rig.messages.shown[0].text.find("BIG (P001)"), std::string::npos) << rig.messages.shown[0].text;
     EXPECT_NE(rig.messages.shown[0].text.find("0 to 32767"), std::string::npos);
     EXPECT_EQ(rig.main->paramEdit.lblSettingParam.caption(), "--");
-
-    // The bulk write refuses before it asks for service mode.
-    rig.messages.shown.clear();
-    rig.main->counter.lblCounter.setCaption("3");
-    rig.main->bulkWrite.cdmSetParams.press();
-    EXPECT_TRUE(rig.takeWritten().empty());
-    ASSERT_EQ(rig.messages.shown.size(), 1u);
-    EXPECT_NE(rig.messages.shown[0].text.find("BIG (P001)"), std::string::npos);
-    EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos);
-    EXPECT_EQ(rig.main->counter.lblCounter.caption(), "3");
-    EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
 }
 
 TEST(PanelRefusal, ABulkWriteNeedsThirtyNineRows) {

@@ -196,12 +196,17 @@ TEST(RowNames, ARowWithoutALabelIsNamedByItsPlace) {
         rig.load();
         rig.main->sequence.tmrLoopBack.setEnabled(false);
         rig.takeWritten();
+        rig.main->counter.lblCounter.setCaption("3");
         rig.main->bulkWrite.cdmSetParams.click();
+        // Refused before service mode is asked for; the count stays.
         EXPECT_TRUE(rig.takeWritten().empty()) << c.named;
+        EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled()) << c.named;
+        EXPECT_EQ(rig.main->counter.lblCounter.caption(), "3") << c.named;
         ASSERT_EQ(rig.messages.shown.size(), 1u) << c.named;
         const std::string expected = std::string(c.named) + ": the value \"40000\" is not a number from 0 to 32767";
         EXPECT_NE(rig.messages.shown[0].text.find(expected), std::string::npos)
             << "want: " << expected << "\n got: " << rig.messages.shown[0].text;
+        EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos) << c.named;
     }
 }
 
