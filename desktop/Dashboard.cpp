@@ -5,11 +5,39 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTimer>
+#include <functional>
 
 #include "desktop/Layouts.h"
 #include "desktop/Widgets.h"
 
 namespace kv::desktop {
+
+namespace {
+
+// Runs `then` once, in the event loop's next pass after the watched window's
+// first paint.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* watched, std::function<void()> then) : QObject(watched), then_(std::move(then)) {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, watched, then_);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then_;
+};
+
+}  // namespace
 
 void applyProgramSettings() {
     QApplication::setApplicationName(platform::kAppTitle);
@@ -33,11 +61,7 @@ Dashboard::~Dashboard() {
 void Dashboard::start() {
     app::frmMain& m = *main_;
     mainWindow_ = new QMainWindow;
-    mainView_ = new FormView(m.window, mainLayout());
-    mainWindow_->setCentralWidget(mainView_);
-    mainView_->setMinimumSize(400, 300);
     mainWindow_->resize(kMainWidth, kMainHeight + mainWindow_->menuBar()->sizeHint().height());
-    mainView_->onResize = [&m](QSize s) { m.Form_Resize(s.width() * 15, s.height() * 15); };
     buildMenus();
     bindWindow(mainWindow_, m.window);
 
@@ -63,7 +87,26 @@ void Dashboard::start() {
     setAssetView_->setWindowFlag(Qt::Dialog);
     bindWindow(setAssetView_, m.assetDialog.window);
 
+    // The port dialog is what the technician acts on first: the main
+    // window's two hundred controls are made and shown once it has been
+    // drawn (a few tens of milliseconds later, behind it), or after 100 ms
+    // should it not be drawn.
+    auto showMain = [this] { (void)mainView(); };
+    QTimer::singleShot(100, mainWindow_, showMain);
+    new AfterFirstPaint(startupView_, showMain);
     m.Form_Load();
+}
+
+FormView* Dashboard::mainView() {
+    if (!mainView_ && mainWindow_) {
+        app::frmMain& m = *main_;
+        mainView_ = new FormView(m.window, mainLayout());
+        mainView_->setMinimumSize(400, 300);
+        mainView_->onResize = [&m](QSize s) { m.Form_Resize(s.width() * 15, s.height() * 15); };
+        mainWindow_->setCentralWidget(mainView_);
+        if (mainWindow_->isVisible()) mainView_->show();  // else at the layout's next pass
+    }
+    return mainView_;
 }
 
 void Dashboard::buildMenus() {

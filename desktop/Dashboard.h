@@ -27,7 +27,8 @@ public:
 
     app::frmMain& core() { return *main_; }
     QMainWindow* mainWindow() const { return mainWindow_; }
-    FormView* mainView() const { return mainView_; }
+    // The main window's controls, drawn once the port dialog has been.
+    FormView* mainView();
     FormView* progressView() const { return progressView_; }
     FormView* startupView() const { return startupView_; }
     FormView* settingsView() const { return settingsView_; }

@@ -227,6 +227,35 @@ TEST(SerialAdapter, EverySettingReachesTheSerialLibrary) {
     }
 }
 
+// At start the port dialog is drawn first; the main window's controls follow
+// by themselves, all of them.
+TEST(Look, ThePortDialogIsDrawnBeforeTheMainWindowsControls) {
+    struct FirstPaints : QObject {
+        std::vector<std::string> order;  // "dialog", "control"
+        bool eventFilter(QObject* o, QEvent* e) override {
+            auto* w = qobject_cast<QWidget*>(o);
+            if (e->type() != QEvent::Paint || !w) return false;
+            const char* what = w->window()->windowType() == Qt::Dialog ? "dialog"
+                               : w->parentWidget() && w->parentWidget()->parentWidget() ? "control"
+                                                                                        : nullptr;
+            if (what && std::find(order.begin(), order.end(), what) == order.end()) order.push_back(what);
+            return false;
+        }
+    } paints;
+    qApp->installEventFilter(&paints);
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    EXPECT_TRUE(waitUntil([&] { return paints.order.size() == 2; }, 3000));
+    qApp->removeEventFilter(&paints);
+    EXPECT_EQ(paints.order, (std::vector<std::string>{"dialog", "control"}));
+    auto* view = dynamic_cast<kv::desktop::FormView*>(d.mainWindow()->centralWidget());
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_TRUE(view->widget("lblFWVersion")->isVisible());
+    EXPECT_EQ(view->widget("cmdSetAssetID"), find<QPushButton>(d, "cmdSetAssetID"));
+}
+
 TEST(Look, LampsAndPanelAreDrawnFromTheProjectsPictures) {
     kv::test::FakeMessageBox messages;
     kv::desktop::Dashboard d(&messages);
