@@ -37,7 +37,7 @@ struct Line {
     explicit Line(int count) {
         line = std::make_unique<kv::sim::ProductionLine>(rig.controller, count);
         line->autoSwap = true;
-        identify(rig);
+        rig.identify();
         auto& m = *rig.main;
         m.customers.cboCLientList.choose(1);  // 005 - Acme Refrigeration Ltd
         m.assetDialog.chkCustom1(0).setChecked(true);

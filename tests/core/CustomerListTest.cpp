@@ -94,7 +94,7 @@ TEST(CustomerList, TheIdentifiedCustomerIsSelectedAndChoosingWritesThreeCharacte
         Rig rig;
         writeFile(fs::path(rig.folders.programPath) / "varktcstlst.txt", "Code,Name\r\n" + c.records);
         rig.controller.state.client = c.client;
-        identify(rig);
+        rig.identify();
         auto& list = rig.main->customers.cboCLientList;
         ASSERT_FALSE(list.items().empty()) << c.records;
         EXPECT_EQ(list.listIndex(), c.selected) << c.records << " " << c.client;

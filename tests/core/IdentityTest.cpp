@@ -260,8 +260,7 @@ TEST(Status, TemperaturesAndTheClockFollowTheLocale) {
     for (const auto& c : cases) {
         Rig rig;
         rig.locale.decimal = c.decimal;
-        rig.load();
-        rig.clock.advance(8000);
+        rig.identify();
         EXPECT_EQ(rig.main->status.lblGetStatus(0).caption(), "---");
         rig.main->status.cmdGetStatus.press();
         rig.clock.advance(100);

@@ -95,7 +95,7 @@ TEST(Definitions, AMissingFileIsReportedWithWhereItWasLookedFor) {
 
 TEST(Definitions, TheShippedFileFitsTheControllersFactoryValues) {
     Rig rig;
-    identify(rig);
+    rig.identify();
     auto& t = rig.main->params;
     ASSERT_EQ(t.iParamCount, 39);
     EXPECT_TRUE(rig.messages.shown.empty()) << rig.messages.shown.front().text;
@@ -119,7 +119,7 @@ TEST(ReadParams, AValueBeyondItsLimitIsHeldAtTheLimitAndShownAsSuch) {
     Rig rig;
     rig.controller.state.params[0] = 900;  // SP: limits 100 and 700
     rig.controller.state.params[7] = 300;  // ODS: limits 400 and 1000
-    identify(rig);
+    rig.identify();
     auto& t = rig.main->params;
     ASSERT_EQ(rig.messages.shown.size(), 2u);
     EXPECT_EQ(rig.messages.shown[0].text, "SP Value to HIGH");
@@ -134,7 +134,7 @@ TEST(ReadParams, AValueBeyondItsLimitIsHeldAtTheLimitAndShownAsSuch) {
 struct Saved : ::testing::Test {
     void SetUp() override {
         rig.controller.state.params[0] = 650;
-        identify(rig);
+        rig.identify();
         rig.messages.shown.clear();
     }
     std::string save(const fs::path& p) {

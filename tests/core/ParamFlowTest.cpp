@@ -16,7 +16,7 @@ const Bytes kFirmware{0x01, 0x01, 0x01, 0x00};
 
 struct Panel : ::testing::Test {
     void SetUp() override {
-        identify(rig);
+        rig.identify();
         rig.takeWritten();
     }
     kv::params::ParamEdit& edit() { return rig.main->paramEdit; }
@@ -153,7 +153,7 @@ struct Bulk : ::testing::Test {
     void SetUp() override {
         rig.controller.modes.restartMs = 300;
         rig.controller.modes.storeOnlyInServiceMode = true;
-        identify(rig);
+        rig.identify();
         rig.takeWritten();
     }
     // Presses APPLY PARAMS and runs `ms`, logging the wire from the press on.

@@ -65,8 +65,7 @@ TEST_F(Ways, NoneOrCancelLeaveStartForTheLastPortAndRefreshIdentifies) {
 }
 
 TEST_F(Ways, AReturningDeviceIsReopenedAndIdentifiedWithinASecond) {
-    rig.load();
-    rig.clock.advance(8000);
+    rig.identify();
     ASSERT_TRUE(connected());
     std::string settings = rig.port.Settings();
     rig.port.unplug();
@@ -108,8 +107,7 @@ TEST(Replug, TheReturnedDeviceIsIdentifiedFromItsFirstRequestWhateverTheStepItWe
 }
 
 TEST_F(Ways, StartBeforeTheWatchFindsTheDeviceIdentifiesItToo) {
-    rig.load();
-    rig.clock.advance(8000);
+    rig.identify();
     rig.port.unplug();
     rig.controller.state.mac = "00AABBCCDDEE";
     rig.port.freePorts.insert(10);
@@ -122,8 +120,7 @@ TEST_F(Ways, StartBeforeTheWatchFindsTheDeviceIdentifiesItToo) {
 TEST_F(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
     for (int ending = 0; ending < 3; ++ending) {  // Cancel, <none>, OK
         Rig r;
-        r.load();
-        r.clock.advance(8000);
+        r.identify();
         r.port.unplug();
         auto& dlg = r.main->settings;
         dlg.CommSettings(&r.port, "Communications Port Settings");
@@ -142,8 +139,7 @@ TEST_F(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
 }
 
 TEST_F(Ways, TheSettingsWaitUntilABulkWriteIsDone) {
-    rig.load();
-    rig.clock.advance(8000);
+    rig.identify();
     rig.main->bulkWrite.cdmSetParams.click();
     // Were the write refused, the dialog would open and the menu wait for it.
     ASSERT_TRUE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
@@ -155,8 +151,7 @@ TEST_F(Ways, TheSettingsWaitUntilABulkWriteIsDone) {
 }
 
 TEST_F(Ways, StopMeansStopped) {
-    rig.load();
-    rig.clock.advance(8000);
+    rig.identify();
     start();  // STOP
     EXPECT_FALSE(rig.port.PortOpen());
     EXPECT_FALSE(m().session.watching());

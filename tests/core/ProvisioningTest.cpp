@@ -18,7 +18,7 @@ Bytes withText(Bytes head, const std::string& text) {
 
 struct Identified : ::testing::Test {
     void SetUp() override {
-        identify(rig);
+        rig.identify();
         rig.takeWritten();
     }
     kv::app::frmMain& m() { return *rig.main; }
@@ -141,7 +141,7 @@ TEST_F(Identified, ScansNeededFollowTheEnableBoxes) {
     };
     for (const auto& c : cases) {
         Rig rig;
-        identify(rig);
+        rig.identify();
         auto& m = *rig.main;
         auto& d = m.assetDialog;
         d.chkCustom1(0).setChecked(c.imei);

@@ -74,7 +74,7 @@ struct Batch : ::testing::Test {
     void begin(int count, bool imei) {
         line = std::make_unique<kv::sim::ProductionLine>(rig.controller, count);
         line->autoSwap = true;
-        identify(rig);
+        rig.identify();
         auto& m = *rig.main;
         m.customers.cboCLientList.choose(1);  // 005 - Acme Refrigeration Ltd
         ASSERT_EQ(m.identityWrite.txtSetClient.text(), "005");

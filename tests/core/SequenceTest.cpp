@@ -123,8 +123,7 @@ TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
 
 TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
     Rig rig;
-    rig.load();
-    rig.clock.advance(8000);
+    rig.identify();
     ASSERT_EQ(rig.main->sequence.iConnectStep, 7);
     rig.clock.advance(40000LL * 1000);  // about eleven hours of ticks
     EXPECT_EQ(rig.main->sequence.iStepTicks, 32767);
@@ -164,8 +163,7 @@ TEST(Sequence, FinishingOpensTheAssetDialogWhileTheCounterIsAboveZero) {
 
 TEST(Sequence, StatusPollAsksOnlyWhenNothingIsPending) {
     Rig rig;
-    rig.load();
-    rig.clock.advance(8000);
+    rig.identify();
     rig.port.written.clear();
     auto& m = *rig.main;
     rig.controller.modes.silent = true;

@@ -10,8 +10,7 @@ namespace {
 
 struct Settings : ::testing::Test {
     void SetUp() override {
-        rig.load();
-        rig.clock.advance(8000);
+        rig.identify();
         rig.settings.order.clear();  // what the start-up dialog stored
     }
     // Opens the dialog on a port with these settings and handshaking.

@@ -156,7 +156,7 @@ TEST(DefinitionLimits, EqualLimitsMakeAFixedParameter) {
         std::string rest = definitionLines(39, 0, 32767);
         useDefinitions(rig, definition(1, "5", c.min, c.max, "FIX") + rest.substr(rest.find("\r\n") + 2));
         rig.controller.state.params[0] = c.controllerHolds;
-        identify(rig);
+        rig.identify();
         auto& t = rig.main->params;
         EXPECT_EQ(t.iParamCount, c.rows) << c.name;
         if (c.message) {
@@ -224,7 +224,7 @@ TEST(BatchCount, GoesDownByOneAcrossAPowerOfTen) {
                  {"9999999999999999999999999999999999999999", "9999999999999999999999999999999999999998"}};
     for (const auto& c : cases) {
         Rig rig;
-        identify(rig);
+        rig.identify();
         auto& m = *rig.main;
         m.identityWrite.txtSetCounter.setText(c.typed);
         m.identityWrite.cmdSetCounter.click();
@@ -326,7 +326,7 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
     for (const auto& c : cases) {
         Rig rig;
         kv::sim::ProductionLine line(rig.controller, 2);
-        identify(rig);
+        rig.identify();
         Run run{rig, line};
         c.act(run);
         auto rows = crlfLines(readFile(rig.main->record.path()));
@@ -357,7 +357,7 @@ TEST(AutoSettingRetry, AStepWhoseReplyIsLostIsAskedAgain) {
     };
     for (const auto& c : cases) {
         Rig rig;
-        identify(rig);
+        rig.identify();
         auto& m = *rig.main;
         rig.takeWritten();
         m.identityWrite.txtSetClient.setText("007");
@@ -397,7 +397,7 @@ TEST(AutoSettingRetry, AStepWhoseReplyIsLostIsAskedAgain) {
 
 TEST(SettingsTexts, TheDialogSaysWhatEachGroupIs) {
     Rig rig;
-    identify(rig);
+    rig.identify();
     rig.main->settings.CommSettings(&rig.port, "Communications Port Settings");
     auto& d = rig.main->settings;
     ASSERT_TRUE(d.window.visible());

@@ -21,12 +21,6 @@ inline std::filesystem::path paramFolder(Rig& rig) {
     return std::filesystem::path(rig.folders.documentsPath) / "KV53_ParamFiles";
 }
 
-// Start-up, OK, and the connection sequence through " CONNECTED..OK".
-inline void identify(Rig& rig) {
-    rig.load();
-    rig.clock.advance(8000);
-}
-
 // `n` definition lines P001... with the given limits and type.
 inline std::string definitionLines(int n, int min = 0, int max = 1000, const char* type = "PERMISSION_TYPE_5") {
     std::string s;

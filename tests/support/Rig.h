@@ -37,6 +37,12 @@ struct Rig {
         main->startup.cmdOK.click();
     }
 
+    // Start-up, OK, and the connection sequence through " CONNECTED..OK".
+    void identify() {
+        load();
+        clock.advance(8000);
+    }
+
     // Bytes of every frame written since the last call.
     std::vector<sim::Bytes> takeWritten() {
         auto w = std::move(port.written);
