@@ -1,8 +1,6 @@
 // The identity and status buttons' frames and the handlers of their replies.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "tests/support/Rig.h"
 #include "ui/Text.h"
@@ -25,12 +23,7 @@ struct Handlers : ::testing::Test {
         rig.main->receive.ResetReceive();
         rig.port.deliver(bytes);
     }
-    std::string logText() {
-        std::ifstream in(rig.main->log.path(), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string logText() { return kv::test::readFile(rig.main->log.path()); }
     Rig rig;
 };
 

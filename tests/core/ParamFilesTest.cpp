@@ -1,10 +1,8 @@
 // The definition file, the saved parameter files and the reading of values
 // from the controller, on the real main window with a virtual controller.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
-#include "tests/support/ParamHelpers.h"
+#include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
 namespace fs = std::filesystem;
@@ -243,16 +241,10 @@ TEST_F(Saved, AFailedSaveSaysWhyAndLeavesTheOldFile) {
     writeFile(p, "OLD,1\r\n");
     rig.main->paramFiles.lblSelectedFilename.setCaption("");
 
-    // The disk fills up: a file size limit makes the write fail the same way.
-    struct rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto previous = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit tiny = old;
-    tiny.rlim_cur = 64;
-    setrlimit(RLIMIT_FSIZE, &tiny);
-    save(p);
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, previous);
+    {
+        FileSizeLimit full(64);  // the disk fills up: the write fails the same way
+        save(p);
+    }
 
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_TRUE(mentions(rig, p.string() + " was not saved"));

@@ -20,14 +20,6 @@ using kv::test::waitUntil;
 
 namespace {
 
-QStringList recordRows(kv::app::frmMain& core) {
-    QFile file(QString::fromStdString(core.record.path().string()));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QStringList rows = QString::fromLatin1(file.readAll()).split("\r\n");
-    if (!rows.isEmpty() && rows.back().isEmpty()) rows.pop_back();
-    return rows;
-}
-
 // A barcode scanner in keyboard mode: the characters, then Enter, into
 // whatever has the keyboard focus.
 void scan(const QString& code) {
@@ -80,7 +72,7 @@ TEST(BatchEndToEnd, ThreeControllersProvisionedByScanningAlone) {
         EXPECT_EQ(dialog->windowTitle(), "Set Asset");
         EXPECT_TRUE(qobject_cast<QLineEdit*>(scanField)->text().isEmpty());
         scan(assets[k]);
-        ASSERT_TRUE(waitUntil([&] { return recordRows(core).size() == k + 2; }, 40000))
+        ASSERT_TRUE(waitUntil([&] { return kv::test::fileLines(core.record.path()).size() == k + 2; }, 40000))
             << k << " " << core.progress.lblCurrentINFO.caption();
         EXPECT_TRUE(waitUntil([&] { return remaining->text() == QString::number(2 - k); }, 1000));
     }
@@ -90,7 +82,7 @@ TEST(BatchEndToEnd, ThreeControllersProvisionedByScanningAlone) {
     // The record and the simulator's own account agree, controller by controller.
     sim.stop();
     QString account = sim.output();
-    QStringList rows = recordRows(core);
+    QStringList rows = kv::test::fileLines(core.record.path());
     ASSERT_EQ(rows.size(), 4);
     EXPECT_EQ(rows[0], "Date_Time,Serial,MAC,Checksum,FW Version,Asset ID,Client ID,Custom 1,Custom 2,Verified");
     QStringList macs;

@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <filesystem>
 #include <functional>
 
 #include "platform/Desktop.h"
@@ -30,6 +32,15 @@ inline QString screenshotPath(const QString& name) {
     QString folder = dir.isEmpty() ? QDir::homePath() + "/screenshots" : QString::fromLocal8Bit(dir);
     QDir().mkpath(folder);
     return folder + "/" + name;
+}
+
+// The CR LF lines of a file as they are on disk (the log, the record).
+inline QStringList fileLines(const std::filesystem::path& path) {
+    QFile file(QString::fromStdString(path.string()));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QStringList lines = QString::fromLatin1(file.readAll()).split("\r\n");
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
+    return lines;
 }
 
 // kv5x-sim on a pseudo-terminal, linked as a COM port of the test's home.

@@ -86,15 +86,6 @@ QString requestSummary(const QString& output) {
     return parts.join(", ");
 }
 
-// The provisioning log's lines, as they are on disk.
-QStringList logLines(kv::app::frmMain& core) {
-    QFile file(QString::fromStdString(core.log.path().string()));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QStringList lines = QString::fromLatin1(file.readAll()).split("\r\n");
-    if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
-    return lines;
-}
-
 QString shown(kv::desktop::FormView* view, const char* name) {
     auto* label = qobject_cast<QLabel*>(view->widget(name));
     return label ? label->text() : "(no such label)";
@@ -161,7 +152,7 @@ TEST_P(FaultMatrix, Mode) {
     QStringList requestGroups;
     for (auto& sim : sims) requestGroups << requestSummary(sim->output());
     const std::string requests = requestGroups.join(" | ").toStdString();
-    const QStringList log = logLines(core);
+    const QStringList log = kv::test::fileLines(core.log.path());
     std::cout << "[" << c.name << "] after " << sinceOk.elapsed() << " ms: \""
               << core.progress.lblCurrentINFO.caption() << "\" (" << identifications << "x connected); requests "
               << requests << "; log " << log.join(" / ").toStdString() << "; bar \""
