@@ -46,13 +46,14 @@ inline QStringList fileLines(const std::filesystem::path& path) {
 // kv5x-sim on a pseudo-terminal, linked as a COM port of the test's home.
 class SimProcess {
 public:
-    explicit SimProcess(const QStringList& args) {
+    // `awaitLink`: started() only once it has linked its port (one that
+    // refuses its settings never does).
+    explicit SimProcess(const QStringList& args, bool awaitLink = true) {
         process_.setProgram(KV_SIM_PATH);
         process_.setArguments(args);
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start();
-        started_ = process_.waitForStarted(5000) &&
-                   waitUntil([this] { return output().contains("linked as"); }, 5000);
+        started_ = process_.waitForStarted(5000) && (!awaitLink || says("linked as"));
     }
     ~SimProcess() { stop(); }
     void stop() {
@@ -61,6 +62,10 @@ public:
         process_.waitForFinished(5000);
     }
     bool started() const { return started_; }
+    bool says(const QString& text, int ms = 5000) {
+        return waitUntil([&] { return output().contains(text); }, ms);
+    }
+    QProcess& process() { return process_; }
     QString output() {
         text_ += QString::fromLatin1(process_.readAll());
         return text_;

@@ -17,6 +17,7 @@
 #include "ports/PortMap.h"
 #include "tests/desktop/DesktopSupport.h"
 
+using kv::test::SimProcess;
 using kv::test::waitUntil;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -89,30 +90,6 @@ long cpuTicks(qint64 pid) {
     return fields[11].toLong() + fields[12].toLong();
 }
 
-struct Sim {
-    explicit Sim(const QStringList& args) {
-        process.setProgram(KV_SIM_PATH);
-        process.setArguments(args);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start();
-    }
-    ~Sim() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-    bool says(const QString& text, int ms = 5000) {
-        return waitUntil([&] { return output().contains(text); }, ms);
-    }
-    QString output() {
-        text += QString::fromLatin1(process.readAll());
-        return text;
-    }
-    QProcess process;
-    QString text;
-};
-
 TEST(SimLine, RefusesSettingsItCannotServe) {
     const struct {
         QStringList args;
@@ -129,11 +106,11 @@ TEST(SimLine, RefusesSettingsItCannotServe) {
         {{"--config", QString(2 * 256, '0')}, "--config takes at most 255 bytes"},
     };
     for (const auto& c : cases) {
-        Sim sim(c.args);
+        SimProcess sim(c.args, false);
         const std::string name = c.args.join(' ').left(40).toStdString();
-        ASSERT_TRUE(sim.process.waitForFinished(5000)) << name;
-        EXPECT_EQ(sim.process.exitStatus(), QProcess::NormalExit) << name;
-        EXPECT_EQ(sim.process.exitCode(), 2) << name;
+        ASSERT_TRUE(sim.process().waitForFinished(5000)) << name;
+        EXPECT_EQ(sim.process().exitStatus(), QProcess::NormalExit) << name;
+        EXPECT_EQ(sim.process().exitCode(), 2) << name;
         const QString said = sim.output();
         EXPECT_TRUE(said.startsWith(QString("kv5x-sim: ") + c.says)) << name << ": " << said.toStdString();
         EXPECT_FALSE(said.contains("linked as")) << name;
@@ -141,7 +118,7 @@ TEST(SimLine, RefusesSettingsItCannotServe) {
 }
 
 TEST(SimLine, TheLongestAssetFillsAWholeReply) {
-    Sim sim({"--com", "20", "--quiet", "--asset", QString(253, 'A')});
+    SimProcess sim({"--com", "20", "--quiet", "--asset", QString(253, 'A')}, false);
     ASSERT_TRUE(sim.says("linked as")) << sim.output().toStdString();
     Terminal port(20);
     ASSERT_TRUE(port.open());
@@ -152,7 +129,7 @@ TEST(SimLine, TheLongestAssetFillsAWholeReply) {
 }
 
 TEST(SimLine, EnterSwapsControllersAndAClosedInputLeavesTheLineServing) {
-    Sim sim({"--com", "21", "--quiet", "--line", "3"});
+    SimProcess sim({"--com", "21", "--quiet", "--line", "3"}, false);
     ASSERT_TRUE(sim.says("controller 1 of 3 on the line")) << sim.output().toStdString();
     Terminal port(21);
     ASSERT_TRUE(port.open());
@@ -160,26 +137,26 @@ TEST(SimLine, EnterSwapsControllersAndAClosedInputLeavesTheLineServing) {
     const Bytes setAsset{0x16, 0x01, 0x03, 0x01, 'L', '1'};
     EXPECT_EQ(port.ask(setAsset, 7), (Bytes{0x16, 0x01, 0x04, 'L', '1', 0x00, 0x00}));
 
-    sim.process.write("\n");
+    sim.process().write("\n");
     ASSERT_TRUE(sim.says("controller 2 of 3 on the line")) << sim.output().toStdString();
     EXPECT_TRUE(sim.output().contains("   01  0004A3B1C201  asset \"L1\"  client \"<00\"  factory parameters\n"))
         << sim.output().toStdString();
     EXPECT_EQ(port.ask(kGetMac, 15), macReply(2));
 
     // The end of standard input neither stops the simulator nor keeps it busy.
-    sim.process.closeWriteChannel();
+    sim.process().closeWriteChannel();
     ASSERT_TRUE(sim.says("standard input closed")) << sim.output().toStdString();
-    const long before = cpuTicks(sim.process.processId());
+    const long before = cpuTicks(sim.process().processId());
     QTest::qWait(1000);
-    const long after = cpuTicks(sim.process.processId());
+    const long after = cpuTicks(sim.process().processId());
     ASSERT_GE(before, 0);
     EXPECT_LT(after - before, 20) << "ticks of CPU time in one second";
-    EXPECT_EQ(sim.process.state(), QProcess::Running);
+    EXPECT_EQ(sim.process().state(), QProcess::Running);
     EXPECT_EQ(port.ask(kGetMac, 15), macReply(2));
 
-    sim.process.terminate();
-    ASSERT_TRUE(sim.process.waitForFinished(5000));
-    EXPECT_EQ(sim.process.exitCode(), 0);
+    sim.process().terminate();
+    ASSERT_TRUE(sim.process().waitForFinished(5000));
+    EXPECT_EQ(sim.process().exitCode(), 0);
     const QString said = sim.output();
     const QString summary = "kv5x-sim: controllers served (2 of 3):\n"
                             "   01  0004A3B1C201  asset \"L1\"  client \"<00\"  factory parameters\n"
@@ -189,7 +166,8 @@ TEST(SimLine, EnterSwapsControllersAndAClosedInputLeavesTheLineServing) {
 }
 
 TEST(SimLine, SwapsByItselfAfterTheIdentificationThatFollowsARestart) {
-    Sim sim({"--com", "21", "--quiet", "--line", "2", "--auto-swap", "--restart-ms", "100", "--no-store-client"});
+    SimProcess sim({"--com", "21", "--quiet", "--line", "2", "--auto-swap", "--restart-ms", "100", "--no-store-client"},
+                   false);
     ASSERT_TRUE(sim.says("controller 1 of 2 on the line")) << sim.output().toStdString();
     Terminal port(21);
     ASSERT_TRUE(port.open());
