@@ -182,6 +182,12 @@ TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRest
     rig.main->progress.lblCurrentINFO.listen(
         [&] { progress.push_back(rig.main->progress.lblCurrentINFO.caption()); });
 
+    // What the table holds when APPLY PARAMS is pressed (the restart reads
+    // the controller back into it).
+    std::vector<std::string> values;
+    for (int k = 0; k < 39; ++k) values.push_back(t().row(k).sParamValue);
+    const Bytes frames[] = {bulkFrame(t(), 1), bulkFrame(t(), 2), bulkFrame(t(), 3), bulkFrame(t(), 4)};
+
     auto log = apply(12000);
     // The enter reply (22 ms) sets the pace to 500 ms; each acknowledgement
     // comes 30 ms after its frame, so each next frame goes at the next tick.
@@ -189,8 +195,8 @@ TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRest
     const struct {
         std::int64_t at;
         Bytes frame;
-    } expected[] = {{0, kEnter},         {522, bulkFrame(t(), 1)}, {1022, bulkFrame(t(), 2)}, {1522, bulkFrame(t(), 3)},
-                    {2022, bulkFrame(t(), 4)}, {3022, kExit}};
+    } expected[] = {{0, kEnter},     {522, frames[0]},  {1022, frames[1]},
+                    {1522, frames[2]}, {2022, frames[3]}, {3022, kExit}};
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(log[i].at - t0, expected[i].at) << i;
         EXPECT_EQ(log[i].frame, expected[i].frame) << i;
@@ -207,8 +213,10 @@ TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRest
 
     // The controller holds exactly the table's values, all written inside
     // service mode, and the window shows them again after the restart.
-    for (int k = 0; k < 39; ++k)
-        EXPECT_EQ(std::to_string(rig.controller.state.params[std::size_t(k)]), t().row(k).sParamValue) << k;
+    for (int k = 0; k < 39; ++k) {
+        EXPECT_EQ(std::to_string(rig.controller.state.params[std::size_t(k)]), values[std::size_t(k)]) << k;
+        EXPECT_EQ(t().row(k).sParamValue, values[std::size_t(k)]) << k;
+    }
     EXPECT_EQ(rig.controller.state.params[0], 441);
     EXPECT_EQ(rig.controller.state.params[38], 52);
     ASSERT_EQ(rig.controller.paramWrites.size(), 39u);

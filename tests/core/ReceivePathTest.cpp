@@ -223,6 +223,7 @@ TEST_F(Loaded, LineErrorsShowForASecond) {
         rig.port.inject(c.code);
         EXPECT_EQ(rx().lblError.caption(), c.text) << c.code;
         rig.clock.advance(999);
+        EXPECT_EQ(rx().lblError.caption(), c.text) << c.code;
         rig.clock.advance(1);
         EXPECT_EQ(rx().lblError.caption(), "") << c.code;
         EXPECT_FALSE(rx().tmrClearError.enabled());

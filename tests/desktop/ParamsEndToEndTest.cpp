@@ -115,6 +115,10 @@ TEST(ParamsEndToEnd, StepApplyThenWriteAllAndSeeThemAgainAfterTheRestart) {
     // Step another one without setting it; APPLY PARAMS writes the table.
     click(widget(d, "lblParam(38)"));
     click(widget(d, "imgKV53DWN"));
+    // What the table holds when APPLY PARAMS is pressed (the restart reads
+    // the controller back into it).
+    std::vector<std::string> values;
+    for (int k = 0; k < 39; ++k) values.push_back(core.params.row(k).sParamValue);
     int before = sim.output().size();
     click(d.mainView()->widget("cdmSetParams"));
     ASSERT_TRUE(waitUntil([&] { return sim.output().indexOf("service mode left", before) >= 0; }, 8000));
@@ -123,8 +127,10 @@ TEST(ParamsEndToEnd, StepApplyThenWriteAllAndSeeThemAgainAfterTheRestart) {
     QString written = sim.output().mid(before);
     EXPECT_EQ(written.count("parameters (written in service mode)"), 4) << written.toStdString();
     EXPECT_FALSE(written.contains("outside service mode"));
-    for (int k = 0; k < 39; ++k)
-        EXPECT_EQ(std::to_string(simValue(sim, k + 1)), core.params.row(k).sParamValue) << k;
+    for (int k = 0; k < 39; ++k) {
+        EXPECT_EQ(std::to_string(simValue(sim, k + 1)), values[std::size_t(k)]) << k;
+        EXPECT_EQ(core.params.row(k).sParamValue, values[std::size_t(k)]) << k;
+    }
     EXPECT_EQ(simValue(sim, 39), 52);
     QApplication::processEvents();
     EXPECT_EQ(textOf(d, "txtParam(0)"), "4.2");  // read back after the restart
