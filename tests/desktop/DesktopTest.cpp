@@ -1,15 +1,22 @@
-// The real Qt windows under the offscreen platform, and the real QSerialPort
-// adapter talking to kv5x-sim over a pseudo-terminal.
+// The real Qt windows under the offscreen platform, the real QSerialPort
+// adapter talking to kv5x-sim over a pseudo-terminal, the keyboard, the
+// settings dialog, and the program in a process of its own.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include "desktop/Dashboard.h"
 #include "desktop/Widgets.h"
@@ -278,6 +285,189 @@ TEST(Look, LampsAndPanelAreDrawnFromTheProjectsPictures) {
     EXPECT_LT(panel.pixelColor(panel.width() / 2, panel.height() / 2).value(), 80);
     // A picture of the whole window, for a person to look at.
     EXPECT_TRUE(d.mainWindow()->grab().save(kv::test::screenshotPath("main-window.png")));
+}
+
+// ----------------------------------------------------------------
+// What the technician sees and types on the real windows, offscreen: the
+// batch count box and the scan dialog's hold on the keyboard.
+
+// The dashboard started, the port dialog dismissed, the main window active.
+struct Started {
+    Started() : d(&messages) {
+        d.start();
+        waitUntil([&] { return d.mainWindow()->isVisible(); });
+        auto* cancel = d.startupView()->findChild<QPushButton*>("cmdAction(1)");
+        if (cancel && cancel->isVisible() && cancel->isEnabled()) QTest::mouseClick(cancel, Qt::LeftButton);
+        d.mainWindow()->activateWindow();
+        waitUntil([&] { return QApplication::activeWindow() == d.mainWindow(); }, 2000);
+    }
+    template <class W>
+    W* widget(const char* name) {
+        return qobject_cast<W*>(d.mainView()->widget(name));
+    }
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d;
+};
+
+// Characters typed on a keyboard layout that has them (AltGr+E, a Cyrillic
+// or Greek layout): one key press each, with the character as its text.
+void typeCharacter(QWidget* target, QChar ch) {
+    QKeyEvent press(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+    QKeyEvent release(QEvent::KeyRelease, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+}
+
+TEST(CountBox, TakesOnlyDigitsAndItsFewCharactersWhateverTheKeyboard) {
+    Started s;
+    auto* count = s.widget<QLineEdit>("txtSetCounter");
+    ASSERT_NE(count, nullptr);
+    // Each of these is refused (with a beep), as a letter is.
+    const struct {
+        const char* name;
+        QChar ch;
+    } cases[] = {
+        {"latin letter", QChar('x')},
+        {"euro sign", QChar(0x20AC)},
+        {"cyrillic letter", QChar(0x0416)},
+        {"greek letter", QChar(0x03A9)},
+    };
+    for (const auto& c : cases) {
+        count->setFocus();
+        count->selectAll();
+        QTest::keyClicks(count, "4");
+        ASSERT_EQ(count->text().toStdString(), "4") << c.name;
+        typeCharacter(count, c.ch);
+        EXPECT_EQ(count->text().toStdString(), "4") << c.name;
+        EXPECT_EQ(s.d.core().identityWrite.txtSetCounter.text(), "4") << c.name;
+    }
+}
+
+TEST(ScanDialog, SetCounterAgainGivesTheOpenDialogTheKeyboard) {
+    Started s;
+    auto* count = s.widget<QLineEdit>("txtSetCounter");
+    auto* setCounter = s.widget<QPushButton>("cmdSetCounter");
+    ASSERT_NE(count, nullptr);
+    ASSERT_NE(setCounter, nullptr);
+    QWidget* dialog = s.d.setAssetView();
+    QWidget* scanField = dialog->findChild<QWidget*>("txtScannedAsset");
+    ASSERT_NE(scanField, nullptr);
+
+    QTest::mouseClick(setCounter, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible() && QApplication::focusWidget() == scanField; }, 3000));
+
+    // The technician goes back to the main window to correct the count and
+    // presses SET COUNTER again; the dialog is still open behind it.
+    s.d.mainWindow()->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == s.d.mainWindow(); }, 2000));
+    count->setFocus();
+    count->selectAll();
+    QTest::keyClicks(count, "5");
+    QTest::mouseClick(setCounter, Qt::LeftButton);
+    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == scanField; }, 3000))
+        << "the keyboard is with "
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "nothing");
+
+    // So the scanner's code lands in the scan field, and starts the setting.
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    QTest::keyClicks(target, "KV-9001");
+    EXPECT_EQ(s.d.core().assetDialog.txtScannedAsset.text(), "KV-9001");
+}
+
+// ----------------------------------------------------------------
+// The communications settings dialog, opened from the real menu and clicked
+// as a technician would, applying its settings to a kv5x-sim port.
+
+TEST(SettingsDialog, AppliesItsSettingsToTheSimulatorsPortOnStart) {
+    SimProcess sim({"--com", "10"});
+    ASSERT_TRUE(sim.started());
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::app::frmMain& core = d.core();
+    EXPECT_TRUE(d.settingsView()->unplaced().empty()) << d.settingsView()->unplaced().front();
+    QTest::mouseClick(d.startupView()->findChild<QPushButton*>("cmdAction(0)"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return sim.output().contains("line settings: 38400,N,8,1"); }, 3000))
+        << sim.output().toStdString();
+
+    // The menu waits for the dialog: the technician's clicks come meanwhile.
+    bool shown = false, twoStopsAtEight = true;
+    QTimer::singleShot(100, [&] {
+        kv::desktop::FormView* v = d.settingsView();
+        shown = v->isVisible() && v->windowTitle() == "Communications Port Settings";
+        auto* baud = v->findChild<QComboBox*>("cboBaud");
+        auto option = [&](const char* name) { return v->findChild<QRadioButton*>(name); };
+        twoStopsAtEight = option("optStopBits(1)")->isEnabled();  // 8 bits shown: "2  Bit" is off
+        EXPECT_TRUE(option("optDataBits(1)")->isChecked());
+        EXPECT_EQ(baud->currentText(), "38400");
+        // Between a person's clicks the window catches up.
+        auto click = [](QWidget* w) {
+            QTest::mouseClick(w, Qt::LeftButton);
+            QApplication::processEvents();
+        };
+        click(option("optDataBits(0)"));
+        click(option("optStopBits(1)"));
+        click(option("optParity(0)"));
+        baud->setCurrentIndex(4);
+        emit baud->activated(4);  // 9600, as a choice from the list
+        QTest::mouseClick(v->findChild<QPushButton*>("cmdAction(0)"), Qt::LeftButton);
+    });
+    d.mainWindow()->findChild<QAction*>("mnuSettings")->trigger();
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(twoStopsAtEight);
+    EXPECT_FALSE(d.settingsView()->isVisible());
+    EXPECT_EQ(core.session.port().Settings(), "9600,E,7,2");
+    EXPECT_EQ(core.indicators.lblOpen.caption(), "Closed");
+    auto* startStop = d.mainView()->findChild<QPushButton*>("cmdSTOPComms");
+    QApplication::processEvents();
+    EXPECT_EQ(startStop->text(), "START");
+    ASSERT_TRUE(startStop->isEnabled());
+    QTest::mouseClick(startStop, Qt::LeftButton);
+    // The pseudo-terminal carries the baud rate and the stop bits; it keeps
+    // 8 bits without parity whatever is asked.
+    EXPECT_TRUE(waitUntil([&] { return sim.output().contains("line settings: 9600,N,8,2"); }, 3000))
+        << sim.output().toStdString();
+    EXPECT_EQ(core.indicators.lblOpen.caption(), "Open");
+    EXPECT_EQ(core.indicators.lblSettings.caption().find("9600"), 0u) << core.indicators.lblSettings.caption();
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// ----------------------------------------------------------------
+// The program as it runs, in a process of its own with the program's own
+// quit settings.
+
+// Run by the next test in a process of its own: the dashboard with the
+// progress window and the settings dialog open, its main window closed.
+TEST(Program, DISABLED_EndsWhenItsMainWindowCloses) {
+    kv::desktop::applyProgramSettings();
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    QTimer::singleShot(100, [&] {
+        d.core().progress.window.show();
+        d.mainWindow()->findChild<QAction*>("mnuSettings")->trigger();  // waits for the dialog
+    });
+    QTimer::singleShot(600, [&] {
+        std::printf("windows open: %d %d\n", d.progressView()->isVisible(), d.settingsView()->isVisible());
+        d.mainWindow()->close();
+    });
+    int rc = QApplication::exec();
+    d.core().Form_Terminate();
+    std::printf("exited %d, port open %d\n", rc, d.core().session.isOpen());
+}
+
+TEST(Program, EndsWhenItsMainWindowClosesWhateverElseIsOpen) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_also_run_disabled_tests", "--gtest_filter=Program.DISABLED_EndsWhenItsMainWindowCloses"});
+    bool ended = child.waitForFinished(10000);
+    QByteArray said = child.readAll();
+    if (!ended) child.kill();
+    EXPECT_TRUE(ended) << said.toStdString();
+    EXPECT_TRUE(said.contains("windows open: 1 1")) << said.toStdString();
+    EXPECT_TRUE(said.contains("exited 0, port open 0")) << said.toStdString();
 }
 
 }  // namespace
