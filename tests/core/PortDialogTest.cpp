@@ -1,5 +1,6 @@
-// The port dialog with a fake probe: entries, preselection, OK, Cancel,
-// Refresh and the settings it stores.
+// The port dialog with a fake probe (entries, preselection, OK, Cancel,
+// Refresh and the settings it stores), and the communications settings
+// dialog.
 #include <gtest/gtest.h>
 
 #include "tests/support/Rig.h"
@@ -154,6 +155,141 @@ TEST(PortDialogAlone, WithoutAPortObjectItSaysSoAndCloses) {
     EXPECT_EQ(rig.messages.shown[0].title, "frmStartup");
     EXPECT_EQ(rig.messages.shown[0].icon, kv::platform::MsgIcon::Critical);
     EXPECT_FALSE(rig.main->startup.window.visible());
+}
+
+// ----------------------------------------------------------------
+// The communications settings dialog: preselection from the port, the
+// data-bits rule, OK, Cancel and <none>.
+
+struct Settings : ::testing::Test {
+    void SetUp() override {
+        rig.identify();
+        rig.settings.order.clear();  // what the start-up dialog stored
+    }
+    // Opens the dialog on a port with these settings and handshaking.
+    kv::dialogs::frmSettings& open(const std::string& settings, std::int16_t handshaking = 0) {
+        EXPECT_TRUE(rig.port.setSettings(settings)) << settings;
+        EXPECT_TRUE(rig.port.setHandshaking(handshaking));
+        if (!rig.port.PortOpen()) rig.main->receive.cmdSTOPComms.click();  // START
+        rig.main->settings.CommSettings(&rig.port, "Communications Port Settings");
+        return rig.main->settings;
+    }
+    std::string stored(const std::string& key) {
+        auto it = rig.settings.values.find("KV53_Varkel_Comms/MSComm1/" + key);
+        return it == rig.settings.values.end() ? "(none)" : it->second;
+    }
+    Rig rig;
+};
+
+// Which option of a group is selected: its index, or -1.
+template <class F>
+int selected(F option, int n) {
+    int found = -1;
+    for (int i = 0; i < n; ++i)
+        if (option(i).value()) found = found < 0 ? i : 99;
+    return found;
+}
+
+TEST_F(Settings, ShowsThePortsSettings) {
+    const struct {
+        const char* settings;
+        std::int16_t handshaking;
+        const char* baud;
+        int parity, dataBits, stopBits;
+        bool twoStopEnabled;
+    } cases[] = {
+        {"9600,n,8,1", 0, "9600", 2, 1, 0, false},
+        {"300,N,8,1", 1, "115200", 2, 1, 0, false},  // not in the list: the last stays
+        {"19200,m,7,1", 2, "19200", -1, 0, 0, true},  // mark: no parity button
+        {"57600,e,7,2", 3, "57600", 0, 0, 1, true},
+        {"600,O,8,2", 0, "600", 1, 1, 1, false},  // shown as it is, "2  Bit" disabled
+        {"4800,s,6,1.5", 0, "4800", -1, -1, -1, true},
+    };
+    for (const auto& c : cases) {
+        auto& d = open(c.settings, c.handshaking);
+        EXPECT_EQ(d.window.caption(), "Communications Port Settings") << c.settings;
+        EXPECT_TRUE(d.window.visible());
+        EXPECT_TRUE(d.window.topMost());
+        EXPECT_FALSE(rig.port.PortOpen());  // opening the dialog closes the port
+        EXPECT_EQ(d.cboBaud.items().size(), 9u) << c.settings;
+        EXPECT_EQ(d.cboBaud.text(), c.baud) << c.settings;
+        EXPECT_EQ(selected([&](int i) -> auto& { return d.optParity(i); }, 3), c.parity) << c.settings;
+        EXPECT_EQ(selected([&](int i) -> auto& { return d.optDataBits(i); }, 2), c.dataBits) << c.settings;
+        EXPECT_EQ(selected([&](int i) -> auto& { return d.optStopBits(i); }, 2), c.stopBits) << c.settings;
+        EXPECT_EQ(selected([&](int i) -> auto& { return d.optHandshake(i); }, 4), c.handshaking) << c.settings;
+        EXPECT_EQ(d.optStopBits(1).enabled(), c.twoStopEnabled) << c.settings;
+        EXPECT_EQ(d.cboPort.text(), " COM  10") << c.settings;
+        d.cmdCancel.click();
+        EXPECT_FALSE(d.window.visible());
+        EXPECT_TRUE(d.cboBaud.items().empty());  // made anew at the next opening
+    }
+    EXPECT_TRUE(rig.settings.order.empty());  // Cancel stores nothing
+}
+
+TEST_F(Settings, OkAppliesAndStoresWhatIsChosenAndLeavesThePortToStart) {
+    const struct {
+        const char* name;
+        const char* settings;
+        std::function<void(kv::dialogs::frmSettings&)> choose;
+        const char* applied;
+        const char* handshaking;
+    } cases[] = {
+        {"unchanged", "9600,n,8,1", [](auto&) {}, "9600,N,8,1", "0"},
+        {"a baud rate not listed", "300,n,8,1", [](auto&) {}, "115200,N,8,1", "0"},
+        {"mark parity", "9600,m,8,1", [](auto&) {}, "9600,N,8,1", "0"},
+        {"7 bits, even, 2 stop bits, Xon",
+         "9600,n,8,1",
+         [](auto& d) {
+             d.optDataBits(0).click();
+             d.optStopBits(1).click();
+             d.optParity(0).click();
+             d.optHandshake(1).click();
+         },
+         "9600,E,7,2", "1"},
+        {"8 bits after 2 stop bits falls back to 1",
+         "9600,n,7,2",
+         [](auto& d) {
+             d.optDataBits(1).click();
+             d.optStopBits(1).click();  // disabled: ignored
+         },
+         "9600,N,8,1", "0"},
+        {"8 bits and 2 stop bits as the port reported them", "2400,o,8,2", [](auto&) {}, "2400,O,8,2", "0"},
+        {"another baud rate", "9600,n,8,1", [](auto& d) { d.cboBaud.choose(8); }, "115200,N,8,1", "0"},
+    };
+    for (const auto& c : cases) {
+        rig.settings.values.clear();
+        rig.settings.order.clear();
+        auto& d = open(c.settings);
+        c.choose(d);
+        d.cmdOK.click();
+        EXPECT_EQ(rig.port.Settings(), c.applied) << c.name;
+        EXPECT_EQ(rig.settings.order, (std::vector<std::string>{"Settings", "Port", "Handshaking"})) << c.name;
+        EXPECT_EQ(stored("Settings"), rig.port.Settings()) << c.name;
+        EXPECT_EQ(stored("Port"), "10") << c.name;
+        EXPECT_EQ(stored("Handshaking"), c.handshaking) << c.name;
+        EXPECT_FALSE(rig.port.PortOpen()) << c.name;
+        EXPECT_FALSE(d.window.visible()) << c.name;
+        EXPECT_TRUE(rig.main->receive.cmdSTOPComms.enabled());
+        EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "START");
+        EXPECT_EQ(rig.main->indicators.lblSettings.caption().empty(), false);
+    }
+    // START opens it with what was applied, and REFRESH identifies.
+    rig.main->receive.cmdSTOPComms.click();
+    EXPECT_TRUE(rig.port.PortOpen());
+    EXPECT_EQ(rig.port.Settings(), "115200,N,8,1");
+    rig.main->serviceMode.cmdRefreshNextController.click();
+    rig.clock.advance(8000);
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+}
+
+TEST_F(Settings, NoneStoresPortZeroOnly) {
+    auto& d = open("9600,n,8,1");
+    d.cboPort.setListIndex(0);
+    d.cmdOK.click();
+    EXPECT_EQ(rig.settings.order, (std::vector<std::string>{"Port"}));
+    EXPECT_EQ(stored("Port"), "0");
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_FALSE(d.window.visible());
 }
 
 }  // namespace
