@@ -1,15 +1,30 @@
-// The record of provisioned controllers and the durability of every line the
-// log and the record write.
+// The record of provisioned controllers, a batch provisioned from the
+// outside (what reaches the controller and what the files hold on disk, with
+// the real main window against the virtual line on the virtual clock), and
+// the durability of every line the log and the record write.
 #include <gtest/gtest.h>
 
+#include "app/ProvisioningLog.h"
 #include "app/ProvisioningRecord.h"
-#include "sim/ProductionLine.h"
 #include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
 namespace fs = std::filesystem;
 
 namespace {
+
+std::vector<std::string> fieldsOf(const std::string& row) {
+    std::vector<std::string> out(1);
+    for (char c : row) {
+        if (c == ',') out.emplace_back();
+        else out.back() += c;
+    }
+    return out;
+}
+
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
 
 TEST(Record, FieldsAreQuotedOnlyWhereCsvNeedsIt) {
     const struct {
@@ -64,40 +79,7 @@ TEST(Record, ARowThatCannotBeWrittenIsSaidAndNeverLeavesAFragment) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-struct Batch : ::testing::Test {
-    // A line of `count` controllers; the dashboard starts, identifies the
-    // first, and the technician chooses the customer and sets the count.
-    void begin(int count, bool imei) {
-        line = std::make_unique<kv::sim::ProductionLine>(rig.controller, count);
-        line->autoSwap = true;
-        rig.identify();
-        auto& m = *rig.main;
-        m.customers.cboCLientList.choose(1);  // 005 - Acme Refrigeration Ltd
-        ASSERT_EQ(m.identityWrite.txtSetClient.text(), "005");
-        m.assetDialog.chkCustom1(0).setChecked(imei);
-        m.identityWrite.txtSetCounter.setText(std::to_string(count));
-        m.identityWrite.cmdSetCounter.click();
-    }
-    void provision(const std::string& asset, const std::string& imei) {
-        auto& d = rig.main->assetDialog;
-        ASSERT_TRUE(waitFor(rig, [&] { return d.window.visible(); }, 30000)) << asset;
-        scan(d.txtScannedAsset, asset);
-        if (!imei.empty()) scan(d.txtCustom1(0), imei);
-        ASSERT_FALSE(d.window.visible());
-        // Provisioned once its record row is written.
-        std::size_t rows = recordLines().size();
-        ASSERT_TRUE(waitFor(rig, [&] { return recordLines().size() > rows; }, 40000)) << asset;
-    }
-    fs::path recordPath() const { return rig.main->record.path(); }
-    std::vector<std::string> recordLines() const { return crlfLines(readFile(recordPath())); }
-
-    Rig rig;
-    std::unique_ptr<kv::sim::ProductionLine> line;
-};
+struct Batch : ::testing::Test, Line {};
 
 TEST_F(Batch, ThreeControllersFromScansAloneEachWithAVerifiedRow) {
     begin(3, true);
@@ -111,7 +93,7 @@ TEST_F(Batch, ThreeControllersFromScansAloneEachWithAVerifiedRow) {
 
     EXPECT_EQ(recordPath().parent_path(), m.log.path().parent_path());
     EXPECT_EQ(recordPath().filename().string(), "RECORD_14_05_09_05_12_2026.csv");
-    auto rows = recordLines();
+    auto rows = record();
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], "Date_Time,Serial,MAC,Checksum,FW Version,Asset ID,Client ID,Custom 1,Custom 2,Verified");
     for (int k = 0; k < 3; ++k) {
@@ -142,8 +124,8 @@ TEST_F(Batch, AParameterTheControllerDoesNotHoldIsNamed) {
     ASSERT_TRUE(waitFor(rig, [&] { return rig.main->bulkWrite.bRestarting; }, 20000));
     rig.controller.state.params[11] = 999;
     rig.controller.state.params[29] = 0;
-    ASSERT_TRUE(waitFor(rig, [&] { return recordLines().size() == 2; }, 20000));
-    std::string row = recordLines()[1];
+    ASSERT_TRUE(waitFor(rig, [&] { return record().size() == 2; }, 20000));
+    std::string row = record()[1];
     const std::string verified = ",\"no: P012, P030\"";
     ASSERT_GT(row.size(), verified.size());
     EXPECT_EQ(row.substr(row.size() - verified.size()), verified) << row;
@@ -158,7 +140,7 @@ TEST_F(Batch, AScanWhileARowWaitsWritesThatRowFirst) {
     // The technician gives up on it and scans the next one.
     m.identityWrite.cmdSetCounter.click();
     scan(m.assetDialog.txtScannedAsset, "KV-5002");
-    auto rows = recordLines();
+    auto rows = record();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_NE(rows[1].find("no: the next controller was scanned before it was read back"), std::string::npos)
         << rows[1];
@@ -173,9 +155,99 @@ TEST_F(Batch, ARowStillWaitingIsKeptWhenTheProgramCloses) {
     rig.clock.advance(20000);
     ASSERT_TRUE(rig.main->record.pending());
     rig.main->window.unload();
-    auto rows = recordLines();
+    auto rows = record();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_NE(rows[1].find("no: not identified after its restart"), std::string::npos) << rows[1];
+}
+
+// An identification that ends between the scan and the parameter write (a
+// REFRESH pressed just before scanning, or the cable pulled for a moment,
+// which identifies the controller again) must not make the record forget
+// what was scanned and written for the controller being provisioned.
+TEST(BatchRecord, KeepsTheScannedCodesWhenAnIdentificationEndsBeforeTheWrite) {
+    enum class Disturbance { RefreshThenScan, CablePulledAfterScan };
+    const struct {
+        const char* name;
+        Disturbance what;
+        bool controllerKeepsClient;
+        const char* rowEnd;  // asset, client, custom 1, custom 2, verified
+    } cases[] = {
+        {"REFRESH, then the scan", Disturbance::RefreshThenScan, true, ",KV-5001,005,356938035645001,,yes"},
+        {"REFRESH, then the scan; the controller drops the client", Disturbance::RefreshThenScan, false,
+         ",KV-5001,<00,356938035645001,,no: client"},
+        {"cable out for 1.5 s after the scan", Disturbance::CablePulledAfterScan, true,
+         ",KV-5001,005,356938035645001,,yes"},
+    };
+    for (const auto& c : cases) {
+        Line l;
+        l.begin(1, true);
+        ASSERT_TRUE(l.rig.main->assetDialog.window.visible()) << c.name;
+        l.rig.controller.modes.storeClient = c.controllerKeepsClient;
+        if (c.what == Disturbance::RefreshThenScan) {
+            l.rig.main->serviceMode.cmdRefreshNextController.click();
+            l.rig.clock.advance(3500);
+            l.scanController("KV-5001", "356938035645001");
+        } else {
+            l.scanController("KV-5001", "356938035645001");
+            l.pullCable(500, 1500);
+        }
+        ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000)) << c.name;
+        l.rig.clock.advance(10000);
+        auto rows = l.record();
+        ASSERT_EQ(rows.size(), 2u) << c.name;
+        EXPECT_TRUE(endsWith(rows[1], c.rowEnd)) << c.name << "\n  row: " << rows[1] << "\n  want: ..." << c.rowEnd;
+    }
+}
+
+// The cable out for under a second just after the scan: the identification
+// that follows the replug reads the controller's old asset into the asset
+// box before the repeated SET ASSET goes out, and the repeat sends that
+// instead of the code that was scanned.
+TEST(BatchReplug, ACablePulledDuringTheSettingStillGivesTheControllerItsScannedAsset) {
+    const struct {
+        std::int64_t outMs;
+    } cases[] = {{600}, {800}};
+    for (const auto& c : cases) {
+        Line l;
+        l.begin(2, true);
+        l.scanController("KV-8001", "356938035648001");
+        l.pullCable(500, c.outMs);
+        ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000)) << c.outMs;
+        EXPECT_EQ(l.line->unit(1).asset, "KV-8001") << "cable out for " << c.outMs << " ms";
+        auto row = fieldsOf(l.record()[1]);
+        ASSERT_EQ(row.size(), 10u);
+        EXPECT_EQ(row[5], "KV-8001") << "cable out for " << c.outMs << " ms";
+    }
+}
+
+// The disk is full while the program starts, so neither file gets its
+// header; space comes back and rows are written. Whoever opens the file must
+// find the header first, then the rows.
+TEST(FullDisk, AFileStartedOnAFullDiskGetsItsHeaderBeforeItsRows) {
+    Rig rig;
+    {
+        FileSizeLimit full(0);
+        rig.load();
+    }
+    ASSERT_FALSE(rig.messages.shown.empty());  // start-up said so
+    auto& m = *rig.main;
+    rig.clock.advance(8000);  // identified: the checksum reply writes a log row
+    m.bulkWrite.cdmSetParams.click();
+    ASSERT_TRUE(waitFor(rig, [&] { return !m.record.pending(); }, 30000));
+    const struct {
+        const char* name;
+        fs::path path;
+        std::string header;
+    } cases[] = {
+        {"log", m.log.path(), kv::app::ProvisioningLog::kHeader},
+        {"record", m.record.path(), kv::app::ProvisioningRecord::kHeader},
+    };
+    for (const auto& c : cases) {
+        auto rows = crlfLines(readFile(c.path));
+        ASSERT_FALSE(rows.empty()) << c.name << ": the row written once space came back";
+        EXPECT_EQ(rows[0], c.header) << c.name;
+        EXPECT_GE(rows.size(), 2u) << c.name << ": the header, then the row";
+    }
 }
 
 }  // namespace

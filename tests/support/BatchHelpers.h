@@ -1,12 +1,14 @@
 #pragma once
 // Helpers of the batch tests: waiting on the virtual clock, the lines of a
-// CR LF file, a scanner's typing, and a full disk.
+// CR LF file, a scanner's typing, a full disk, and a production line.
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "sim/ProductionLine.h"
 #include "tests/support/ParamHelpers.h"
 
 namespace kv::test {
@@ -58,6 +60,50 @@ struct FileSizeLimit {
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
     rlimit saved{};
     sighandler_t old;
+};
+
+// A production line of factory-fresh controllers behind the dashboard.
+struct Line {
+    // The dashboard identifies the first controller; the technician picks
+    // customer 005, ticks the IMEI box or not, and sets the count, so the
+    // scan dialog is waiting.
+    void begin(int count, bool imei) {
+        line = std::make_unique<sim::ProductionLine>(rig.controller, count);
+        line->autoSwap = true;
+        rig.identify();
+        auto& m = *rig.main;
+        m.customers.cboCLientList.choose(1);  // 005 - Acme Refrigeration Ltd
+        ASSERT_EQ(m.identityWrite.txtSetClient.text(), "005");
+        m.assetDialog.chkCustom1(0).setChecked(imei);
+        m.identityWrite.txtSetCounter.setText(std::to_string(count));
+        m.identityWrite.cmdSetCounter.click();
+    }
+    void scanController(const std::string& asset, const std::string& imei) {
+        scan(rig.main->assetDialog.txtScannedAsset, asset);
+        if (!imei.empty()) scan(rig.main->assetDialog.txtCustom1(0), imei);
+    }
+    // Scans the next controller once the dialog asks, and waits until its
+    // record row is written.
+    void provision(const std::string& asset, const std::string& imei) {
+        auto& d = rig.main->assetDialog;
+        ASSERT_TRUE(waitFor(rig, [&] { return d.window.visible(); }, 30000)) << asset;
+        scanController(asset, imei);
+        ASSERT_FALSE(d.window.visible());
+        std::size_t rows = record().size();
+        ASSERT_TRUE(waitFor(rig, [&] { return record().size() > rows; }, 40000)) << asset;
+    }
+    // The cable comes out `afterMs` after now and goes back `forMs` later.
+    void pullCable(std::int64_t afterMs, std::int64_t forMs) {
+        rig.clock.advance(afterMs);
+        rig.port.unplug();
+        rig.clock.advance(forMs);
+        rig.port.freePorts.insert(rig.port.controllerPort);
+    }
+    std::filesystem::path recordPath() const { return rig.main->record.path(); }
+    std::vector<std::string> record() const { return crlfLines(readFile(recordPath())); }
+
+    Rig rig;
+    std::unique_ptr<sim::ProductionLine> line;
 };
 
 }  // namespace kv::test
