@@ -5,9 +5,23 @@
 #include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
+using kv::sim::Bytes;
 namespace fs = std::filesystem;
 
 namespace {
+
+// A read reply carrying `values` values 410, 420, ... then `endBytes` bytes
+// of the list end 99.
+Bytes readReply(int values, int endBytes) {
+    Bytes payload;
+    for (int i = 0; i < values; ++i) {
+        int v = 400 + 10 * (i + 1);
+        payload.push_back(static_cast<std::uint8_t>(v >> 8));
+        payload.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    }
+    for (int i = 0; i < endBytes; ++i) payload.push_back(0x99);
+    return kv::link::requestFrame(0x06, payload);
+}
 
 bool mentions(const Rig& rig, const std::string& text) {
     for (const auto& m : rig.messages.shown)
@@ -299,6 +313,122 @@ TEST_F(Saved, AFileOutsideTheFolderKeepsItsWholePath) {
     fs::path sibling = fs::path(rig.folders.documentsPath) / "x.csv";
     save(sibling);
     EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), sibling.string());
+}
+
+// Every value a reply carries whole reaches its row, up to the window's last
+// box; rows past the reply are emptied, rows past the definitions stay hidden.
+TEST(ReadReplyEdges, EveryValueCarriedWholeFillsItsRowUpToTheLastBox) {
+    const struct {
+        const char* name;
+        int defined;
+        Bytes reply;
+        int filled;
+    } cases[] = {
+        {"39 values and the list end", 39, readReply(39, 2), 39},
+        {"39 values, no list end: the last pair is taken for it", 39, readReply(39, 0), 38},
+        {"only the list end", 39, readReply(0, 2), 0},
+        {"39 rows, 60 values", 39, readReply(60, 2), 39},
+        {"39 values, the list end cut to one byte", 39, readReply(39, 1), 39},
+        {"10 values, the list end cut to one byte", 39, readReply(10, 1), 10},
+        {"49 rows, 49 values", 49, readReply(49, 2), 49},
+        {"49 rows, 60 values", 49, readReply(60, 2), 49},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        useDefinitions(rig, definitionLines(c.defined, 0, 32767));
+        rig.load();
+        rig.main->sequence.tmrLoopBack.setEnabled(false);
+        auto& t = rig.main->params;
+        ASSERT_EQ(t.iParamCount, c.defined) << c.name;
+        t.txtParam(0).setText("old");
+        rig.port.deliver(c.reply);
+        for (int k = 0; k < 49; ++k) {
+            if (k < c.filled) {
+                EXPECT_EQ(t.row(k).sParamValue, std::to_string(400 + 10 * (k + 1))) << c.name << " row " << k;
+                EXPECT_EQ(t.txtParam(k).text(), std::to_string(400 + 10 * (k + 1))) << c.name << " row " << k;
+            } else {
+                EXPECT_EQ(t.txtParam(k).text(), "") << c.name << " row " << k;
+            }
+            EXPECT_EQ(t.txtParam(k).visible(), k < c.defined) << c.name << " row " << k;
+        }
+        EXPECT_TRUE(rig.messages.shown.empty()) << c.name;
+    }
+}
+
+// A saved file longer than the table fills the rows the definitions gave and
+// nothing else: the boxes beyond them stay empty and hidden.
+TEST(SavedFileEdges, LinesBeyondTheDefinedRowsAreIgnored) {
+    const struct {
+        int defined;
+        int lines;
+    } cases[] = {{39, 45}, {20, 39}, {39, 40}};
+    for (const auto& c : cases) {
+        Rig rig;
+        useDefinitions(rig, definitionLines(c.defined, 0, 32767));
+        rig.load();
+        rig.main->sequence.tmrLoopBack.setEnabled(false);
+        std::string content;
+        for (int i = 1; i <= c.lines; ++i) content += "M" + std::to_string(i) + "," + std::to_string(100 + i) + "\r\n";
+        fs::path p = paramFolder(rig) / "long.csv";
+        writeFile(p, content);
+        rig.fileDialog.answer = p.string();
+        rig.main->paramFiles.mOpnFile.click();
+        ASSERT_TRUE(rig.messages.shown.empty()) << rig.messages.shown.front().text;
+        auto& t = rig.main->params;
+        for (int k = 0; k < 49; ++k) {
+            const std::string where = std::to_string(c.defined) + " rows, " + std::to_string(c.lines) + " lines, row " +
+                                      std::to_string(k);
+            if (k < c.defined) {
+                EXPECT_EQ(t.txtParam(k).text(), std::to_string(101 + k)) << where;
+                EXPECT_EQ(t.row(k).sParamValue, std::to_string(101 + k)) << where;
+            } else {
+                EXPECT_EQ(t.txtParam(k).text(), "") << where;
+                EXPECT_FALSE(t.txtParam(k).visible()) << where;
+                EXPECT_EQ(t.row(k).sParamValue, "") << where;
+            }
+        }
+    }
+}
+
+// A parameter whose limits are equal is fixed at that value: it loads, reads
+// without a complaint, and anything else is held at it.
+TEST(DefinitionLimits, EqualLimitsMakeAFixedParameter) {
+    const struct {
+        const char* name;
+        const char* min;
+        const char* max;
+        std::uint16_t controllerHolds;
+        int rows;                 // rows loaded
+        const char* message;      // the one message shown, or nullptr
+        const char* value;        // row 0's value to write once identified
+    } cases[] = {
+        {"fixed at 5, the controller holds 5", "5", "5", 5, 39, nullptr, "5"},
+        {"fixed at 5, the controller holds 6", "5", "5", 6, 39, "FIX Value to HIGH", "5"},
+        {"fixed at 5, the controller holds 4", "5", "5", 4, 39, "FIX Value to LOW", "5"},
+        {"fixed at 0", "0", "0", 0, 39, nullptr, "0"},
+        {"4 to 5", "4", "5", 5, 39, nullptr, "5"},
+        {"6 to 5", "6", "5", 5, 0, "the lower limit is above the upper limit", nullptr},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        std::string rest = definitionLines(39, 0, 32767);
+        useDefinitions(rig, definition(1, "5", c.min, c.max, "FIX") + rest.substr(rest.find("\r\n") + 2));
+        rig.controller.state.params[0] = c.controllerHolds;
+        rig.identify();
+        auto& t = rig.main->params;
+        EXPECT_EQ(t.iParamCount, c.rows) << c.name;
+        if (c.message) {
+            ASSERT_EQ(rig.messages.shown.size(), 1u) << c.name;
+            EXPECT_NE(rig.messages.shown[0].text.find(c.message), std::string::npos)
+                << c.name << ": " << rig.messages.shown[0].text;
+        } else {
+            EXPECT_TRUE(rig.messages.shown.empty()) << c.name << ": " << rig.messages.shown.front().text;
+        }
+        if (c.value) {
+            EXPECT_EQ(t.row(0).sParamValue, c.value) << c.name;
+            EXPECT_EQ(t.txtParam(0).text(), c.value) << c.name;
+        }
+    }
 }
 
 }  // namespace

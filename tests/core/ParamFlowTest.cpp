@@ -2,7 +2,7 @@
 // and REFRESH, on the virtual clock against the virtual controller.
 #include <gtest/gtest.h>
 
-#include "tests/support/ParamHelpers.h"
+#include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
 using kv::sim::Bytes;
@@ -396,6 +396,69 @@ TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {
     EXPECT_EQ(rig.main->sequence.iConnectStep, 5);
     EXPECT_EQ(rig.main->receive.iRxIdx, 1);
     EXPECT_TRUE(rig.takeWritten().empty());
+}
+
+// APPLY PARAMS refuses a row it cannot write and names it: by its label, or
+// by its place in the window when the definitions gave it none.
+TEST(RowNames, ARowWithoutALabelIsNamedByItsPlace) {
+    const struct {
+        int row;  // 1 to 39
+        const char* label;
+        const char* named;
+    } cases[] = {
+        {1, "", "row 1 (P001)"},
+        {5, "", "row 5 (P005)"},
+        {39, "", "row 39 (P039)"},
+        {5, "BIG", "BIG (P005)"},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        std::string defs;
+        for (int i = 1; i <= 39; ++i)
+            defs += i == c.row ? definition(i, "40000", "0", "50000", c.label)
+                               : definition(i, "5", "0", "1000", "M" + std::to_string(i));
+        useDefinitions(rig, defs);
+        rig.load();
+        rig.main->sequence.tmrLoopBack.setEnabled(false);
+        rig.takeWritten();
+        rig.main->counter.lblCounter.setCaption("3");
+        rig.main->bulkWrite.cdmSetParams.click();
+        // Refused before service mode is asked for; the count stays.
+        EXPECT_TRUE(rig.takeWritten().empty()) << c.named;
+        EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled()) << c.named;
+        EXPECT_EQ(rig.main->counter.lblCounter.caption(), "3") << c.named;
+        ASSERT_EQ(rig.messages.shown.size(), 1u) << c.named;
+        const std::string expected = std::string(c.named) + ": the value \"40000\" is not a number from 0 to 32767";
+        EXPECT_NE(rig.messages.shown[0].text.find(expected), std::string::npos)
+            << "want: " << expected << "\n got: " << rig.messages.shown[0].text;
+        EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos) << c.named;
+    }
+}
+
+// The count goes down by one across a power of ten as well: 10 is followed
+// by 9, never by 0 or by a number with a zero too many.
+TEST(BatchCount, GoesDownByOneAcrossAPowerOfTen) {
+    const struct {
+        const char* typed;
+        const char* after;
+    } cases[] = {{"10", "9"}, {"100", "99"}, {"2000", "1999"}, {"105", "104"}, {"90", "89"}, {"1", "0"},
+                 // Whatever its length: never up, never a number that was not typed.
+                 {"12345678901234567", "12345678901234566"},
+                 {"9999999999999999999999999999999999999999", "9999999999999999999999999999999999999998"}};
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.identify();
+        auto& m = *rig.main;
+        m.identityWrite.txtSetCounter.setText(c.typed);
+        m.identityWrite.cmdSetCounter.click();
+        m.assetDialog.cmdExit.click();
+        m.bulkWrite.cdmSetParams.click();
+        ASSERT_TRUE(m.bulkWrite.tmrSetMultipleParams.enabled()) << c.typed;
+        EXPECT_EQ(m.counter.lblCounter.caption(), c.after) << c.typed;
+        // The controller is written and identified again; the count stays.
+        ASSERT_TRUE(waitFor(rig, [&] { return !m.record.pending(); }, 30000)) << c.typed;
+        EXPECT_EQ(m.counter.lblCounter.caption(), c.after) << c.typed;
+    }
 }
 
 }  // namespace

@@ -292,4 +292,29 @@ TEST_F(Settings, NoneStoresPortZeroOnly) {
     EXPECT_FALSE(d.window.visible());
 }
 
+TEST(SettingsTexts, TheDialogSaysWhatEachGroupIs) {
+    Rig rig;
+    rig.identify();
+    rig.main->settings.CommSettings(&rig.port, "Communications Port Settings");
+    auto& d = rig.main->settings;
+    ASSERT_TRUE(d.window.visible());
+    const struct {
+        const char* control;
+        const char* caption;
+    } cases[] = {
+        {"fraPort", "Comm Port"},        {"fraBaud", "Baud Rate"},        {"fraParity", "Parity"},
+        {"fraDataBits", "Data Bits"},    {"fraStopBits", "Stop Bits"},    {"fraHandshake", "Handshaking"},
+        {"optParity(0)", "Even"},        {"optParity(1)", "Odd"},         {"optParity(2)", "None"},
+        {"optDataBits(0)", "7 Bit"},     {"optDataBits(1)", "8 Bit"},     {"optStopBits(0)", "1 Bit"},
+        {"optHandshake(0)", "None"},     {"optHandshake(1)", "Xon"},      {"optHandshake(2)", "RTS"},
+        {"optHandshake(3)", "Both"},     {"cmdAction(0)", "OK"},          {"cmdAction(1)", "Cancel"},
+    };
+    for (const auto& c : cases) {
+        auto* control = dynamic_cast<kv::ui::Captioned*>(d.window.find(c.control));
+        ASSERT_NE(control, nullptr) << c.control;
+        EXPECT_EQ(control->caption(), c.caption) << c.control;
+    }
+    d.cmdCancel.click();
+}
+
 }  // namespace

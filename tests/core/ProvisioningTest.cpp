@@ -3,7 +3,7 @@
 // the virtual clock against the virtual controller.
 #include <gtest/gtest.h>
 
-#include "tests/support/ParamHelpers.h"
+#include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
 using kv::sim::Bytes;
@@ -287,6 +287,59 @@ TEST_F(AutoRun, ARefusedApplyGivesTheControlsBack) {
     EXPECT_FALSE(m().progress.window.visible());
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos);
+}
+
+// A reply lost on the line leaves its step waiting: the step is asked again
+// after six ticks without an answer (one second each while setting, two while
+// the parameters are read), and the run goes on to APPLY PARAMS.
+TEST(AutoSettingRetry, AStepWhoseReplyIsLostIsAskedAgain) {
+    const struct {
+        const char* name;
+        std::int64_t deafFrom, deafTo;  // the controller hears nothing in between
+        std::vector<std::int64_t> asset, client, read;
+        std::int64_t serviceMode;  // the first request of APPLY PARAMS
+    } cases[] = {
+        {"nothing lost", 0, 0, {1000}, {2000}, {3000}, 5000},
+        {"the asset reply", 500, 1500, {1000, 8000}, {9000}, {10000}, 12000},
+        {"the client reply", 1500, 2500, {1000}, {2000, 9000}, {10000}, 12000},
+        {"the parameter reply", 2500, 3500, {1000}, {2000}, {3000, 17000}, 19000},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.identify();
+        auto& m = *rig.main;
+        rig.takeWritten();
+        m.identityWrite.txtSetClient.setText("007");
+        m.identity.txtAssetID.setText("A100");
+        const std::int64_t t0 = rig.clock.nowMs();
+        m.identity.txtAssetID.keyPress(13);
+        std::vector<WireLog> log;
+        if (c.deafTo > 0) {
+            runRecording(rig, c.deafFrom, log);
+            rig.controller.modes.silent = true;
+            runRecording(rig, c.deafTo - c.deafFrom, log);
+            rig.controller.modes.silent = false;
+        }
+        runRecording(rig, 20000 - (rig.clock.nowMs() - t0), log);
+        // The run's own requests: those before APPLY PARAMS asks for service
+        // mode (the identification after the restart asks again).
+        auto times = [&](std::uint8_t code) {
+            std::vector<std::int64_t> out;
+            for (const auto& w : log) {
+                if (w.frame[0] == 0x08 && code != 0x08) break;
+                if (w.frame[0] == code) out.push_back(w.at - t0);
+            }
+            return out;
+        };
+        EXPECT_EQ(times(0x16), c.asset) << c.name;
+        EXPECT_EQ(times(0x15), c.client) << c.name;
+        EXPECT_EQ(times(0x06), c.read) << c.name;
+        auto service = times(0x08);
+        ASSERT_FALSE(service.empty()) << c.name;
+        EXPECT_EQ(service[0], c.serviceMode) << c.name;
+        EXPECT_EQ(rig.controller.state.asset, "A100") << c.name;
+        EXPECT_EQ(rig.controller.state.client, "007") << c.name;
+    }
 }
 
 }  // namespace

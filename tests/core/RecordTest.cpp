@@ -9,6 +9,7 @@
 #include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
+using kv::sim::Bytes;
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,6 +21,15 @@ std::vector<std::string> fieldsOf(const std::string& row) {
         else out.back() += c;
     }
     return out;
+}
+
+// The last field of a record row, unquoted.
+std::string verifiedOf(const std::string& row) {
+    if (!row.empty() && row.back() == '"') {
+        std::size_t open = row.rfind(",\"");
+        return open == std::string::npos ? row : row.substr(open + 2, row.size() - open - 3);
+    }
+    return row.substr(row.rfind(',') + 1);
 }
 
 bool endsWith(const std::string& s, const std::string& tail) {
@@ -247,6 +257,104 @@ TEST(FullDisk, AFileStartedOnAFullDiskGetsItsHeaderBeforeItsRows) {
         ASSERT_FALSE(rows.empty()) << c.name << ": the row written once space came back";
         EXPECT_EQ(rows[0], c.header) << c.name;
         EXPECT_GE(rows.size(), 2u) << c.name << ": the header, then the row";
+    }
+}
+
+// The verified column names what this controller was given but did not
+// return; what was written to another controller, or superseded by a second
+// write, is said as such.
+TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
+    struct Run {
+        Rig& rig;
+        kv::sim::ProductionLine& line;
+    };
+    const struct {
+        const char* name;
+        std::function<void(Run&)> act;
+        std::vector<std::string> verified;  // one for each row after the header
+    } cases[] = {
+        {"APPLY PARAMS once",
+         [](Run& r) {
+             auto& m = *r.rig.main;
+             m.bulkWrite.cdmSetParams.click();
+             r.rig.clock.advance(30000);
+         },
+         {"yes"}},
+        {"APPLY PARAMS again while the first write is read back: each write that lowers the count gets its row",
+         [](Run& r) {
+             auto& m = *r.rig.main;
+             m.identityWrite.txtSetCounter.setText("5");
+             m.identityWrite.cmdSetCounter.click();
+             m.assetDialog.cmdExit.click();
+             m.bulkWrite.cdmSetParams.click();
+             ASSERT_TRUE(waitFor(r.rig, [&] { return !m.bulkWrite.tmrSetMultipleParams.enabled(); }, 30000));
+             r.rig.clock.advance(2000);
+             ASSERT_TRUE(m.bulkWrite.cdmSetParams.enabled());
+             m.bulkWrite.cdmSetParams.click();
+             r.rig.clock.advance(30000);
+             EXPECT_EQ(m.counter.lblCounter.caption(), "3");
+         },
+         {"no: written again before it was read back", "yes"}},
+        {"a client set by hand on the controller before; none for this one",
+         [](Run& r) {
+             auto& m = *r.rig.main;
+             m.identityWrite.txtSetClient.setText("005");
+             m.identityWrite.cmdSetClientID.click();
+             r.rig.clock.advance(100);
+             ASSERT_EQ(r.line.unit(1).client, "005");
+             ASSERT_TRUE(r.line.next());
+             m.serviceMode.cmdRefreshNextController.click();
+             r.rig.clock.advance(8000);
+             m.identityWrite.txtSetClient.setText("");
+             m.identityWrite.txtSetCounter.setText("1");
+             m.identityWrite.cmdSetCounter.click();
+             scan(m.assetDialog.txtScannedAsset, "KV-2002");
+             ASSERT_TRUE(waitFor(
+                 r.rig, [&] { return crlfLines(readFile(m.record.path())).size() >= 2; }, 40000));
+             r.rig.clock.advance(10000);
+             EXPECT_EQ(r.line.unit(2).asset, "KV-2002");
+             EXPECT_EQ(r.line.unit(2).client, "<00");  // nothing was asked of it
+         },
+         {"yes"}},
+        {"a shorter parameter reply after the read-back's own",
+         [](Run& r) {
+             // While the read-back asks for the serial number, a parameter
+             // reply cut after 38 values comes in: the last value is not
+             // confirmed by the last reply.
+             auto& m = *r.rig.main;
+             auto& info = m.progress.lblCurrentINFO;
+             bool asking = false;
+             int id = info.listen([&] {
+                 if (m.record.pending() && info.caption() == " Acquiring Serial Number.... Please Wait") asking = true;
+             });
+             m.bulkWrite.cdmSetParams.click();
+             const bool reached = waitFor(r.rig, [&] { return asking; }, 30000);
+             info.unlisten(id);
+             ASSERT_TRUE(reached);
+             Bytes payload;
+             for (int k = 0; k < 38; ++k) {
+                 std::uint16_t v = r.rig.controller.state.params[std::size_t(k)];
+                 payload.push_back(static_cast<std::uint8_t>(v >> 8));
+                 payload.push_back(static_cast<std::uint8_t>(v & 0xFF));
+             }
+             payload.insert(payload.end(), {0x99, 0x99});
+             r.rig.port.deliver(kv::link::requestFrame(0x06, payload));
+             r.rig.clock.advance(30000);
+         },
+         {"no: P039"}},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        kv::sim::ProductionLine line(rig.controller, 2);
+        rig.identify();
+        Run run{rig, line};
+        c.act(run);
+        auto rows = crlfLines(readFile(rig.main->record.path()));
+        ASSERT_FALSE(rows.empty()) << c.name;
+        EXPECT_EQ(rows[0], kv::app::ProvisioningRecord::kHeader) << c.name;
+        std::vector<std::string> verified;
+        for (std::size_t i = 1; i < rows.size(); ++i) verified.push_back(verifiedOf(rows[i]));
+        EXPECT_EQ(verified, c.verified) << c.name << "\n" << readFile(rig.main->record.path());
     }
 }
 

@@ -49,4 +49,13 @@ inline void runRecording(Rig& rig, std::int64_t ms, std::vector<WireLog>& log) {
     }
 }
 
+// One definition line of a type-5 parameter.
+inline std::string definition(int number, const std::string& value, const std::string& min, const std::string& max,
+                              const std::string& label) {
+    char code[8];
+    std::snprintf(code, sizeof code, "P%03d", number);
+    return std::string(code) + ",Name," + value + "," + value + "," + min + "," + max + ",unit,PERMISSION_TYPE_5," +
+           label + "\r\n";
+}
+
 }  // namespace kv::test
