@@ -27,13 +27,9 @@ void ProvisioningRecord::ClientWritten(const std::string& client) { client_ = cl
 bool ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values, const std::string& when,
                                             std::string& error) {
     bool ok = true;
-    if (pending_) {
-        // Written again before the first write was read back: both count.
-        auto asset = asset_, client = client_;
-        auto custom1 = custom1_, custom2 = custom2_;
-        ok = writeRow(when, "no: written again before it was read back", error);
-        asset_ = asset, client_ = client, custom1_ = custom1, custom2_ = custom2;
-    }
+    // Written again before the first write was read back: both count, and
+    // the scanned codes and set values stay for the second.
+    if (pending_) ok = writeRow(when, "no: written again before it was read back", error);
     written_ = std::move(values);
     pending_ = true;
     sawClient_ = sawAsset_ = sawParams_ = false;
@@ -105,19 +101,21 @@ bool ProvisioningRecord::writeRow(const std::string& when, const std::string& ve
                                   verified};
     lastRow_.clear();
     for (std::size_t i = 0; i < std::size(fields); ++i) lastRow_ += (i ? "," : "") + csvField(fields[i]);
-    bool ok = file_.writeLine(lastRow_, error);
-    clear();
-    return ok;
+    return file_.writeLine(lastRow_, error);
 }
 
 bool ProvisioningRecord::Identified(const std::string& when, std::string& error) {
     if (!pending_) return true;
-    return writeRow(when, verified(), error);
+    bool ok = writeRow(when, verified(), error);
+    clear();
+    return ok;
 }
 
 bool ProvisioningRecord::Flush(const std::string& when, std::string& error) {
     if (!pending_) return true;
-    return writeRow(when, "no: not identified after its restart", error);
+    bool ok = writeRow(when, "no: not identified after its restart", error);
+    clear();
+    return ok;
 }
 
 void ProvisioningRecord::clear() {

@@ -2,7 +2,6 @@
 
 #include <limits>
 
-
 namespace kv::link {
 
 ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ReceivePath& receive,

@@ -27,7 +27,9 @@ public:
     static constexpr long kCutLines = 100;
     // The terminal's cap in characters for a width of `columns`: its text
     // stays within it and one chunk.
-    static std::size_t TerminalCap(int columns) { return static_cast<std::size_t>(kMaxLines) * static_cast<std::size_t>(columns > 0 ? columns : 1); }
+    static std::size_t TerminalCap(int columns) {
+        return static_cast<std::size_t>(kMaxLines) * static_cast<std::size_t>(columns > 0 ? columns : 1);
+    }
 
     ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators);
 
