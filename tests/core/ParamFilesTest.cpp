@@ -315,23 +315,29 @@ TEST_F(Saved, AFileOutsideTheFolderKeepsItsWholePath) {
     EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), sibling.string());
 }
 
-// Every value a reply carries whole reaches its row, up to the window's last
-// box; rows past the reply are emptied, rows past the definitions stay hidden.
-TEST(ReadReplyEdges, EveryValueCarriedWholeFillsItsRowUpToTheLastBox) {
+// Values reaching the rows from a read reply or an opened file: every value
+// carried whole fills its row, up to the window's last box and the rows the
+// definitions gave; the other rows are emptied, those past the definitions
+// stay hidden and without a value.
+TEST(RowsFilled, FromAReadReplyOrASavedFileUpToTheLastRow) {
     const struct {
         const char* name;
         int defined;
-        Bytes reply;
+        Bytes reply;  // none: a saved file of `lines` lines M1,101 M2,102 ... is opened
+        int lines;
         int filled;
     } cases[] = {
-        {"39 values and the list end", 39, readReply(39, 2), 39},
-        {"39 values, no list end: the last pair is taken for it", 39, readReply(39, 0), 38},
-        {"only the list end", 39, readReply(0, 2), 0},
-        {"39 rows, 60 values", 39, readReply(60, 2), 39},
-        {"39 values, the list end cut to one byte", 39, readReply(39, 1), 39},
-        {"10 values, the list end cut to one byte", 39, readReply(10, 1), 10},
-        {"49 rows, 49 values", 49, readReply(49, 2), 49},
-        {"49 rows, 60 values", 49, readReply(60, 2), 49},
+        {"39 values and the list end", 39, readReply(39, 2), 0, 39},
+        {"39 values, no list end: the last pair is taken for it", 39, readReply(39, 0), 0, 38},
+        {"only the list end", 39, readReply(0, 2), 0, 0},
+        {"39 rows, 60 values", 39, readReply(60, 2), 0, 39},
+        {"39 values, the list end cut to one byte", 39, readReply(39, 1), 0, 39},
+        {"10 values, the list end cut to one byte", 39, readReply(10, 1), 0, 10},
+        {"49 rows, 49 values", 49, readReply(49, 2), 0, 49},
+        {"49 rows, 60 values", 49, readReply(60, 2), 0, 49},
+        {"39 rows, a file of 45 lines", 39, {}, 45, 39},
+        {"20 rows, a file of 39 lines", 20, {}, 39, 20},
+        {"39 rows, a file of 40 lines", 39, {}, 40, 39},
     };
     for (const auto& c : cases) {
         Rig rig;
@@ -341,52 +347,31 @@ TEST(ReadReplyEdges, EveryValueCarriedWholeFillsItsRowUpToTheLastBox) {
         auto& t = rig.main->params;
         ASSERT_EQ(t.iParamCount, c.defined) << c.name;
         t.txtParam(0).setText("old");
-        rig.port.deliver(c.reply);
+        int first = 410, step = 10;  // the reply's values
+        if (!c.reply.empty()) {
+            rig.port.deliver(c.reply);
+        } else {
+            std::string content;
+            for (int i = 1; i <= c.lines; ++i) content += "M" + std::to_string(i) + "," + std::to_string(100 + i) + "\r\n";
+            fs::path p = paramFolder(rig) / "long.csv";
+            writeFile(p, content);
+            rig.fileDialog.answer = p.string();
+            rig.main->paramFiles.mOpnFile.click();
+            first = 101, step = 1;
+        }
         for (int k = 0; k < 49; ++k) {
             if (k < c.filled) {
-                EXPECT_EQ(t.row(k).sParamValue, std::to_string(400 + 10 * (k + 1))) << c.name << " row " << k;
-                EXPECT_EQ(t.txtParam(k).text(), std::to_string(400 + 10 * (k + 1))) << c.name << " row " << k;
+                EXPECT_EQ(t.row(k).sParamValue, std::to_string(first + step * k)) << c.name << " row " << k;
+                EXPECT_EQ(t.txtParam(k).text(), std::to_string(first + step * k)) << c.name << " row " << k;
             } else {
                 EXPECT_EQ(t.txtParam(k).text(), "") << c.name << " row " << k;
             }
             EXPECT_EQ(t.txtParam(k).visible(), k < c.defined) << c.name << " row " << k;
-        }
-        EXPECT_TRUE(rig.messages.shown.empty()) << c.name;
-    }
-}
-
-// A saved file longer than the table fills the rows the definitions gave and
-// nothing else: the boxes beyond them stay empty and hidden.
-TEST(SavedFileEdges, LinesBeyondTheDefinedRowsAreIgnored) {
-    const struct {
-        int defined;
-        int lines;
-    } cases[] = {{39, 45}, {20, 39}, {39, 40}};
-    for (const auto& c : cases) {
-        Rig rig;
-        useDefinitions(rig, definitionLines(c.defined, 0, 32767));
-        rig.load();
-        rig.main->sequence.tmrLoopBack.setEnabled(false);
-        std::string content;
-        for (int i = 1; i <= c.lines; ++i) content += "M" + std::to_string(i) + "," + std::to_string(100 + i) + "\r\n";
-        fs::path p = paramFolder(rig) / "long.csv";
-        writeFile(p, content);
-        rig.fileDialog.answer = p.string();
-        rig.main->paramFiles.mOpnFile.click();
-        ASSERT_TRUE(rig.messages.shown.empty()) << rig.messages.shown.front().text;
-        auto& t = rig.main->params;
-        for (int k = 0; k < 49; ++k) {
-            const std::string where = std::to_string(c.defined) + " rows, " + std::to_string(c.lines) + " lines, row " +
-                                      std::to_string(k);
-            if (k < c.defined) {
-                EXPECT_EQ(t.txtParam(k).text(), std::to_string(101 + k)) << where;
-                EXPECT_EQ(t.row(k).sParamValue, std::to_string(101 + k)) << where;
-            } else {
-                EXPECT_EQ(t.txtParam(k).text(), "") << where;
-                EXPECT_FALSE(t.txtParam(k).visible()) << where;
-                EXPECT_EQ(t.row(k).sParamValue, "") << where;
+            if (k >= c.defined) {
+                EXPECT_EQ(t.row(k).sParamValue, "") << c.name << " row " << k;
             }
         }
+        EXPECT_TRUE(rig.messages.shown.empty()) << c.name << ": " << rig.messages.shown.front().text;
     }
 }
 
