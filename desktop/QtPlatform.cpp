@@ -8,9 +8,12 @@
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 #include "ui/Timer.h"
 
@@ -57,21 +60,87 @@ void QtEventLoop::waitForEvents() { QCoreApplication::processEvents(QEventLoop::
 
 void QtEventLoop::quit() { QCoreApplication::quit(); }
 
-void QtMessageBox::show(const std::string& text, platform::MsgButtons, platform::MsgIcon icon,
-                        const std::string& title) {
-    QMessageBox box;
-    box.setWindowTitle(toQt(title));
-    box.setText(toQt(text));
-    box.setStandardButtons(QMessageBox::Ok);
+namespace {
+
+QMessageBox* newBox(const std::string& text, platform::MsgIcon icon, const std::string& title) {
+    auto* box = new QMessageBox;
+    box->setObjectName("MessageBox");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(toQt(title));
+    box->setText(toQt(text));
     switch (icon) {
-        case platform::MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case platform::MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case platform::MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case platform::MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case platform::MsgIcon::Critical: box->setIcon(QMessageBox::Critical); break;
+        case platform::MsgIcon::Question: box->setIcon(QMessageBox::Question); break;
+        case platform::MsgIcon::Exclamation: box->setIcon(QMessageBox::Warning); break;
+        case platform::MsgIcon::Information: box->setIcon(QMessageBox::Information); break;
         case platform::MsgIcon::None: break;
     }
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.exec();
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    return box;
+}
+
+}  // namespace
+
+QtMessageBox::~QtMessageBox() {
+    auto boxes = std::move(boxes_);
+    boxes_.clear();
+    for (auto& [id, box] : boxes)
+        if (box) delete box.data();
+}
+
+platform::MessageId QtMessageBox::put(QMessageBox* box, bool question) {
+    platform::MessageId id = ++last_;
+    boxes_[id] = box;
+    QObject::connect(box, &QObject::destroyed, [this, id] { boxes_.erase(id); });
+    // A box raised by a flow never takes the keyboard from the scan field:
+    // the scanner's next code would land in the box and its Enter close it.
+    QWidget* active = QApplication::activeWindow();
+    if (!question && active && active->objectName() == "frmSetAsset")
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowModality(question ? Qt::ApplicationModal : Qt::NonModal);
+    box->show();
+    return id;
+}
+
+platform::MessageId QtMessageBox::show(const std::string& text, platform::MsgButtons, platform::MsgIcon icon,
+                                       const std::string& title) {
+    QMessageBox* box = newBox(text, icon, title);
+    box->setStandardButtons(QMessageBox::Ok);
+    return put(box, false);
+}
+
+platform::MessageId QtMessageBox::ask(const std::string& text, platform::MsgIcon icon, const std::string& title,
+                                      const std::vector<std::string>& buttons, std::function<void(int)> answered) {
+    QMessageBox* box = newBox(text, icon, title);
+    std::vector<QAbstractButton*> made;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        QMessageBox::ButtonRole role = i == 0 ? QMessageBox::AcceptRole
+                                       : i + 1 == buttons.size() ? QMessageBox::RejectRole
+                                                                 : QMessageBox::ActionRole;
+        made.push_back(box->addButton(toQt(buttons[i]), role));
+    }
+    if (!made.empty()) {
+        box->setDefaultButton(qobject_cast<QPushButton*>(made.front()));
+        box->setEscapeButton(made.back());
+    }
+    platform::MessageId id = put(box, true);
+    QObject::connect(box, &QMessageBox::finished, box, [this, id, box, made, answered = std::move(answered)] {
+        // Taken down by close(): no answer.
+        if (!boxes_.count(id) || !answered) return;
+        boxes_.erase(id);
+        auto it = std::find(made.begin(), made.end(), box->clickedButton());
+        int index = it == made.end() ? int(made.size()) - 1 : int(it - made.begin());
+        answered(index);
+    });
+    return id;
+}
+
+void QtMessageBox::close(platform::MessageId id) {
+    auto it = boxes_.find(id);
+    if (it == boxes_.end()) return;
+    QPointer<QMessageBox> box = it->second;
+    boxes_.erase(it);
+    if (box) box->close();
 }
 
 void QtBeep::beep() { QApplication::beep(); }

@@ -2,6 +2,7 @@
 // The desktop's side of the core's small interfaces: real time, the Qt event
 // loop, message boxes, folders, settings and file dialogs.
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "platform/TimerHost.h"
 
 class QWidget;
+class QMessageBox;
 
 namespace kv::desktop {
 
@@ -43,10 +45,26 @@ public:
     void quit() override;
 };
 
+// Boxes that stay up while the program goes on: shown, never run in an
+// event loop of their own.
 class QtMessageBox : public platform::MessageBox {
 public:
-    void show(const std::string& text, platform::MsgButtons, platform::MsgIcon icon,
-              const std::string& title) override;
+    QtMessageBox() = default;
+    QtMessageBox(const QtMessageBox&) = delete;
+    QtMessageBox& operator=(const QtMessageBox&) = delete;
+    ~QtMessageBox() override;
+
+    platform::MessageId show(const std::string& text, platform::MsgButtons, platform::MsgIcon icon,
+                             const std::string& title) override;
+    platform::MessageId ask(const std::string& text, platform::MsgIcon icon, const std::string& title,
+                            const std::vector<std::string>& buttons, std::function<void(int)> answered) override;
+    void close(platform::MessageId id) override;
+
+private:
+    platform::MessageId put(QMessageBox* box, bool question);
+
+    platform::MessageId last_ = 0;
+    std::map<platform::MessageId, QPointer<QMessageBox>> boxes_;
 };
 
 class QtBeep : public platform::Beep {

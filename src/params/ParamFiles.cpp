@@ -195,21 +195,25 @@ void ParamFiles::mOpnFile_Click() {
     std::vector<std::string> values;
     if (!readSavedFile(path, values, "No value was changed.")) return;
     select(path);
+    table_.BeginLimitReport();
     for (std::size_t k = 0; k < values.size(); ++k) {
         auto row = static_cast<std::int16_t>(k);
         table_.row(row).sParamFileValue = values[k];
         table_.SetReadParamCSVFormat(table_.txtParam(row), values[k], row);
     }
+    table_.EndLimitReport("The file " + path);
 }
 
 bool ParamFiles::LoadSelectedParamFile(const std::string& consequence) {
     if (selectedPath_.empty()) return true;
     std::vector<std::string> values;
     if (!readSavedFile(selectedPath_, values, consequence)) return false;
+    table_.BeginLimitReport();
     for (std::size_t k = 0; k < values.size(); ++k) {
         auto row = static_cast<std::int16_t>(k);
         table_.SetReadParamCSVFormat(table_.txtParam(row), values[k], row);
     }
+    table_.EndLimitReport("The file " + selectedPath_);
     return true;
 }
 

@@ -24,6 +24,7 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
     lastRead_.clear();
     int k = 0;
     table_.txtParam(0).setText("");
+    table_.BeginLimitReport();
     for (int i = 1; i <= n - 3 && i < link::ReceivePath::kBufferEnd; ++i) {
         if (i > 3) {
             // A value, high byte first; i moves on to its low byte.
@@ -45,6 +46,7 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
         dump += " " + ui::hex2(receive_.Byte(i));
         answered = true;
     }
+    table_.EndLimitReport("The controller");
     receive_.Text1.setText(dump);
     if (answered) receive_.Replied(link::Reply::Params);
 }

@@ -40,7 +40,7 @@ void ParamTable::SetParamFormat(ui::TextBox& box, const std::string& value, std:
     if (shown.text) box.setText(*shown.text);
     r.sParamFileValue = shown.fileValue;
     // The limits hold the raw value, before the offset is taken off.
-    checkLimits(box, std::trunc(numberOf(value)), k, oldText, true);
+    checkLimits(box, std::trunc(numberOf(value)), shown.text.value_or(value), k, oldText, true);
 }
 
 void ParamTable::SetReadParamCSVFormat(ui::TextBox& box, std::string& value, std::int16_t k) {
@@ -52,31 +52,56 @@ void ParamTable::SetReadParamCSVFormat(ui::TextBox& box, std::string& value, std
         value = *shown.raw;
         r.sParamValue = value;
     }
-    checkLimits(box, numberOf(value), k, {}, false);
+    checkLimits(box, numberOf(value), shown.text.value_or(value), k, {}, false);
 }
 
 // Outside its limits, a value is reported and the value to write becomes the
 // limit. The box keeps its earlier text when asked to and it has one, else it
 // shows the limit as the row's type shows a raw value; the file value follows
 // the limit, so a saved file holds what is shown and written.
-void ParamTable::checkLimits(ui::TextBox& box, double value, std::int16_t k, const std::string& oldText,
-                             bool keepOld) {
+void ParamTable::checkLimits(ui::TextBox& box, double value, const std::string& shown, std::int16_t k,
+                             const std::string& oldText, bool keepOld) {
     ParamRow& r = row(k);
-    auto clampTo = [&](const std::string& limit, const char* what) {
-        report(k, what);
+    auto clampTo = [&](const std::string& limit, const char* what, const char* bound) {
         RawShown limitShown = showRaw(limit, r.permission, iValueOffset);
+        if (gathering_) {
+            outside_.push_back(caption(k) + " " + shown + " (" + bound + " " + limitShown.text.value_or(limit) + ")");
+        } else {
+            messageBox_.show(caption(k) + what, platform::MsgButtons::Ok, platform::MsgIcon::None,
+                             platform::kAppTitle);
+        }
         if (keepOld && !oldText.empty()) box.setText(oldText);
         else box.setText(limitShown.text.value_or(limit));
         r.sParamValue = limit;
         r.sParamFileValue = limitShown.fileValue;
     };
-    if (r.max < value) clampTo(r.sParamMax, " Value to HIGH");
-    if (r.min > value) clampTo(r.sParamMin, " Value to LOW");
+    if (r.max < value) clampTo(r.sParamMax, " Value to HIGH", "at most");
+    if (r.min > value) clampTo(r.sParamMin, " Value to LOW", "at least");
 }
 
-void ParamTable::report(std::int16_t k, const char* what) {
-    std::string caption = k < kRows ? lblParam(k).caption() : row(k).sParamLabel;
-    messageBox_.show(caption + what, platform::MsgButtons::Ok, platform::MsgIcon::None, platform::kAppTitle);
+std::string ParamTable::caption(std::int16_t k) const {
+    return k < kRows ? lblParam_[std::size_t(k)]->caption() : row(k).sParamLabel;
+}
+
+void ParamTable::BeginLimitReport() {
+    gathering_ = true;
+    outside_.clear();
+}
+
+void ParamTable::EndLimitReport(const std::string& holder) {
+    gathering_ = false;
+    // What the last read or file said is replaced by what this one says:
+    // never two boxes, and none that no longer holds.
+    messageBox_.close(limitMessage_);
+    limitMessage_ = 0;
+    if (outside_.empty()) return;
+    std::string text = holder + (outside_.size() == 1 ? " holds a value" : " holds values") +
+                       " outside the limits of the parameter definitions. The table shows the limit, which is "
+                       "what gets written:";
+    for (const std::string& line : outside_) text += "\n" + line;
+    outside_.clear();
+    limitMessage_ = messageBox_.show(text, platform::MsgButtons::Ok, platform::MsgIcon::Exclamation,
+                                     platform::kAppTitle);
 }
 
 std::optional<link::ParamWrite> ParamTable::writeTriple(int k, std::string& problem) const {

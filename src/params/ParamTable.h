@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/Frames.h"
 #include "params/ParamValues.h"
@@ -53,6 +54,14 @@ public:
     // held within the row's limits; `value` becomes the raw value.
     void SetReadParamCSVFormat(ui::TextBox& box, std::string& value, std::int16_t row);
 
+    // Values outside their limits met between these two calls (a read reply,
+    // a file taken in) are named together in one message at the end, instead
+    // of one message each, so that nothing waits on the technician; `holder`
+    // ("The controller") begins it. The message replaces the previous one of
+    // its kind if that is still open. Outside them, each is reported at once.
+    void BeginLimitReport();
+    void EndLimitReport(const std::string& holder);
+
     // The triple row k is written with, or why it cannot be written: a value
     // that is not a number in 0 to 32767, or no parameter number in 0 to 255.
     [[nodiscard]] std::optional<link::ParamWrite> writeTriple(int k, std::string& problem) const;
@@ -68,8 +77,13 @@ public:
     std::int16_t iValueOffset = 0;
 
 private:
-    void checkLimits(ui::TextBox& box, double value, std::int16_t row, const std::string& oldText, bool keepOld);
-    void report(std::int16_t row, const char* what);
+    void checkLimits(ui::TextBox& box, double value, const std::string& shown, std::int16_t row,
+                     const std::string& oldText, bool keepOld);
+    std::string caption(std::int16_t row) const;
+
+    bool gathering_ = false;
+    std::vector<std::string> outside_;  // "DFD 54.0 (at most 50.0)"
+    platform::MessageId limitMessage_ = 0;
 
     platform::MessageBox& messageBox_;
     std::array<ParamRow, kArraySize> rows_;

@@ -1,5 +1,7 @@
 #pragma once
 // The small services of the desktop the core calls out to.
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,12 +51,24 @@ inline constexpr const char* kAppTitle = "KV53_Varkel_Comms";
 enum class MsgIcon { None, Critical, Question, Exclamation, Information };
 enum class MsgButtons { Ok };
 
-// Modal message boxes; show() returns when the user has closed the box.
+// A box on screen, to take it down again; 0 names none.
+using MessageId = std::uint64_t;
+
+// Message boxes. Neither call waits for the user: the box goes up and the
+// call returns, so timers, replies and the flows they drive go on while it
+// is open. The user closes it when they choose.
 class MessageBox {
 public:
     virtual ~MessageBox() = default;
-    virtual void show(const std::string& text, MsgButtons buttons, MsgIcon icon,
-                      const std::string& title) = 0;
+    // A box with one OK button.
+    virtual MessageId show(const std::string& text, MsgButtons buttons, MsgIcon icon, const std::string& title) = 0;
+    // A question with the buttons named (the first is the default); once the
+    // user has pressed one, `answered` runs with its index, from the event
+    // loop. A box closed without a choice answers with the last button.
+    virtual MessageId ask(const std::string& text, MsgIcon icon, const std::string& title,
+                          const std::vector<std::string>& buttons, std::function<void(int)> answered) = 0;
+    // Takes a box down if it is still open; a question so closed never answers.
+    virtual void close(MessageId id) = 0;
 };
 
 class Beep {

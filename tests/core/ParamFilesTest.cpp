@@ -2,6 +2,9 @@
 // from the controller, on the real main window with a virtual controller.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
+
 #include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
@@ -127,20 +130,58 @@ TEST(Definitions, TheShippedFileFitsTheControllersFactoryValues) {
     for (const auto& s : shown) EXPECT_EQ(t.txtParam(s.row).text(), s.shown) << s.row;
 }
 
-TEST(ReadParams, AValueBeyondItsLimitIsHeldAtTheLimitAndShownAsSuch) {
+// The lines of the one message about values outside their limits, or none.
+std::vector<std::string> limitLines(const Rig& rig) {
+    std::vector<std::string> lines;
+    if (rig.messages.open.empty()) return lines;
+    std::istringstream text(rig.messages.open.back().message.text);
+    std::string line;
+    std::getline(text, line);  // what holds them
+    while (std::getline(text, line)) lines.push_back(line);
+    return lines;
+}
+
+TEST(ReadParams, ValuesOutsideTheirLimitsAreNamedInOneMessageThatStopsNothing) {
+    const struct {
+        const char* name;
+        std::map<int, std::uint16_t> holds;  // row: raw value the controller holds
+        std::vector<std::string> lines;      // the message's rows; empty: no message
+        std::map<int, std::string> shown;    // row: what its box shows then
+    } cases[] = {
+        {"none", {}, {}, {{0, "4.0"}}},
+        {"one above", {{0, 900}}, {"SP 50.0 (at most 30.0)"}, {{0, "30.0"}}},
+        {"one below", {{7, 300}}, {"ODS -10 (at least 0)"}, {{7, "0"}}},
+        {"four",
+         {{0, 900}, {7, 300}, {14, 5}, {38, 1000}},
+         {"SP 50.0 (at most 30.0)", "ODS -10 (at least 0)", "DFD 5 (at most 2)", "PTB 1000 (at most 999)"},
+         {{14, "2"}, {38, "999"}}},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        for (auto [row, v] : c.holds) rig.controller.state.params[std::size_t(row)] = v;
+        rig.identify();  // nobody touches the message
+        EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << c.name;
+        EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " " + rig.controller.state.mac) << c.name;
+        EXPECT_EQ(rig.messages.shown.size(), c.lines.empty() ? 0u : 1u) << c.name;
+        EXPECT_EQ(limitLines(rig), c.lines) << c.name;
+        for (auto [row, text] : c.shown) EXPECT_EQ(rig.main->params.txtParam(row).text(), text) << c.name;
+        // A second read while the message is open says it again, in place of it.
+        rig.main->paramRead.cmdGetParams.press();
+        rig.clock.advance(500);
+        EXPECT_EQ(rig.messages.open.size(), c.lines.empty() ? 0u : 1u) << c.name;
+        EXPECT_EQ(limitLines(rig), c.lines) << c.name;
+    }
+}
+
+TEST(ReadParams, EveryRowOutsideItsLimitsStillEndsTheIdentificationWithOneMessage) {
     Rig rig;
-    rig.controller.state.params[0] = 900;  // SP: limits 100 and 700
-    rig.controller.state.params[7] = 300;  // ODS: limits 400 and 1000
+    rig.controller.state.params.fill(65535);
     rig.identify();
-    auto& t = rig.main->params;
-    ASSERT_EQ(rig.messages.shown.size(), 2u);
-    EXPECT_EQ(rig.messages.shown[0].text, "SP Value to HIGH");
-    EXPECT_EQ(rig.messages.shown[1].text, "ODS Value to LOW");
-    EXPECT_EQ(t.row(0).sParamValue, "700");
-    EXPECT_EQ(t.txtParam(0).text(), "30.0");  // the limit in the row's units, not its raw 700
-    EXPECT_EQ(t.row(0).sParamFileValue, "300");
-    EXPECT_EQ(t.row(7).sParamValue, "400");
-    EXPECT_EQ(t.txtParam(7).text(), "0");
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(limitLines(rig).size(), 39u);
+    EXPECT_EQ(limitLines(rig).front(), "SP 6513.5 (at most 30.0)");
+    EXPECT_EQ(rig.main->params.row(38).sParamValue, "999");
 }
 
 struct Saved : ::testing::Test {
@@ -210,15 +251,17 @@ TEST_F(Saved, LinesGiveValuesByPosition) {
     }
 }
 
-TEST_F(Saved, AValueOutsideItsLimitsIsWrittenAsTheLimitTheBoxShows) {
+TEST_F(Saved, ValuesOutsideTheirLimitsAreNamedInOneMessageAndWrittenAsTheLimit) {
     fs::path p = paramFolder(rig) / "high.csv";
-    writeFile(p, "SP,900\r\n");  // raw 1300 above the upper limit 700
+    writeFile(p, "SP,900\r\nDIF,-100\r\n");  // raw 1300 above 700; raw 300 below 401
     open(p);
     ASSERT_EQ(rig.messages.shown.size(), 1u);
-    EXPECT_EQ(rig.messages.shown[0].text, "SP Value to HIGH");
+    EXPECT_NE(rig.messages.shown[0].text.find("The file " + p.string()), std::string::npos);
+    EXPECT_EQ(limitLines(rig), (std::vector<std::string>{"SP 90.0 (at most 30.0)", "DIF -10.0 (at least 0.1)"}));
     EXPECT_EQ(t().txtParam(0).text(), "30.0");
     EXPECT_EQ(t().row(0).sParamValue, "700");
     EXPECT_EQ(t().row(0).sParamFileValue, "300");
+    EXPECT_EQ(t().row(1).sParamValue, "401");
 }
 
 TEST_F(Saved, CancelAndFaultsChangeNothingAndFaultsAreNamed) {
@@ -388,8 +431,8 @@ TEST(DefinitionLimits, EqualLimitsMakeAFixedParameter) {
         const char* value;        // row 0's value to write once identified
     } cases[] = {
         {"fixed at 5, the controller holds 5", "5", "5", 5, 39, nullptr, "5"},
-        {"fixed at 5, the controller holds 6", "5", "5", 6, 39, "FIX Value to HIGH", "5"},
-        {"fixed at 5, the controller holds 4", "5", "5", 4, 39, "FIX Value to LOW", "5"},
+        {"fixed at 5, the controller holds 6", "5", "5", 6, 39, "FIX 6 (at most 5)", "5"},
+        {"fixed at 5, the controller holds 4", "5", "5", 4, 39, "FIX 4 (at least 5)", "5"},
         {"fixed at 0", "0", "0", 0, 39, nullptr, "0"},
         {"4 to 5", "4", "5", 5, 39, nullptr, "5"},
         {"6 to 5", "6", "5", 5, 0, "the lower limit is above the upper limit", nullptr},
@@ -404,6 +447,9 @@ TEST(DefinitionLimits, EqualLimitsMakeAFixedParameter) {
         EXPECT_EQ(t.iParamCount, c.rows) << c.name;
         if (c.message) {
             ASSERT_EQ(rig.messages.shown.size(), 1u) << c.name;
+            if (c.rows) {
+                EXPECT_EQ(limitLines(rig), std::vector<std::string>{c.message}) << c.name;
+            }
             EXPECT_NE(rig.messages.shown[0].text.find(c.message), std::string::npos)
                 << c.name << ": " << rig.messages.shown[0].text;
         } else {

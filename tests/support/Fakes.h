@@ -1,6 +1,8 @@
 #pragma once
 // Recording stand-ins for the desktop services.
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,17 +16,58 @@ struct ShownMessage {
     std::string text;
     platform::MsgIcon icon;
     std::string title;
+    std::vector<std::string> buttons;
 };
 
+// Message boxes as the desktop's behave: a box goes up and the call returns
+// at once; it stays open, while the test's virtual time and replies go on,
+// until the test presses one of its buttons.
 class FakeMessageBox : public platform::MessageBox {
 public:
-    void show(const std::string& text, platform::MsgButtons, platform::MsgIcon icon,
-              const std::string& title) override {
-        shown.push_back({text, icon, title});
-        if (onShow) onShow();
+    struct Box {
+        platform::MessageId id;
+        ShownMessage message;
+        std::function<void(int)> answered;
+    };
+
+    platform::MessageId show(const std::string& text, platform::MsgButtons, platform::MsgIcon icon,
+                             const std::string& title) override {
+        return put({text, icon, title, {"OK"}}, {});
     }
-    std::vector<ShownMessage> shown;
-    std::function<void()> onShow;  // runs while the box is "open"
+    platform::MessageId ask(const std::string& text, platform::MsgIcon icon, const std::string& title,
+                            const std::vector<std::string>& buttons, std::function<void(int)> answered) override {
+        return put({text, icon, title, buttons}, std::move(answered));
+    }
+    void close(platform::MessageId id) override {
+        std::erase_if(open, [id](const Box& b) { return b.id == id; });
+    }
+
+    // The technician presses `button` on the box open longest; false when
+    // no box is open or it has no such button.
+    bool press(const std::string& button = "OK") {
+        if (open.empty()) return false;
+        Box box = open.front();
+        auto it = std::find(box.message.buttons.begin(), box.message.buttons.end(), button);
+        if (it == box.message.buttons.end()) return false;
+        open.erase(open.begin());
+        if (box.answered) box.answered(int(it - box.message.buttons.begin()));
+        return true;
+    }
+    // OK on every box open.
+    void pressAll() {
+        while (!open.empty() && press()) {}
+    }
+
+    std::vector<ShownMessage> shown;  // every box put up, in order
+    std::vector<Box> open;            // on screen now, oldest first
+
+private:
+    platform::MessageId put(ShownMessage m, std::function<void(int)> answered) {
+        shown.push_back(m);
+        open.push_back({++last_, std::move(m), std::move(answered)});
+        return last_;
+    }
+    platform::MessageId last_ = 0;
 };
 
 class FakeFolders : public platform::Folders {
