@@ -97,6 +97,9 @@ bool QtSerialPort::openDevice(const platform::LineSettings& settings, std::int16
 
 void QtSerialPort::closeDevice() {
     poll_.stop();
+    // A frame written just before the close (leaving service mode as the
+    // program ends) still goes out.
+    if (port_.isOpen() && port_.bytesToWrite() > 0) port_.waitForBytesWritten(500);
     port_.close();
     modemLines_ = false;
     counters_ = false;

@@ -1,5 +1,9 @@
 #include "app/ProvisioningRecord.h"
 
+#include <algorithm>
+
+#include "platform/Files.h"
+
 namespace kv::app {
 
 std::string csvField(const std::string& text) {
@@ -12,36 +16,115 @@ std::string csvField(const std::string& text) {
     return out + '"';
 }
 
+std::vector<std::string> csvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (quoted) {
+            if (c != '"') fields.back() += c;
+            else if (i + 1 < line.size() && line[i + 1] == '"') fields.back() += '"', ++i;
+            else quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.emplace_back();
+        } else if (c != '\r') {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+namespace {
+constexpr std::size_t kAssetField = 5, kMacField = 2, kFields = 10;
+}
+
+bool ProvisioningRecord::create(const std::filesystem::path& folder, const std::string& stamp, std::string& error) {
+    // The assets of earlier runs, from the record files already in the folder
+    // (a row broken over lines by a quoted line break is read as its parts;
+    // none of them has ten fields but the whole).
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("RECORD_", 0) == 0 && entry.path().extension() == ".csv") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& f : files) {
+        std::string content, ignored;
+        if (!platform::readWholeFile(f.string(), content, ignored)) continue;
+        std::size_t start = content.find('\n');  // after the header
+        while (start != std::string::npos && start < content.size()) {
+            std::size_t end = content.find('\n', start + 1);
+            auto fields = csvFields(content.substr(start + 1, end == std::string::npos ? end : end - start - 1));
+            if (fields.size() == kFields && !fields[kAssetField].empty())
+                assets_.push_back({fields[kAssetField], {fields[kMacField], fields[0]}});
+            start = end;
+        }
+    }
+    return file_.create(folder, stamp, error);
+}
+
+std::optional<ProvisioningRecord::AssetUse> ProvisioningRecord::assetUse(const std::string& asset) const {
+    if (asset_ && *asset_ == asset) return AssetUse{subject_.mac, assetWhen_};
+    for (auto it = assets_.rbegin(); it != assets_.rend(); ++it)
+        if (it->first == asset) return it->second;
+    return std::nullopt;
+}
+
 bool ProvisioningRecord::Scanned(const std::string& custom1, const std::string& custom2, const std::string& when,
                                  std::string& error) {
-    bool ok = !pending_ || writeRow(when, "no: the next controller was scanned before it was read back", error);
+    bool ok = !touched_ || writeRow(when, "no: the next controller was scanned before it was read back", false, error);
     clear();
+    // A scan is for the controller the technician has just put on the line,
+    // which no identification has seen yet.
+    expectNew_ = true;
     custom1_ = custom1;
     custom2_ = custom2;
     return ok;
 }
 
-void ProvisioningRecord::AssetWritten(const std::string& asset) { asset_ = asset; }
-void ProvisioningRecord::ClientWritten(const std::string& client) { client_ = client; }
-
-bool ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values, const std::string& when,
-                                            std::string& error) {
-    bool ok = true;
-    // Written again before the first write was read back: both count, and
-    // the scanned codes and set values stay for the second.
-    if (pending_) ok = writeRow(when, "no: written again before it was read back", error);
-    written_ = std::move(values);
-    pending_ = true;
+void ProvisioningRecord::touch(const Readings& onLine) {
+    if (!touched_) {
+        subject_ = expectNew_ ? Readings{} : onLine;
+        known_ = !subject_.mac.empty();
+    }
+    touched_ = true;
+    // What was read before this write is no read-back of it.
     sawClient_ = sawAsset_ = sawParams_ = false;
     read_ = {};
     readParams_.clear();
+}
+
+void ProvisioningRecord::AssetWritten(const std::string& asset, const Readings& onLine, const std::string& when) {
+    touch(onLine);
+    asset_ = asset;
+    assetWhen_ = when;
+}
+
+void ProvisioningRecord::ClientWritten(const std::string& client, const Readings& onLine) {
+    touch(onLine);
+    client_ = client;
+    clientSkipped_ = false;
+}
+
+bool ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values, const Readings& onLine,
+                                            const std::string& when, std::string& error) {
+    bool ok = true;
+    // Written again before the first write was read back: both count, and
+    // the scanned codes and set values stay for the second.
+    if (!written_.empty()) ok = writeRow(when, "no: written again before it was read back", false, error);
+    touch(onLine);
+    written_ = std::move(values);
     return ok;
 }
 
-void ProvisioningRecord::Replied(link::Reply reply, const controller::Identity::Readings& now,
-                                 const std::vector<int>& params) {
-    if (!pending_) return;
+void ProvisioningRecord::Replied(link::Reply reply, const Readings& now, const std::vector<int>& params) {
     using link::Reply;
+    // A skipped client counts for the controller about to be written to too.
+    if (reply == Reply::ClientNotSent) clientSkipped_ = !client_;
+    if (!touched_) return;
     switch (reply) {
         case Reply::FwVersion:
         case Reply::FwVersionSupported:
@@ -57,6 +140,12 @@ void ProvisioningRecord::Replied(link::Reply reply, const controller::Identity::
             break;
         case Reply::Mac:
             read_.mac = now.mac;
+            // The first MAC after a write before the parameters names the
+            // controller written to.
+            if (!known_ && written_.empty()) {
+                subject_.mac = now.mac;
+                known_ = true;
+            }
             break;
         case Reply::Client:
             sawClient_ = true;
@@ -70,11 +159,17 @@ void ProvisioningRecord::Replied(link::Reply reply, const controller::Identity::
     }
 }
 
-// "yes", or what was written but not read back: "no: asset, client, P012".
+// "yes", or what was not written or not read back as written:
+// "no: no client chosen, P012".
 std::string ProvisioningRecord::verified() const {
     std::vector<std::string> differ;
-    if (asset_ && (!sawAsset_ || read_.asset != *asset_)) differ.push_back("asset");
-    if (client_ && (!sawClient_ || read_.client != *client_)) differ.push_back("client");
+    if (!asset_) differ.push_back("asset not written");
+    else if (!sawAsset_ || read_.asset != *asset_) differ.push_back("asset");
+    if (!cutFrom_.empty())
+        differ.push_back("asset cut to 15 of the " + std::to_string(cutFrom_.size()) + " characters of " + cutFrom_);
+    if (!client_) differ.push_back(clientSkipped_ ? "no client chosen" : "client not written");
+    else if (!sawClient_ || read_.client != *client_) differ.push_back("client");
+    if (written_.empty()) differ.push_back("parameters not written");
     for (std::size_t k = 0; k < written_.size(); ++k)
         if (!sawParams_ || k >= readParams_.size() || readParams_[k] != written_[k].value)
             differ.push_back("P" + written_[k].id);
@@ -84,44 +179,70 @@ std::string ProvisioningRecord::verified() const {
     return text;
 }
 
-bool ProvisioningRecord::writeRow(const std::string& when, const std::string& verified, std::string& error) {
+bool ProvisioningRecord::writeRow(const std::string& when, const std::string& verified, bool readBack,
+                                  std::string& error) {
+    // Not read back: the controller as identified before its writes, with
+    // the asset and client that went to it.
+    const Readings& r = readBack ? read_ : subject_;
+    std::string asset = readBack || !asset_ ? r.asset : *asset_;
+    std::string client = readBack || !client_ ? r.client : *client_;
+    return writeFields({when, r.mac, r.mac, r.checksum, r.firmware, asset, client, custom1_, custom2_, verified},
+                       error);
+}
+
+bool ProvisioningRecord::writeFields(const std::vector<std::string>& fields, std::string& error) {
     auto trimmed = [](std::string s) {
         while (!s.empty() && s.back() == ' ') s.pop_back();
         return s;
     };
-    const std::string fields[] = {when,
-                                  read_.mac,
-                                  read_.mac,
-                                  trimmed(read_.checksum),
-                                  read_.firmware,
-                                  read_.asset,
-                                  read_.client,
-                                  custom1_,
-                                  custom2_,
-                                  verified};
     lastRow_.clear();
-    for (std::size_t i = 0; i < std::size(fields); ++i) lastRow_ += (i ? "," : "") + csvField(fields[i]);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        lastRow_ += (i ? "," : "") + csvField(i == 3 ? trimmed(fields[i]) : fields[i]);
+    if (!fields[kAssetField].empty()) assets_.push_back({fields[kAssetField], {fields[kMacField], fields[0]}});
     return file_.writeLine(lastRow_, error);
 }
 
-bool ProvisioningRecord::Identified(const std::string& when, std::string& error) {
-    if (!pending_) return true;
-    bool ok = writeRow(when, verified(), error);
+bool ProvisioningRecord::Identified(const std::string& when, bool provisioning, std::string& error) {
+    if (!touched_) return true;
+    if (known_ && !read_.mac.empty() && read_.mac != subject_.mac) {
+        // Another controller answered: the one written to was taken off the
+        // line before its read-back.
+        bool ok = writeRow(when, "no: replaced before its read-back", false, error);
+        std::string before = subject_.mac;
+        bool reached = !written_.empty();
+        Readings newcomer = read_;
+        clear();
+        if (!reached) return ok;  // the writes still to come go to the newcomer
+        std::string why = "no: put on the line during the writes to " + before;
+        std::string more;
+        bool newcomerOk = writeFields({when, newcomer.mac, newcomer.mac, newcomer.checksum, newcomer.firmware,
+                                       newcomer.asset, newcomer.client, "", "", why},
+                                      more);
+        if (ok && !newcomerOk) error = more;
+        return ok && newcomerOk;
+    }
+    if (written_.empty() && provisioning) return true;  // its writes go on
+    bool ok = writeRow(when, verified(), true, error);
     clear();
     return ok;
 }
 
-bool ProvisioningRecord::Flush(const std::string& when, std::string& error) {
-    if (!pending_) return true;
-    bool ok = writeRow(when, "no: not identified after its restart", error);
+bool ProvisioningRecord::Flush(const std::string& when, const std::string& why, std::string& error) {
+    if (!touched_) return true;
+    bool ok = writeRow(when, why, false, error);
     clear();
     return ok;
 }
 
 void ProvisioningRecord::clear() {
-    pending_ = false;
+    touched_ = false;
+    known_ = expectNew_ = false;
+    subject_ = {};
     asset_.reset();
     client_.reset();
+    assetWhen_.clear();
+    cutFrom_.clear();
+    clientSkipped_ = false;
     custom1_.clear();
     custom2_.clear();
     written_.clear();

@@ -9,6 +9,7 @@
 
 #include "app/ProvisioningLog.h"
 #include "controller/Identity.h"
+#include "dialogs/frmSetAsset.h"
 #include "link/Replies.h"
 
 namespace kv::app {
@@ -17,66 +18,93 @@ namespace kv::app {
 // comma, a quote or a line break.
 std::string csvField(const std::string& text);
 
+// The fields of one line of a CSV file as csvField writes them.
+std::vector<std::string> csvFields(const std::string& line);
+
 class ProvisioningRecord {
 public:
     static constexpr const char* kHeader =
         "Date_Time,Serial,MAC,Checksum,FW Version,Asset ID,Client ID,Custom 1,Custom 2,Verified";
 
+    using Readings = controller::Identity::Readings;
+
     struct WrittenValue {
         std::string id;  // parameter number as text
         int value;
     };
+    using AssetUse = dialogs::AssetHistory::Use;
 
-    [[nodiscard]] bool create(const std::filesystem::path& folder, const std::string& stamp, std::string& error) {
-        return file_.create(folder, stamp, error);
-    }
+    // Creates this run's file in `folder`; the rows of the record files
+    // already there are remembered for their assets.
+    [[nodiscard]] bool create(const std::filesystem::path& folder, const std::string& stamp, std::string& error);
     void close() { file_.close(); }
     const std::filesystem::path& path() const { return file_.path(); }
 
-    // What goes to the controller being provisioned. A scan starts the
-    // notes of a new controller; a row still waiting for its read-back is
-    // written first, marked as not read back (the technician has moved on).
+    // A scan starts the notes of the next controller. One written to but
+    // not yet read back gets its row first (the technician has moved on).
     [[nodiscard]] bool Scanned(const std::string& custom1, const std::string& custom2, const std::string& when,
                                std::string& error);
-    void AssetWritten(const std::string& asset);
-    void ClientWritten(const std::string& client);
-    // A parameter write starts: the controller is provisioned. A write still
-    // waiting for its read-back gets its row first, marked as not read back
-    // (false with the reason when that row could not be written).
-    [[nodiscard]] bool ParamsWriteStarted(std::vector<WrittenValue> values, const std::string& when,
-                                          std::string& error);
-    // A reply arrived: after a parameter write, what it read is kept for the
-    // row (the identity replies' readings, the parameter reply's values).
-    void Replied(link::Reply reply, const controller::Identity::Readings& now, const std::vector<int>& params);
+    // The asset of the scan is its label's first 15 characters, as the
+    // technician chose: the row says so.
+    void AssetCut(const std::string& label) { cutFrom_ = label; }
 
-    // An identification is done. After a parameter write it is the
-    // controller's read-back: its row is written (true when there is none to
-    // write or it reached the disk; false with the reason otherwise) and the
-    // notes cleared. Before the write (a REFRESH, a replug) the notes stay.
-    [[nodiscard]] bool Identified(const std::string& when, std::string& error);
-    // The program ends with a row still waiting for its read-back: it is
-    // written with what is known, marked as not read back.
-    [[nodiscard]] bool Flush(const std::string& when, std::string& error);
+    // What went to the controller on the line, which `onLine` describes as
+    // last identified: the first write makes it the controller of the notes.
+    void AssetWritten(const std::string& asset, const Readings& onLine, const std::string& when);
+    void ClientWritten(const std::string& client, const Readings& onLine);
+    // A parameter write starts. One started before and not yet read back
+    // gets its row first (false with the reason when it could not be written).
+    [[nodiscard]] bool ParamsWriteStarted(std::vector<WrittenValue> values, const Readings& onLine,
+                                          const std::string& when, std::string& error);
+    // A reply arrived: after a write, what it read is kept for the row; SET
+    // CLIENT's word that it had no client to send is noted.
+    void Replied(link::Reply reply, const Readings& now, const std::vector<int>& params);
 
-    bool pending() const { return pending_; }
-    // The row that the last Identified or Flush wrote or failed to write.
+    // An identification is done. The controller written to is read back:
+    // its row is written once its parameter write has started, or at once
+    // when no provisioning is running (a set by hand). When another
+    // controller answered, the one written to was replaced: it gets its row,
+    // and so does the newcomer once the writes had reached it. True when
+    // nothing was to be written or every row reached the disk.
+    [[nodiscard]] bool Identified(const std::string& when, bool provisioning, std::string& error);
+    // The program ends before the read-back: the row is written with what
+    // is known, `why` says what happened ("no: ...").
+    [[nodiscard]] bool Flush(const std::string& when, const std::string& why, std::string& error);
+
+    // A controller of this run's notes was written to and not yet read back.
+    bool pending() const { return touched_; }
+    bool paramsStarted() const { return !written_.empty(); }
+    // Where `asset` was last written: the notes, or the last row of a record
+    // file of the folder whose asset it is.
+    std::optional<AssetUse> assetUse(const std::string& asset) const;
+    // The row that the last write wrote or failed to write.
     const std::string& lastRow() const { return lastRow_; }
 
 private:
     std::string verified() const;
-    [[nodiscard]] bool writeRow(const std::string& when, const std::string& verified, std::string& error);
+    void touch(const Readings& onLine);
+    // A row of the controller the notes describe: read back, or as known.
+    [[nodiscard]] bool writeRow(const std::string& when, const std::string& verified, bool readBack,
+                                std::string& error);
+    [[nodiscard]] bool writeFields(const std::vector<std::string>& fields, std::string& error);
     void clear();
 
     LogFile file_{"RECORD_", kHeader};
-    bool pending_ = false;
+    bool touched_ = false;
+    Readings subject_;  // the controller written to, as identified before
+    bool known_ = false;      // subject_ names it by its MAC
+    bool expectNew_ = false;  // scanned for: the controller on the line is not known yet
     std::optional<std::string> asset_, client_;
+    std::string assetWhen_, cutFrom_;
+    bool clientSkipped_ = false;
     std::string custom1_, custom2_;
     std::vector<WrittenValue> written_;
-    // Read back after the parameter write: which replies came, and what they said.
+    // Read back after the last write: which replies came, and what they said.
     bool sawClient_ = false, sawAsset_ = false, sawParams_ = false;
-    controller::Identity::Readings read_;
+    Readings read_;
     std::vector<int> readParams_;
     std::string lastRow_;
+    std::vector<std::pair<std::string, AssetUse>> assets_;  // asset, where it went; oldest first
 };
 
 }  // namespace kv::app

@@ -25,9 +25,9 @@ frmMain::frmMain(platform::Platform& p)
       counter(window),
       identity(window, receive, counter, p.events, p.clock),
       status(window, receive, p.locale),
-      assetDialog(p.timers, identity, status, p.events),
-      identityWrite(window, receive, identity, status, counter, sequence.tmrStatusGET, assetDialog, p.port, p.events,
-                    p.beep),
+      assetDialog(p.timers, identity, status, p.events, p.messageBox, p.clock, *this),
+      identityWrite(window, receive, identity, status, counter, sequence.tmrStatusGET, assetDialog, *this, p.port,
+                    p.events, p.beep),
       autoSetting(window, progress.window, receive, identity, identityWrite, paramRead, bulkWrite, setControls,
                   sequence.tmrStatusGET, p.events),
       customers(window, identityWrite.txtSetClient, p.folders, p.messageBox),
@@ -55,6 +55,7 @@ frmMain::frmMain(platform::Platform& p)
     wireRecord();
     window.menu("mnuSettings").onClick = [this] { mnuSettings_Click(); };
     window.onUnload = [this] { Form_Unload(); };
+    window.onQueryUnload = [this] { return Form_QueryUnload(); };
 }
 
 // The record hears what goes to the controller being provisioned and what
@@ -64,21 +65,22 @@ void frmMain::wireRecord() {
         std::vector<ProvisioningRecord::WrittenValue> written;
         for (const auto& v : values) written.push_back({v.id, v.value});
         std::string when = platform::formatLogTime(platform.clock.now()), error;
-        if (!record.ParamsWriteStarted(std::move(written), when, error))
+        if (!record.ParamsWriteStarted(std::move(written), identity.readings(), when, error))
             reportUnwritten(record.path(), error, record.lastRow());
     });
     identityWrite.listenWrites([this](controller::IdentityWrite::Field f, const std::string& text) {
-        if (f == controller::IdentityWrite::Field::Asset) record.AssetWritten(text);
-        else record.ClientWritten(text);
+        if (f == controller::IdentityWrite::Field::Asset)
+            record.AssetWritten(text, identity.readings(), platform::formatLogTime(platform.clock.now()));
+        else
+            record.ClientWritten(text, identity.readings());
     });
-    assetDialog.listenScans([this](const std::string& c1, const std::string& c2) {
+    assetDialog.listenScans([this](const dialogs::frmSetAsset::Scan& scan) {
         std::string when = platform::formatLogTime(platform.clock.now()), error;
-        if (!record.Scanned(c1, c2, when, error)) reportUnwritten(record.path(), error, record.lastRow());
+        if (!record.Scanned(scan.custom1, scan.custom2, when, error))
+            reportUnwritten(record.path(), error, record.lastRow());
+        if (!scan.cutFrom.empty()) record.AssetCut(scan.cutFrom);
     });
-    receive.listenReplies([this](link::Reply r) {
-        if (!record.pending()) return;
-        record.Replied(r, identity.readings(), paramRead.lastRead());
-    });
+    receive.listenReplies([this](link::Reply r) { record.Replied(r, identity.readings(), paramRead.lastRead()); });
 }
 
 void frmMain::reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row) {
@@ -92,12 +94,19 @@ void frmMain::reportUnwritten(const std::filesystem::path& file, const std::stri
 // batch.
 void frmMain::ControllerIdentified() {
     customers.SelectCustomer(identity.lblClient.caption());
-    std::string when = platform::formatLogTime(platform.clock.now());
-    if (std::string error; !record.Identified(when, error)) reportUnwritten(record.path(), error, record.lastRow());
     // Not in the middle of provisioning a controller (a replug identifies it
     // again meanwhile): the next scan waits for its turn.
     bool provisioning = autoSetting.tmrSetAutoAssetClientParam.enabled() || bulkWrite.tmrSetMultipleParams.enabled();
+    std::string when = platform::formatLogTime(platform.clock.now());
+    if (std::string error; !record.Identified(when, provisioning, error))
+        reportUnwritten(record.path(), error, record.lastRow());
     if (counter.remaining() > 0 && !provisioning) assetDialog.Open();
+}
+
+bool frmMain::Provisioning() const {
+    bool identifying = progress.window.visible() && sequence.iConnectStep < link::ConnectionSequence::kFinished;
+    return autoSetting.tmrSetAutoAssetClientParam.enabled() || bulkWrite.tmrSetMultipleParams.enabled() ||
+           identifying;
 }
 
 // The picture and menus that no part owns.
@@ -198,10 +207,40 @@ void frmMain::Form_Resize(int W, int H) {
 // Closing the main window ends the program: every other window closes with
 // it (which also ends any wait for a dialog) and the port is released.
 void frmMain::Form_Unload() {
+    closeProgram(record.paramsStarted() ? "no: not identified after its restart"
+                                        : "no: the program was closed before its read-back");
+}
+
+bool frmMain::Form_QueryUnload() {
+    if (!bulkWrite.writing()) return true;
+    if (closeQuestion_) return false;  // asked already
+    closeQuestion_ = platform.messageBox.ask(
+        "The parameters are being written to the controller, which is in service mode. Close anyway? The "
+        "controller is taken out of service mode first and may keep only part of the new values.",
+        platform::MsgIcon::Exclamation, platform::kAppTitle, {"Keep writing", "Close anyway"}, [this](int answer) {
+            closeQuestion_ = 0;
+            if (answer != 1) return;
+            if (!bulkWrite.writing()) {
+                window.hide();
+                Form_Unload();
+                return;
+            }
+            bool inService = !bulkWrite.bRestarting;
+            bulkWrite.Abandon();
+            window.hide();
+            closeProgram(inService ? "no: the program was closed during its parameter write; taken out of "
+                                     "service mode"
+                                   : "no: the program was closed during its restart");
+        });
+    return false;
+}
+
+void frmMain::closeProgram(const std::string& why) {
+    platform.messageBox.close(closeQuestion_);
+    closeQuestion_ = 0;
     log.close();
-    // A controller written to but not yet read back keeps its row.
     std::string error;
-    if (!record.Flush(platform::formatLogTime(platform.clock.now()), error))
+    if (!record.Flush(platform::formatLogTime(platform.clock.now()), why, error))
         reportUnwritten(record.path(), error, record.lastRow());
     record.close();
     for (ui::Window* w : windows())

@@ -34,7 +34,7 @@
 
 namespace kv::app {
 
-class frmMain final : public link::Identified {
+class frmMain final : public link::Identified, public controller::FlowState, public dialogs::AssetHistory {
 public:
     static constexpr const char* kCaption = "Varkel KV5x COMM Dashboard V1.6";
 
@@ -52,6 +52,15 @@ public:
     // The end of an identification (the connection sequence calls these).
     void EnableSetControls() override { setControls.EnableSetControls(); }
     void ControllerIdentified() override;
+    // A flow is identifying or provisioning the controller on the line.
+    bool Provisioning() const override;
+    std::optional<Use> assetUse(const std::string& asset) const override {
+        return record.assetUse(asset);
+    }
+    // The user closes the main window: while the table is being written
+    // they are asked first, and closing then takes the controller out of
+    // service mode before the port closes.
+    bool Form_QueryUnload();
 
     // The path of a shell folder (5 = the user's documents), or empty text.
     std::string fGetSpecialFolder(int CSIDL) const;
@@ -92,6 +101,10 @@ private:
     std::string prepareFolders(const std::string& stamp);
     void designControls();
     void wireRecord();
+    // Closes the program; a controller written to and not read back gets
+    // its row, saying `why`.
+    void closeProgram(const std::string& why);
+    platform::MessageId closeQuestion_ = 0;
     // A row of the log or the record could not be written: said at once, with
     // the row, so that nothing is lost without a word.
     void reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row);

@@ -6,6 +6,7 @@ AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::Re
                          Identity& identity, IdentityWrite& write, params::ParamRead& read, params::BulkWrite& bulk,
                          SetControls& setControls, ui::Timer& tmrStatusGET, platform::EventLoop& events)
     : tmrSetAutoAssetClientParam(form.timer("tmrSetAutoAssetClientParam")),
+      tmrCheckController(form.timer("tmrCheckController")),
       frmProgressInfo_(frmProgressInfo),
       lblCurrentINFO_(frmProgressInfo.label("lblCurrentINFO")),
       identity_(identity),
@@ -17,6 +18,12 @@ AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::Re
       events_(events) {
     tmrSetAutoAssetClientParam.setInterval(kTickMs);
     tmrSetAutoAssetClientParam.onTick = [this] { tmrSetAutoAssetClientParam_Timer(); };
+    tmrCheckController.setInterval(kCheckMs);
+    tmrCheckController.onTick = [this] {
+        tmrCheckController.setEnabled(false);
+        // Only while the next step has not gone yet: never two requests out.
+        if (iAutoStep == 1 && bAutoReplied) identity_.cmdGetMACAddress.press();
+    };
     identity_.txtAssetID.onKeyPress = [this](std::int16_t& k) { txtAssetID_KeyPress(k); };
     receive.listenReplies([this](link::Reply r) { replied(r); });
     write_.listenWrites([this](IdentityWrite::Field f, const std::string&) {
@@ -43,7 +50,9 @@ void AutoSetting::replied(link::Reply r) {
         case Reply::Params: answers = 3; break;
         default: return;
     }
-    if (iAutoStep == answers) bAutoReplied = true;
+    if (iAutoStep != answers) return;
+    bAutoReplied = true;
+    if (r == Reply::Asset) tmrCheckController.setEnabled(true);
 }
 
 void AutoSetting::txtAssetID_KeyPress(std::int16_t& keyAscii) {

@@ -8,7 +8,8 @@ namespace kv::controller {
 
 IdentityWrite::IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
                              BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog,
-                             const platform::SerialPort& port, platform::EventLoop& events, platform::Beep& beep)
+                             const FlowState& flows, const platform::SerialPort& port, platform::EventLoop& events,
+                             platform::Beep& beep)
     : cmdSetAssetID(form.button("cmdSetAssetID")),
       cmdSetClientID(form.button("cmdSetClientID")),
       txtSetClient(form.textBox("txtSetClient")),
@@ -20,6 +21,7 @@ IdentityWrite::IdentityWrite(ui::Window& form, link::ReceivePath& receive, Ident
       counter_(counter),
       tmrStatusGET_(tmrStatusGET),
       assetDialog_(assetDialog),
+      flows_(flows),
       port_(port),
       events_(events),
       beep_(beep) {
@@ -31,6 +33,7 @@ IdentityWrite::IdentityWrite(ui::Window& form, link::ReceivePath& receive, Ident
     cmdSetClientID.onClick = [this] { cmdSetClientID_Click(); };
     cmdSetCounter.onClick = [this] { cmdSetCounter_Click(); };
     txtSetCounter.onKeyPress = [this](std::int16_t& k) { txtSetCounter_KeyPress(k); };
+    txtSetClient.onKeyPress = [this](std::int16_t& k) { txtSetClient_KeyPress(k); };
 }
 
 void IdentityWrite::cmdSetAssetID_Click() {
@@ -74,12 +77,22 @@ void IdentityWrite::cmdSetCounter_Click() {
 // Digits, Backspace, Tab, code 12 and the characters % & ' ( . pass; any
 // other key is swallowed with a beep.
 void IdentityWrite::txtSetCounter_KeyPress(std::int16_t& keyAscii) {
+    if (refuseDuringFlow(keyAscii)) return;
     const bool digit = keyAscii >= 48 && keyAscii <= 57;
     const bool allowed = keyAscii == 8 || keyAscii == 9 || keyAscii == 12 || (keyAscii >= 37 && keyAscii <= 40) ||
                          keyAscii == 46;
     if (digit || allowed) return;
     keyAscii = 0;
     beep_.beep();
+}
+
+void IdentityWrite::txtSetClient_KeyPress(std::int16_t& keyAscii) { (void)refuseDuringFlow(keyAscii); }
+
+bool IdentityWrite::refuseDuringFlow(std::int16_t& keyAscii) {
+    if (!flows_.Provisioning() || keyAscii == 9) return false;
+    keyAscii = 0;
+    beep_.beep();
+    return true;
 }
 
 }  // namespace kv::controller

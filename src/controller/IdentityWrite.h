@@ -26,19 +26,31 @@ protected:
     ~AssetDialog() = default;
 };
 
+// Whether a provisioning flow runs (an identification, the automatic
+// setting, a bulk write): the boxes of the main window take no typed key
+// then, so a scan meant for the asset dialog changes nothing.
+class FlowState {
+public:
+    virtual bool Provisioning() const = 0;
+
+protected:
+    ~FlowState() = default;
+};
+
 class IdentityWrite {
 public:
     // The longest asset the set request carries.
     static constexpr std::size_t kMaxAsset = 15;
 
     IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
-                  BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog,
+                  BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog, const FlowState& flows,
                   const platform::SerialPort& port, platform::EventLoop& events, platform::Beep& beep);
 
     void cmdSetAssetID_Click();
     void cmdSetClientID_Click();
     void cmdSetCounter_Click();
     void txtSetCounter_KeyPress(std::int16_t& keyAscii);
+    void txtSetClient_KeyPress(std::int16_t& keyAscii);
 
     // What went to the controller: an asset or client set request written
     // to the open port, with the text it carried.
@@ -53,12 +65,16 @@ public:
     ui::Button& cmdSetCounter;
 
 private:
+    // A key typed while a flow runs is refused with a beep.
+    bool refuseDuringFlow(std::int16_t& keyAscii);
+
     link::ReceivePath& receive_;
     Identity& identity_;
     Status& status_;
     BatchCounter& counter_;
     ui::Timer& tmrStatusGET_;
     AssetDialog& assetDialog_;
+    const FlowState& flows_;
     const platform::SerialPort& port_;
     platform::EventLoop& events_;
     platform::Beep& beep_;

@@ -95,6 +95,7 @@ void BulkWrite::cdmSetParams_Click() {
     tmrStatusGET_.setEnabled(false);
     cdmSetParams.setEnabled(false);
     serviceMode_.setNextControllerEnabled(false);
+    edit_.setLocked(true);
 }
 
 void BulkWrite::announceStart() {
@@ -140,10 +141,21 @@ void BulkWrite::tmrSetMultipleParams_Timer() {
         serviceMode_.pressRefreshNextController();
         cdmSetParams.setEnabled(true);
         serviceMode_.setNextControllerEnabled(true);
+        edit_.setLocked(false);
         tmrSetMultipleParams.setEnabled(false);
         bRestarting = false;
         reportUnacknowledged();
     }
+}
+
+void BulkWrite::Abandon() {
+    if (!writing()) return;
+    if (!bRestarting) serviceMode_.pressExitServiceMode();
+    tmrSetMultipleParams.setEnabled(false);
+    bRestarting = false;
+    cdmSetParams.setEnabled(true);
+    serviceMode_.setNextControllerEnabled(true);
+    edit_.setLocked(false);
 }
 
 // Each frame goes at the first tick after the previous one was acknowledged,

@@ -64,6 +64,13 @@ public:
     using StartListener = std::function<void(const std::vector<Written>&)>;
     int listenStarted(StartListener l) { return started_.add(std::move(l)); }
 
+    // The table is being written (service mode, the frames, the restart's
+    // wait): not RESTART's pass.
+    bool writing() const { return tmrSetMultipleParams.enabled() && purpose_ == Purpose::WriteParams; }
+    // The program closes in the middle of a write: the controller is taken
+    // out of service mode, unless it has left it already, and the flow stops.
+    void Abandon();
+
     // Frames of the last bulk write that got no acknowledgement.
     const std::vector<int>& unacknowledged() const { return unacknowledged_; }
 

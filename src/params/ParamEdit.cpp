@@ -1,5 +1,7 @@
 #include "params/ParamEdit.h"
 
+#include <initializer_list>
+
 namespace kv::params {
 
 ParamEdit::ParamEdit(ui::Window& form, ParamTable& table, link::ReceivePath& receive, ui::Timer& tmrStatusGET,
@@ -40,8 +42,15 @@ ParamEdit::ParamEdit(ui::Window& form, ParamTable& table, link::ReceivePath& rec
     for (int k = 0; k < ParamTable::kRows; ++k) table_.lblParam(k).onClick = [this, k] { lblParam_Click(k); };
 }
 
+void ParamEdit::setLocked(bool locked) {
+    locked_ = locked;
+    for (ui::Control* c : std::initializer_list<ui::Control*>{&cmdApply, &cmdDefault, &cmdUP, &cmdDown, &imgKV53UP,
+                                                              &imgKV53DWN, &imgKV5xSLT})
+        c->setEnabled(!locked);
+}
+
 void ParamEdit::lblParam_Click(int k) {
-    if (k < 0 || k >= ParamTable::kRows || table_.txtParam(k).text().empty()) return;
+    if (locked_ || k < 0 || k >= ParamTable::kRows || table_.txtParam(k).text().empty()) return;
     lblSettingParam.setCaption(table_.lblParam(k).caption());
     lblSettingValue.setCaption(table_.txtParam(k).text());
     bParamSelected = true;
@@ -50,7 +59,7 @@ void ParamEdit::lblParam_Click(int k) {
 }
 
 void ParamEdit::cmdDefault_Click() {
-    if (!selected()) return;
+    if (locked_ || !selected()) return;
     int k = iSelectedParam;
     ParamRow& row = table_.row(k);
     row.sParamValue = row.sParamDefault;
@@ -61,7 +70,7 @@ void ParamEdit::cmdDefault_Click() {
 int ParamEdit::panelStep() const { return selected() ? params::panelStep(table_.row(iSelectedParam).permission) : 1; }
 
 void ParamEdit::step(int by) {
-    if (!selected()) return;
+    if (locked_ || !selected()) return;
     int k = iSelectedParam;
     ParamRow& row = table_.row(k);
     row.sParamValue = numberText(numberOf(row.sParamValue) + by);
@@ -70,6 +79,7 @@ void ParamEdit::step(int by) {
 }
 
 void ParamEdit::cmdApply_Click() {
+    if (locked_) return;
     tmrStatusGET_.setEnabled(false);
     if (bParamSelected && iSelectedParam >= 0 && iSelectedParam < ParamTable::kRows) {
         int k = iSelectedParam;

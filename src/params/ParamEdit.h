@@ -29,6 +29,10 @@ public:
 
     // Ends the selection; the display shows `value` and "--".
     void ClearSelection(const char* value);
+    // While the whole table is written, the panel takes no key: a single
+    // write's acknowledgement would be taken for the bulk frame's.
+    void setLocked(bool locked);
+    bool locked() const { return locked_; }
     bool selected() const { return bParamSelected && iSelectedParam < kNone; }
 
     bool bParamSelected = false;
@@ -48,6 +52,7 @@ private:
     int panelStep() const;
     void step(int by);
 
+    bool locked_ = false;
     ParamTable& table_;
     link::ReceivePath& receive_;
     ui::Timer& tmrStatusGET_;

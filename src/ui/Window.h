@@ -52,9 +52,12 @@ public:
     const std::vector<std::unique_ptr<Timer>>& timers() const { return timerList_; }
     Control* find(const std::string& n) const;
 
+    // Runs first when the window is to close; false keeps it open.
+    std::function<bool()> onQueryUnload;
     // Runs when the window is closed by the user or by the program.
     std::function<void()> onUnload;
     void unload() {
+        if (onQueryUnload && !onQueryUnload()) return;
         hide();
         if (onUnload) onUnload();
     }

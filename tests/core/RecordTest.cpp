@@ -279,7 +279,7 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
              m.bulkWrite.cdmSetParams.click();
              r.rig.clock.advance(30000);
          },
-         {"yes"}},
+         {"no: asset not written, client not written"}},
         {"APPLY PARAMS again while the first write is read back: each write that lowers the count gets its row",
          [](Run& r) {
              auto& m = *r.rig.main;
@@ -294,7 +294,7 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
              r.rig.clock.advance(30000);
              EXPECT_EQ(m.counter.lblCounter.caption(), "3");
          },
-         {"no: written again before it was read back", "yes"}},
+         {"no: written again before it was read back", "no: asset not written, client not written"}},
         {"a client set by hand on the controller before; none for this one",
          [](Run& r) {
              auto& m = *r.rig.main;
@@ -310,12 +310,12 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
              m.identityWrite.cmdSetCounter.click();
              scan(m.assetDialog.txtScannedAsset, "KV-2002");
              ASSERT_TRUE(waitFor(
-                 r.rig, [&] { return crlfLines(readFile(m.record.path())).size() >= 2; }, 40000));
+                 r.rig, [&] { return crlfLines(readFile(m.record.path())).size() >= 3; }, 40000));
              r.rig.clock.advance(10000);
              EXPECT_EQ(r.line.unit(2).asset, "KV-2002");
              EXPECT_EQ(r.line.unit(2).client, "<00");  // nothing was asked of it
          },
-         {"yes"}},
+         {"no: replaced before its read-back", "no: no client chosen"}},
         {"a shorter parameter reply after the read-back's own",
          [](Run& r) {
              // While the read-back asks for the serial number, a parameter
@@ -341,7 +341,7 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
              r.rig.port.deliver(kv::link::requestFrame(0x06, payload));
              r.rig.clock.advance(30000);
          },
-         {"no: P039"}},
+         {"no: asset not written, client not written, P039"}},
     };
     for (const auto& c : cases) {
         Rig rig;
@@ -355,6 +355,133 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
         std::vector<std::string> verified;
         for (std::size_t i = 1; i < rows.size(); ++i) verified.push_back(verifiedOf(rows[i]));
         EXPECT_EQ(verified, c.verified) << c.name << "\n" << readFile(rig.main->record.path());
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Every way a controller of a batch can leave the line, with the rows the
+// record then holds: "controller number,asset,custom 1,verified", the
+// controller named by the MAC of its row.
+TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
+    using Act = std::function<void(Line&)>;
+    auto swapWhen = [](std::function<bool(Line&)> when) {
+        return [when](Line& l) {
+            l.scanController("KV-1", "I-1");
+            ASSERT_TRUE(waitFor(l.rig, [&] { return when(l); }, 30000));
+            l.rig.clock.advance(300);
+            ASSERT_TRUE(l.line->next());
+            ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 3; }, 60000));
+        };
+    };
+    auto provisionTwo = [](const std::string& second, const char* answer) {
+        return [second, answer](Line& l) {
+            l.provision("KV-1", "I-1");
+            auto& m = *l.rig.main;
+            ASSERT_TRUE(waitFor(l.rig, [&] { return m.assetDialog.window.visible(); }, 30000));
+            scan(m.assetDialog.txtScannedAsset, second);
+            ASSERT_EQ(l.rig.messages.open.size(), 1u);
+            const std::string asked = l.rig.messages.open[0].message.text;
+            EXPECT_EQ(asked.rfind("Asset " + second + " was written to controller 0004A3B1C201 at 14:0", 0), 0u)
+                << asked;
+            EXPECT_TRUE(endsWith(asked, ". Write it to this controller too?")) << asked;
+            l.rig.clock.advance(20000);  // the technician is away: nothing goes out
+            EXPECT_EQ(l.line->unit(2).asset, "");
+            ASSERT_TRUE(l.rig.messages.press(answer));
+            if (std::string(answer) == "No") scan(m.assetDialog.txtScannedAsset, "KV-2");
+            scan(m.assetDialog.txtCustom1(0), "I-2");
+            ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 3; }, 60000));
+        };
+    };
+    const std::string mac1 = "0004A3B1C201";
+    const struct {
+        const char* name;
+        bool customer;
+        Act act;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"read back", true,
+         [](Line& l) { l.provision("KV-1", "I-1"); },
+         {"1,KV-1,I-1,yes"}},
+        {"swapped after its asset write", true,
+         swapWhen([](Line& l) { return l.line->unit(1).asset == "KV-1"; }),
+         {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: put on the line during the writes to " + mac1}},
+        {"swapped after its client write", true,
+         swapWhen([](Line& l) { return l.line->unit(1).client == "005"; }),
+         {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: put on the line during the writes to " + mac1}},
+        {"swapped during the bulk write", true,
+         swapWhen([](Line& l) { return l.rig.main->bulkWrite.iSetParamsFrame >= 3; }),
+         {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: put on the line during the writes to " + mac1}},
+        {"unplugged after its asset write, then the program closed", true,
+         [](Line& l) {
+             l.scanController("KV-1", "I-1");
+             ASSERT_TRUE(waitFor(l.rig, [&] { return l.line->unit(1).asset == "KV-1"; }, 30000));
+             l.rig.clock.advance(300);
+             l.rig.port.unplug();
+             l.rig.clock.advance(20000);
+             l.rig.main->window.unload();
+         },
+         {"1,KV-1,I-1,no: the program was closed before its read-back"}},
+        {"the program closed during the bulk write", true,
+         [](Line& l) {
+             auto& m = *l.rig.main;
+             l.scanController("KV-1", "I-1");
+             ASSERT_TRUE(waitFor(l.rig, [&] { return m.bulkWrite.iSetParamsFrame >= 3; }, 30000));
+             m.window.unload();
+             ASSERT_EQ(l.rig.messages.open.size(), 1u);  // asked first: the write goes on meanwhile
+             l.rig.clock.advance(400);
+             EXPECT_TRUE(m.window.visible());
+             l.rig.port.written.clear();
+             ASSERT_TRUE(l.rig.messages.press("Close anyway"));
+             EXPECT_TRUE(l.rig.clock.quitRequested);
+             ASSERT_FALSE(l.rig.port.written.empty());
+             EXPECT_EQ(l.rig.port.written.back(), kv::link::frameServiceMode(false));
+         },
+         {"1,KV-1,I-1,no: the program was closed during its parameter write; taken out of service mode"}},
+        {"its asset written before, not again", true, provisionTwo("KV-1", "No"),
+         {"1,KV-1,I-1,yes", "2,KV-2,I-2,yes"}},
+        {"its asset written before, again", true, provisionTwo("KV-1", "Yes"),
+         {"1,KV-1,I-1,yes", "2,KV-1,I-2,yes"}},
+        {"an asset of 19 characters, its first 15", true,
+         [](Line& l) {
+             auto& m = *l.rig.main;
+             scan(m.assetDialog.txtScannedAsset, "KV-ABCDEFGHIJKLMNO");
+             ASSERT_TRUE(l.rig.messages.press("Write the first 15"));
+             scan(m.assetDialog.txtCustom1(0), "I-1");
+             ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000));
+         },
+         {"1,KV-ABCDEFGHIJKL,I-1,no: asset cut to 15 of the 18 characters of KV-ABCDEFGHIJKLMNO"}},
+        {"an asset of 19 characters, scanned again", true,
+         [](Line& l) {
+             auto& m = *l.rig.main;
+             scan(m.assetDialog.txtScannedAsset, "KV-ABCDEFGHIJKLMNO");
+             ASSERT_TRUE(l.rig.messages.press("Scan again"));
+             EXPECT_EQ(m.assetDialog.txtScannedAsset.text(), "");
+             l.provision("KV-9", "I-1");
+         },
+         {"1,KV-9,I-1,yes"}},
+        {"no customer chosen", false,
+         [](Line& l) { l.provision("KV-1", "I-1"); },
+         {"1,KV-1,I-1,no: no client chosen"}},
+    };
+    for (const auto& c : cases) {
+        Line l;
+        l.begin(3, true);
+        if (!c.customer) l.rig.main->identityWrite.txtSetClient.setText("");
+        c.act(l);
+        std::vector<std::string> rows;
+        for (const auto& row : l.record()) {
+            if (row == kv::app::ProvisioningRecord::kHeader) continue;
+            auto f = kv::app::csvFields(row);
+            ASSERT_EQ(f.size(), 10u) << c.name << ": " << row;
+            std::string unit = "?";
+            for (int k = 1; k <= l.line->count(); ++k)
+                if (l.line->unit(k).mac == f[2]) unit = std::to_string(k);
+            rows.push_back(unit + "," + f[5] + "," + f[7] + "," + f[9]);
+        }
+        EXPECT_EQ(rows, c.rows) << c.name;
     }
 }
 
