@@ -246,7 +246,8 @@ bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c)
         else if (a == "--auto-swap") o.autoSwap = true;
         else if (a == "--swap-during") o.swapsDuring.push_back(swapDuring(value()));
         else if (a == "--param") {
-            if (!setParam(value(), c.state.params)) throw std::runtime_error(std::string("--param needs ") + kParamForm);
+            if (!setParam(value(), c.state.params))
+                throw std::runtime_error(std::string("--param needs ") + kParamForm);
         } else if (a == "--values") readValues(value(), c.state.params);
         else if (a == "--fw") c.state.fwText = value();
         else if (a == "--short-fw") c.state.shortFirmware = true;

@@ -168,10 +168,13 @@ TEST(SimLine, ServesItsOwnValuesAndSwapsAfterTheClientWrite) {
     for (std::uint8_t n = 1; n <= 39; ++n) read.push_back(n);
     read.insert(read.end(), {0x99, 0x99});
     Bytes expected{0x06, 0x01, 0x50};
-    for (std::size_t i = 0; i < 39; ++i) {
-        const std::uint16_t v = i == 0 ? 65535 : i == 1 ? 0 : i == 11 ? 1000 : i == 37 ? 40000 : kv::sim::kFactoryParams[i];
+    kv::sim::Params values = kv::sim::kFactoryParams;
+    values[0] = 65535;
+    values[1] = 0;
+    values[11] = 1000;
+    values[37] = 40000;
+    for (std::uint16_t v : values)
         expected.insert(expected.end(), {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v & 0xFF)});
-    }
     expected.insert(expected.end(), {0x99, 0x99});
     EXPECT_EQ(port.ask(read, expected.size()), expected);
 
