@@ -31,11 +31,21 @@ std::string twoDigits(int n) { return {static_cast<char>('0' + n / 10 % 10), sta
 
 }  // namespace
 
-ProductionLine::ProductionLine(VirtualController& controller, int count, const ControllerState& model)
-    : controller_(controller) {
+const char* swapPointName(SwapPoint point) {
+    switch (point) {
+        case SwapPoint::AssetSet: return "asset";
+        case SwapPoint::ClientSet: return "client";
+        case SwapPoint::BulkWrite: return "bulk";
+    }
+    return "?";
+}
+
+ProductionLine::ProductionLine(VirtualController& controller, int count, const ControllerState& model,
+                               const Params& factoryParams)
+    : controller_(controller), factoryParams_(factoryParams) {
     if (count < 1 || count > kMaxCount)
         throw std::invalid_argument("a production line has 1 to " + std::to_string(kMaxCount) + " controllers");
-    for (int n = 1; n <= count; ++n) units_.push_back(factoryUnit(n, model));
+    for (int n = 1; n <= count; ++n) units_.push_back(factoryUnit(n, model, factoryParams_));
     controller_.state = units_.front();
     controller_.resetTransient();
     controller_.onAnswered = [this](const Bytes& request, const Bytes&) { answered(request); };
@@ -43,7 +53,7 @@ ProductionLine::ProductionLine(VirtualController& controller, int count, const C
 
 ProductionLine::~ProductionLine() { controller_.onAnswered = nullptr; }
 
-ControllerState ProductionLine::factoryUnit(int number, const ControllerState& model) {
+ControllerState ProductionLine::factoryUnit(int number, const ControllerState& model, const Params& factoryParams) {
     if (number < 1 || number > kMaxCount) throw std::out_of_range("no controller " + std::to_string(number));
     ControllerState s = model;
     s.mac = "0004A3B1C2" + twoDigits(number);
@@ -52,7 +62,7 @@ ControllerState ProductionLine::factoryUnit(int number, const ControllerState& m
     s.checksum = static_cast<std::uint16_t>(0x1A2B ^ ((number * 0x9E37) & 0xFFFF));
     s.asset = "";
     s.client = "<00";
-    s.params = kFactoryParams;
+    s.params = factoryParams;
     s.serviceMode = false;
     return s;
 }
@@ -66,6 +76,7 @@ bool ProductionLine::next() {
     controller_.state = units_[static_cast<std::size_t>(current_ - 1)];
     controller_.resetTransient();
     restarted_ = false;
+    lastSwapDuring_.reset();
     return true;
 }
 
@@ -76,6 +87,23 @@ void ProductionLine::answered(const Bytes& request) {
     const bool sets = request.size() > 3 && request[3] == 0x01;
     if (request[0] == link::cmdServiceMode && !sets) restarted_ = true;
     else if (request[0] == link::cmdAsset && !sets && restarted_ && autoSwap) next();
+    else {
+        // Only acknowledged requests come here, so the first parameter-write
+        // frame acknowledged inside service mode swaps a controller whose
+        // first acknowledgement was lost; once swapped, it is off the line.
+        std::optional<SwapPoint> point;
+        if (request[0] == link::cmdAsset && sets) point = SwapPoint::AssetSet;
+        else if (request[0] == link::cmdClient && sets) point = SwapPoint::ClientSet;
+        else if (request[0] == link::cmdWriteParams && controller_.state.serviceMode) point = SwapPoint::BulkWrite;
+        const int from = current_;
+        if (point && swapsAt(*point) && next()) lastSwapDuring_ = SwapDuring{from, *point};
+    }
+}
+
+bool ProductionLine::swapsAt(SwapPoint point) const {
+    for (const auto& s : swapsDuring)
+        if (s.controller == current_ && s.point == point) return true;
+    return false;
 }
 
 const ControllerState& ProductionLine::unit(int number) const {
@@ -90,7 +118,7 @@ std::string ProductionLine::summary() const {
         const ControllerState& s = unit(n);
         std::string changes;
         for (std::size_t i = 0; i < s.params.size(); ++i) {
-            if (s.params[i] == kFactoryParams[i]) continue;
+            if (s.params[i] == factoryParams_[i]) continue;
             char cell[24];
             std::snprintf(cell, sizeof cell, "%sP%03d=%d", changes.empty() ? "" : " ", static_cast<int>(i + 1),
                           s.params[i]);

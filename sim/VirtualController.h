@@ -13,9 +13,12 @@ namespace kv::sim {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Raw values of parameters 1 to 39.
+using Params = std::array<std::uint16_t, 39>;
+
 // The factory values of parameters 1 to 39: the defaults of the shipped
 // parameter definitions.
-inline constexpr std::array<std::uint16_t, 39> kFactoryParams{
+inline constexpr Params kFactoryParams{
     440, 420, 700, 100, 400, 400, 400, 410, 430, 550,  //
     700, 480, 700, 480, 1,   700, 420, 0,   0,   1,    //
     500, 450, 500, 500, 420, 550, 420, 2,   450, 1,    //
@@ -39,7 +42,7 @@ struct ControllerState {
     std::array<bool, 4> outputs{true, false, true, false};
     bool doorOpen = false;
     std::array<std::uint16_t, 3> temperatures{555, 420, 250};
-    std::array<std::uint16_t, 39> params{};
+    Params params{};
     bool serviceMode = false;
 };
 

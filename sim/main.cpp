@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -63,6 +64,11 @@ const char* kUsage =
     "  --asset TEXT      asset ID, at most 253 characters (default A1234)\n"
     "  --temps A,B,C     raw temperature readings (300 = 0.0; 0 = invalid)\n"
     "  --door-open       report the door open\n"
+    "  --param N=V       parameter N (1 to 39) holds the raw value V (0 to 65535),\n"
+    "                    within its limits or not; repeatable. With --line, the\n"
+    "                    factory value of every controller on the line\n"
+    "  --values FILE     parameter values from FILE, one N=V a line as --param;\n"
+    "                    blank lines and lines starting with # are skipped\n"
     "  --quiet           do not print the exchanges\n"
     "  --line N          serve a production line of N controllers (1 to 99), each\n"
     "                    fresh from the factory: MAC 0004A3B1C2 and its number\n"
@@ -74,7 +80,12 @@ const char* kUsage =
     "  --auto-swap       with --line: swap in the next controller by itself once\n"
     "                    the current one, restarted after leaving service mode,\n"
     "                    has answered an asset request (the dashboard's\n"
-    "                    identification ends with it)\n";
+    "                    identification ends with it)\n"
+    "  --swap-during K:POINT  with --line: swap controller K (1 to N-1) for the\n"
+    "                    next one right after it answered its asset set (asset),\n"
+    "                    its client set (client) or the first parameter write\n"
+    "                    it acknowledged in service mode (bulk): K answers that\n"
+    "                    request, K+1 the next one. Repeatable\n";
 
 // The line settings the dashboard put on the terminal, as "9600,E,7,2".
 std::string lineSettings(int fd) {
@@ -115,6 +126,62 @@ int wholeNumber(const std::string& text, int low, int high, const std::string& o
     return n;
 }
 
+// Blanks (spaces, tabs, a carriage return) off both ends.
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// "N=V", N a parameter number 1 to 39 and V a raw value 0 to 65535, into the
+// parameter values; false, and nothing changes, for anything else.
+bool setParam(const std::string& text, kv::sim::Params& params) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos) return false;
+    const std::string n = trimmed(text.substr(0, eq)), v = trimmed(text.substr(eq + 1));
+    const auto digits = [](const std::string& s) {
+        return !s.empty() && s.size() <= 9 && s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(n) || !digits(v)) return false;
+    const int number = std::stoi(n), value = std::stoi(v);
+    if (number < 1 || number > 39 || value > 65535) return false;
+    params[static_cast<std::size_t>(number - 1)] = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+const char* kParamForm = "N=V, N a parameter number 1 to 39 and V a raw value 0 to 65535";
+
+// A file of N=V lines; blank lines and lines starting with # are skipped.
+// A line that is neither refuses the whole file, naming it and the line.
+void readValues(const std::string& path, kv::sim::Params& params) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("--values: cannot read " + path + ": " + std::strerror(errno));
+    kv::sim::Params read = params;
+    std::string text;
+    for (int number = 1; std::getline(in, text); ++number) {
+        const std::string line = trimmed(text);
+        if (line.empty() || line[0] == '#') continue;
+        if (!setParam(line, read))
+            throw std::runtime_error("--values: " + path + ", line " + std::to_string(number) + ": \"" + line +
+                                     "\" is not " + kParamForm);
+    }
+    if (in.bad()) throw std::runtime_error("--values: cannot read " + path);
+    params = read;
+}
+
+// "K:asset", "K:client" or "K:bulk", K a controller's number on the line.
+kv::sim::SwapDuring swapDuring(const std::string& text) {
+    const auto colon = text.find(':');
+    const std::string k = text.substr(0, colon), point = colon == std::string::npos ? "" : text.substr(colon + 1);
+    const bool number = !k.empty() && k.size() <= 2 && k.find_first_not_of("0123456789") == std::string::npos;
+    if (!number || std::stoi(k) < 1 || (point != "asset" && point != "client" && point != "bulk"))
+        throw std::runtime_error("--swap-during needs K:asset, K:client or K:bulk, K a controller's number");
+    const auto at = point == "asset"    ? kv::sim::SwapPoint::AssetSet
+                    : point == "client" ? kv::sim::SwapPoint::ClientSet
+                                        : kv::sim::SwapPoint::BulkWrite;
+    return {std::stoi(k), at};
+}
+
 // What a parameter-write frame did: refused or unknown numbers, a withheld
 // acknowledgement, and every value the controller holds afterwards.
 void printParamWrite(const kv::sim::VirtualController& c, const kv::sim::VirtualController::Exchange& x) {
@@ -147,6 +214,7 @@ struct Options {
     bool quiet = false;
     int line = 0;  // controllers on a production line; 0: one controller
     bool autoSwap = false;
+    std::vector<kv::sim::SwapDuring> swapsDuring;
     std::vector<std::string> identityOptions;  // given options that set one controller's identity
 };
 
@@ -176,6 +244,11 @@ bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c)
         else if (a == "--no-store-client") c.modes.storeClient = false;
         else if (a == "--line") o.line = wholeNumber(value(), 1, kv::sim::ProductionLine::kMaxCount, a);
         else if (a == "--auto-swap") o.autoSwap = true;
+        else if (a == "--swap-during") o.swapsDuring.push_back(swapDuring(value()));
+        else if (a == "--param") {
+            if (!setParam(value(), c.state.params))
+                throw std::runtime_error(std::string("--param needs ") + kParamForm);
+        } else if (a == "--values") readValues(value(), c.state.params);
         else if (a == "--fw") c.state.fwText = value();
         else if (a == "--short-fw") c.state.shortFirmware = true;
         else if (a == "--fw-version") {
@@ -221,6 +294,13 @@ bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c)
                                  " sets a single controller; each controller on a --line has its own MAC, checksum, "
                                  "asset and client");
     if (o.autoSwap && o.line == 0) throw std::runtime_error("--auto-swap needs --line");
+    for (const auto& s : o.swapsDuring) {
+        if (o.line == 0) throw std::runtime_error("--swap-during needs --line");
+        if (s.controller >= o.line)
+            throw std::runtime_error("--swap-during " + std::to_string(s.controller) + ":" +
+                                     kv::sim::swapPointName(s.point) + ": a --line of " + std::to_string(o.line) +
+                                     " has no controller after " + std::to_string(s.controller));
+    }
     // The asset reply carries the asset and two zero bytes.
     if (c.state.asset.size() > kv::sim::kMaxAssetLength)
         throw std::runtime_error("--asset takes at most " + std::to_string(kv::sim::kMaxAssetLength) +
@@ -285,8 +365,11 @@ int main(int argc, char** argv) {
     // The line's controllers share what the options set beyond identity.
     std::unique_ptr<kv::sim::ProductionLine> productionLine;
     if (options.line > 0) {
-        productionLine = std::make_unique<kv::sim::ProductionLine>(controller, options.line, controller.state);
+        // The parameter values given are the line's factory state.
+        productionLine = std::make_unique<kv::sim::ProductionLine>(controller, options.line, controller.state,
+                                                                   controller.state.params);
         productionLine->autoSwap = options.autoSwap;
+        productionLine->swapsDuring = options.swapsDuring;
     }
 
     int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -372,8 +455,11 @@ int main(int argc, char** argv) {
             }
             std::fflush(stdout);
         }
-        // Swapped by itself after an identification.
+        // Swapped by itself after an identification or during its provisioning.
         if (productionLine && productionLine->current() != announced) {
+            if (const auto& s = productionLine->lastSwapDuring())
+                std::printf("kv5x-sim: controller %d swapped for the next one during its provisioning (%d:%s)\n",
+                            s->controller, s->controller, kv::sim::swapPointName(s->point));
             announce(*productionLine);
             announced = productionLine->current();
         }

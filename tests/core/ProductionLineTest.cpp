@@ -3,6 +3,7 @@
 // each one served keeps.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <set>
@@ -39,7 +40,8 @@ Bytes writeParam(std::uint8_t number, int value) { return frames::frameWritePara
 // A controller on a line, spoken to through its byte interface; every request
 // takes 100 ms of the controller's time.
 struct Bench {
-    explicit Bench(int count) : line(controller, count) {}
+    explicit Bench(int count, const kv::sim::Params& factory = kv::sim::kFactoryParams)
+        : line(controller, count, ControllerState{}, factory) {}
 
     // Every byte answered to `bytes`, pieces joined.
     Bytes send(const Bytes& bytes) {
@@ -180,6 +182,113 @@ TEST(ProductionLine, TheSummaryListsOnlyParametersThatDifferFromTheFactory) {
         const std::string head = "01  0004A3B1C201  asset \"\"  client \"<00\"  ";
         ASSERT_EQ(line.substr(0, head.size()), head) << c.name;
         EXPECT_EQ(line.substr(head.size()), c.listed) << c.name;
+    }
+}
+
+// Factory values of the line's own, raw 16-bit values within their limits or
+// not, read back high byte first from every controller; the summary compares
+// with them, not with the definition file's defaults.
+TEST(ProductionLine, ControllersLeaveTheFactoryWithTheLinesValues) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::uint8_t, std::uint16_t>> factory;
+        std::vector<std::array<std::uint8_t, 3>> read;  // parameter, high byte, low byte
+        std::vector<std::pair<std::uint8_t, int>> writes;
+        const char* listed;
+    } cases[] = {
+        {"the widest values", {{1, 65535}, {2, 0}}, {{1, 0xFF, 0xFF}, {2, 0x00, 0x00}, {3, 0x02, 0xBC}}, {},
+         "factory parameters"},
+        {"above the limits (P038 to 247)", {{38, 40000}}, {{38, 0x9C, 0x40}}, {}, "factory parameters"},
+        {"the definition's default differs", {{12, 1000}}, {{12, 0x03, 0xE8}}, {{12, 480}}, "P012=480"},
+        {"the line's value written back", {{12, 1000}}, {{12, 0x03, 0xE8}}, {{12, 455}, {12, 1000}},
+         "factory parameters"},
+    };
+    for (const auto& c : cases) {
+        kv::sim::Params factory = kv::sim::kFactoryParams;
+        for (auto [number, value] : c.factory) factory[number - 1] = value;
+        Bench b(2, factory);
+        for (int n = 1; n <= 2; ++n) {
+            const Bytes got = b.send(frames::frameReadParams());
+            ASSERT_EQ(got.size(), 3u + 2 * 39 + 2) << c.name;
+            for (auto [number, high, low] : c.read) {
+                EXPECT_EQ(got[1 + 2 * number], high) << c.name << " controller " << n << " P" << int(number);
+                EXPECT_EQ(got[2 + 2 * number], low) << c.name << " controller " << n << " P" << int(number);
+            }
+            if (n == 1) b.line.next();
+        }
+        b.send(frames::frameServiceMode(true));
+        for (auto [number, value] : c.writes) b.send(writeParam(number, value));
+        EXPECT_EQ(b.summaryLine(1), "01  0004A3B1C201  asset \"\"  client \"<00\"  factory parameters") << c.name;
+        EXPECT_EQ(b.summaryLine(2), std::string("02  0004A3B1C202  asset \"\"  client \"<00\"  ") + c.listed) << c.name;
+    }
+}
+
+// The dashboard's automatic setting as the controller hears it, with
+// controllers swapped at the points asked for: which controller is on the
+// line after each request, and what each one holds in the end.
+TEST(ProductionLine, SwapsDuringProvisioningRightAfterTheReplyAtItsPoint) {
+    using kv::sim::SwapPoint;
+    const Bytes script[] = {frames::frameGetAsset(),
+                            frames::frameSetAsset("A-1"),
+                            frames::frameSetClient("005"),
+                            frames::frameReadParams(),
+                            writeParam(1, 441),  // outside service mode
+                            frames::frameServiceMode(true),
+                            writeParam(12, 455),
+                            writeParam(30, 2),
+                            frames::frameServiceMode(false)};
+    const std::string one = "01  0004A3B1C201  asset ";
+    const std::string two = "02  0004A3B1C202  asset ";
+    const std::string three = "03  0004A3B1C203  asset ";
+    const struct {
+        const char* name;
+        int count;
+        std::vector<kv::sim::SwapDuring> swaps;
+        int loseAck;
+        std::vector<int> current;  // after each request of the script
+        std::string summary;
+    } cases[] = {
+        {"none", 3, {}, 0, {1, 1, 1, 1, 1, 1, 1, 1, 1},
+         one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n"},
+        {"1:asset", 3, {{1, SwapPoint::AssetSet}}, 0, {1, 2, 2, 2, 2, 2, 2, 2, 2},
+         one + "\"A-1\"  client \"<00\"  factory parameters\n" + two +
+             "\"\"  client \"005\"  P001=441 P012=455 P030=2\n"},
+        {"1:client", 3, {{1, SwapPoint::ClientSet}}, 0, {1, 1, 2, 2, 2, 2, 2, 2, 2},
+         one + "\"A-1\"  client \"005\"  factory parameters\n" + two +
+             "\"\"  client \"<00\"  P001=441 P012=455 P030=2\n"},
+        {"1:bulk", 3, {{1, SwapPoint::BulkWrite}}, 0, {1, 1, 1, 1, 1, 1, 2, 2, 2},
+         one + "\"A-1\"  client \"005\"  P001=441 P012=455\n" + two + "\"\"  client \"<00\"  P030=2\n"},
+        {"1:bulk, its first acknowledgement lost", 3, {{1, SwapPoint::BulkWrite}}, 1, {1, 1, 1, 1, 1, 1, 1, 2, 2},
+         one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n" + two +
+             "\"\"  client \"<00\"  factory parameters\n"},
+        {"1:client and 2:bulk", 3, {{2, SwapPoint::BulkWrite}, {1, SwapPoint::ClientSet}}, 0,
+         {1, 1, 2, 2, 2, 2, 3, 3, 3},
+         one + "\"A-1\"  client \"005\"  factory parameters\n" + two + "\"\"  client \"<00\"  P001=441 P012=455\n" +
+             three + "\"\"  client \"<00\"  P030=2\n"},
+        {"2:asset leaves controller 1 alone", 3, {{2, SwapPoint::AssetSet}}, 0, {1, 1, 1, 1, 1, 1, 1, 1, 1},
+         one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n"},
+        {"not past the last controller", 1, {{1, SwapPoint::AssetSet}, {1, SwapPoint::BulkWrite}}, 0,
+         {1, 1, 1, 1, 1, 1, 1, 1, 1}, one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n"},
+    };
+    for (const auto& c : cases) {
+        Bench b(c.count);
+        b.line.swapsDuring = c.swaps;
+        b.controller.modes.loseAckForFrame = c.loseAck;
+        for (std::size_t i = 0; i < std::size(script); ++i) {
+            b.send(script[i]);
+            EXPECT_EQ(b.line.current(), c.current[i]) << c.name << ", request " << i + 1;
+        }
+        EXPECT_EQ(b.line.summary(), c.summary) << c.name;
+        // The last swap made at one of the points names it.
+        const int last = c.current.back();
+        ASSERT_EQ(b.line.lastSwapDuring().has_value(), last > 1) << c.name;
+        if (last > 1) {
+            EXPECT_EQ(b.line.lastSwapDuring()->controller, last - 1) << c.name;
+        }
+        // Until the next swap made otherwise.
+        if (b.line.next()) {
+            EXPECT_FALSE(b.line.lastSwapDuring().has_value()) << c.name;
+        }
     }
 }
 

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "ports/PortMap.h"
+#include "sim/VirtualController.h"
 #include "tests/desktop/DesktopSupport.h"
+#include "tests/support/TempDir.h"
 
 using kv::test::SimProcess;
 using kv::test::waitUntil;
@@ -104,6 +106,12 @@ TEST(SimLine, RefusesSettingsItCannotServe) {
         {{"--line", "100"}, "--line needs a whole number 1 to 99"},
         {{"--asset", QString(254, 'A')}, "--asset takes at most 253 characters"},
         {{"--config", QString(2 * 256, '0')}, "--config takes at most 255 bytes"},
+        {{"--param", "40=1"}, "--param needs N=V, N a parameter number 1 to 39"},
+        {{"--param", "1=65536"}, "--param needs N=V"},
+        {{"--param", "P1=5"}, "--param needs N=V"},
+        {{"--swap-during", "1:asset"}, "--swap-during needs --line"},
+        {{"--line", "3", "--swap-during", "1:restart"}, "--swap-during needs K:asset, K:client or K:bulk"},
+        {{"--line", "2", "--swap-during", "2:bulk"}, "--swap-during 2:bulk: a --line of 2 has no controller after 2"},
     };
     for (const auto& c : cases) {
         SimProcess sim(c.args, false);
@@ -115,6 +123,72 @@ TEST(SimLine, RefusesSettingsItCannotServe) {
         EXPECT_TRUE(said.startsWith(QString("kv5x-sim: ") + c.says)) << name << ": " << said.toStdString();
         EXPECT_FALSE(said.contains("linked as")) << name;
     }
+}
+
+// A values file with a line that is not N=V (or none at all) is refused,
+// naming the file and the line.
+TEST(SimLine, RefusesAValuesFileWithABadLine) {
+    const struct {
+        const char* content;  // nullptr: no file
+        const char* says;     // %1: the file's path
+    } cases[] = {
+        {"# factory\n\n1=440\nP12=455\n", "%1, line 4: \"P12=455\" is not N=V"},
+        {"40=1\n", "%1, line 1: \"40=1\" is not N=V"},
+        {"  \r\n1=65536\r\n", "%1, line 2: \"1=65536\" is not N=V"},
+        {"1=-1", "%1, line 1: \"1=-1\" is not N=V"},
+        {"7\n", "%1, line 1: \"7\" is not N=V"},
+        {nullptr, "cannot read %1"},
+    };
+    kv::test::TempDir dir;
+    for (const auto& c : cases) {
+        const auto path = dir.path() / (c.content ? "values.txt" : "none.txt");
+        if (c.content) kv::test::writeFile(path, c.content);
+        SimProcess sim({"--values", QString::fromStdString(path.string())}, false);
+        ASSERT_TRUE(sim.process().waitForFinished(5000)) << c.says;
+        EXPECT_EQ(sim.process().exitCode(), 2) << c.says;
+        const QString expected = QString("kv5x-sim: --values: ") + QString(c.says).arg(path.c_str());
+        EXPECT_TRUE(sim.output().startsWith(expected)) << sim.output().toStdString();
+    }
+}
+
+// Values of the line's own (a file, then --param over it) reach the wire high
+// byte first, limits or not; controller 1 is swapped right after its client
+// write, and the summary compares with the line's values.
+TEST(SimLine, ServesItsOwnValuesAndSwapsAfterTheClientWrite) {
+    kv::test::TempDir dir;
+    const auto path = dir.path() / "values.txt";
+    kv::test::writeFile(path, "# the line's factory values\n\n1=65535\n 38 = 40000\r\n12=0\n");
+    SimProcess sim({"--com", "22", "--quiet", "--values", QString::fromStdString(path.string()), "--param", "2=0",
+                    "--param", "12=1000", "--line", "2", "--swap-during", "1:client"},
+                   false);
+    ASSERT_TRUE(sim.says("controller 1 of 2 on the line")) << sim.output().toStdString();
+    Terminal port(22);
+    ASSERT_TRUE(port.open());
+    Bytes read{0x06, 0x01, 0x29};
+    for (std::uint8_t n = 1; n <= 39; ++n) read.push_back(n);
+    read.insert(read.end(), {0x99, 0x99});
+    Bytes expected{0x06, 0x01, 0x50};
+    kv::sim::Params values = kv::sim::kFactoryParams;
+    values[0] = 65535;
+    values[1] = 0;
+    values[11] = 1000;
+    values[37] = 40000;
+    for (std::uint16_t v : values)
+        expected.insert(expected.end(), {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v & 0xFF)});
+    expected.insert(expected.end(), {0x99, 0x99});
+    EXPECT_EQ(port.ask(read, expected.size()), expected);
+
+    EXPECT_EQ(port.ask({0x15, 0x01, 0x04, 0x01, '0', '0', '7'}, 6), (Bytes{0x15, 0x01, 0x03, '0', '0', '7'}));
+    ASSERT_TRUE(sim.says("controller 2 of 2 on the line")) << sim.output().toStdString();
+    EXPECT_TRUE(sim.output().contains("controller 1 swapped for the next one during its provisioning (1:client)"));
+    EXPECT_EQ(port.ask(kGetMac, 15), macReply(2));
+    EXPECT_EQ(port.ask({0x07, 0x01, 0x05, 1, 0x01, 0xB8, 0x99, 0x99}, 4), (Bytes{0x07, 0x01, 0x01, 0x00}));
+    sim.process().terminate();
+    ASSERT_TRUE(sim.process().waitForFinished(5000));
+    EXPECT_TRUE(sim.output().endsWith("   01  0004A3B1C201  asset \"\"  client \"007\"  factory parameters\n"
+                                      "   02  0004A3B1C202  asset \"\"  client \"<00\"  P001=440\n"
+                                      "kv5x-sim: stopped\n"))
+        << sim.output().toStdString();
 }
 
 TEST(SimLine, TheLongestAssetFillsAWholeReply) {
