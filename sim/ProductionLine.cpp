@@ -49,9 +49,13 @@ ProductionLine::ProductionLine(VirtualController& controller, int count, const C
     controller_.state = units_.front();
     controller_.resetTransient();
     controller_.onAnswered = [this](const Bytes& request, const Bytes&) { answered(request); };
+    controller_.onRequest = [this](const Bytes& request) { requested(request); };
 }
 
-ProductionLine::~ProductionLine() { controller_.onAnswered = nullptr; }
+ProductionLine::~ProductionLine() {
+    controller_.onAnswered = nullptr;
+    controller_.onRequest = nullptr;
+}
 
 ControllerState ProductionLine::factoryUnit(int number, const ControllerState& model, const Params& factoryParams) {
     if (number < 1 || number > kMaxCount) throw std::out_of_range("no controller " + std::to_string(number));
@@ -77,6 +81,7 @@ bool ProductionLine::next() {
     controller_.resetTransient();
     restarted_ = false;
     lastSwapDuring_.reset();
+    pendingSwap_.reset();
     return true;
 }
 
@@ -95,9 +100,17 @@ void ProductionLine::answered(const Bytes& request) {
         if (request[0] == link::cmdAsset && sets) point = SwapPoint::AssetSet;
         else if (request[0] == link::cmdClient && sets) point = SwapPoint::ClientSet;
         else if (request[0] == link::cmdWriteParams && controller_.state.serviceMode) point = SwapPoint::BulkWrite;
-        const int from = current_;
-        if (point && swapsAt(*point) && next()) lastSwapDuring_ = SwapDuring{from, *point};
+        if (point && swapsAt(*point) && current_ < count()) pendingSwap_ = SwapDuring{current_, *point};
     }
+}
+
+// A hand takes longer than a reply: the controller is still on the line for
+// the dashboard's quick MAC get after its answer, and gone by the next request.
+void ProductionLine::requested(const Bytes& request) {
+    if (!pendingSwap_ || request.empty() || request[0] == link::cmdMac) return;
+    SwapDuring swap = *pendingSwap_;
+    pendingSwap_.reset();
+    if (next()) lastSwapDuring_ = swap;
 }
 
 bool ProductionLine::swapsAt(SwapPoint point) const {

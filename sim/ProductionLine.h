@@ -57,10 +57,11 @@ public:
     bool autoSwap = false;
 
     // Controllers swapped for the next one in the middle of their
-    // provisioning: controller `controller`, while on the line, leaves it as
-    // soon as it has answered the request of `point`. That reply still comes
-    // from it; the next request is answered by the next controller, freshly
-    // connected (not in service mode). Never past the last one.
+    // provisioning: controller `controller`, while on the line, leaves it
+    // after it has answered the request of `point`. That reply, and MAC gets
+    // that follow at once, still come from it; the next other request is
+    // answered by the next controller, freshly connected (not in service
+    // mode). Never past the last one.
     std::vector<SwapDuring> swapsDuring;
 
     // The entry of swapsDuring that made the latest swap, until the next
@@ -94,10 +95,12 @@ public:
 private:
     void answered(const Bytes& request);
     bool swapsAt(SwapPoint point) const;
+    void requested(const Bytes& request);
 
     VirtualController& controller_;
     Params factoryParams_;
     std::optional<SwapDuring> lastSwapDuring_;
+    std::optional<SwapDuring> pendingSwap_;  // answered at its point, leaving at the next set
     std::vector<ControllerState> units_;
     int current_ = 1;
     bool restarted_ = false;  // the current controller left service mode since it took the line

@@ -59,6 +59,7 @@ std::vector<Piece> VirtualController::receive(const Bytes& bytes, std::int64_t n
         Bytes request(pending_.begin(), pending_.begin() + static_cast<long>(length));
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(length));
 
+        if (onRequest) onRequest(request);
         const std::uint64_t framesBefore = writeFramesTaken_;
         const std::size_t writesBefore = paramWrites.size();
         auto reply = answer(request, nowMs);

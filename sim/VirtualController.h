@@ -118,6 +118,8 @@ public:
     // reply. `reply` is the answer alone, without the status reply doubleReply
     // adds.
     std::function<void(const Bytes& request, const Bytes& reply)> onAnswered;
+    // Called by receive() for every whole request before it is answered.
+    std::function<void(const Bytes& request)> onRequest;
 
     // Forgets what only lives while the controller is powered and connected:
     // service mode, the deafness of a restart, the count of repeated

@@ -85,7 +85,8 @@ const char* kUsage =
     "                    next one right after it answered its asset set (asset),\n"
     "                    its client set (client) or the first parameter write\n"
     "                    it acknowledged in service mode (bulk): K answers that\n"
-    "                    request, K+1 the next one. Repeatable\n";
+    "                    request and a MAC get right after it, K+1 the next\n"
+    "                    request. Repeatable\n";
 
 // The line settings the dashboard put on the terminal, as "9600,E,7,2".
 std::string lineSettings(int fd) {

@@ -226,10 +226,11 @@ TEST(ProductionLine, ControllersLeaveTheFactoryWithTheLinesValues) {
 // The dashboard's automatic setting as the controller hears it, with
 // controllers swapped at the points asked for: which controller is on the
 // line after each request, and what each one holds in the end.
-TEST(ProductionLine, SwapsDuringProvisioningRightAfterTheReplyAtItsPoint) {
+TEST(ProductionLine, SwapsDuringProvisioningAfterTheReplyAtItsPoint) {
     using kv::sim::SwapPoint;
     const Bytes script[] = {frames::frameGetAsset(),
                             frames::frameSetAsset("A-1"),
+                            frames::frameGetMac(),  // still the controller that answered
                             frames::frameSetClient("005"),
                             frames::frameReadParams(),
                             writeParam(1, 441),  // outside service mode
@@ -248,27 +249,27 @@ TEST(ProductionLine, SwapsDuringProvisioningRightAfterTheReplyAtItsPoint) {
         std::vector<int> current;  // after each request of the script
         std::string summary;
     } cases[] = {
-        {"none", 3, {}, 0, {1, 1, 1, 1, 1, 1, 1, 1, 1},
+        {"none", 3, {}, 0, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
          one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n"},
-        {"1:asset", 3, {{1, SwapPoint::AssetSet}}, 0, {1, 2, 2, 2, 2, 2, 2, 2, 2},
+        {"1:asset", 3, {{1, SwapPoint::AssetSet}}, 0, {1, 1, 1, 2, 2, 2, 2, 2, 2, 2},
          one + "\"A-1\"  client \"<00\"  factory parameters\n" + two +
              "\"\"  client \"005\"  P001=441 P012=455 P030=2\n"},
-        {"1:client", 3, {{1, SwapPoint::ClientSet}}, 0, {1, 1, 2, 2, 2, 2, 2, 2, 2},
+        {"1:client", 3, {{1, SwapPoint::ClientSet}}, 0, {1, 1, 1, 1, 2, 2, 2, 2, 2, 2},
          one + "\"A-1\"  client \"005\"  factory parameters\n" + two +
              "\"\"  client \"<00\"  P001=441 P012=455 P030=2\n"},
-        {"1:bulk", 3, {{1, SwapPoint::BulkWrite}}, 0, {1, 1, 1, 1, 1, 1, 2, 2, 2},
+        {"1:bulk", 3, {{1, SwapPoint::BulkWrite}}, 0, {1, 1, 1, 1, 1, 1, 1, 1, 2, 2},
          one + "\"A-1\"  client \"005\"  P001=441 P012=455\n" + two + "\"\"  client \"<00\"  P030=2\n"},
-        {"1:bulk, its first acknowledgement lost", 3, {{1, SwapPoint::BulkWrite}}, 1, {1, 1, 1, 1, 1, 1, 1, 2, 2},
+        {"1:bulk, its first acknowledgement lost", 3, {{1, SwapPoint::BulkWrite}}, 1, {1, 1, 1, 1, 1, 1, 1, 1, 1, 2},
          one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n" + two +
              "\"\"  client \"<00\"  factory parameters\n"},
         {"1:client and 2:bulk", 3, {{2, SwapPoint::BulkWrite}, {1, SwapPoint::ClientSet}}, 0,
-         {1, 1, 2, 2, 2, 2, 3, 3, 3},
+         {1, 1, 1, 1, 2, 2, 2, 2, 3, 3},
          one + "\"A-1\"  client \"005\"  factory parameters\n" + two + "\"\"  client \"<00\"  P001=441 P012=455\n" +
              three + "\"\"  client \"<00\"  P030=2\n"},
-        {"2:asset leaves controller 1 alone", 3, {{2, SwapPoint::AssetSet}}, 0, {1, 1, 1, 1, 1, 1, 1, 1, 1},
+        {"2:asset leaves controller 1 alone", 3, {{2, SwapPoint::AssetSet}}, 0, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
          one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n"},
         {"not past the last controller", 1, {{1, SwapPoint::AssetSet}, {1, SwapPoint::BulkWrite}}, 0,
-         {1, 1, 1, 1, 1, 1, 1, 1, 1}, one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n"},
+         {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, one + "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n"},
     };
     for (const auto& c : cases) {
         Bench b(c.count);
