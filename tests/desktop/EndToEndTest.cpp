@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -278,6 +279,99 @@ TEST(BatchEndToEnd, ThreeControllersProvisionedByScanningAlone) {
     macs.removeDuplicates();
     EXPECT_EQ(macs.size(), 3);
     EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+}
+
+}  // namespace
+
+namespace {
+
+// The message boxes on screen: the real ones, which never hold the program up.
+QList<QMessageBox*> openBoxes() {
+    QList<QMessageBox*> boxes;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) boxes << b;
+    return boxes;
+}
+
+TEST(ControllersAsTheyComeEndToEnd, ValuesOutsideTheLimitsAreIdentifiedWithoutAKeyAndSaidOnce) {
+    SimProcess sim({"--com", "10", "--param", "1=900", "--param", "8=300", "--param", "15=5", "--param", "39=1000"});
+    ASSERT_TRUE(sim.started()) << sim.output().toStdString();
+    kv::desktop::Dashboard d;  // the real message boxes
+    d.start();
+    kv::app::frmMain& core = d.core();
+    click(d.startupView()->findChild<QPushButton*>("cmdAction(0)"));
+    // Nobody touches a key: the whole identification runs.
+    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000))
+        << core.progress.lblCurrentINFO.caption();
+    EXPECT_EQ(textOf(d, "lblMacAddress"), " 0004A3B1C2D3");
+    EXPECT_EQ(textOf(d, "txtParam(0)"), "30.0");
+    QList<QMessageBox*> boxes = openBoxes();
+    ASSERT_EQ(boxes.size(), 1);
+    QStringList lines = boxes[0]->text().split('\n');
+    lines.removeFirst();
+    EXPECT_EQ(lines, (QStringList{"SP 50.0 (at most 30.0)", "ODS -10 (at least 0)", "DFD 5 (at most 2)",
+                                  "PTB 1000 (at most 999)"}));
+    // REFRESH reads them again: the box is replaced, never stacked.
+    click(widget(d, "cmdRefreshNextController"));
+    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " Acquiring Serial Number.... Please Wait"; }, 8000));
+    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
+    QTest::qWait(50);
+    EXPECT_EQ(openBoxes().size(), 1);
+}
+
+TEST(ControllersAsTheyComeEndToEnd, ALineOfThreeWithTheSecondSwappedAfterItsAssetLeavesThreeTrueRows) {
+    SimProcess sim({"--com", "10", "--restart-ms", "300", "--line", "3", "--auto-swap", "--swap-during", "2:asset"});
+    ASSERT_TRUE(sim.started()) << sim.output().toStdString();
+    kv::desktop::Dashboard d;
+    d.start();
+    kv::app::frmMain& core = d.core();
+    click(d.startupView()->findChild<QPushButton*>("cmdAction(0)"));
+    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
+    auto* customers = qobject_cast<QComboBox*>(widget(d, "cboCLientList"));
+    ASSERT_TRUE(waitUntil([&] { return customers->isEnabled(); }, 2000));
+    int acme = customers->findText("005 - Acme Refrigeration Ltd");
+    customers->setCurrentIndex(acme);
+    emit customers->activated(acme);
+    auto* count = qobject_cast<QLineEdit*>(widget(d, "txtSetCounter"));
+    count->setFocus();
+    count->selectAll();
+    QTest::keyClicks(count, "3");
+    click(widget(d, "cmdSetCounter"));
+
+    QWidget* dialog = d.setAssetView();
+    QWidget* scanField = dialog->findChild<QWidget*>("txtScannedAsset");
+    // Assets of their own: the record files of the other tests share the folder.
+    for (const char* asset : {"KV-7001", "KV-7002"}) {
+        ASSERT_TRUE(waitUntil([&] { return dialog->isVisible() && QApplication::focusWidget() == scanField; },
+                              30000))
+            << asset << " visible " << dialog->isVisible() << " focus "
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none")
+            << " rows " << kv::test::fileLines(core.record.path()).size() << " "
+            << core.progress.lblCurrentINFO.caption();
+        scan(asset);
+        // A scan that comes while the controller is written to changes no box.
+        QTest::qWait(300);
+        QTest::keyClicks(QApplication::focusWidget() ? QApplication::focusWidget() : count, "555");
+        EXPECT_EQ(count->text(), "3");
+    }
+    ASSERT_TRUE(waitUntil([&] { return kv::test::fileLines(core.record.path()).size() == 4; }, 60000))
+        << sim.output().toStdString();
+    QStringList rows = kv::test::fileLines(core.record.path());
+    auto fields = [&](int k) { return rows[k].split(','); };
+    EXPECT_EQ(fields(1)[2], "0004A3B1C201");
+    EXPECT_EQ(fields(1)[5], "KV-7001");
+    EXPECT_EQ(fields(1)[9], "yes");
+    EXPECT_EQ(fields(2)[2], "0004A3B1C202");
+    EXPECT_EQ(fields(2)[5], "KV-7002");
+    EXPECT_EQ(fields(2)[9], "no: replaced before its read-back");
+    EXPECT_EQ(fields(3)[2], "0004A3B1C203");
+    EXPECT_EQ(fields(3)[5], "");
+    EXPECT_EQ(fields(3)[9], "no: put on the line during the writes to 0004A3B1C202");
+    sim.stop();
+    QString account = sim.output();
+    EXPECT_TRUE(account.contains(QRegularExpression("02\\s+0004A3B1C202\\s+asset \"KV-7002\"\\s+client \"<00\"")))
+        << account.toStdString();
+    EXPECT_TRUE(openBoxes().isEmpty());
 }
 
 }  // namespace
