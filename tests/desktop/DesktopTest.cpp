@@ -309,14 +309,16 @@ struct Started {
     kv::desktop::Dashboard d;
 };
 
-// Characters typed on a keyboard layout that has them (AltGr+E, a Cyrillic
-// or Greek layout): one key press each, with the character as its text.
-void typeCharacter(QWidget* target, QChar ch) {
-    QKeyEvent press(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
-    QKeyEvent release(QEvent::KeyRelease, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+// A key pressed and released, with the text the window system gives it.
+void typeKey(QWidget* target, int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
     QApplication::sendEvent(target, &press);
     QApplication::sendEvent(target, &release);
 }
+// Characters typed on a keyboard layout that has them (AltGr+E, a Cyrillic
+// or Greek layout): one key press each, with the character as its text.
+void typeCharacter(QWidget* target, QChar ch) { typeKey(target, ch.toUpper().unicode(), QString(ch)); }
 
 TEST(CountBox, TakesOnlyDigitsAndItsFewCharactersWhateverTheKeyboard) {
     Started s;
@@ -340,6 +342,41 @@ TEST(CountBox, TakesOnlyDigitsAndItsFewCharactersWhateverTheKeyboard) {
         typeCharacter(count, c.ch);
         EXPECT_EQ(count->text().toStdString(), "4") << c.name;
         EXPECT_EQ(s.d.core().identityWrite.txtSetCounter.text(), "4") << c.name;
+    }
+}
+
+// Delete removes the character after the cursor in every box with a key
+// routine, as Backspace removes the one before it: neither is refused.
+TEST(CountBox, DeleteAndBackspaceEditEveryBoxWithAKeyRoutine) {
+    Started s;
+    kv::app::frmMain& core = s.d.core();
+    QTest::mouseClick(s.widget<QPushButton>("cmdSetCounter"), Qt::LeftButton);  // opens the scan dialog
+    const struct {
+        QWidget* window;
+        const char* name;
+        kv::ui::TextBox& model;
+    } boxes[] = {
+        {s.d.mainView(), "txtSetCounter", core.identityWrite.txtSetCounter},
+        {s.d.mainView(), "txtAssetID", core.identity.txtAssetID},
+        {s.d.setAssetView(), "txtScannedAsset", core.assetDialog.txtScannedAsset},
+    };
+    // The keys as the window system delivers them: Delete with the text DEL.
+    const struct {
+        Qt::Key key;
+        char text;
+        const char* left;
+    } keys[] = {{Qt::Key_Delete, '\x7f', "13"}, {Qt::Key_Backspace, '\b', "23"}};
+    for (const auto& box : boxes) {
+        auto* edit = box.window->findChild<QLineEdit*>(box.name);
+        ASSERT_NE(edit, nullptr) << box.name;
+        for (const auto& k : keys) {
+            edit->selectAll();
+            QTest::keyClicks(edit, "123");
+            edit->setCursorPosition(1);
+            typeKey(edit, k.key, QString(QChar(k.text)));
+            EXPECT_EQ(edit->text().toStdString(), k.left) << box.name << " " << k.key;
+            EXPECT_EQ(box.model.text(), k.left) << box.name << " " << k.key;
+        }
     }
 }
 
