@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -285,6 +286,35 @@ TEST(Look, LampsAndPanelAreDrawnFromTheProjectsPictures) {
     EXPECT_LT(panel.pixelColor(panel.width() / 2, panel.height() / 2).value(), 80);
     // A picture of the whole window, for a person to look at.
     EXPECT_TRUE(d.mainWindow()->grab().save(kv::test::screenshotPath("main-window.png")));
+}
+
+// Each port dialog is centred on the screen with its own size.
+TEST(Look, EachPortDialogIsCentredOnTheScreen) {
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    auto offCentre = [&](QWidget* dialog) {
+        QRect g = dialog->geometry();
+        return QPoint(2 * g.left() + g.width() - 2 * screen.left() - screen.width(),
+                      2 * g.top() + g.height() - 2 * screen.top() - screen.height());
+    };
+    auto centred = [&](QWidget* dialog) {
+        QPoint off = offCentre(dialog);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_LE(std::abs(off.x()), 1) << off.x() << " " << dialog->width();
+        EXPECT_LE(std::abs(off.y()), 1) << off.y() << " " << dialog->height();
+    };
+    auto* cancel = d.startupView()->findChild<QPushButton*>("cmdAction(1)");
+    ASSERT_TRUE(waitUntil([&] { return cancel->isEnabled(); }));
+    centred(d.startupView());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTimer::singleShot(0, [&] {
+        waitUntil([&] { return d.settingsView()->findChild<QPushButton*>("cmdAction(1)")->isEnabled(); });
+        centred(d.settingsView());
+        QTest::mouseClick(d.settingsView()->findChild<QPushButton*>("cmdAction(1)"), Qt::LeftButton);
+    });
+    d.mainWindow()->findChild<QAction*>("mnuSettings")->trigger();
 }
 
 // ----------------------------------------------------------------
