@@ -144,8 +144,17 @@ void bindWindow(QWidget* top, ui::Window& model) {
             if (shown) top->show();
         }
         if (model.geometry()) {
+            // A window given a size too (a dialog centred on the screen) takes
+            // that size, its own area where its place was worked out for it;
+            // the frame the window system adds lies around it.
             const ui::Rect& r = *model.geometry();
-            top->move(r.left / 15, r.top / 15);
+            const QRect place(r.left / 15, r.top / 15, r.width / 15, r.height / 15);
+            if (place.isEmpty()) {
+                top->move(place.topLeft());
+            } else {
+                top->setFixedSize(place.size());
+                top->setGeometry(place);
+            }
         }
         if (model.visible() && !top->isVisible()) {
             top->show();

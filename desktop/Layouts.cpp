@@ -154,14 +154,14 @@ std::vector<Place> settingsLayout() {
     std::vector<Place> l = {
         {"fraPort", 8, 8, 196, 60},
         {"cboPort", 10, 24, 176, 26, "fraPort"},
-        {"fraBaud", 212, 8, 140, 60},
-        {"cboBaud", 10, 24, 120, 26, "fraBaud"},
+        {"fraBaud", 212, 8, 152, 60},
+        {"cboBaud", 10, 24, 132, 26, "fraBaud"},
         {"fraDataBits", 8, 76, 80, 74},
         {"fraParity", 96, 76, 80, 98},
         {"fraStopBits", 184, 76, 80, 74},
-        {"fraHandshake", 272, 76, 80, 122},
-        {"cmdAction(0)", 364, 12, 84, 30},
-        {"cmdAction(1)", 364, 48, 84, 30},
+        {"fraHandshake", 272, 76, 92, 122},
+        {"cmdAction(0)", 376, 12, 84, 30},
+        {"cmdAction(1)", 376, 48, 84, 30},
     };
     const struct {
         const char* array;

@@ -85,6 +85,10 @@ std::int16_t keyAsciiOf(const QKeyEvent* e) {
         case Qt::Key_Backspace: return 8;
         case Qt::Key_Tab: return 9;
         case Qt::Key_Escape: return 27;
+        // An editing key that types no character (its text may be DEL): the
+        // text box edits with it, as with the arrows, without asking the
+        // key routine.
+        case Qt::Key_Delete: return 0;
         default: break;
     }
     QString text = e->text();

@@ -4,16 +4,11 @@
 
 namespace kv::dialogs {
 
-namespace {
-// A dialog's size at design time, in twips.
-constexpr int kWidth = 4500, kHeight = 1950;
-}  // namespace
-
 std::string PortDialog::availableEntry(int port) { return " COM  " + std::to_string(port); }
 std::string PortDialog::heldEntry(int port) { return " " + std::to_string(port) + " - Not Available"; }
 
-PortDialog::PortDialog(const char* name, platform::Platform& platform, link::PortSession& session,
-                       ui::Button& cmdSTOPComms, link::Indicators& indicators)
+PortDialog::PortDialog(const char* name, int width, int height, platform::Platform& platform,
+                       link::PortSession& session, ui::Button& cmdSTOPComms, link::Indicators& indicators)
     : window(name, platform.timers),
       fraPort(window.frame("fraPort")),
       cboPort(window.comboBox("cboPort")),
@@ -22,7 +17,9 @@ PortDialog::PortDialog(const char* name, platform::Platform& platform, link::Por
       platform_(platform),
       session_(session),
       cmdSTOPComms_(cmdSTOPComms),
-      indicators_(indicators) {
+      indicators_(indicators),
+      width_(width),
+      height_(height) {
     fraPort.setCaption("Comm Port");
     cboPort.setEditable(false);
     cmdOK.setCaption("OK");
@@ -42,7 +39,7 @@ void PortDialog::Form_Load() {
     cmdOK.setEnabled(false);
     cmdCancel.setEnabled(false);
     platform::ScreenSize screen = platform_.screen.size();
-    window.setGeometry({(screen.width - kWidth) / 2, (screen.height - kHeight) / 2, kWidth, kHeight});
+    window.setGeometry({(screen.width - width_) / 2, (screen.height - height_) / 2, width_, height_});
     window.show();
     window.refresh();  // on screen with the scanning caption before the probe starts
 }

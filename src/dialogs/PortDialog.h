@@ -26,8 +26,10 @@ public:
         platform::PortState state;
     };
 
-    PortDialog(const char* name, platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
-               link::Indicators& indicators);
+    // `width` and `height`: the window's size as designed, in twips; the
+    // window is centred on the screen with it.
+    PortDialog(const char* name, int width, int height, platform::Platform& platform, link::PortSession& session,
+               ui::Button& cmdSTOPComms, link::Indicators& indicators);
     virtual ~PortDialog() = default;
     PortDialog(const PortDialog&) = delete;
     PortDialog& operator=(const PortDialog&) = delete;
@@ -75,6 +77,7 @@ protected:
     bool loaded_ = false;
 
 private:
+    const int width_, height_;
     void ok();
     void save(const std::string& key, const std::string& value);
 

@@ -8,7 +8,7 @@ namespace kv::dialogs {
 
 frmSettings::frmSettings(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
                          link::Indicators& indicators)
-    : PortDialog("frmSettings", platform, session, cmdSTOPComms, indicators),
+    : PortDialog("frmSettings", kWidth, kHeight, platform, session, cmdSTOPComms, indicators),
       fraBaud(window.frame("fraBaud")),
       cboBaud(window.comboBox("cboBaud")),
       fraParity(window.frame("fraParity")),

@@ -11,6 +11,8 @@ namespace kv::dialogs {
 
 class frmSettings : public PortDialog {
 public:
+    // The window's size, in twips.
+    static constexpr int kWidth = 7020, kHeight = 3090;
     static constexpr std::array<const char*, 9> kBauds{"600",   "1200",  "2400",  "4800",  "9600",
                                                         "19200", "38400", "57600", "115200"};
 

@@ -4,7 +4,7 @@ namespace kv::dialogs {
 
 frmStartup::frmStartup(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
                        link::ConnectionSequence& sequence, link::Indicators& indicators)
-    : PortDialog("frmStartup", platform, session, cmdSTOPComms, indicators),
+    : PortDialog("frmStartup", kWidth, kHeight, platform, session, cmdSTOPComms, indicators),
       cmdRefresh(window.button("cmdRefresh")),
       sequence_(sequence) {
     cmdRefresh.setCaption("Refresh");

@@ -12,6 +12,9 @@ namespace kv::dialogs {
 
 class frmStartup : public PortDialog {
 public:
+    // The window's size, in twips.
+    static constexpr int kWidth = 4500, kHeight = 1950;
+
     frmStartup(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
                link::ConnectionSequence& sequence, link::Indicators& indicators);
 

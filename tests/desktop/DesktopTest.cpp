@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
@@ -15,6 +16,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 
@@ -287,6 +290,130 @@ TEST(Look, LampsAndPanelAreDrawnFromTheProjectsPictures) {
     EXPECT_TRUE(d.mainWindow()->grab().save(kv::test::screenshotPath("main-window.png")));
 }
 
+// The room a widget gives its caption, in its window's coordinates: the
+// style's text area of a button, check box or option button, a label's
+// contents less its indent, cut by every widget it lies in.
+QRect captionRoom(QWidget* w) {
+    QRect room = w->contentsRect();
+    auto contents = [w](QStyle::SubElement element, const QString& text) {
+        QStyleOptionButton o;
+        o.initFrom(w);
+        o.text = text;
+        return w->style()->subElementRect(element, &o, w);
+    };
+    if (auto* b = qobject_cast<QPushButton*>(w)) room = contents(QStyle::SE_PushButtonContents, b->text());
+    else if (auto* c = qobject_cast<QCheckBox*>(w)) room = contents(QStyle::SE_CheckBoxContents, c->text());
+    else if (auto* r = qobject_cast<QRadioButton*>(w)) room = contents(QStyle::SE_RadioButtonContents, r->text());
+    else if (auto* l = qobject_cast<QLabel*>(w)) {
+        int indent = l->indent();  // unset: half an x beside a frame
+        if (indent < 0) indent = l->frameWidth() > 0 ? l->fontMetrics().horizontalAdvance('x') / 2 : 0;
+        room.adjust(l->margin(), l->margin(), -l->margin(), -l->margin());
+        if (l->alignment() & Qt::AlignLeft) room.setLeft(room.left() + indent);
+        if (l->alignment() & Qt::AlignRight) room.setRight(room.right() - indent);
+    }
+    QWidget* top = w->window();
+    room.moveTopLeft(w->mapTo(top, room.topLeft()));
+    for (QWidget* p = w->parentWidget(); p; p = p->isWindow() ? nullptr : p->parentWidget())
+        room &= QRect(p == top ? QPoint() : p->mapTo(top, QPoint()), p->size());
+    return room;
+}
+
+// Every visible caption of a window that its control has no room for, as
+// "window: control "caption" needs WxH, has WxH"; a frame's title is named
+// by its frame.
+QStringList unfitCaptions(QWidget* window) {
+    QStringList out;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        QString text;
+        int flags = Qt::TextShowMnemonic;
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+        else if (auto* l = qobject_cast<QLabel*>(w)) {
+            text = l->text();
+            flags = l->wordWrap() ? Qt::TextWordWrap : 0;
+        }
+        if (text.isEmpty() || !w->isVisible()) continue;
+        QRect room = captionRoom(w);
+        QSize needs = w->fontMetrics().boundingRect(QRect(0, 0, std::max(1, room.width()), 10000), flags, text).size();
+        if (needs.width() <= room.width() && needs.height() <= room.height()) continue;
+        QString name = w->objectName();
+        if (name.isEmpty() && w->parentWidget()) name = w->parentWidget()->objectName();
+        out << QString("%1: %2 \"%3\" needs %4x%5, has %6x%7")
+                   .arg(window->objectName(), name, text)
+                   .arg(needs.width()).arg(needs.height()).arg(room.width()).arg(room.height());
+    }
+    return out;
+}
+
+// Each window of the program as it is opened, its captions measured with
+// their fonts against the room their controls give them.
+TEST(Look, EveryCaptionFitsItsControl) {
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    d.mainWindow()->setObjectName("main window");
+    d.startupView()->setObjectName("start-up dialog");
+    d.settingsView()->setObjectName("settings dialog");
+    d.setAssetView()->setObjectName("asset dialog");
+    d.progressView()->setObjectName("progress window");
+    QStringList unfit;
+    auto measure = [&](QWidget* window) {
+        kv::desktop::flushBindings();
+        EXPECT_TRUE(window->isVisible()) << window->objectName().toStdString();
+        unfit << unfitCaptions(window);
+    };
+    auto* cancel = d.startupView()->findChild<QPushButton*>("cmdAction(1)");
+    ASSERT_TRUE(waitUntil([&] { return cancel->isEnabled() && d.mainView()->isVisible(); }));
+    measure(d.startupView());
+    measure(d.mainWindow());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    // The menu waits for the settings dialog.
+    QTimer::singleShot(0, [&] {
+        waitUntil([&] { return d.settingsView()->findChild<QPushButton*>("cmdAction(1)")->isEnabled(); });
+        measure(d.settingsView());
+        QTest::mouseClick(d.settingsView()->findChild<QPushButton*>("cmdAction(1)"), Qt::LeftButton);
+    });
+    d.mainWindow()->findChild<QAction*>("mnuSettings")->trigger();
+    QTest::mouseClick(find<QPushButton>(d, "cmdSetCounter"), Qt::LeftButton);
+    QTest::mouseClick(d.setAssetView()->findChild<QCheckBox*>("chkCustom1(0)"), Qt::LeftButton);
+    measure(d.setAssetView());
+    // A scanned asset starts the automatic setting, which the progress window follows.
+    QTest::keyClicks(d.setAssetView()->findChild<QLineEdit*>("txtScannedAsset"), "KV-1001\r");
+    QTest::keyClicks(d.setAssetView()->findChild<QLineEdit*>("txtCustom1(0)"), "356938035645001\r");
+    measure(d.progressView());
+    measure(d.mainWindow());  // with the count shown
+    unfit.removeDuplicates();
+    EXPECT_TRUE(unfit.isEmpty()) << unfit.join("\n").toStdString();
+}
+
+// Each port dialog is centred on the screen with its own size.
+TEST(Look, EachPortDialogIsCentredOnTheScreen) {
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    auto offCentre = [&](QWidget* dialog) {
+        QRect g = dialog->geometry();
+        return QPoint(2 * g.left() + g.width() - 2 * screen.left() - screen.width(),
+                      2 * g.top() + g.height() - 2 * screen.top() - screen.height());
+    };
+    auto centred = [&](QWidget* dialog) {
+        QPoint off = offCentre(dialog);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_LE(std::abs(off.x()), 1) << off.x() << " " << dialog->width();
+        EXPECT_LE(std::abs(off.y()), 1) << off.y() << " " << dialog->height();
+    };
+    auto* cancel = d.startupView()->findChild<QPushButton*>("cmdAction(1)");
+    ASSERT_TRUE(waitUntil([&] { return cancel->isEnabled(); }));
+    centred(d.startupView());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTimer::singleShot(0, [&] {
+        waitUntil([&] { return d.settingsView()->findChild<QPushButton*>("cmdAction(1)")->isEnabled(); });
+        centred(d.settingsView());
+        QTest::mouseClick(d.settingsView()->findChild<QPushButton*>("cmdAction(1)"), Qt::LeftButton);
+    });
+    d.mainWindow()->findChild<QAction*>("mnuSettings")->trigger();
+}
+
 // ----------------------------------------------------------------
 // What the technician sees and types on the real windows, offscreen: the
 // batch count box and the scan dialog's hold on the keyboard.
@@ -309,14 +436,16 @@ struct Started {
     kv::desktop::Dashboard d;
 };
 
-// Characters typed on a keyboard layout that has them (AltGr+E, a Cyrillic
-// or Greek layout): one key press each, with the character as its text.
-void typeCharacter(QWidget* target, QChar ch) {
-    QKeyEvent press(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
-    QKeyEvent release(QEvent::KeyRelease, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+// A key pressed and released, with the text the window system gives it.
+void typeKey(QWidget* target, int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
     QApplication::sendEvent(target, &press);
     QApplication::sendEvent(target, &release);
 }
+// Characters typed on a keyboard layout that has them (AltGr+E, a Cyrillic
+// or Greek layout): one key press each, with the character as its text.
+void typeCharacter(QWidget* target, QChar ch) { typeKey(target, ch.toUpper().unicode(), QString(ch)); }
 
 TEST(CountBox, TakesOnlyDigitsAndItsFewCharactersWhateverTheKeyboard) {
     Started s;
@@ -340,6 +469,41 @@ TEST(CountBox, TakesOnlyDigitsAndItsFewCharactersWhateverTheKeyboard) {
         typeCharacter(count, c.ch);
         EXPECT_EQ(count->text().toStdString(), "4") << c.name;
         EXPECT_EQ(s.d.core().identityWrite.txtSetCounter.text(), "4") << c.name;
+    }
+}
+
+// Delete removes the character after the cursor in every box with a key
+// routine, as Backspace removes the one before it: neither is refused.
+TEST(CountBox, DeleteAndBackspaceEditEveryBoxWithAKeyRoutine) {
+    Started s;
+    kv::app::frmMain& core = s.d.core();
+    QTest::mouseClick(s.widget<QPushButton>("cmdSetCounter"), Qt::LeftButton);  // opens the scan dialog
+    const struct {
+        QWidget* window;
+        const char* name;
+        kv::ui::TextBox& model;
+    } boxes[] = {
+        {s.d.mainView(), "txtSetCounter", core.identityWrite.txtSetCounter},
+        {s.d.mainView(), "txtAssetID", core.identity.txtAssetID},
+        {s.d.setAssetView(), "txtScannedAsset", core.assetDialog.txtScannedAsset},
+    };
+    // The keys as the window system delivers them: Delete with the text DEL.
+    const struct {
+        Qt::Key key;
+        char text;
+        const char* left;
+    } keys[] = {{Qt::Key_Delete, '\x7f', "13"}, {Qt::Key_Backspace, '\b', "23"}};
+    for (const auto& box : boxes) {
+        auto* edit = box.window->findChild<QLineEdit*>(box.name);
+        ASSERT_NE(edit, nullptr) << box.name;
+        for (const auto& k : keys) {
+            edit->selectAll();
+            QTest::keyClicks(edit, "123");
+            edit->setCursorPosition(1);
+            typeKey(edit, k.key, QString(QChar(k.text)));
+            EXPECT_EQ(edit->text().toStdString(), k.left) << box.name << " " << k.key;
+            EXPECT_EQ(box.model.text(), k.left) << box.name << " " << k.key;
+        }
     }
 }
 
