@@ -78,7 +78,7 @@ void Dashboard::start() {
     bindWindow(startupView_, m.startup.window);
 
     settingsView_ = new FormView(m.settings.window, settingsLayout());
-    settingsView_->setFixedSize(456, 206);
+    settingsView_->setFixedSize(468, 206);
     settingsView_->setWindowFlag(Qt::Dialog);
     bindWindow(settingsView_, m.settings.window);
 
