@@ -35,12 +35,15 @@ constexpr const char* kConnected = " CONNECTED..OK";
 constexpr const char* kConnecting = " CONNECTING.... Please Wait";
 // Each request of an identification once, in order.
 constexpr const char* kOneOfEach = "firmware 1, checksum 1, params 1, MAC 1, client 1, asset 1";
+constexpr const char* kProvisioned =
+    "firmware 2, checksum 2, params 3, MAC 3, client 3, asset 3, service 2, param write 4";
 
 // What happens once the controller has been identified.
 enum class Then {
     Wait,     // nothing: the technician watches
     Restart,  // RESTART: the controller enters and leaves service mode, and restarts
     Replug,   // the controller's link goes away and a controller comes back on it
+    Provision,  // customer 005, a count of 1 and the asset KV-1 scanned: the automatic setting
 };
 
 // A mode and what the technician has at the end of its window. The defaults
@@ -61,6 +64,8 @@ struct FaultCase {
     std::vector<std::string> infoBarTexts = {};  // every text the bar showed, in order
     const char* client = " 005";                // under "ClientID"
     const char* assetId = "---";                // under "Asset ID"
+    std::vector<std::string> messages = {};     // the first line of every message shown
+    std::vector<std::string> record = {};       // the record's rows: MAC, asset, verified
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
@@ -137,6 +142,14 @@ TEST_P(FaultMatrix, Mode) {
             QWidget* restart = d.mainView()->widget("cmdRestartController");
             ASSERT_NE(restart, nullptr);
             QTest::mouseClick(restart, Qt::LeftButton);
+        } else if (c.then == Then::Provision) {
+            core.customers.cboCLientList.choose(1);  // 005 - Acme Refrigeration Ltd
+            core.identityWrite.txtSetCounter.setText("1");
+            QTest::mouseClick(d.mainView()->widget("cmdSetCounter"), Qt::LeftButton);
+            QWidget* field = d.setAssetView()->findChild<QWidget*>("txtScannedAsset");
+            ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == field; }, 2000));
+            QTest::keyClicks(field, "KV-1");
+            QTest::keyClick(field, Qt::Key_Return);
         } else {
             sims.back()->stop();
             ASSERT_TRUE(waitUntil([&] { return core.receive.lblError.caption() == "Port lost"; }, 3000));
@@ -167,7 +180,7 @@ TEST_P(FaultMatrix, Mode) {
     EXPECT_EQ(log[0], kv::app::ProvisioningLog::kHeader);
     EXPECT_EQ(log.size() - 1, c.logRows) << log.join("\n").toStdString();
     // Every row holds this controller's checksum and firmware, whole.
-    static const QRegularExpression row(R"(^\d\d:\d\d:\d\d \d\d/\d\d/\d{4}, 1A 2B , , K5b 162$)");
+    static const QRegularExpression row(R"(^\d\d:\d\d:\d\d \d\d/\d\d/\d{4}, [0-9A-F]{2} [0-9A-F]{2} , , K5b 162$)");
     for (qsizetype i = 1; i < log.size(); ++i) EXPECT_TRUE(row.match(log[i]).hasMatch()) << log[i].toStdString();
     EXPECT_EQ(core.receive.lblError.caption(), c.infoBar);
     EXPECT_EQ(barTexts, c.infoBarTexts);
@@ -178,7 +191,15 @@ TEST_P(FaultMatrix, Mode) {
     EXPECT_EQ(shown(d.mainView(), "lblError").toStdString(), c.infoBar);
     EXPECT_EQ(shown(d.mainView(), "lblGetStatus(3)").toStdString(), c.client);
     EXPECT_EQ(shown(d.mainView(), "lblGetStatus(4)").toStdString(), c.assetId);
-    EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+    std::vector<std::string> said;
+    for (const auto& m : messages.shown) said.push_back(m.text.substr(0, m.text.find('\n')));
+    EXPECT_EQ(said, c.messages);
+    std::vector<std::string> rows;
+    for (const QString& r : kv::test::fileLines(core.record.path()).mid(1)) {
+        QStringList f = r.split(',');
+        rows.push_back(QStringList{f.value(2), f.value(5), f.value(9)}.join(',').toStdString());
+    }
+    EXPECT_EQ(rows, c.record);
 }
 
 const FaultCase kCases[] = {
@@ -235,6 +256,52 @@ const FaultCase kCases[] = {
                  "firmware 1, checksum 1, params 1, MAC 1, client 1, asset 1",
      .infoBar = "Port back",
      .infoBarTexts = {"Port lost", "Port back"}},
+    // Values outside the definition file's limits: identified all the same,
+    // one message names them; the rows show the limits.
+    {.name = "ValuesOutsideTheLimits",
+     .simArgs = {"--param", "1=900", "--param", "8=300"},
+     .messages = {"The controller holds values outside the limits of the parameter definitions. The table shows "
+                  "the limit, which is what gets written:"}},
+    // A line whose factory state is not the definition file's defaults.
+    {.name = "FactoryStateOfItsOwn",
+     .simArgs = {"--line", "2", "--param", "1=500", "--param", "20=3"},
+     .client = " <00",
+     .assetId = "---"},
+    // Swapped in the middle of the automatic setting: the controller that
+    // took the asset keeps its row, the one put in its place gets its own.
+    {.name = "SwappedAfterItsAsset",
+     .simArgs = {"--line", "2", "--restart-ms", "300", "--swap-during", "1:asset"},
+     .then = Then::Provision,
+     .windowMs = 40000,
+     .identifications = 2,
+     // Two identifications, the setting (with a MAC check after the asset)
+     // and the four frames inside service mode.
+     .requests = kProvisioned,
+     .client = " 005",
+     .record = {"0004A3B1C201,KV-1,no: replaced before its read-back",
+                "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"}},
+    {.name = "SwappedAfterItsClient",
+     .simArgs = {"--line", "2", "--restart-ms", "300", "--swap-during", "1:client"},
+     .then = Then::Provision,
+     .windowMs = 40000,
+     .identifications = 2,
+     // Two identifications, the setting (with a MAC check after the asset)
+     // and the four frames inside service mode.
+     .requests = kProvisioned,
+     .client = " <00",
+     .record = {"0004A3B1C201,KV-1,no: replaced before its read-back",
+                "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"}},
+    {.name = "SwappedDuringTheBulkWrite",
+     .simArgs = {"--line", "2", "--restart-ms", "300", "--swap-during", "1:bulk"},
+     .then = Then::Provision,
+     .windowMs = 40000,
+     .identifications = 2,
+     // Two identifications, the setting (with a MAC check after the asset)
+     // and the four frames inside service mode.
+     .requests = kProvisioned,
+     .client = " <00",
+     .record = {"0004A3B1C201,KV-1,no: replaced before its read-back",
+                "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(FaultMatrix, FaultMatrix, ::testing::ValuesIn(kCases),
