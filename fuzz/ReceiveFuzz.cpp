@@ -186,6 +186,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 kv::ui::TextBox& f = *fields[in.pick(3)];
                 f.setText(in.bytes(40));
                 f.keyPress(13);
+                // The technician answers the box open longest, with any of its buttons.
+                if (!rig.messages.open.empty() && in.pick(2)) {
+                    const auto& buttons = rig.messages.open.front().message.buttons;
+                    (void)rig.messages.press(buttons[in.pick(static_cast<unsigned>(buttons.size()))]);
+                }
                 break;
             }
             case 9: {  // typing

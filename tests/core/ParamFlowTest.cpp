@@ -236,6 +236,26 @@ TEST_F(Bulk, WhileItRunsApplyAndRefreshAreOffAndTheSelectionIsGone) {
     EXPECT_EQ(rig.main->sequence.iConnectStep, 0);  // the sequence waits for the refresh
 }
 
+// The front panel is off while the table is written: a single write's
+// acknowledgement would be taken for a frame's.
+TEST_F(Bulk, WhileItRunsThePanelTakesNoKeyAndSendsNothing) {
+    auto& e = rig.main->paramEdit;
+    rig.main->bulkWrite.cdmSetParams.press();
+    rig.clock.advance(300);
+    rig.takeWritten();
+    t().lblParam(0).click();
+    e.imgKV53UP.click();
+    e.imgKV5xSLT.click();
+    e.cmdApply.press();
+    for (kv::ui::Control* c : std::initializer_list<kv::ui::Control*>{&e.imgKV53UP, &e.imgKV53DWN, &e.imgKV5xSLT,
+                                                                      &e.cmdApply, &e.cmdDefault})
+        EXPECT_FALSE(c->enabled()) << c->name();
+    EXPECT_FALSE(e.bParamSelected);
+    for (const auto& frame : rig.takeWritten()) EXPECT_NE(frame.size(), 8u);  // no single parameter write
+    ASSERT_TRUE(waitFor(rig, [&] { return !rig.main->bulkWrite.tmrSetMultipleParams.enabled(); }, 30000));
+    EXPECT_TRUE(e.imgKV5xSLT.enabled());
+}
+
 TEST_F(Bulk, TheBatchCounterGoesDownByOneWhenAboveZero) {
     const std::pair<const char*, const char*> cases[] = {{"3", "2"}, {"1", "0"}, {"0", "0"}, {"", ""}, {"abc", "abc"}};
     for (const auto& [before, after] : cases) {

@@ -444,7 +444,7 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
          {"1,KV-1,I-1,yes", "2,KV-2,I-2,yes"}},
         {"its asset written before, again", true, provisionTwo("KV-1", "Yes"),
          {"1,KV-1,I-1,yes", "2,KV-1,I-2,yes"}},
-        {"an asset of 19 characters, its first 15", true,
+        {"an asset of 18 characters, its first 15", true,
          [](Line& l) {
              auto& m = *l.rig.main;
              scan(m.assetDialog.txtScannedAsset, "KV-ABCDEFGHIJKLMNO");
@@ -453,7 +453,10 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
              ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000));
          },
          {"1,KV-ABCDEFGHIJKL,I-1,no: asset cut to 15 of the 18 characters of KV-ABCDEFGHIJKLMNO"}},
-        {"an asset of 19 characters, scanned again", true,
+        {"an asset of 15 characters, as it is", true,
+         [](Line& l) { l.provision("KV-ABCDEFGHIJKL", "I-1"); },
+         {"1,KV-ABCDEFGHIJKL,I-1,yes"}},
+        {"an asset of 18 characters, scanned again", true,
          [](Line& l) {
              auto& m = *l.rig.main;
              scan(m.assetDialog.txtScannedAsset, "KV-ABCDEFGHIJKLMNO");
