@@ -13,7 +13,7 @@ frmMain::frmMain(platform::Platform& p)
       progress(p.timers),
       indicators(window, p.port),
       session(window, p.port),
-      receive(window, session, indicators),
+      receive(window, session, indicators, *this, p.beep),
       sequence(window, progress.window, receive, session, *this, p.events, p.clock, p.locale),
       params(window, p.messageBox),
       paramRead(window, receive, params),

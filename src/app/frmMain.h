@@ -34,7 +34,7 @@
 
 namespace kv::app {
 
-class frmMain final : public link::Identified, public controller::FlowState, public dialogs::AssetHistory {
+class frmMain final : public link::Identified, public link::FlowState, public dialogs::AssetHistory {
 public:
     static constexpr const char* kCaption = "Varkel KV5x COMM Dashboard V1.6";
 

@@ -8,7 +8,7 @@ namespace kv::controller {
 
 IdentityWrite::IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
                              BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog,
-                             const FlowState& flows, const platform::SerialPort& port, platform::EventLoop& events,
+                             const link::FlowState& flows, const platform::SerialPort& port, platform::EventLoop& events,
                              platform::Beep& beep)
     : cmdSetAssetID(form.button("cmdSetAssetID")),
       cmdSetClientID(form.button("cmdSetClientID")),

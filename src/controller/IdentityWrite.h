@@ -8,6 +8,7 @@
 #include "controller/BatchCounter.h"
 #include "controller/Identity.h"
 #include "controller/Status.h"
+#include "link/FlowState.h"
 #include "link/ReceivePath.h"
 #include "platform/Desktop.h"
 #include "platform/Listeners.h"
@@ -43,7 +44,7 @@ public:
     static constexpr std::size_t kMaxAsset = 15;
 
     IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
-                  BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog, const FlowState& flows,
+                  BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog, const link::FlowState& flows,
                   const platform::SerialPort& port, platform::EventLoop& events, platform::Beep& beep);
 
     void cmdSetAssetID_Click();
@@ -74,7 +75,7 @@ private:
     BatchCounter& counter_;
     ui::Timer& tmrStatusGET_;
     AssetDialog& assetDialog_;
-    const FlowState& flows_;
+    const link::FlowState& flows_;
     const platform::SerialPort& port_;
     platform::EventLoop& events_;
     platform::Beep& beep_;

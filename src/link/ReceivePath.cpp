@@ -20,7 +20,8 @@ const std::array<std::string, 256>& byteGroups() {
 
 }  // namespace
 
-ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators)
+ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators, const FlowState& flows,
+                         platform::Beep& beep)
     : txtTerminal(form.terminal("txtTerminal")),
       Text1(form.textBox("Text1")),
       lblError(form.label("lblError")),
@@ -33,7 +34,9 @@ ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& ind
       cdmGETV(form.button("cdmGETV")),
       session_(session),
       port_(session.port()),
-      indicators_(indicators) {
+      indicators_(indicators),
+      flows_(flows),
+      beep_(beep) {
     txtTerminal.setVisible(false);
     Text1.setText("Debug");
     Text1.setVisible(false);
@@ -177,7 +180,9 @@ void ReceivePath::WriteDump(std::int16_t sNumberOfBytes) { Text1.setText(Dump(sN
 void ReceivePath::ParseMsg(std::int16_t sNumberOfBytes) { WriteDump(sNumberOfBytes); }
 
 void ReceivePath::txtTerminal_KeyPress(std::int16_t& keyAscii) {
-    if (port_.PortOpen()) port_.Output(frameTyped(keyAscii));
+    // Typed between a flow's requests, a byte would spoil a request or a reply.
+    if (flows_.Provisioning()) beep_.beep();
+    else if (port_.PortOpen()) port_.Output(frameTyped(keyAscii));
     keyAscii = 0;  // the terminal shows only what comes back
 }
 

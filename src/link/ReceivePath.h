@@ -9,10 +9,12 @@
 #include <functional>
 #include <string>
 
+#include "link/FlowState.h"
 #include "link/Frames.h"
 #include "link/Indicators.h"
 #include "link/PortSession.h"
 #include "link/Replies.h"
+#include "platform/Desktop.h"
 #include "platform/SerialPort.h"
 #include "ui/Window.h"
 
@@ -31,7 +33,8 @@ public:
         return static_cast<std::size_t>(kMaxLines) * static_cast<std::size_t>(columns > 0 ? columns : 1);
     }
 
-    ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators);
+    ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators, const FlowState& flows,
+                platform::Beep& beep);
 
     using Handler = std::function<void(std::int16_t sNumberOfBytes)>;
     // Routes complete replies with this code to `handler` (ParseMsg otherwise).
@@ -103,6 +106,8 @@ private:
     PortSession& session_;
     platform::SerialPort& port_;
     Indicators& indicators_;
+    const FlowState& flows_;
+    platform::Beep& beep_;
     std::array<Handler, 256> handlers_;
     ReplyListeners replies_;
     int depth_ = 0;  // PostTerminal may run again inside a handler that lets events run

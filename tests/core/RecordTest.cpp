@@ -489,3 +489,44 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
 }
 
 }  // namespace
+
+namespace {
+
+// A scan that lands in the main window while a controller is identified or
+// provisioned (the asset dialog hidden) changes no box and sends nothing;
+// once the flows are done, typing works again.
+TEST(ControllersAsTheyCome, KeysTypedIntoTheMainWindowDuringAFlowAreRefused) {
+    Line l;
+    l.begin(2, false);
+    auto& m = *l.rig.main;
+    m.identityWrite.txtSetCounter.setText("2");
+    m.receive.txtTerminal.setVisible(true);
+    scan(m.assetDialog.txtScannedAsset, "KV-1");
+    auto typeEverywhere = [&] {
+        l.rig.takeWritten();
+        int beeps = l.rig.beep.beeps;
+        for (kv::ui::TextBox* box : {&m.identityWrite.txtSetCounter, &m.identityWrite.txtSetClient})
+            for (char c : std::string("555")) {
+                std::int16_t k = c;
+                box->keyPress(k);
+            }
+        std::int16_t k = '5';
+        m.receive.txtTerminal.keyPress(k);
+        return std::pair{l.rig.beep.beeps - beeps, l.rig.takeWritten().size()};
+    };
+    std::int64_t now = 0;
+    // The setting, its parameter read, the bulk write, the restart's wait, the identification.
+    for (std::int64_t at : {300, 2500, 6000, 10000, 13000}) {
+        l.rig.clock.advance(at - now);
+        now = at;
+        auto [beeps, frames] = typeEverywhere();
+        EXPECT_EQ(beeps, 7) << at;
+        EXPECT_EQ(frames, 0u) << at;
+    }
+    ASSERT_TRUE(waitFor(l.rig, [&] { return m.assetDialog.window.visible(); }, 30000));
+    auto [beeps, frames] = typeEverywhere();
+    EXPECT_EQ(beeps, 0);
+    EXPECT_EQ(frames, 1u);  // the terminal's byte
+}
+
+}  // namespace
