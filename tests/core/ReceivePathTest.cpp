@@ -147,6 +147,7 @@ TEST_F(Loaded, TerminalStaysBoundedWhateverTheChunkSizes) {
 
 TEST_F(Loaded, TypingSendsRawBytesAndShowsNothing) {
     rig.clock.advance(8000);  // identified: no flow runs
+    rx().txtTerminal.clear();
     rig.takeWritten();
     rx().iRxIdx = 3;
     EXPECT_EQ(rx().txtTerminal.keyPress('A'), 0);
