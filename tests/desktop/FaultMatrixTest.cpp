@@ -202,6 +202,21 @@ TEST_P(FaultMatrix, Mode) {
     EXPECT_EQ(rows, c.record);
 }
 
+// Controller 1 of a line of two swapped at `point` of its automatic setting;
+// `client` is what the second one holds then. Two identifications, the
+// setting (with a MAC check after the asset) and four frames in service mode.
+FaultCase swapped(const char* name, const char* point, const char* client) {
+    return {.name = name,
+            .simArgs = {"--line", "2", "--restart-ms", "300", "--swap-during", point},
+            .then = Then::Provision,
+            .windowMs = 40000,
+            .identifications = 2,
+            .requests = kProvisioned,
+            .client = client,
+            .record = {"0004A3B1C201,KV-1,no: replaced before its read-back",
+                       "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"}};
+}
+
 const FaultCase kCases[] = {
     // Asked again at every seventh tick, without end: ticks 0, 7 and 14.
     {.name = "Silent",
@@ -269,39 +284,9 @@ const FaultCase kCases[] = {
      .assetId = "---"},
     // Swapped in the middle of the automatic setting: the controller that
     // took the asset keeps its row, the one put in its place gets its own.
-    {.name = "SwappedAfterItsAsset",
-     .simArgs = {"--line", "2", "--restart-ms", "300", "--swap-during", "1:asset"},
-     .then = Then::Provision,
-     .windowMs = 40000,
-     .identifications = 2,
-     // Two identifications, the setting (with a MAC check after the asset)
-     // and the four frames inside service mode.
-     .requests = kProvisioned,
-     .client = " 005",
-     .record = {"0004A3B1C201,KV-1,no: replaced before its read-back",
-                "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"}},
-    {.name = "SwappedAfterItsClient",
-     .simArgs = {"--line", "2", "--restart-ms", "300", "--swap-during", "1:client"},
-     .then = Then::Provision,
-     .windowMs = 40000,
-     .identifications = 2,
-     // Two identifications, the setting (with a MAC check after the asset)
-     // and the four frames inside service mode.
-     .requests = kProvisioned,
-     .client = " <00",
-     .record = {"0004A3B1C201,KV-1,no: replaced before its read-back",
-                "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"}},
-    {.name = "SwappedDuringTheBulkWrite",
-     .simArgs = {"--line", "2", "--restart-ms", "300", "--swap-during", "1:bulk"},
-     .then = Then::Provision,
-     .windowMs = 40000,
-     .identifications = 2,
-     // Two identifications, the setting (with a MAC check after the asset)
-     // and the four frames inside service mode.
-     .requests = kProvisioned,
-     .client = " <00",
-     .record = {"0004A3B1C201,KV-1,no: replaced before its read-back",
-                "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"}},
+    swapped("SwappedAfterItsAsset", "1:asset", " 005"),
+    swapped("SwappedAfterItsClient", "1:client", " <00"),
+    swapped("SwappedDuringTheBulkWrite", "1:bulk", " <00"),
 };
 
 INSTANTIATE_TEST_SUITE_P(FaultMatrix, FaultMatrix, ::testing::ValuesIn(kCases),
