@@ -113,15 +113,12 @@ platform::MessageId QtMessageBox::ask(const std::string& text, platform::MsgIcon
                                       const std::vector<std::string>& buttons, std::function<void(int)> answered) {
     QMessageBox* box = newBox(text, icon, title);
     std::vector<QAbstractButton*> made;
-    for (std::size_t i = 0; i < buttons.size(); ++i) {
-        QMessageBox::ButtonRole role = i == 0 ? QMessageBox::AcceptRole
-                                       : i + 1 == buttons.size() ? QMessageBox::RejectRole
-                                                                 : QMessageBox::ActionRole;
-        made.push_back(box->addButton(toQt(buttons[i]), role));
-    }
+    // In the order given; the first is the safe answer: Enter, Escape and
+    // closing the box all give it.
+    for (const std::string& text : buttons) made.push_back(box->addButton(toQt(text), QMessageBox::ActionRole));
     if (!made.empty()) {
         box->setDefaultButton(qobject_cast<QPushButton*>(made.front()));
-        box->setEscapeButton(made.back());
+        box->setEscapeButton(made.front());
     }
     platform::MessageId id = put(box, true);
     QObject::connect(box, &QMessageBox::finished, box, [this, id, box, made, answered = std::move(answered)] {
@@ -129,7 +126,7 @@ platform::MessageId QtMessageBox::ask(const std::string& text, platform::MsgIcon
         if (!boxes_.count(id) || !answered) return;
         boxes_.erase(id);
         auto it = std::find(made.begin(), made.end(), box->clickedButton());
-        int index = it == made.end() ? int(made.size()) - 1 : int(it - made.begin());
+        int index = it == made.end() ? 0 : int(it - made.begin());
         answered(index);
     });
     return id;

@@ -9,7 +9,7 @@
 
 #include "app/ProvisioningLog.h"
 #include "controller/Identity.h"
-#include "dialogs/frmSetAsset.h"
+#include "controller/AssetCheck.h"
 #include "link/Replies.h"
 
 namespace kv::app {
@@ -32,7 +32,7 @@ public:
         std::string id;  // parameter number as text
         int value;
     };
-    using AssetUse = dialogs::AssetHistory::Use;
+    using AssetUse = controller::AssetHistory::Use;
 
     // Creates this run's file in `folder`; the rows of the record files
     // already there are remembered for their assets.

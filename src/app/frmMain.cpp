@@ -25,11 +25,12 @@ frmMain::frmMain(platform::Platform& p)
       counter(window),
       identity(window, receive, counter, p.events, p.clock),
       status(window, receive, p.locale),
-      assetDialog(p.timers, identity, status, p.events, p.messageBox, p.clock, *this),
-      identityWrite(window, receive, identity, status, counter, sequence.tmrStatusGET, assetDialog, *this, p.port,
-                    p.events, p.beep),
+      assetCheck(p.messageBox, p.clock, *this),
+      assetDialog(p.timers, identity, status, p.events, assetCheck),
+      identityWrite(window, receive, identity, status, counter, sequence.tmrStatusGET, assetDialog, assetCheck, *this,
+                    p.port, p.events, p.beep),
       autoSetting(window, progress.window, receive, identity, identityWrite, paramRead, bulkWrite, setControls,
-                  sequence.tmrStatusGET, p.events),
+                  assetCheck, sequence.tmrStatusGET, p.events),
       customers(window, identityWrite.txtSetClient, p.folders, p.messageBox),
       startup(p, session, receive.cmdSTOPComms, sequence, indicators),
       settings(p, session, receive.cmdSTOPComms, indicators) {
@@ -69,16 +70,16 @@ void frmMain::wireRecord() {
             reportUnwritten(record.path(), error, record.lastRow());
     });
     identityWrite.listenWrites([this](controller::IdentityWrite::Field f, const std::string& text) {
-        if (f == controller::IdentityWrite::Field::Asset)
+        if (f == controller::IdentityWrite::Field::Asset) {
             record.AssetWritten(text, identity.readings(), platform::formatLogTime(platform.clock.now()));
-        else
+            if (auto label = assetCheck.cutFrom(text)) record.AssetCut(*label);
+        } else {
             record.ClientWritten(text, identity.readings());
+        }
     });
-    assetDialog.listenScans([this](const dialogs::frmSetAsset::Scan& scan) {
+    assetDialog.listenScans([this](const std::string& custom1, const std::string& custom2) {
         std::string when = platform::formatLogTime(platform.clock.now()), error;
-        if (!record.Scanned(scan.custom1, scan.custom2, when, error))
-            reportUnwritten(record.path(), error, record.lastRow());
-        if (!scan.cutFrom.empty()) record.AssetCut(scan.cutFrom);
+        if (!record.Scanned(custom1, custom2, when, error)) reportUnwritten(record.path(), error, record.lastRow());
     });
     receive.listenReplies([this](link::Reply r) { record.Replied(r, identity.readings(), paramRead.lastRead()); });
 }

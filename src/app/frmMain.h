@@ -34,7 +34,7 @@
 
 namespace kv::app {
 
-class frmMain final : public link::Identified, public link::FlowState, public dialogs::AssetHistory {
+class frmMain final : public link::Identified, public link::FlowState, public controller::AssetHistory {
 public:
     static constexpr const char* kCaption = "Varkel KV5x COMM Dashboard V1.6";
 
@@ -87,6 +87,7 @@ public:
     controller::BatchCounter counter;
     controller::Identity identity;
     controller::Status status;
+    controller::AssetCheck assetCheck;
     dialogs::frmSetAsset assetDialog;
     controller::IdentityWrite identityWrite;
     controller::SetControls setControls;

@@ -4,7 +4,8 @@ namespace kv::controller {
 
 AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive,
                          Identity& identity, IdentityWrite& write, params::ParamRead& read, params::BulkWrite& bulk,
-                         SetControls& setControls, ui::Timer& tmrStatusGET, platform::EventLoop& events)
+                         SetControls& setControls, AssetCheck& check, ui::Timer& tmrStatusGET,
+                         platform::EventLoop& events)
     : tmrSetAutoAssetClientParam(form.timer("tmrSetAutoAssetClientParam")),
       tmrCheckController(form.timer("tmrCheckController")),
       frmProgressInfo_(frmProgressInfo),
@@ -14,6 +15,7 @@ AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::Re
       read_(read),
       bulk_(bulk),
       setControls_(setControls),
+      check_(check),
       tmrStatusGET_(tmrStatusGET),
       events_(events) {
     tmrSetAutoAssetClientParam.setInterval(kTickMs);
@@ -57,6 +59,19 @@ void AutoSetting::replied(link::Reply r) {
 
 void AutoSetting::txtAssetID_KeyPress(std::int16_t& keyAscii) {
     if (keyAscii != 13 || identity_.txtAssetID.text().empty()) return;
+    // Typed into the box rather than scanned in the dialog: asked about as a
+    // scan is, then started with what the technician agreed to.
+    if (!check_.approved(identity_.txtAssetID.text())) {
+        if (check_.asking()) return;
+        check_.Check(identity_.txtAssetID.text(), platform::kAppTitle,
+                     [this](const std::string& asset, const std::string&) {
+                         identity_.txtAssetID.setText(asset);
+                         std::int16_t enter = 13;
+                         txtAssetID_KeyPress(enter);
+                     },
+                     {});
+        return;
+    }
     runAsset_ = identity_.txtAssetID.text();
     tmrStatusGET_.setEnabled(false);
     frmProgressInfo_.show();

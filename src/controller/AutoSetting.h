@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "controller/AssetCheck.h"
 #include "controller/Identity.h"
 #include "controller/IdentityWrite.h"
 #include "controller/SetControls.h"
@@ -30,7 +31,7 @@ public:
 
     AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive, Identity& identity,
                 IdentityWrite& write, params::ParamRead& read, params::BulkWrite& bulk, SetControls& setControls,
-                ui::Timer& tmrStatusGET, platform::EventLoop& events);
+                AssetCheck& check, ui::Timer& tmrStatusGET, platform::EventLoop& events);
 
     void txtAssetID_KeyPress(std::int16_t& keyAscii);
     void tmrSetAutoAssetClientParam_Timer();
@@ -62,6 +63,7 @@ private:
     params::ParamRead& read_;
     params::BulkWrite& bulk_;
     SetControls& setControls_;
+    AssetCheck& check_;
     ui::Timer& tmrStatusGET_;
     platform::EventLoop& events_;
 };

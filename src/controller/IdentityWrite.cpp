@@ -8,7 +8,7 @@ namespace kv::controller {
 
 IdentityWrite::IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
                              BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog,
-                             const link::FlowState& flows, const platform::SerialPort& port, platform::EventLoop& events,
+                             AssetCheck& assetCheck, const link::FlowState& flows, const platform::SerialPort& port, platform::EventLoop& events,
                              platform::Beep& beep)
     : cmdSetAssetID(form.button("cmdSetAssetID")),
       cmdSetClientID(form.button("cmdSetClientID")),
@@ -21,6 +21,7 @@ IdentityWrite::IdentityWrite(ui::Window& form, link::ReceivePath& receive, Ident
       counter_(counter),
       tmrStatusGET_(tmrStatusGET),
       assetDialog_(assetDialog),
+      assetCheck_(assetCheck),
       flows_(flows),
       port_(port),
       events_(events),
@@ -44,7 +45,17 @@ void IdentityWrite::cmdSetAssetID_Click() {
         receive_.Replied(link::Reply::AssetNotSent);
         return;
     }
-    std::string asset = text.substr(0, std::min(text.size(), kMaxAsset));
+    // An asset nobody agreed to yet (typed into the box, SET ASSET pressed)
+    // is asked about first; the answer presses SET ASSET again.
+    if (!assetCheck_.approved(text)) {
+        if (!assetCheck_.asking())
+            assetCheck_.Check(text, platform::kAppTitle, [this](const std::string& asset, const std::string&) {
+                identity_.txtAssetID.setText(asset);
+                cmdSetAssetID_Click();
+            }, {});
+        return;
+    }
+    std::string asset = text.substr(0, std::min(text.size(), AssetCheck::kMaxAsset));
     tmrStatusGET_.setEnabled(false);
     receive_.ResetReceive();
     if (!port_.PortOpen()) return;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "controller/AssetCheck.h"
 #include "controller/BatchCounter.h"
 #include "controller/Identity.h"
 #include "controller/Status.h"
@@ -40,11 +41,9 @@ protected:
 
 class IdentityWrite {
 public:
-    // The longest asset the set request carries.
-    static constexpr std::size_t kMaxAsset = 15;
-
     IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
-                  BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog, const link::FlowState& flows,
+                  BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog, AssetCheck& assetCheck,
+                  const link::FlowState& flows,
                   const platform::SerialPort& port, platform::EventLoop& events, platform::Beep& beep);
 
     void cmdSetAssetID_Click();
@@ -75,6 +74,7 @@ private:
     BatchCounter& counter_;
     ui::Timer& tmrStatusGET_;
     AssetDialog& assetDialog_;
+    AssetCheck& assetCheck_;
     const link::FlowState& flows_;
     const platform::SerialPort& port_;
     platform::EventLoop& events_;

@@ -62,9 +62,9 @@ public:
     virtual ~MessageBox() = default;
     // A box with one OK button.
     virtual MessageId show(const std::string& text, MsgButtons buttons, MsgIcon icon, const std::string& title) = 0;
-    // A question with the buttons named (the first is the default); once the
-    // user has pressed one, `answered` runs with its index, from the event
-    // loop. A box closed without a choice answers with the last button.
+    // A question with the buttons named, the safe answer first (the default,
+    // and the answer of a box closed without a choice); once the user has
+    // pressed one, `answered` runs with its index, from the event loop.
     virtual MessageId ask(const std::string& text, MsgIcon icon, const std::string& title,
                           const std::vector<std::string>& buttons, std::function<void(int)> answered) = 0;
     // Takes a box down if it is still open; a question so closed never answers.

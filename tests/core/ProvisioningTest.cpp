@@ -31,14 +31,16 @@ TEST_F(Identified, SetAssetAndSetClientFrames) {
         bool asset;
         std::string text;
         Bytes frame;  // empty: nothing is sent
+        bool asks = false;
     } cases[] = {
         {true, "AB12", Bytes({0x16, 0x01, 0x05, 0x01, 0x41, 0x42, 0x31, 0x32})},
         // An asset reply leaves a leading space in the box: it goes out too.
         {true, " 123", Bytes({0x16, 0x01, 0x05, 0x01, 0x20, 0x31, 0x32, 0x33})},
         {true, "7", Bytes({0x16, 0x01, 0x02, 0x01, 0x37})},
         {true, fifteen, withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen)},
-        {true, fifteen + "P", withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen)},
-        {true, fifteen + "PQRST", withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen)},
+        // Longer: asked first, the technician chooses its first 15.
+        {true, fifteen + "P", withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen), true},
+        {true, fifteen + "PQRST", withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen), true},
         {true, "", {}},
         {false, "005", Bytes({0x15, 0x01, 0x04, 0x01, 0x30, 0x30, 0x35})},
         {false, "12345", Bytes({0x15, 0x01, 0x04, 0x01, 0x31, 0x32, 0x33})},
@@ -51,6 +53,13 @@ TEST_F(Identified, SetAssetAndSetClientFrames) {
         if (c.asset) {
             m().identity.txtAssetID.setText(c.text);
             m().identityWrite.cmdSetAssetID.click();
+            EXPECT_EQ(rig.messages.open.size(), c.asks ? 1u : 0u) << c.text;
+            if (c.asks) {
+                EXPECT_TRUE(rig.takeWritten().empty()) << c.text;  // nothing before the answer
+                ASSERT_TRUE(rig.messages.press("Write the first 15"));
+                // Its first 15 went out a moment ago, in the case before.
+                ASSERT_TRUE(rig.messages.press("Yes"));
+            }
         } else {
             m().identityWrite.txtSetClient.setText(c.text);
             m().identityWrite.cmdSetClientID.click();

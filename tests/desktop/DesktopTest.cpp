@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,6 +23,7 @@
 #include <QTimer>
 
 #include "desktop/Dashboard.h"
+#include "desktop/QtPlatform.h"
 #include "desktop/Widgets.h"
 #include "tests/desktop/DesktopSupport.h"
 
@@ -632,6 +634,52 @@ TEST(Program, EndsWhenItsMainWindowClosesWhateverElseIsOpen) {
     EXPECT_TRUE(ended) << said.toStdString();
     EXPECT_TRUE(said.contains("windows open: 1 1")) << said.toStdString();
     EXPECT_TRUE(said.contains("exited 0, port open 0")) << said.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// The real boxes: up at once, the program going on; a question answers from
+// the event loop with the button pressed, the safe first one when it is
+// closed without a choice, and nothing when the program takes it down.
+TEST(MessageBoxes, AQuestionAnswersWithItsButtonAndTheSafeOneWhenClosed) {
+    kv::desktop::QtMessageBox boxes;
+    auto open = [] {
+        QList<QMessageBox*> out;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) out << b;
+        return out;
+    };
+    const struct {
+        const char* name;
+        std::function<void(QMessageBox*, kv::platform::MessageId)> act;
+        int answer;  // -1: none
+    } cases[] = {
+        {"the second button", [](QMessageBox* b, kv::platform::MessageId) { b->buttons()[1]->click(); }, 1},
+        {"Escape", [](QMessageBox* b, kv::platform::MessageId) { QTest::keyClick(b, Qt::Key_Escape); }, 0},
+        {"Enter", [](QMessageBox* b, kv::platform::MessageId) { QTest::keyClick(b, Qt::Key_Return); }, 0},
+        {"closed by the program", [&](QMessageBox*, kv::platform::MessageId id) { boxes.close(id); }, -1},
+    };
+    for (const auto& c : cases) {
+        int answer = -1;
+        auto id = boxes.ask("Write it to this controller too?", kv::platform::MsgIcon::Question, "Set Asset",
+                            {"No", "Yes", "Later"}, [&](int a) { answer = a; });
+        ASSERT_EQ(open().size(), 1) << c.name;
+        QMessageBox* box = open().front();
+        EXPECT_EQ(box->text(), "Write it to this controller too?");
+        QStringList texts;
+        for (QAbstractButton* b : box->buttons()) texts << b->text();
+        EXPECT_EQ(texts, (QStringList{"No", "Yes", "Later"})) << c.name;
+        EXPECT_EQ(answer, -1) << c.name;  // nothing until pressed
+        c.act(box, id);
+        kv::test::waitUntil([&] { return open().isEmpty(); }, 1000);
+        QApplication::processEvents();
+        EXPECT_EQ(answer, c.answer) << c.name;
+        EXPECT_TRUE(open().isEmpty()) << c.name;
+    }
+    boxes.show("Saved.", kv::platform::MsgButtons::Ok, kv::platform::MsgIcon::None, "KV53_Varkel_Comms");
+    EXPECT_EQ(open().size(), 1);  // an information box stays until closed; its owner takes it down at the end
 }
 
 }  // namespace
