@@ -75,7 +75,8 @@ std::optional<ProvisioningRecord::AssetUse> ProvisioningRecord::assetUse(const s
 
 bool ProvisioningRecord::Scanned(const std::string& custom1, const std::string& custom2, const std::string& when,
                                  std::string& error) {
-    bool ok = !touched_ || writeRow(when, "no: the next controller was scanned before it was read back", false, error);
+    bool ok = !touched_ ||
+              writeRow(when, "no: the next controller was scanned before it was read back", Source::Notes, error);
     clear();
     // A scan is for the controller the technician has just put on the line,
     // which no identification has seen yet.
@@ -114,7 +115,7 @@ bool ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values, co
     bool ok = true;
     // Written again before the first write was read back: both count, and
     // the scanned codes and set values stay for the second.
-    if (!written_.empty()) ok = writeRow(when, "no: written again before it was read back", false, error);
+    if (!written_.empty()) ok = writeRow(when, "no: written again before it was read back", Source::Notes, error);
     touch(onLine);
     written_ = std::move(values);
     return ok;
@@ -179,13 +180,16 @@ std::string ProvisioningRecord::verified() const {
     return text;
 }
 
-bool ProvisioningRecord::writeRow(const std::string& when, const std::string& verified, bool readBack,
+bool ProvisioningRecord::writeRow(const std::string& when, const std::string& verified, Source source,
                                   std::string& error) {
     // Not read back: the controller as identified before its writes, with
-    // the asset and client that went to it.
+    // the asset and client that went to it. Replaced: only the asset is
+    // known to have gone to it (its MAC was asked right after); the client
+    // may have gone to the next one.
+    const bool readBack = source == Source::ReadBack;
     const Readings& r = readBack ? read_ : subject_;
     std::string asset = readBack || !asset_ ? r.asset : *asset_;
-    std::string client = readBack || !client_ ? r.client : *client_;
+    std::string client = readBack || !client_ || source == Source::Replaced ? r.client : *client_;
     return writeFields({when, r.mac, r.mac, r.checksum, r.firmware, asset, client, custom1_, custom2_, verified},
                        error);
 }
@@ -207,7 +211,7 @@ bool ProvisioningRecord::Identified(const std::string& when, bool provisioning, 
     if (known_ && !read_.mac.empty() && read_.mac != subject_.mac) {
         // Another controller answered: the one written to was taken off the
         // line before its read-back.
-        bool ok = writeRow(when, "no: replaced before its read-back", false, error);
+        bool ok = writeRow(when, "no: replaced before its read-back", Source::Replaced, error);
         std::string before = subject_.mac;
         bool reached = !written_.empty();
         Readings newcomer = read_;
@@ -222,14 +226,14 @@ bool ProvisioningRecord::Identified(const std::string& when, bool provisioning, 
         return ok && newcomerOk;
     }
     if (written_.empty() && provisioning) return true;  // its writes go on
-    bool ok = writeRow(when, verified(), true, error);
+    bool ok = writeRow(when, verified(), Source::ReadBack, error);
     clear();
     return ok;
 }
 
 bool ProvisioningRecord::Flush(const std::string& when, const std::string& why, std::string& error) {
     if (!touched_) return true;
-    bool ok = writeRow(when, why, false, error);
+    bool ok = writeRow(when, why, Source::Notes, error);
     clear();
     return ok;
 }

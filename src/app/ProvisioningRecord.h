@@ -83,8 +83,10 @@ public:
 private:
     std::string verified() const;
     void touch(const Readings& onLine);
-    // A row of the controller the notes describe: read back, or as known.
-    [[nodiscard]] bool writeRow(const std::string& when, const std::string& verified, bool readBack,
+    // A row of the controller the notes describe: as read back, as the
+    // notes know it, or as known of one replaced.
+    enum class Source { ReadBack, Notes, Replaced };
+    [[nodiscard]] bool writeRow(const std::string& when, const std::string& verified, Source source,
                                 std::string& error);
     [[nodiscard]] bool writeFields(const std::vector<std::string>& fields, std::string& error);
     void clear();

@@ -4,6 +4,8 @@
 // the durability of every line the log and the record write.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "app/ProvisioningLog.h"
 #include "app/ProvisioningRecord.h"
 #include "tests/support/BatchHelpers.h"
@@ -530,6 +532,96 @@ TEST(ControllersAsTheyCome, KeysTypedIntoTheMainWindowDuringAFlowAreRefused) {
     auto [beeps, frames] = typeEverywhere();
     EXPECT_EQ(beeps, 0);
     EXPECT_EQ(frames, 1u);  // the terminal's byte
+}
+
+}  // namespace
+
+namespace {
+
+// Whatever the moment of a swap, each row says only what is true of the
+// controller its MAC names (an asset or client column holds what that
+// controller holds), and every controller that took a write has a row.
+TEST(ControllersAsTheyCome, EachRowIsTrueOfItsControllerAndNoneIsLost) {
+    using kv::sim::SwapPoint;
+    const struct {
+        const char* name;
+        std::vector<kv::sim::SwapDuring> swaps;  // by the line, after the step's answer
+    } cases[] = {
+        {"none", {}},
+        {"swapped after its asset", {{1, SwapPoint::AssetSet}}},
+        {"swapped after its client", {{1, SwapPoint::ClientSet}}},
+        {"swapped during the bulk write", {{1, SwapPoint::BulkWrite}}},
+    };
+    for (const auto& c : cases) {
+        Line l;
+        l.begin(3, true);
+        l.line->swapsDuring = c.swaps;
+        l.scanController("KV-1", "I-1");
+        ASSERT_TRUE(waitFor(l.rig, [&] { return l.rig.main->assetDialog.window.visible(); }, 60000)) << c.name;
+        std::set<int> withRow;
+        for (const auto& row : l.record()) {
+            if (row == kv::app::ProvisioningRecord::kHeader) continue;
+            auto f = kv::app::csvFields(row);
+            ASSERT_EQ(f.size(), 10u) << row;
+            for (int k = 1; k <= l.line->current(); ++k) {
+                const auto& unit = l.line->unit(k);
+                if (unit.mac != f[2]) continue;
+                withRow.insert(k);
+                if (!f[5].empty()) {
+                    EXPECT_EQ(f[5], unit.asset) << c.name << ": " << row;
+                }
+                if (!f[6].empty()) {
+                    EXPECT_EQ(f[6], unit.client) << c.name << ": " << row;
+                }
+            }
+        }
+        for (int k = 1; k <= l.line->current(); ++k) {
+            const auto& unit = l.line->unit(k);
+            bool written = !unit.asset.empty() || unit.client != "<00" || unit.params != l.line->factoryParams();
+            if (written) {
+                EXPECT_TRUE(withRow.count(k)) << c.name << ": controller " << k << " has no row\n"
+                                              << readFile(l.recordPath());
+            }
+        }
+    }
+}
+
+// The asset box of the main window takes a label too (typed or scanned into
+// it, then Enter or SET ASSET): the same questions come before it is written.
+TEST(ControllersAsTheyCome, AnAssetEnteredInTheMainWindowIsAskedAboutAsAScannedOne) {
+    const struct {
+        const char* name;
+        bool earlierRun;  // KV-1 is in a record file of the logs folder
+        const char* asset;
+        bool enter;  // Enter in the box, else SET ASSET
+    } cases[] = {
+        {"18 characters, Enter", false, "KV-ABCDEFGHIJKLMNO", true},
+        {"18 characters, SET ASSET", false, "KV-ABCDEFGHIJKLMNO", false},
+        {"written in an earlier run, Enter", true, "KV-1", true},
+    };
+    for (const auto& c : cases) {
+        Line l;
+        if (c.earlierRun) {
+            fs::path logs = l.rig.home.path() / "Documents" / "KV53_LOGS";
+            fs::create_directories(logs);
+            writeFile(logs / "RECORD_09_00_00_04_12_2026.csv",
+                      std::string(kv::app::ProvisioningRecord::kHeader) +
+                          "\r\n09:01:00 04/12/2026,0004A3B1C2FF,0004A3B1C2FF,12 34,K5b 162,KV-1,005,,,yes\r\n");
+        }
+        l.begin(1, false);
+        auto& m = *l.rig.main;
+        m.assetDialog.cmdExit.click();
+        m.identity.txtAssetID.setText(c.asset);
+        if (c.enter) {
+            std::int16_t k = 13;
+            m.identity.txtAssetID.keyPress(k);
+        } else {
+            m.identityWrite.cmdSetAssetID.click();
+        }
+        l.rig.clock.advance(3000);
+        EXPECT_EQ(l.rig.messages.open.size(), 1u) << c.name << ": nobody was asked";
+        EXPECT_EQ(l.line->unit(1).asset, "") << c.name << ": written without a word";
+    }
 }
 
 }  // namespace

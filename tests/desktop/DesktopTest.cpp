@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -539,6 +540,52 @@ TEST(ScanDialog, SetCounterAgainGivesTheOpenDialogTheKeyboard) {
     ASSERT_NE(target, nullptr);
     QTest::keyClicks(target, "KV-9001");
     EXPECT_EQ(s.d.core().assetDialog.txtScannedAsset.text(), "KV-9001");
+}
+
+// A question about a scanned asset closed with Escape (or its title bar's
+// close button) is no answer: the asset is not taken as it would be on its
+// riskier button.
+TEST(ScanDialog, EscapeOnAQuestionAboutTheAssetTakesNothing) {
+    const struct {
+        const char* name;
+        const char* label;
+    } cases[] = {
+        {"a label of 18 characters", "KV-ABCDEFGHIJKLMNO"},
+        {"an asset of an earlier run", "KV-ESC-1"},
+    };
+    QDir().mkpath(QDir::homePath() + "/Documents/KV53_LOGS");
+    QFile earlier(QDir::homePath() + "/Documents/KV53_LOGS/RECORD_09_00_00_01_01_2020.csv");
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("Date_Time,Serial,MAC,Checksum,FW Version,Asset ID,Client ID,Custom 1,Custom 2,Verified\r\n"
+                  "09:01:00 01/01/2020,0004A3B1C2FF,0004A3B1C2FF,12 34,K5b 162,KV-ESC-1,005,,,yes\r\n");
+    earlier.close();
+    for (const auto& c : cases) {
+        kv::desktop::Dashboard d;  // the desktop's own message boxes
+        d.start();
+        waitUntil([&] { return d.mainWindow()->isVisible(); });
+        auto* cancel = d.startupView()->findChild<QPushButton*>("cmdAction(1)");
+        if (cancel && cancel->isVisible()) QTest::mouseClick(cancel, Qt::LeftButton);
+        QTest::mouseClick(d.mainView()->widget("cmdSetCounter"), Qt::LeftButton);
+        QWidget* field = d.setAssetView()->findChild<QWidget*>("txtScannedAsset");
+        ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == field; }, 3000)) << c.name;
+        QTest::keyClicks(field, c.label);
+        QTest::keyClick(field, Qt::Key_Return);
+        QMessageBox* box = nullptr;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+                return box != nullptr;
+            },
+            3000))
+            << c.name;
+        QPointer<QMessageBox> asked = box;
+        QTest::keyClick(box, Qt::Key_Escape);
+        ASSERT_TRUE(waitUntil([&] { return !asked || !asked->isVisible(); }, 3000)) << c.name;
+        QApplication::processEvents();
+        EXPECT_EQ(d.core().identity.txtAssetID.text(), "") << c.name << ": taken on Escape";
+    }
+    QFile::remove(earlier.fileName());
 }
 
 // ----------------------------------------------------------------
