@@ -8,8 +8,8 @@ namespace kv::controller {
 
 IdentityWrite::IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
                              BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog,
-                             AssetCheck& assetCheck, const link::FlowState& flows, const platform::SerialPort& port, platform::EventLoop& events,
-                             platform::Beep& beep)
+                             AssetCheck& assetCheck, const link::FlowState& flows, const platform::SerialPort& port,
+                             platform::EventLoop& events, platform::Beep& beep)
     : cmdSetAssetID(form.button("cmdSetAssetID")),
       cmdSetClientID(form.button("cmdSetClientID")),
       txtSetClient(form.textBox("txtSetClient")),

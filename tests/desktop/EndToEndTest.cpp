@@ -313,7 +313,8 @@ TEST(ControllersAsTheyComeEndToEnd, ValuesOutsideTheLimitsAreIdentifiedWithoutAK
                                   "PTB 1000 (at most 999)"}));
     // REFRESH reads them again: the box is replaced, never stacked.
     click(widget(d, "cmdRefreshNextController"));
-    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " Acquiring Serial Number.... Please Wait"; }, 8000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return core.progress.lblCurrentINFO.caption() == " Acquiring Serial Number.... Please Wait"; }, 8000));
     ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
     QTest::qWait(50);
     EXPECT_EQ(openBoxes().size(), 1);
