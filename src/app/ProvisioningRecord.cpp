@@ -75,8 +75,10 @@ std::optional<ProvisioningRecord::AssetUse> ProvisioningRecord::assetUse(const s
 
 bool ProvisioningRecord::Scanned(const std::string& custom1, const std::string& custom2, const std::string& when,
                                  std::string& error) {
-    bool ok = !touched_ ||
-              writeRow(when, "no: the next controller was scanned before it was read back", Source::Notes, error);
+    bool ok = writeReplaced(when, error);
+    ok = (!touched_ ||
+          writeRow(when, "no: the next controller was scanned before it was read back", Source::Notes, error)) &&
+         ok;
     clear();
     // A scan is for the controller the technician has just put on the line,
     // which no identification has seen yet.
@@ -102,12 +104,14 @@ void ProvisioningRecord::AssetWritten(const std::string& asset, const Readings& 
     touch(onLine);
     asset_ = asset;
     assetWhen_ = when;
+    assetUnsure_ = true;
 }
 
 void ProvisioningRecord::ClientWritten(const std::string& client, const Readings& onLine) {
     touch(onLine);
     client_ = client;
     clientSkipped_ = false;
+    clientUnsure_ = true;
 }
 
 bool ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values, const Readings& onLine,
@@ -121,7 +125,8 @@ bool ProvisioningRecord::ParamsWriteStarted(std::vector<WrittenValue> values, co
     return ok;
 }
 
-void ProvisioningRecord::Replied(link::Reply reply, const Readings& now, const std::vector<int>& params) {
+void ProvisioningRecord::Replied(link::Reply reply, const Readings& now, const std::vector<int>& params,
+                                 bool check) {
     using link::Reply;
     // A skipped client counts for the controller about to be written to too.
     if (reply == Reply::ClientNotSent) clientSkipped_ = !client_;
@@ -141,12 +146,17 @@ void ProvisioningRecord::Replied(link::Reply reply, const Readings& now, const s
             break;
         case Reply::Mac:
             read_.mac = now.mac;
-            // The first MAC after a write before the parameters names the
-            // controller written to.
-            if (!known_ && written_.empty()) {
-                subject_.mac = now.mac;
-                known_ = true;
+            if (!written_.empty()) break;
+            if (check) {
+                // Asked right after a write: the writes since the last check
+                // reached this controller.
+                if (known_ && now.mac != subject_.mac) handOver(now.mac);
+                assetUnsure_ = clientUnsure_ = false;
+            } else if (known_) {
+                break;  // an identification: its read-back says whether it is the same
             }
+            subject_.mac = now.mac;
+            known_ = true;
             break;
         case Reply::Client:
             sawClient_ = true;
@@ -180,16 +190,52 @@ std::string ProvisioningRecord::verified() const {
     return text;
 }
 
+std::vector<std::string> ProvisioningRecord::replacedFields(const std::string& when) const {
+    const Readings& r = subject_;
+    std::string asset = asset_ && !assetUnsure_ ? *asset_ : r.asset;
+    std::string client = client_ && !clientUnsure_ ? *client_ : r.client;
+    return {when, r.mac, r.mac, r.checksum, r.firmware, asset, client, custom1_, custom2_,
+            "no: replaced before its read-back"};
+}
+
+void ProvisioningRecord::handOver(const std::string& mac) {
+    replaced_.push_back(replacedFields(""));
+    // The newcomer keeps what went to it since the last MAC, and none of the
+    // codes scanned for the other.
+    if (!assetUnsure_) asset_.reset();
+    if (!clientUnsure_) client_.reset();
+    subject_ = Readings{};
+    subject_.mac = mac;
+    custom1_.clear();
+    custom2_.clear();
+    cutFrom_.clear();
+}
+
+bool ProvisioningRecord::writeReplaced(const std::string& when, std::string& error) {
+    bool ok = true;
+    for (auto& fields : replaced_) {
+        fields[0] = when;
+        std::string e;
+        if (!writeFields(fields, e) && ok) {
+            ok = false;
+            error = e;
+        }
+    }
+    replaced_.clear();
+    return ok;
+}
+
 bool ProvisioningRecord::writeRow(const std::string& when, const std::string& verified, Source source,
                                   std::string& error) {
     // Not read back: the controller as identified before its writes, with
     // the asset and client that went to it. Replaced: only the asset is
     // known to have gone to it (its MAC was asked right after); the client
     // may have gone to the next one.
+    if (source == Source::Replaced) return writeFields(replacedFields(when), error);
     const bool readBack = source == Source::ReadBack;
     const Readings& r = readBack ? read_ : subject_;
     std::string asset = readBack || !asset_ ? r.asset : *asset_;
-    std::string client = readBack || !client_ || source == Source::Replaced ? r.client : *client_;
+    std::string client = readBack || !client_ ? r.client : *client_;
     return writeFields({when, r.mac, r.mac, r.checksum, r.firmware, asset, client, custom1_, custom2_, verified},
                        error);
 }
@@ -211,7 +257,8 @@ bool ProvisioningRecord::Identified(const std::string& when, bool provisioning, 
     if (known_ && !read_.mac.empty() && read_.mac != subject_.mac) {
         // Another controller answered: the one written to was taken off the
         // line before its read-back.
-        bool ok = writeRow(when, "no: replaced before its read-back", Source::Replaced, error);
+        bool ok = writeReplaced(when, error);
+        ok = writeRow(when, "no: replaced before its read-back", Source::Replaced, error) && ok;
         std::string before = subject_.mac;
         bool reached = !written_.empty();
         Readings newcomer = read_;
@@ -226,14 +273,16 @@ bool ProvisioningRecord::Identified(const std::string& when, bool provisioning, 
         return ok && newcomerOk;
     }
     if (written_.empty() && provisioning) return true;  // its writes go on
-    bool ok = writeRow(when, verified(), Source::ReadBack, error);
+    bool ok = writeReplaced(when, error);
+    ok = writeRow(when, verified(), Source::ReadBack, error) && ok;
     clear();
     return ok;
 }
 
 bool ProvisioningRecord::Flush(const std::string& when, const std::string& why, std::string& error) {
-    if (!touched_) return true;
-    bool ok = writeRow(when, why, Source::Notes, error);
+    bool ok = writeReplaced(when, error);
+    if (!touched_) return ok;
+    ok = writeRow(when, why, Source::Notes, error) && ok;
     clear();
     return ok;
 }
@@ -241,6 +290,7 @@ bool ProvisioningRecord::Flush(const std::string& when, const std::string& why, 
 void ProvisioningRecord::clear() {
     touched_ = false;
     known_ = expectNew_ = false;
+    assetUnsure_ = clientUnsure_ = false;
     subject_ = {};
     asset_.reset();
     client_.reset();

@@ -58,7 +58,8 @@ public:
                                           const std::string& when, std::string& error);
     // A reply arrived: after a write, what it read is kept for the row; SET
     // CLIENT's word that it had no client to send is noted.
-    void Replied(link::Reply reply, const Readings& now, const std::vector<int>& params);
+    // `check`: a MAC asked for right after a write, not by an identification.
+    void Replied(link::Reply reply, const Readings& now, const std::vector<int>& params, bool check);
 
     // An identification is done. The controller written to is read back:
     // its row is written once its parameter write has started, or at once
@@ -89,6 +90,13 @@ private:
     [[nodiscard]] bool writeRow(const std::string& when, const std::string& verified, Source source,
                                 std::string& error);
     [[nodiscard]] bool writeFields(const std::vector<std::string>& fields, std::string& error);
+    // The row of the controller the notes describe, replaced: only what is
+    // known to have reached it.
+    std::vector<std::string> replacedFields(const std::string& when) const;
+    // Another MAC after a write: the controller written to was replaced; the
+    // writes not yet known to have reached it went to the newcomer.
+    void handOver(const std::string& mac);
+    [[nodiscard]] bool writeReplaced(const std::string& when, std::string& error);
     void clear();
 
     LogFile file_{"RECORD_", kHeader};
@@ -96,6 +104,12 @@ private:
     Readings subject_;  // the controller written to, as identified before
     bool known_ = false;      // subject_ names it by its MAC
     bool expectNew_ = false;  // scanned for: the controller on the line is not known yet
+    // Written since the last MAC that named the controller: not yet known to
+    // have reached it.
+    bool assetUnsure_ = false, clientUnsure_ = false;
+    // Controllers taken off the line in the middle of their writes, found by
+    // a MAC after a write: their rows go out at the next chance to write.
+    std::vector<std::vector<std::string>> replaced_;
     std::optional<std::string> asset_, client_;
     std::string assetWhen_, cutFrom_;
     bool clientSkipped_ = false;

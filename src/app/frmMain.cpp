@@ -81,7 +81,9 @@ void frmMain::wireRecord() {
         std::string when = platform::formatLogTime(platform.clock.now()), error;
         if (!record.Scanned(custom1, custom2, when, error)) reportUnwritten(record.path(), error, record.lastRow());
     });
-    receive.listenReplies([this](link::Reply r) { record.Replied(r, identity.readings(), paramRead.lastRead()); });
+    receive.listenReplies([this](link::Reply r) {
+        record.Replied(r, identity.readings(), paramRead.lastRead(), r == link::Reply::Mac && !identifying());
+    });
 }
 
 void frmMain::reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row) {
@@ -105,9 +107,12 @@ void frmMain::ControllerIdentified() {
 }
 
 bool frmMain::Provisioning() const {
-    bool identifying = progress.window.visible() && sequence.iConnectStep < link::ConnectionSequence::kFinished;
     return autoSetting.tmrSetAutoAssetClientParam.enabled() || bulkWrite.tmrSetMultipleParams.enabled() ||
-           identifying;
+           identifying();
+}
+
+bool frmMain::identifying() const {
+    return progress.window.visible() && sequence.iConnectStep < link::ConnectionSequence::kFinished;
 }
 
 // The picture and menus that no part owns.

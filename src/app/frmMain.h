@@ -105,6 +105,8 @@ private:
     // Closes the program; a controller written to and not read back gets
     // its row, saying `why`.
     void closeProgram(const std::string& why);
+    // The connection sequence is identifying the controller on the line.
+    bool identifying() const;
     platform::MessageId closeQuestion_ = 0;
     // A row of the log or the record could not be written: said at once, with
     // the row, so that nothing is lost without a word.

@@ -24,7 +24,7 @@ AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::Re
     tmrCheckController.onTick = [this] {
         tmrCheckController.setEnabled(false);
         // Only while the next step has not gone yet: never two requests out.
-        if (iAutoStep == 1 && bAutoReplied) identity_.cmdGetMACAddress.press();
+        if ((iAutoStep == 1 || iAutoStep == 2) && bAutoReplied) identity_.cmdGetMACAddress.press();
     };
     identity_.txtAssetID.onKeyPress = [this](std::int16_t& k) { txtAssetID_KeyPress(k); };
     receive.listenReplies([this](link::Reply r) { replied(r); });
@@ -54,7 +54,7 @@ void AutoSetting::replied(link::Reply r) {
     }
     if (iAutoStep != answers) return;
     bAutoReplied = true;
-    if (r == Reply::Asset) tmrCheckController.setEnabled(true);
+    if (r == Reply::Asset || r == Reply::Client) tmrCheckController.setEnabled(true);
 }
 
 void AutoSetting::txtAssetID_KeyPress(std::int16_t& keyAscii) {

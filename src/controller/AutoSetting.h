@@ -24,9 +24,10 @@ public:
     static constexpr std::int16_t kRetryTicks = 5;
     static constexpr int kTickMs = 1000;
     static constexpr int kParamTickMs = 2000;  // while the parameter reply is awaited
-    // After the asset is acknowledged, the controller is asked for its MAC in
-    // the quiet before the next tick: the record then knows which controller
-    // took the asset, should another be on the line by its read-back.
+    // After the asset and after the client are acknowledged, the controller
+    // is asked for its MAC in the quiet before the next tick: the record then
+    // knows which controller took each, should another be on the line by
+    // the read-back.
     static constexpr int kCheckMs = 100;
 
     AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive, Identity& identity,

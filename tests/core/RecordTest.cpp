@@ -412,7 +412,7 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
          {"1,KV-1,I-1,yes"}},
         {"swapped after its asset write", true,
          swapWhen([](Line& l) { return l.line->unit(1).asset == "KV-1"; }),
-         {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: put on the line during the writes to " + mac1}},
+         {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: asset not written"}},
         {"swapped after its client write", true,
          swapWhen([](Line& l) { return l.line->unit(1).client == "005"; }),
          {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: put on the line during the writes to " + mac1}},
@@ -551,6 +551,8 @@ TEST(ControllersAsTheyCome, EachRowIsTrueOfItsControllerAndNoneIsLost) {
         {"swapped after its asset", {{1, SwapPoint::AssetSet}}},
         {"swapped after its client", {{1, SwapPoint::ClientSet}}},
         {"swapped during the bulk write", {{1, SwapPoint::BulkWrite}}},
+        {"swapped after its asset, the next during the bulk write",
+         {{1, SwapPoint::AssetSet}, {2, SwapPoint::BulkWrite}}},
     };
     for (const auto& c : cases) {
         Line l;

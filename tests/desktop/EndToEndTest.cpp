@@ -367,7 +367,8 @@ TEST(ControllersAsTheyComeEndToEnd, ALineOfThreeWithTheSecondSwappedAfterItsAsse
     EXPECT_EQ(fields(2)[9], "no: replaced before its read-back");
     EXPECT_EQ(fields(3)[2], "0004A3B1C203");
     EXPECT_EQ(fields(3)[5], "");
-    EXPECT_EQ(fields(3)[9], "no: put on the line during the writes to 0004A3B1C202");
+    EXPECT_EQ(fields(3)[6], "005");
+    EXPECT_EQ(fields(3)[9], "no: asset not written");
     sim.stop();
     QString account = sim.output();
     EXPECT_TRUE(account.contains(QRegularExpression("02\\s+0004A3B1C202\\s+asset \"KV-7002\"\\s+client \"<00\"")))

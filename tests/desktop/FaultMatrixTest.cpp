@@ -36,7 +36,7 @@ constexpr const char* kConnecting = " CONNECTING.... Please Wait";
 // Each request of an identification once, in order.
 constexpr const char* kOneOfEach = "firmware 1, checksum 1, params 1, MAC 1, client 1, asset 1";
 constexpr const char* kProvisioned =
-    "firmware 2, checksum 2, params 3, MAC 3, client 3, asset 3, service 2, param write 4";
+    "firmware 2, checksum 2, params 3, MAC 4, client 3, asset 3, service 2, param write 4";
 
 // What happens once the controller has been identified.
 enum class Then {
@@ -204,8 +204,9 @@ TEST_P(FaultMatrix, Mode) {
 
 // Controller 1 of a line of two swapped at `point` of its automatic setting;
 // `client` is what the second one holds then. Two identifications, the
-// setting (with a MAC check after the asset) and four frames in service mode.
-FaultCase swapped(const char* name, const char* point, const char* client) {
+// setting (with a MAC check after the asset and after the client) and four
+// frames in service mode; `second` is the second controller's row.
+FaultCase swapped(const char* name, const char* point, const char* client, const char* second) {
     return {.name = name,
             .simArgs = {"--line", "2", "--restart-ms", "300", "--swap-during", point},
             .then = Then::Provision,
@@ -213,8 +214,7 @@ FaultCase swapped(const char* name, const char* point, const char* client) {
             .identifications = 2,
             .requests = kProvisioned,
             .client = client,
-            .record = {"0004A3B1C201,KV-1,no: replaced before its read-back",
-                       "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"}};
+            .record = {"0004A3B1C201,KV-1,no: replaced before its read-back", second}};
 }
 
 const FaultCase kCases[] = {
@@ -284,9 +284,11 @@ const FaultCase kCases[] = {
      .assetId = "---"},
     // Swapped in the middle of the automatic setting: the controller that
     // took the asset keeps its row, the one put in its place gets its own.
-    swapped("SwappedAfterItsAsset", "1:asset", " 005"),
-    swapped("SwappedAfterItsClient", "1:client", " <00"),
-    swapped("SwappedDuringTheBulkWrite", "1:bulk", " <00"),
+    swapped("SwappedAfterItsAsset", "1:asset", " 005", "0004A3B1C202,,no: asset not written"),
+    swapped("SwappedAfterItsClient", "1:client", " <00",
+            "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"),
+    swapped("SwappedDuringTheBulkWrite", "1:bulk", " <00",
+            "0004A3B1C202,,no: put on the line during the writes to 0004A3B1C201"),
 };
 
 INSTANTIATE_TEST_SUITE_P(FaultMatrix, FaultMatrix, ::testing::ValuesIn(kCases),
