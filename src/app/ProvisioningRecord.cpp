@@ -199,7 +199,8 @@ std::vector<std::string> ProvisioningRecord::replacedFields(const std::string& w
 }
 
 void ProvisioningRecord::handOver(const std::string& mac) {
-    replaced_.push_back(replacedFields(""));
+    // A row only for a controller something is known to have reached.
+    if ((asset_ && !assetUnsure_) || (client_ && !clientUnsure_)) replaced_.push_back(replacedFields(""));
     // The newcomer keeps what went to it since the last MAC, and none of the
     // codes scanned for the other.
     if (!assetUnsure_) asset_.reset();

@@ -470,6 +470,18 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
              l.provision("KV-9", "I-1");
          },
          {"1,KV-9,I-1,yes"}},
+        {"typed into the main window after a swap nobody saw", true,
+         [](Line& l) {
+             auto& m = *l.rig.main;
+             m.assetDialog.cmdExit.click();
+             ASSERT_TRUE(l.line->next());
+             m.identity.txtAssetID.setText("KV-5");
+             std::int16_t enter = 13;
+             m.identity.txtAssetID.keyPress(enter);
+             ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000));
+             l.rig.clock.advance(5000);
+         },
+         {"2,KV-5,,yes"}},
         {"no customer chosen", false,
          [](Line& l) { l.provision("KV-1", "I-1"); },
          {"1,KV-1,I-1,no: no client chosen"}},
