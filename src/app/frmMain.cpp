@@ -225,23 +225,29 @@ bool frmMain::Form_QueryUnload() {
         "controller is taken out of service mode first and may keep only part of the new values.",
         platform::MsgIcon::Exclamation, platform::kAppTitle, {"Keep writing", "Close anyway"}, [this](int answer) {
             closeQuestion_ = 0;
-            if (answer != 1) return;
-            if (!bulkWrite.writing()) {
-                window.hide();
-                Form_Unload();
-                return;
-            }
-            bool inService = !bulkWrite.bRestarting;
-            bulkWrite.Abandon();
-            window.hide();
-            closeProgram(inService ? "no: the program was closed during its parameter write; taken out of "
-                                     "service mode"
-                                   : "no: the program was closed during its restart");
+            if (answer == 1) CloseNow();
         });
     return false;
 }
 
+void frmMain::CloseNow() {
+    if (closed_) return;
+    if (!bulkWrite.writing()) {
+        window.hide();
+        Form_Unload();
+        return;
+    }
+    bool inService = !bulkWrite.bRestarting;
+    bulkWrite.Abandon();
+    window.hide();
+    closeProgram(inService ? "no: the program was closed during its parameter write; taken out of "
+                             "service mode"
+                           : "no: the program was closed during its restart");
+}
+
 void frmMain::closeProgram(const std::string& why) {
+    if (closed_) return;  // a signal and the window's close, one after the other
+    closed_ = true;
     platform.messageBox.close(closeQuestion_);
     closeQuestion_ = 0;
     log.close();

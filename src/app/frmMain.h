@@ -61,6 +61,10 @@ public:
     // they are asked first, and closing then takes the controller out of
     // service mode before the port closes.
     bool Form_QueryUnload();
+    // Closes at once, as "Close anyway" would: the system asks the program to
+    // end (a signal), so nobody is there to be asked. Every row is written and
+    // the port released; a bulk write is abandoned as a close during it is.
+    void CloseNow();
 
     // The path of a shell folder (5 = the user's documents), or empty text.
     std::string fGetSpecialFolder(int CSIDL) const;
@@ -108,6 +112,7 @@ private:
     // The connection sequence is identifying the controller on the line.
     bool identifying() const;
     platform::MessageId closeQuestion_ = 0;
+    bool closed_ = false;
     // A row of the log or the record could not be written: said at once, with
     // the row, so that nothing is lost without a word.
     void reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row);
