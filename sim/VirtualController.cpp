@@ -149,7 +149,10 @@ std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_
             Bytes p;
             // Two bytes a value and the list end must fit the reply's length
             // byte: a request for more values gets the first 126.
-            for (std::size_t i = 3; i + 1 < request.size() && request[i] != 0x99 && p.size() + 4 <= 255; ++i) {
+            const std::size_t most = modes.shortRead > 0 ? 2 * std::size_t(modes.shortRead) : 251;
+            for (std::size_t i = 3; i + 1 < request.size() && request[i] != 0x99 && p.size() + 4 <= 255 &&
+                                    p.size() < most;
+                 ++i) {
                 std::uint8_t number = request[i];
                 std::uint16_t v = number >= 1 && number <= 39 ? state.params[number - 1] : 0;
                 p.push_back(static_cast<std::uint8_t>(v >> 8));

@@ -68,6 +68,9 @@ struct FailureModes {
     // Client sets are answered with the client it holds, as a get is, but
     // the new client is not kept.
     bool storeClient = true;
+    // A parameter read is answered with only its first N values and the list
+    // end, as an older firmware does; 0: every value asked for.
+    int shortRead = 0;
 };
 
 struct Piece {

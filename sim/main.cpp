@@ -52,6 +52,7 @@ const char* kUsage =
     "  --store-only-in-service  acknowledge parameter writes outside service mode\n"
     "                    but do not store them\n"
     "  --no-store-client answer a client set with the unchanged client, keeping it\n"
+    "  --short-read N    answer a parameter read with its first N values only (1 to 39)\n"
     "  --fw TEXT         three firmware characters (default K5b; a third character\n"
     "                    other than b marks an unsupported controller)\n"
     "  --fw-version A.B.C  the three version numbers (default 1.6.2)\n"
@@ -243,6 +244,7 @@ bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c)
         else if (a == "--lose-ack") c.modes.loseAckForFrame = wholeNumber(value(), 0, 1000, a);
         else if (a == "--store-only-in-service") c.modes.storeOnlyInServiceMode = true;
         else if (a == "--no-store-client") c.modes.storeClient = false;
+        else if (a == "--short-read") c.modes.shortRead = wholeNumber(value(), 1, 39, a);
         else if (a == "--line") o.line = wholeNumber(value(), 1, kv::sim::ProductionLine::kMaxCount, a);
         else if (a == "--auto-swap") o.autoSwap = true;
         else if (a == "--swap-during") o.swapsDuring.push_back(swapDuring(value()));

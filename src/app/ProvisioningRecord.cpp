@@ -38,6 +38,9 @@ std::vector<std::string> csvFields(const std::string& line) {
 
 namespace {
 constexpr std::size_t kAssetField = 5, kMacField = 2, kFields = 10;
+// Record files of earlier runs larger than this (some 400 000 rows) are not
+// read for their assets.
+constexpr std::size_t kMaxEarlierFileBytes = 64 * 1024 * 1024;
 }
 
 bool ProvisioningRecord::create(const std::filesystem::path& folder, const std::string& stamp, std::string& error) {
@@ -53,7 +56,7 @@ bool ProvisioningRecord::create(const std::filesystem::path& folder, const std::
     std::sort(files.begin(), files.end());
     for (const auto& f : files) {
         std::string content, ignored;
-        if (!platform::readWholeFile(f.string(), content, ignored)) continue;
+        if (!platform::readWholeFile(f.string(), content, ignored, kMaxEarlierFileBytes)) continue;
         std::size_t start = content.find('\n');  // after the header
         while (start != std::string::npos && start < content.size()) {
             std::size_t end = content.find('\n', start + 1);

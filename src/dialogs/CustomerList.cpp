@@ -15,55 +15,74 @@ namespace {
 
 bool blank(char c) { return c == ' ' || c == '\t'; }
 
-// Splits the text into its fields in order.
-std::vector<std::string> fields(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        while (i < n && blank(text[i])) ++i;
-        if (i < n && (text[i] == '\r' || text[i] == '\n')) {
-            ++i;  // an empty line, or the end of a line just read
-            continue;
+// The fields of one line, in order; false with why when the line cannot be
+// read as the list's fields: a quote left open (it would swallow the lines
+// after it) or a control character (a name that shows as nothing).
+bool lineFields(const std::string& line, std::vector<std::string>& out, std::string& why) {
+    for (char c : line) {
+        auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t') || u == 0x7F) {
+            why = "it holds a control character";
+            return false;
         }
-        if (i >= n) break;
+    }
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+    while (i < n && blank(line[i])) ++i;
+    if (i >= n) return true;  // an empty line
+    for (;;) {
+        while (i < n && blank(line[i])) ++i;
         std::string field;
-        if (text[i] == '"') {
+        if (i < n && line[i] == '"') {
             ++i;
+            bool closed = false;
             while (i < n) {
-                if (text[i] == '"') {
-                    if (i + 1 < n && text[i + 1] == '"') {
+                if (line[i] == '"') {
+                    if (i + 1 < n && line[i + 1] == '"') {
                         field += '"';
                         i += 2;
                         continue;
                     }
                     ++i;
+                    closed = true;
                     break;
                 }
-                field += text[i++];
+                field += line[i++];
+            }
+            if (!closed) {
+                why = "a quote is not closed";
+                return false;
             }
             // Anything between the closing quote and the field's end is dropped.
-            while (i < n && text[i] != ',' && text[i] != '\r' && text[i] != '\n') ++i;
+            while (i < n && line[i] != ',') ++i;
         } else {
-            while (i < n && text[i] != ',' && text[i] != '\r' && text[i] != '\n') field += text[i++];
+            while (i < n && line[i] != ',') field += line[i++];
             while (!field.empty() && blank(field.back())) field.pop_back();
         }
         out.push_back(std::move(field));
-        if (i < n && text[i] == ',') {
-            ++i;
-            // A comma at the end of a line leaves an empty field before it.
-            std::size_t j = i;
-            while (j < n && blank(text[j])) ++j;
-            if (j >= n || text[j] == '\r' || text[j] == '\n') out.emplace_back();
-        }
+        if (i >= n) return true;
+        ++i;  // the comma; one at the end of the line leaves an empty field
     }
-    return out;
 }
 
 }  // namespace
 
-std::vector<Customer> parseCustomerList(const std::string& text) {
-    std::vector<std::string> f = fields(text);
+std::vector<Customer> parseCustomerList(const std::string& text, std::vector<std::string>* skipped) {
+    // Fields are taken one after another across lines; a line that cannot be
+    // read gives none, and the lines after it are read as usual.
+    std::vector<std::string> f;
+    std::size_t start = 0;
+    for (int number = 1; start < text.size(); ++number) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::vector<std::string> fields;
+        std::string why;
+        if (lineFields(text.substr(start, end - start), fields, why))
+            f.insert(f.end(), fields.begin(), fields.end());
+        else if (skipped)
+            skipped->push_back("line " + std::to_string(number) + " (" + why + ")");
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
     std::vector<Customer> out;
     for (std::size_t i = 2; i + 1 < f.size(); i += 2) out.push_back({f[i], f[i + 1]});
     return out;
@@ -111,12 +130,20 @@ void CustomerList::LoadCustomerList() {
         return;
     }
     std::string text, error;
-    if (!platform::readWholeFile(path_, text, error)) {
+    if (!platform::readWholeFile(path_, text, error, kMaxFileBytes)) {
         messageBox_.show("The customer list " + path_ + " cannot be read: " + error, platform::MsgButtons::Ok,
                          platform::MsgIcon::Critical, "Error");
         return;
     }
-    for (const Customer& c : parseCustomerList(text)) cboCLientList.addItem(formatClientCode(c.code) + " - " + c.name);
+    std::vector<std::string> skipped;
+    for (const Customer& c : parseCustomerList(text, &skipped))
+        cboCLientList.addItem(formatClientCode(c.code) + " - " + c.name);
+    if (skipped.empty()) return;
+    std::string lines;
+    for (const std::string& s : skipped) lines += "\n" + s;
+    messageBox_.show("The customer list " + path_ + " has lines that cannot be read; their customers are not in the "
+                         "list:" + lines,
+                     platform::MsgButtons::Ok, platform::MsgIcon::Exclamation, "Error");
 }
 
 void CustomerList::cboCLientList_Click() {

@@ -19,8 +19,9 @@ struct Customer {
 // a field in double quotes may hold commas (a doubled quote inside stands for
 // one), blanks around an unquoted field are dropped and empty lines skipped.
 // The first two fields are a header; then code, name pairs. A last record
-// cut short by the end of the text is dropped.
-std::vector<Customer> parseCustomerList(const std::string& text);
+// cut short by the end of the text is dropped. A line with a quote left open
+// or a control character gives no field; `skipped` gets "line 3 (why)".
+std::vector<Customer> parseCustomerList(const std::string& text, std::vector<std::string>* skipped = nullptr);
 // A client code as the list shows it: a number with at least three digits
 // ("7" gives "007", "1234" stays), anything else unchanged.
 std::string formatClientCode(const std::string& code);
@@ -28,6 +29,8 @@ std::string formatClientCode(const std::string& code);
 class CustomerList {
 public:
     static constexpr const char* kFileName = "varktcstlst.txt";
+    // The largest list read: some ten thousand customers.
+    static constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 
     CustomerList(ui::Window& form, ui::TextBox& txtSetClient, const platform::Folders& folders,
                  platform::MessageBox& messageBox);

@@ -44,8 +44,19 @@ bool BulkWrite::prepareTriples(std::string& problems) {
                    std::to_string(ParamTable::kBulkRows) + " are needed to write them all.\n";
         return false;
     }
+    // What goes to the controller is what the technician saw: a row whose
+    // box holds nothing (no read of this controller, no file filled it) has
+    // no value of its own to send.
+    std::string blank;
+    for (int k = 0; k < ParamTable::kBulkRows; ++k)
+        if (table_.txtParam(k).text().empty()) blank += (blank.empty() ? "" : ", ") + table_.rowName(k);
+    if (!blank.empty())
+        problems = "No value is shown for " + blank +
+                   " (not read from the controller, nor opened from a file): read the parameters again or open "
+                   "a parameter file.\n";
     std::array<link::ParamWrite, ParamTable::kBulkRows> triples{};
     for (int k = 0; k < ParamTable::kBulkRows; ++k) {
+        if (table_.txtParam(k).text().empty()) continue;
         std::string problem;
         if (auto t = table_.writeTriple(k, problem)) triples[std::size_t(k)] = *t;
         else problems += problem + "\n";

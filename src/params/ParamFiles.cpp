@@ -12,10 +12,11 @@ namespace fs = std::filesystem;
 namespace {
 
 // Lines without their ends (CR LF, LF or a lone CR); blank lines at the end
-// dropped.
+// dropped. A UTF-8 byte-order mark, which some editors put first, is no part
+// of the first line.
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
+    std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     while (start < text.size()) {
         std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
@@ -77,7 +78,7 @@ void ParamFiles::ReadZMCConfigFile() {
     }
 
     std::string text, error;
-    if (!platform::readWholeFile(definitionPath_, text, error)) {
+    if (!platform::readWholeFile(definitionPath_, text, error, kMaxFileBytes)) {
         std::string where = definitionPath_;
         if (places.size() > 1 && definitionPath_ == places.front()) where += " (nor " + places.back() + ")";
         fail("The parameter definition file " + where + " cannot be read: " + error +
@@ -146,23 +147,37 @@ platform::FileDialogOptions ParamFiles::dialogOptions() const {
 bool ParamFiles::readSavedFile(const std::string& path, std::vector<std::string>& values,
                                const std::string& consequence) {
     std::string text, error;
-    if (!platform::readWholeFile(path, text, error)) {
+    if (!platform::readWholeFile(path, text, error, kMaxFileBytes)) {
         fail("The parameter file " + path + " cannot be read: " + error + ".\n" + consequence,
              platform::MsgIcon::Exclamation);
         return false;
     }
     // Rows are matched by position; every comma of a line gives its row the
-    // line's second field, so a line without a comma gives none.
+    // line's second field, so a line without a comma gives none. A line must
+    // name the row its value goes to, as a saved file does: a file of another
+    // order, or of another definition, would put values into the wrong rows.
     values.clear();
-    std::string bad;
+    std::string bad, misnamed;
     std::vector<std::string> lines = linesOf(text);
     for (std::size_t n = 0; n < lines.size(); ++n) {
         std::vector<std::string> f = splitCommas(lines[n]);
         for (std::size_t i = 1; i < f.size() && values.size() < static_cast<std::size_t>(table_.iParamCount); ++i) {
+            const auto k = static_cast<int>(values.size());
+            std::string name = ui::trim(f[0]), label = ui::trim(table_.lblParam(k).caption());
+            if (name != label && misnamed.empty())
+                misnamed = "line " + std::to_string(n + 1) + " names \"" + name + "\" where row " +
+                           std::to_string(k + 1) + " is \"" + label + "\"";
             std::string v = ui::trim(f[1]);
             if (!isNumber(v) && bad.empty()) bad = "line " + std::to_string(n + 1) + " holds \"" + v + "\"";
             values.push_back(v);
         }
+    }
+    if (!misnamed.empty()) {
+        fail("The parameter file " + path + " cannot be used: " + misnamed +
+                 ". Its lines must name the parameters in the order of the table, as a saved file does.\n" +
+                 consequence,
+             platform::MsgIcon::Exclamation);
+        return false;
     }
     if (!bad.empty()) {
         fail("The parameter file " + path + " cannot be used: " + bad +

@@ -15,6 +15,9 @@ class ParamFiles {
 public:
     static constexpr const char* kDefinitionFile = "KV5x_Params.txt";
     static constexpr const char* kFolder = "KV53_ParamFiles";
+    // The largest definition or parameter file read: both are a line per
+    // parameter (about 1 KiB and 4 KiB for 49 rows); anything larger is not one.
+    static constexpr std::size_t kMaxFileBytes = 64 * 1024;
 
     // `sBaseFolder` is the main window's documents folder, set at start-up.
     ParamFiles(ui::Window& form, ParamTable& table, platform::Folders& folders, platform::FileDialog& dialog,

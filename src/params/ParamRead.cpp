@@ -46,6 +46,10 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
         dump += " " + ui::hex2(receive_.Byte(i));
         answered = true;
     }
+    // A reply that came back short gave no value for the rows after its
+    // last: they are emptied rather than left showing another controller's
+    // values, which a bulk write would then send to this one.
+    for (int r = k + 1; r < table_.iParamCount && r < ParamTable::kRows; ++r) table_.txtParam(r).setText("");
     table_.EndLimitReport("The controller");
     receive_.Text1.setText(dump);
     if (answered) receive_.Replied(link::Reply::Params);

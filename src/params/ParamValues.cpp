@@ -74,10 +74,6 @@ const char* rawPattern(Permission p) {
     }
 }
 
-const char* filePattern(Permission p) {
-    return p == Permission::Type3 || p == Permission::Type4 ? "00" : "0.0";
-}
-
 }  // namespace
 
 RawShown showRaw(const std::string& raw, Permission p, int offset) {
@@ -97,7 +93,8 @@ FileShown showFile(const std::string& fileValue, Permission p, int offset) {
     FileShown out;
     if (takesOffset(p)) {
         // Here the offset is added whatever the value: file value 0 is raw 400.
-        out.text = formatPattern(numberOf(fileValue) / 10.0, filePattern(p));
+        // Shown as a read shows it: one value, one text, whichever way it came.
+        out.text = formatPattern(numberOf(fileValue) / 10.0, rawPattern(p));
         out.raw = numberText(numberOf(fileValue) + offset);
     } else if (p == Permission::Type5) {
         out.text = formatPattern(numberOf(fileValue), "0");

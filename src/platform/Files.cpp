@@ -8,12 +8,14 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace kv::platform {
 
-bool readWholeFile(const std::string& path, std::string& content, std::string& error) {
+#if defined(_WIN32)
+bool readWholeFile(const std::string& path, std::string& content, std::string& error, std::size_t maxBytes) {
     content.clear();
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
@@ -22,16 +24,72 @@ bool readWholeFile(const std::string& path, std::string& content, std::string& e
     }
     char buf[8192];
     std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && content.size() <= maxBytes) content.append(buf, n);
     bool failed = std::ferror(f) != 0;
     int code = errno;
     std::fclose(f);
-    if (failed) {
-        error = std::strerror(code);
+    if (failed || content.size() > maxBytes) {
+        error = failed ? std::strerror(code) : "it is larger than " + sizeText(maxBytes);
         content.clear();
         return false;
     }
     return true;
+}
+#else
+bool readWholeFile(const std::string& path, std::string& content, std::string& error, std::size_t maxBytes) {
+    content.clear();
+    // Non-blocking, so that opening a pipe does not wait for its writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    int code = errno;
+    if (ok && !S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? "it is a folder, not a file" : "it is not a regular file (a pipe, a device or a socket)";
+        ::close(fd);
+        return false;
+    }
+    if (ok && static_cast<unsigned long long>(st.st_size) > maxBytes) {
+        error = "it holds " + sizeText(static_cast<std::size_t>(st.st_size)) + ", more than such a file can (at most " +
+                sizeText(maxBytes) + ")";
+        ::close(fd);
+        return false;
+    }
+    // A file that grows while it is read is cut off at one byte past the
+    // limit, and refused.
+    char buf[8192];
+    while (ok && content.size() <= maxBytes) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            code = errno;
+        }
+        if (n <= 0) break;
+        content.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (!ok) {
+        error = std::strerror(code);
+        content.clear();
+        return false;
+    }
+    if (content.size() > maxBytes) {
+        error = "it grew past " + sizeText(maxBytes) + " while it was read";
+        content.clear();
+        return false;
+    }
+    return true;
+}
+#endif
+
+std::string sizeText(std::size_t bytes) {
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
+    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
 namespace {

@@ -1,12 +1,20 @@
 #pragma once
 // Whole-file reading and writing for the files the technician chooses, with
 // the reason when it fails.
+#include <cstddef>
 #include <string>
 
 namespace kv::platform {
 
-// Reads the whole file. On failure `error` says why.
-[[nodiscard]] bool readWholeFile(const std::string& path, std::string& content, std::string& error);
+// Reads the whole file, when it is a regular file of at most `maxBytes`
+// bytes: a pipe, a device or a folder is never opened for reading (a pipe
+// would wait for a writer, a device may never end) and a larger file is
+// refused before it is read. On failure `error` says why.
+[[nodiscard]] bool readWholeFile(const std::string& path, std::string& content, std::string& error,
+                                 std::size_t maxBytes);
+
+// "65536 bytes" or "64 KiB": a size as a message names it.
+std::string sizeText(std::size_t bytes);
 
 // Writes `content` as the whole file, so that it is complete on disk when
 // this returns true: a temporary file beside it is written, flushed to the

@@ -36,7 +36,9 @@ TEST(CustomerList, ReadsFieldsAsTheFileHoldsThem) {
         {"empty lines skipped", "C,N\r\n\r\n5,Acme\r\n\r\n\r\n6,Bravo\r\n", "[5|Acme][6|Bravo]"},
         {"empty name", "C,N\r\n5,\r\n6,Bravo\r\n", "[5|][6|Bravo]"},
         {"records across lines", "C,N,5,Acme,6\nBravo", "[5|Acme][6|Bravo]"},
-        {"unterminated quote", "C,N\r\n5,\"Acme", "[5|Acme]"},
+        // A line that cannot be read is left out; the lines after it stay.
+        {"unterminated quote", "C,N\r\n12,\"Polar Foods, Inc.\r\n5,Acme\r\n6,Bravo\r\n", "[5|Acme][6|Bravo]"},
+        {"NUL in a name", std::string("C,N\r\n7,\0\0\r\n5,Acme\r\n", 19), "[5|Acme]"},
         {"latin-1 name", "C,N\r\n5,Caf\xE9 Gel\xE9\r\n", "[5|Caf\xE9 Gel\xE9]"},
     };
     for (const auto& c : cases)
@@ -170,6 +172,24 @@ TEST(CustomerList, AListThatCannotBeReadIsSaidOnceAndTheListStaysEmpty) {
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_NE(rig.messages.shown[0].text.find(list.string()), std::string::npos) << rig.messages.shown[0].text;
     EXPECT_EQ(rig.messages.shown[0].title, "Error");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CustomerList, LinesThatCannotBeReadAreNamedOnceAndTheRestStays) {
+    Rig rig;
+    writeFile(fs::path(rig.folders.programPath) / "varktcstlst.txt",
+              std::string("Code,Name\r\n12,\"Polar Foods, Inc.\r\n5,Acme\r\n7,\0\0\r\n6,Bravo\r\n", 57));
+    rig.load();
+    EXPECT_EQ(rig.main->customers.cboCLientList.items(),
+              (std::vector<std::string>{"005 - Acme", "006 - Bravo"}));
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    const std::string& text = rig.messages.shown[0].text;
+    EXPECT_NE(text.find("varktcstlst.txt has lines that cannot be read"), std::string::npos) << text;
+    EXPECT_NE(text.find("line 2 (a quote is not closed)\nline 4 (it holds a control character)"), std::string::npos)
+        << text;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // from the controller, on the real main window with a virtual controller.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <sstream>
 
@@ -55,6 +57,7 @@ TEST(Definitions, LoadingStopsAtTheFirstFaultAndSaysWhere) {
         {"1e400 as a default", "P001,a,1,1e400,0,9,u,PERMISSION_TYPE_5,A\r\n", 0, {"default \"1e400\""}},
         {"limits the wrong way round", "P001,a,1,1,9,0,u,PERMISSION_TYPE_5,A\r\n", 0, {"lower limit is above"}},
         {"CR only line ends", "P001,a,1,1,0,9,u,PERMISSION_TYPE_5,A\rP002,a,1,1,0,9,u,PERMISSION_TYPE_5,B\r", 2, {}},
+        {"a byte-order mark first", "\xEF\xBB\xBF" + definitionLines(3), 3, {}},
     };
     for (const auto& c : cases) {
         Rig rig;
@@ -228,26 +231,140 @@ TEST_F(Saved, SaveWritesEveryRowAndOpenBringsTheValuesBack) {
     EXPECT_TRUE(rig.messages.shown.empty());
 }
 
-TEST_F(Saved, LinesGiveValuesByPosition) {
+TEST_F(Saved, LinesGiveValuesByPositionAndMustNameTheirRows) {
+    std::string allSP, allZZZ, swapped = "DIF,20\r\nSP,250\r\n";
+    for (int k = 0; k < 39; ++k) allSP += "SP,50\r\n", allZZZ += "ZZZ,50\r\n";
     const struct {
         const char* name;
         std::string content;
         std::vector<std::string> values;  // values to write of rows 0, 1, 2 afterwards
+        const char* refused;              // the line named; nullptr: taken
     } cases[] = {
-        {"three fields give a value to two rows", "SP,25,30\r\nX,7\r\n", {"425", "425", "407"}},
-        {"a line without a comma uses no row", "SP\r\nSP,10\r\n", {"410", "420", "700"}},
-        {"blanks around a value", "SP, 12 \r\n", {"412", "420", "700"}},
-        {"LF line ends", "SP,1\nDIF,2\n", {"401", "402", "700"}},
-        {"CR line ends", "SP,1\rDIF,2\r", {"401", "402", "700"}},
+        {"a line without a comma uses no row", "SP\r\nSP,10\r\n", {"410", "420", "700"}, nullptr},
+        {"blanks around a name and a value", " SP , 12 \r\n", {"412", "420", "700"}, nullptr},
+        {"LF line ends", "SP,1\nDIF,2\n", {"401", "402", "700"}, nullptr},
+        {"CR line ends", "SP,1\rDIF,2\r", {"401", "402", "700"}, nullptr},
+        {"a byte-order mark first", "\xEF\xBB\xBFSP,1\r\n", {"401", "420", "700"}, nullptr},
+        {"lines in another order", swapped, {"650", "420", "700"}, "line 1 names \"DIF\" where row 1 is \"SP\""},
+        {"every line SP", allSP, {"650", "420", "700"}, "line 2 names \"SP\" where row 2 is \"DIF\""},
+        {"names of another table", allZZZ, {"650", "420", "700"}, "line 1 names \"ZZZ\""},
+        {"three fields give a value to two rows", "SP,25,30\r\n", {"650", "420", "700"}, "line 1 names \"SP\" where row 2"},
     };
     for (const auto& c : cases) {
         for (int k = 0; k < 3; ++k) t().row(k).sParamValue = std::to_string(kv::sim::kFactoryParams[std::size_t(k)]);
         t().row(0).sParamValue = "650";
+        rig.messages.shown.clear();
         fs::path p = paramFolder(rig) / "lines.csv";
         writeFile(p, c.content);
         open(p);
         for (int k = 0; k < 3; ++k) EXPECT_EQ(t().row(k).sParamValue, c.values[std::size_t(k)]) << c.name << " " << k;
-        EXPECT_TRUE(rig.messages.shown.empty()) << c.name;
+        if (!c.refused) {
+            EXPECT_TRUE(rig.messages.shown.empty()) << c.name << ": " << rig.messages.shown.front().text;
+            continue;
+        }
+        ASSERT_EQ(rig.messages.shown.size(), 1u) << c.name;
+        EXPECT_TRUE(mentions(rig, c.refused)) << c.name << ": " << rig.messages.shown[0].text;
+        EXPECT_TRUE(mentions(rig, "No value was changed")) << c.name;
+    }
+}
+
+// A file that is no parameter file, definition file or customer list is not
+// read: a pipe would hold the window until something wrote to it, a device
+// or a huge file would fill the memory. Each is refused at once, with why.
+TEST(FilesOfAnotherKind, AreRefusedAtOnceAndSaid) {
+    enum Which { ParamFile, Definitions, Customers };
+    enum Kind { Pipe, Device, TooLarge };
+    const struct {
+        Which which;
+        Kind kind;
+        const char* why;
+    } cases[] = {
+        {ParamFile, Pipe, "not a regular file"},     {ParamFile, Device, "not a regular file"},
+        {ParamFile, TooLarge, "at most 64 KiB"},     {Definitions, Pipe, "not a regular file"},
+        {Definitions, Device, "not a regular file"}, {Definitions, TooLarge, "at most 64 KiB"},
+        {Customers, Pipe, "not a regular file"},     {Customers, Device, "not a regular file"},
+        {Customers, TooLarge, "at most 1 MiB"},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        fs::path program(rig.folders.programPath);
+        fs::path p = c.which == ParamFile     ? rig.home.path() / "odd.csv"
+                     : c.which == Definitions ? program / "KV5x_Params.txt"
+                                              : program / "varktcstlst.txt";
+        fs::remove(p);
+        if (c.kind == Pipe) {
+            ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+        }
+        if (c.kind == Device) fs::create_symlink("/dev/zero", p);
+        if (c.kind == TooLarge) {
+            std::string big = c.which == Customers ? "C,N\r\n" : "SP,1\r\n";
+            big.resize(c.which == Customers ? 1024 * 1024 + 1 : 64 * 1024 + 1, ' ');
+            writeFile(p, big);
+        }
+        // What is read goes on in the window's thread: a file that held it
+        // would hold the test here.
+        rig.load();
+        if (c.which == ParamFile) {
+            rig.messages.shown.clear();
+            rig.fileDialog.answer = p.string();
+            rig.main->paramFiles.mOpnFile.click();
+            EXPECT_EQ(rig.main->paramFiles.lblSelectedFilename.caption(), "") << p;
+        }
+        ASSERT_EQ(rig.messages.shown.size(), 1u) << p;
+        EXPECT_TRUE(mentions(rig, p.string() + " cannot be read: it")) << rig.messages.shown[0].text;
+        EXPECT_TRUE(mentions(rig, c.why)) << rig.messages.shown[0].text;
+        EXPECT_EQ(rig.main->params.iParamCount, c.which == Definitions ? 0 : 39) << p;
+    }
+}
+
+// What goes to the controller is what the table shows: APPLY PARAMS, by hand
+// or as the automatic setting's last step, sends nothing while a row shows
+// no value, and names those rows in one message.
+TEST(ApplyParams, SendsNothingWhileARowShowsNoValue) {
+    Bytes cutOff = kv::link::requestFrame(0x06, Bytes(80, 0x01));
+    cutOff.resize(33);  // 06 01 50 and 30 bytes
+    const struct {
+        const char* name;
+        bool silent;       // the controller never answers
+        int shortRead;     // its reads give this many values; 0: all
+        Bytes delivered;   // a reply arriving after the identification
+        bool automatic;    // the automatic setting presses APPLY PARAMS
+        const char* first; // the first row named, and the last one shown
+        const char* shown;
+    } cases[] = {
+        {"never answered the read", true, 0, {}, false, "SP (P001)", nullptr},
+        {"a reply cut off", true, 0, cutOff, false, "SP (P001)", nullptr},
+        {"a short reply after a whole one", false, 0, readReply(20, 2), false, "(P021)", "(P020)"},
+        {"the automatic setting after a short read", false, 20, {}, true, "(P021)", "(P020)"},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.controller.modes.silent = c.silent;
+        rig.controller.modes.shortRead = c.shortRead;
+        rig.identify();
+        auto& m = *rig.main;
+        if (!c.delivered.empty()) rig.port.deliver(c.delivered);
+        rig.messages.shown.clear();
+        rig.takeWritten();
+        if (c.automatic) {
+            scan(m.identity.txtAssetID, "KV-77");
+            waitFor(rig, [&] { return !m.autoSetting.tmrSetAutoAssetClientParam.enabled(); }, 20000);
+        } else {
+            m.bulkWrite.cdmSetParams.click();
+        }
+        for (const auto& f : rig.takeWritten())
+            EXPECT_TRUE(f[0] != 0x07 && f[0] != 0x08) << c.name << ": " << kv::sim::hexText(f);
+        EXPECT_FALSE(m.bulkWrite.tmrSetMultipleParams.enabled()) << c.name;
+        EXPECT_TRUE(m.bulkWrite.cdmSetParams.enabled()) << c.name;
+        ASSERT_EQ(rig.messages.shown.size(), 1u) << c.name;
+        const std::string& text = rig.messages.shown[0].text;
+        EXPECT_NE(text.find("No value is shown for "), std::string::npos) << c.name << ": " << text;
+        EXPECT_NE(text.find(c.first), std::string::npos) << c.name << ": " << text;
+        EXPECT_NE(text.find("(P039)"), std::string::npos) << c.name << ": " << text;
+        if (c.shown) {
+            EXPECT_EQ(text.find(c.shown), std::string::npos) << c.name << ": " << text;
+        }
+        EXPECT_NE(text.find("Nothing was written"), std::string::npos) << c.name;
     }
 }
 

@@ -430,6 +430,7 @@ TEST(RowNames, ARowWithoutALabelIsNamedByItsPlace) {
             rig.main->paramEdit.cmdApply.press();
             EXPECT_EQ(rig.main->paramEdit.lblSettingParam.caption(), "--") << c.named;
         } else {
+            for (int k = 0; k < 39; ++k) rig.main->params.txtParam(k).setText("shown");
             rig.main->bulkWrite.cdmSetParams.click();
             // Refused before service mode is asked for; the count stays.
             EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled()) << c.named;

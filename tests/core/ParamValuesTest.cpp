@@ -61,7 +61,7 @@ TEST(ParamValues, FileValuesShowByPermissionTypeAndGiveTheRawValue) {
         {"250", "PERMISSION_TYPE_2", "25.0", "650"},
         {"0", "PERMISSION_TYPE_1", "0.0", "400"},  // here the offset is added whatever the value
         {"-100", "PERMISSION_TYPE_2", "-10.0", "300"},
-        {"50", "PERMISSION_TYPE_3", "05", "450"},  // "00" from a file, "0" from the controller
+        {"50", "PERMISSION_TYPE_3", "5", "450"},  // as a read shows it: "0", not "05"
         {"50", "PERMISSION_TYPE_4", "05", "450"},
         {"7", "PERMISSION_TYPE_5", "7", "7"},
         {"25.5", "PERMISSION_TYPE_1", "2.6", "425.5"},
