@@ -14,7 +14,7 @@ constexpr const char* kNothingWritten = "Nothing was written to the controller."
 
 BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::ConnectionSequence& sequence,
                      link::ReceivePath& receive, ParamTable& table, ParamFiles& files, ParamEdit& edit,
-                     ui::Timer& tmrStatusGET, ServiceModeButtons& serviceMode, const platform::SerialPort& port,
+                     const ParamRead& read, ui::Timer& tmrStatusGET, ServiceModeButtons& serviceMode, const platform::SerialPort& port,
                      platform::MessageBox& messageBox)
     : cdmSetParams(form.button("cdmSetParams")),
       tmrSetMultipleParams(form.timer("tmrSetMultipleParams")),
@@ -23,6 +23,7 @@ BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::Connec
       table_(table),
       files_(files),
       edit_(edit),
+      read_(read),
       tmrStatusGET_(tmrStatusGET),
       serviceMode_(serviceMode),
       port_(port),
@@ -35,6 +36,7 @@ BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::Connec
     tmrSetMultipleParams.onTick = [this] { tmrSetMultipleParams_Timer(); };
     receive_.listenReplies([this](link::Reply r) {
         if (r == link::Reply::ParamAck) bParamAck = true;
+        if (r == link::Reply::Params) readBack();
     });
 }
 
@@ -88,6 +90,7 @@ void BulkWrite::cdmSetParams_Click() {
     }
     if (!unacknowledged_.empty()) receive_.lblError.setCaption("");
     unacknowledged_.clear();
+    unacknowledgedText_.clear();
     purpose_ = Purpose::WriteParams;
     bRestarting = false;
     iSetParamsTicks = 0;
@@ -220,7 +223,20 @@ void BulkWrite::reportUnacknowledged() {
     std::string text = unacknowledged_.size() == 1 ? "Frame " : "Frames ";
     for (std::size_t i = 0; i < unacknowledged_.size(); ++i)
         text += (i ? ", " : "") + std::to_string(unacknowledged_[i]);
-    receive_.lblError.setCaption(text + " not acknowledged");
+    unacknowledgedText_ = text + " not acknowledged";
+    receive_.lblError.setCaption(unacknowledgedText_);
+}
+
+// Cleared only when every value written is read back as written, and only
+// while the information bar still says it; a read that differs keeps it.
+void BulkWrite::readBack() {
+    if (unacknowledgedText_.empty() || tmrSetMultipleParams.enabled()) return;
+    const std::vector<int>& values = read_.lastRead();
+    bool same = values.size() >= std::size_t(ParamTable::kBulkRows);
+    for (int k = 0; same && k < ParamTable::kBulkRows; ++k)
+        same = values[std::size_t(k)] == table_.row(k).iParamHi * 256 + table_.row(k).iParamLo;
+    if (same && receive_.lblError.caption() == unacknowledgedText_) receive_.lblError.setCaption("");
+    unacknowledgedText_.clear();
 }
 
 }  // namespace kv::params

@@ -10,6 +10,7 @@
 #include "link/ReceivePath.h"
 #include "params/ParamEdit.h"
 #include "params/ParamFiles.h"
+#include "params/ParamRead.h"
 #include "params/ParamTable.h"
 #include "platform/Desktop.h"
 #include "platform/Listeners.h"
@@ -40,7 +41,7 @@ public:
 
     BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::ConnectionSequence& sequence,
               link::ReceivePath& receive,
-              ParamTable& table, ParamFiles& files, ParamEdit& edit, ui::Timer& tmrStatusGET,
+              ParamTable& table, ParamFiles& files, ParamEdit& edit, const ParamRead& read, ui::Timer& tmrStatusGET,
               ServiceModeButtons& serviceMode, const platform::SerialPort& port, platform::MessageBox& messageBox);
 
     void cdmSetParams_Click();
@@ -93,15 +94,20 @@ private:
     void sendingPhase();
     void announceStart();
     void reportUnacknowledged();
+    // The read after the restart: when it shows every value written, the
+    // frames not acknowledged reached the controller all the same.
+    void readBack();
 
     Purpose purpose_ = Purpose::WriteParams;
     std::vector<int> unacknowledged_;
+    std::string unacknowledgedText_;  // shown until a read-back proves the values
     platform::Listeners<const std::vector<Written>&> started_;
     link::ConnectionSequence& sequence_;
     link::ReceivePath& receive_;
     ParamTable& table_;
     ParamFiles& files_;
     ParamEdit& edit_;
+    const ParamRead& read_;
     ui::Timer& tmrStatusGET_;
     ServiceModeButtons& serviceMode_;
     const platform::SerialPort& port_;

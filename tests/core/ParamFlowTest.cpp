@@ -302,9 +302,20 @@ TEST_F(Bulk, ALostAcknowledgementHoldsTheNextFrameFiveTicksAndIsReported) {
     EXPECT_EQ(log[3].frame, bulkFrame(t(), 3));  // not a repeat of frame 2
     EXPECT_EQ(log[5].frame, kExit);
     EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    // Still visible after the restart and the identification.
+    // The read after the restart found every value written: the frame got
+    // through, only its acknowledgement was lost.
+    EXPECT_EQ(rig.main->receive.lblError.caption(), "");
+}
+
+// "Frame 2 not acknowledged" stays after the restart while the controller
+// does not hold what frame 2 carried, and the next bulk write clears it.
+TEST_F(Bulk, AFrameNotAcknowledgedIsNamedUntilTheReadBackShowsItsValues) {
+    rig.controller.modes.loseAckForFrame = 2;
+    rig.main->bulkWrite.cdmSetParams.press();
+    ASSERT_TRUE(waitFor(rig, [&] { return rig.main->bulkWrite.bRestarting; }, 8000));
+    rig.controller.state.params[12] = 5;  // frame 2's P013 never stored
+    ASSERT_TRUE(waitFor(rig, [&] { return rig.main->progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
     EXPECT_EQ(rig.main->receive.lblError.caption(), "Frame 2 not acknowledged");
-    // The next bulk write clears it when it starts.
     rig.main->bulkWrite.cdmSetParams.press();
     EXPECT_EQ(rig.main->receive.lblError.caption(), "");
 }
