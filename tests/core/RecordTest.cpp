@@ -368,7 +368,7 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
 namespace {
 
 // Every way a controller of a batch can leave the line, with the rows the
-// record then holds: "controller number,asset,custom 1,verified", the
+// record then holds: "controller number,asset,client,custom 1,verified", the
 // controller named by the MAC of its row.
 TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
     using Act = std::function<void(Line&)>;
@@ -409,16 +409,16 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
     } cases[] = {
         {"read back", true,
          [](Line& l) { l.provision("KV-1", "I-1"); },
-         {"1,KV-1,I-1,yes"}},
+         {"1,KV-1,005,I-1,yes"}},
         {"swapped after its asset write", true,
          swapWhen([](Line& l) { return l.line->unit(1).asset == "KV-1"; }),
-         {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: asset not written"}},
+         {"1,KV-1,,I-1,no: replaced before its read-back", "2,,005,,no: asset not written"}},
         {"swapped after its client write", true,
          swapWhen([](Line& l) { return l.line->unit(1).client == "005"; }),
-         {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: put on the line during the writes to " + mac1}},
+         {"1,KV-1,005,I-1,no: replaced before its read-back", "2,,<00,,no: put on the line during the writes to " + mac1}},
         {"swapped during the bulk write", true,
          swapWhen([](Line& l) { return l.rig.main->bulkWrite.iSetParamsFrame >= 3; }),
-         {"1,KV-1,I-1,no: replaced before its read-back", "2,,,no: put on the line during the writes to " + mac1}},
+         {"1,KV-1,005,I-1,no: replaced before its read-back", "2,,<00,,no: put on the line during the writes to " + mac1}},
         {"unplugged after its asset write, then the program closed", true,
          [](Line& l) {
              l.scanController("KV-1", "I-1");
@@ -428,7 +428,7 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
              l.rig.clock.advance(20000);
              l.rig.main->window.unload();
          },
-         {"1,KV-1,I-1,no: the program was closed before its read-back"}},
+         {"1,KV-1,,I-1,no: the program was closed before its read-back"}},
         {"the program closed during the bulk write", true,
          [](Line& l) {
              auto& m = *l.rig.main;
@@ -444,11 +444,20 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
              ASSERT_FALSE(l.rig.port.written.empty());
              EXPECT_EQ(l.rig.port.written.back(), kv::link::frameServiceMode(false));
          },
-         {"1,KV-1,I-1,no: the program was closed during its parameter write; taken out of service mode"}},
+         {"1,KV-1,005,I-1,no: the program was closed during its parameter write; taken out of service mode"}},
+        {"the program closed while it restarts", true,
+         [](Line& l) {
+             l.rig.controller.modes.restartMs = 600000;  // never back
+             l.scanController("KV-1", "I-1");
+             ASSERT_TRUE(waitFor(l.rig, [&] { return l.rig.main->bulkWrite.bRestarting; }, 30000));
+             l.rig.clock.advance(8000);
+             l.rig.main->window.unload();
+         },
+         {"1,KV-1,005,I-1,no: not identified after its restart"}},
         {"its asset written before, not again", true, provisionTwo("KV-1", "No"),
-         {"1,KV-1,I-1,yes", "2,KV-2,I-2,yes"}},
+         {"1,KV-1,005,I-1,yes", "2,KV-2,005,I-2,yes"}},
         {"its asset written before, again", true, provisionTwo("KV-1", "Yes"),
-         {"1,KV-1,I-1,yes", "2,KV-1,I-2,yes"}},
+         {"1,KV-1,005,I-1,yes", "2,KV-1,005,I-2,yes"}},
         {"an asset of 18 characters, its first 15", true,
          [](Line& l) {
              auto& m = *l.rig.main;
@@ -457,10 +466,10 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
              scan(m.assetDialog.txtCustom1(0), "I-1");
              ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000));
          },
-         {"1,KV-ABCDEFGHIJKL,I-1,no: asset cut to 15 of the 18 characters of KV-ABCDEFGHIJKLMNO"}},
+         {"1,KV-ABCDEFGHIJKL,005,I-1,no: asset cut to 15 of the 18 characters of KV-ABCDEFGHIJKLMNO"}},
         {"an asset of 15 characters, as it is", true,
          [](Line& l) { l.provision("KV-ABCDEFGHIJKL", "I-1"); },
-         {"1,KV-ABCDEFGHIJKL,I-1,yes"}},
+         {"1,KV-ABCDEFGHIJKL,005,I-1,yes"}},
         {"an asset of 18 characters, scanned again", true,
          [](Line& l) {
              auto& m = *l.rig.main;
@@ -469,7 +478,7 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
              EXPECT_EQ(m.assetDialog.txtScannedAsset.text(), "");
              l.provision("KV-9", "I-1");
          },
-         {"1,KV-9,I-1,yes"}},
+         {"1,KV-9,005,I-1,yes"}},
         {"typed into the main window after a swap nobody saw", true,
          [](Line& l) {
              auto& m = *l.rig.main;
@@ -481,10 +490,10 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
              ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000));
              l.rig.clock.advance(5000);
          },
-         {"2,KV-5,,yes"}},
+         {"2,KV-5,005,,yes"}},
         {"no customer chosen", false,
          [](Line& l) { l.provision("KV-1", "I-1"); },
-         {"1,KV-1,I-1,no: no client chosen"}},
+         {"1,KV-1,<00,I-1,no: no client chosen"}},
     };
     for (const auto& c : cases) {
         Line l;
@@ -499,7 +508,7 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
             std::string unit = "?";
             for (int k = 1; k <= l.line->count(); ++k)
                 if (l.line->unit(k).mac == f[2]) unit = std::to_string(k);
-            rows.push_back(unit + "," + f[5] + "," + f[7] + "," + f[9]);
+            rows.push_back(unit + "," + f[5] + "," + f[6] + "," + f[7] + "," + f[9]);
         }
         EXPECT_EQ(rows, c.rows) << c.name;
     }
