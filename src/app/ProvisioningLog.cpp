@@ -4,9 +4,17 @@ namespace kv::app {
 
 bool LogFile::create(const std::filesystem::path& folder, const std::string& stamp, std::string& error) {
     close();
+    folder_ = folder;
+    stamp_ = stamp;
+    return open(error);
+}
+
+bool LogFile::open(std::string& error) {
+    path_ = folder_ / (prefix_ + stamp_ + ".csv");
+    if (!platform::makeFolders(folder_.string(), error)) return false;
     for (int attempt = 1; attempt < 1000; ++attempt) {
-        std::string name = prefix_ + stamp + (attempt > 1 ? "_" + std::to_string(attempt) : "") + ".csv";
-        path_ = folder / name;
+        std::string name = prefix_ + stamp_ + (attempt > 1 ? "_" + std::to_string(attempt) : "") + ".csv";
+        path_ = folder_ / name;
         bool exists = false;
         headerWritten_ = false;
         if (file_.create(path_.string(), exists, error)) return writeHeader(error);
@@ -23,6 +31,13 @@ bool LogFile::writeHeader(std::string& error) {
 
 // A file whose header could not be written at its start gets it first.
 bool LogFile::writeLine(const std::string& line, std::string& error) {
+    if (!file_.isOpen()) {
+        if (folder_.empty()) {
+            error = "the file is closed";
+            return false;
+        }
+        if (!open(error) && !file_.isOpen()) return false;
+    }
     return writeHeader(error) && file_.append(line, error);
 }
 

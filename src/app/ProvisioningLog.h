@@ -17,21 +17,30 @@ class LogFile {
 public:
     LogFile(std::string prefix, std::string header) : prefix_(std::move(prefix)), header_(std::move(header)) {}
 
-    // Creates the file in `folder` and writes the header. An existing file is
-    // never overwritten: a start within the same second gets <stamp>_2 and so
-    // on. Returns the system's reason on failure; a file created whose header
-    // could not be written stays open and gets its header before its first row.
+    // Creates the file in `folder` (and the folder) and writes the header. An
+    // existing file is never overwritten: a start within the same second gets
+    // <stamp>_2 and so on. Returns the system's reason on failure; a file
+    // created whose header could not be written stays open and gets its
+    // header before its first row. A file that could not be created is tried
+    // again at each line, so it comes as soon as its folder can hold it.
     [[nodiscard]] bool create(const std::filesystem::path& folder, const std::string& stamp, std::string& error);
     [[nodiscard]] bool writeLine(const std::string& line, std::string& error);
 
-    void close() { file_.close(); }
+    // No line is written after this.
+    void close() {
+        file_.close();
+        folder_.clear();
+    }
     bool isOpen() const { return file_.isOpen(); }
     const std::filesystem::path& path() const { return path_; }
 
 private:
     [[nodiscard]] bool writeHeader(std::string& error);
+    [[nodiscard]] bool open(std::string& error);
 
     std::string prefix_, header_;
+    std::filesystem::path folder_;  // empty: not created, or closed
+    std::string stamp_;
     platform::LineFile file_;
     std::filesystem::path path_;
     bool headerWritten_ = false;

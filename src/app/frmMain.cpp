@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/Files.h"
+
 namespace kv::app {
 
 namespace fs = std::filesystem;
@@ -46,7 +48,7 @@ frmMain::frmMain(platform::Platform& p)
                            static_cast<ui::Control*>(&customers.cboCLientList)})
         setControls.add(*c);
     identity.AppendLogRow = [this](const std::vector<std::string>& fields) {
-        if (!log.isOpen()) return;
+        if (sBaseFolder.empty()) return;  // no folder for the log
         if (std::string error; !log.writeRow(fields, error)) {
             std::string row;
             for (std::size_t i = 0; i < fields.size(); ++i) row += (i ? ", " : "") + fields[i];
@@ -183,22 +185,18 @@ std::string frmMain::prepareFolders(const std::string& stamp) {
                "files have no folder.";
     std::string problems;
     auto makeFolder = [&](const fs::path& folder, const char* what) {
-        std::error_code ec;
-        fs::create_directories(folder, ec);
-        if (ec && !fs::is_directory(folder)) {
-            problems += std::string("Cannot create the ") + what + " " + folder.string() + ": " + ec.message() + "\n";
-            return false;
-        }
-        return true;
+        if (std::string error; !platform::makeFolders(folder.string(), error))
+            problems += std::string("Cannot create the ") + what + " " + folder.string() + ": " + error + "\n";
     };
+    // The log and the record make their folder, and are tried again at each
+    // row while they cannot be created.
     fs::path logs = fs::path(sBaseFolder) / "KV53_LOGS";
-    if (makeFolder(logs, "log folder")) {
-        std::string error;
-        if (!log.create(logs, stamp, error))
-            problems += "Cannot create the log file " + log.path().string() + ": " + error + "\n";
-        if (!record.create(logs, stamp, error))
-            problems += "Cannot create the record file " + record.path().string() + ": " + error + "\n";
-    }
+    std::string error;
+    if (!log.create(logs, stamp, error))
+        problems += "Cannot create the log file " + log.path().string() + ": " + error + "\n";
+    if (!record.create(logs, stamp, error))
+        problems += "Cannot create the record file " + record.path().string() + ": " + error + "\n";
+    if (!problems.empty()) problems += "They are created as soon as the folder can hold them.\n";
     makeFolder(fs::path(sBaseFolder) / "KV53_ParamFiles", "parameter-file folder");
     if (!problems.empty()) problems.pop_back();
     return problems;

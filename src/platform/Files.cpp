@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -85,6 +86,29 @@ bool readWholeFile(const std::string& path, std::string& content, std::string& e
     return true;
 }
 #endif
+
+bool makeFolders(const std::string& folder, std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!ec || fs::is_directory(folder)) return true;
+    error = ec.message();
+    // "File exists" says little when the path runs through a file or a link
+    // whose target is gone: name that part of the path instead.
+    for (fs::path p = folder; !p.empty() && p != p.root_path(); p = p.parent_path()) {
+        std::error_code e;
+        fs::file_status link = fs::symlink_status(p, e);
+        if (e || !fs::exists(link)) continue;
+        if (fs::is_symlink(link) && !fs::exists(p, e))
+            error = p.string() + " is a link to " + fs::read_symlink(p, e).string() + ", which does not exist";
+        else if (!fs::is_directory(p, e))
+            error = p.string() + " is a file, not a folder";
+        else
+            continue;
+        break;
+    }
+    return false;
+}
 
 std::string sizeText(std::size_t bytes) {
     if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MiB";

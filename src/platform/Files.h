@@ -13,6 +13,11 @@ namespace kv::platform {
 [[nodiscard]] bool readWholeFile(const std::string& path, std::string& content, std::string& error,
                                  std::size_t maxBytes);
 
+// Creates `folder` and the folders above it that are missing. On failure
+// `error` says why, naming the part of the path at fault when it is a file
+// where a folder should be or a link to nothing.
+[[nodiscard]] bool makeFolders(const std::string& folder, std::string& error);
+
 // "65536 bytes" or "64 KiB": a size as a message names it.
 std::string sizeText(std::size_t bytes);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "tests/support/Rig.h"
@@ -53,37 +54,70 @@ TEST(Startup, RowsReachTheDiskAsTheyAreWritten) {
                                                   "t, line??break?comma, ?\r\n");
 }
 
-TEST(Startup, FolderProblemsAreOneMessageAndTheProgramRunsOn) {
+TEST(Startup, WithoutADocumentsFolderTheProgramRunsOnWithoutLog) {
+    Rig rig;
+    rig.folders.documentsPath.clear();
+    rig.load();
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_NE(rig.messages.shown[0].text.find("No documents folder"), std::string::npos);
+    rig.clock.advance(8000);  // identified: no row, no message
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    EXPECT_EQ(rig.messages.shown.size(), 1u);
+}
+
+// A documents folder that cannot hold the log at start: one message naming
+// the file and the real reason; the program runs on, and once the folder is
+// put right the log and the record are created, headers first, with the rows
+// written since.
+TEST(Startup, FolderProblemsAreSaidAndTheFilesComeOnceTheFolderIsRight) {
     const struct {
         const char* name;
-        std::function<void(Rig&)> setup;
-        const char* mentions;
+        std::function<void(Rig&)> spoil, mend;
+        std::string reason;  // after the documents folder's path
     } cases[] = {
-        {"no documents folder", [](Rig& r) { r.folders.documentsPath.clear(); }, "No documents folder"},
-        {"documents is a file",
+        {"documents is a file", [](Rig& r) { std::ofstream(r.folders.documentsPath) << "x"; },
          [](Rig& r) {
-             std::ofstream(r.folders.documentsPath) << "x";
+             fs::remove(r.folders.documentsPath);
+             fs::create_directories(r.folders.documentsPath);
          },
-         "Cannot create the log folder"},
-        {"log folder is a file",
+         " is a file, not a folder"},
+        {"documents is a link to nothing",
+         [](Rig& r) { fs::create_symlink(r.home.path() / "gone", r.folders.documentsPath); },
+         [](Rig& r) { fs::create_directories(r.home.path() / "gone"); },
+         "/gone, which does not exist"},
+        {"the log folder is a file",
          [](Rig& r) {
              fs::create_directories(r.folders.documentsPath);
              std::ofstream(fs::path(r.folders.documentsPath) / "KV53_LOGS") << "x";
          },
-         "KV53_LOGS"},
+         [](Rig& r) { fs::remove(fs::path(r.folders.documentsPath) / "KV53_LOGS"); }, "/KV53_LOGS is a file, not a folder"},
     };
     for (const auto& c : cases) {
         Rig rig;
-        c.setup(rig);
+        auto& m = *rig.main;
+        c.spoil(rig);
         rig.load();
         ASSERT_EQ(rig.messages.shown.size(), 1u) << c.name;
-        EXPECT_NE(rig.messages.shown[0].text.find(c.mentions), std::string::npos)
-            << c.name << ": " << rig.messages.shown[0].text;
-        EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
-        EXPECT_FALSE(rig.main->log.isOpen()) << c.name;
+        const std::string said = rig.messages.shown[0].text;
+        EXPECT_EQ(said.rfind("Cannot create the log file " + m.log.path().string() + ": ", 0), 0u) << said;
+        EXPECT_NE(m.log.path().string().find("/KV53_LOGS/LOG_"), std::string::npos) << said;
+        EXPECT_NE(said.find("Cannot create the record file " + m.record.path().string()), std::string::npos) << said;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << c.name << ": " << said;
         EXPECT_TRUE(rig.port.PortOpen()) << c.name;  // start-up went on
-        std::string error;
-        EXPECT_FALSE(rig.main->log.writeRow({"nothing", "breaks"}, error)) << c.name;
+
+        c.mend(rig);
+        rig.clock.advance(8000);  // identified: its log row
+        m.identity.txtAssetID.setText("KV-1");
+        m.identityWrite.cmdSetAssetID.click();
+        rig.clock.advance(2000);
+        m.serviceMode.cmdRefreshNextController.click();
+        rig.clock.advance(8000);  // read back: the record's row
+        EXPECT_EQ(rig.messages.shown.size(), 1u) << c.name << ": " << rig.messages.shown.back().text;
+        const std::string log = readFile(m.log.path()), record = readFile(m.record.path());
+        EXPECT_EQ(log.rfind(kHeaderLine, 0), 0u) << c.name << ": " << log;
+        EXPECT_NE(log.find("\r\n14:05:1"), std::string::npos) << c.name << ": " << log;
+        EXPECT_EQ(record.rfind("Date_Time,Serial,MAC,", 0), 0u) << c.name << ": " << record;
+        EXPECT_NE(record.find(",KV-1,005,,,\"no: client not written"), std::string::npos) << c.name << ": " << record;
     }
 }
 
