@@ -334,6 +334,9 @@ TEST(ApplyParams, SendsNothingWhileARowShowsNoValue) {
     } cases[] = {
         {"never answered the read", true, 0, {}, false, "SP (P001)", nullptr},
         {"a reply cut off", true, 0, cutOff, false, "SP (P001)", nullptr},
+        {"a firmware reply of length 0", true, 0, kv::link::requestFrame(0x01, {}), false, "SP (P001)", nullptr},
+        {"a firmware reply of length 255", true, 0, kv::link::requestFrame(0x01, Bytes(255, 'K')), false, "SP (P001)",
+         nullptr},
         {"a short reply after a whole one", false, 0, readReply(20, 2), false, "(P021)", "(P020)"},
         {"the automatic setting after a short read", false, 20, {}, true, "(P021)", "(P020)"},
     };
