@@ -62,7 +62,7 @@ bool ProvisioningRecord::create(const std::filesystem::path& folder, const std::
             std::size_t end = content.find('\n', start + 1);
             auto fields = csvFields(content.substr(start + 1, end == std::string::npos ? end : end - start - 1));
             if (fields.size() == kFields && !fields[kAssetField].empty())
-                assets_.push_back({fields[kAssetField], {fields[kMacField], fields[0]}});
+                assets_.push_back({fields[kAssetField], {fields[kMacField], fields[0], {}}});
             start = end;
         }
     }
@@ -70,7 +70,14 @@ bool ProvisioningRecord::create(const std::filesystem::path& folder, const std::
 }
 
 std::optional<ProvisioningRecord::AssetUse> ProvisioningRecord::assetUse(const std::string& asset) const {
-    if (asset_ && *asset_ == asset) return AssetUse{subject_.mac, assetWhen_};
+    if (asset_ && *asset_ == asset) return AssetUse{subject_.mac, assetWhen_, {}};
+    // The store holds every start's rows, and other stations' when shared;
+    // the record files of this folder (some may be older than the store)
+    // answer when it knows nothing or cannot be asked.
+    std::optional<platform::StoredRow> row;
+    if (std::string error; store_ && store_->lastWithAsset(asset, row, error) && row)
+        return AssetUse{row->fields[platform::RecordStore::kMac], row->fields[0],
+                        row->station == station_ ? std::string() : row->station};
     for (auto it = assets_.rbegin(); it != assets_.rend(); ++it)
         if (it->first == asset) return it->second;
     return std::nullopt;
@@ -244,16 +251,18 @@ bool ProvisioningRecord::writeRow(const std::string& when, const std::string& ve
                        error);
 }
 
-bool ProvisioningRecord::writeFields(const std::vector<std::string>& fields, std::string& error) {
-    auto trimmed = [](std::string s) {
-        while (!s.empty() && s.back() == ' ') s.pop_back();
-        return s;
-    };
+bool ProvisioningRecord::writeFields(std::vector<std::string> fields, std::string& error) {
+    // The checksum as the controller shows it ends with a blank.
+    while (!fields[3].empty() && fields[3].back() == ' ') fields[3].pop_back();
     lastRow_.clear();
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        lastRow_ += (i ? "," : "") + csvField(i == 3 ? trimmed(fields[i]) : fields[i]);
-    if (!fields[kAssetField].empty()) assets_.push_back({fields[kAssetField], {fields[kMacField], fields[0]}});
-    return file_.writeLine(lastRow_, error);
+    for (std::size_t i = 0; i < fields.size(); ++i) lastRow_ += (i ? "," : "") + csvField(fields[i]);
+    if (!fields[kAssetField].empty()) assets_.push_back({fields[kAssetField], {fields[kMacField], fields[0], {}}});
+    bool ok = file_.writeLine(lastRow_, error);
+    if (store_) {
+        platform::StoredRow row{0, station_, platform::isoFromLogTime(fields[0]), fields};
+        if (std::string why; !store_->add(row, why)) storeFailed_.call(store_->location(), why, lastRow_);
+    }
+    return ok;
 }
 
 bool ProvisioningRecord::Identified(const std::string& when, bool provisioning, std::string& error) {

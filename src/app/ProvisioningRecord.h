@@ -11,6 +11,8 @@
 #include "controller/Identity.h"
 #include "controller/AssetCheck.h"
 #include "link/Replies.h"
+#include "platform/Listeners.h"
+#include "platform/RecordStore.h"
 
 namespace kv::app {
 
@@ -37,6 +39,15 @@ public:
     // Creates this run's file in `folder`; the rows of the record files
     // already there are remembered for their assets.
     [[nodiscard]] bool create(const std::filesystem::path& folder, const std::string& stamp, std::string& error);
+    // Every row also goes to `store`, as written by `station`, in the same
+    // step as its CSV line; the store is asked first where an asset went.
+    void useStore(platform::RecordStore* store, std::string station) {
+        store_ = store;
+        station_ = std::move(station);
+    }
+    // A row the store could not take: where, why, and the row.
+    using StoreFailure = std::function<void(const std::string&, const std::string&, const std::string&)>;
+    int listenStoreFailures(StoreFailure l) { return storeFailed_.add(std::move(l)); }
     void close() { file_.close(); }
     const std::filesystem::path& path() const { return file_.path(); }
 
@@ -89,7 +100,7 @@ private:
     enum class Source { ReadBack, Notes, Replaced };
     [[nodiscard]] bool writeRow(const std::string& when, const std::string& verified, Source source,
                                 std::string& error);
-    [[nodiscard]] bool writeFields(const std::vector<std::string>& fields, std::string& error);
+    [[nodiscard]] bool writeFields(std::vector<std::string> fields, std::string& error);
     // The row of the controller the notes describe, replaced: only what is
     // known to have reached it.
     std::vector<std::string> replacedFields(const std::string& when) const;
@@ -121,6 +132,9 @@ private:
     std::vector<int> readParams_;
     std::string lastRow_;
     std::vector<std::pair<std::string, AssetUse>> assets_;  // asset, where it went; oldest first
+    platform::RecordStore* store_ = nullptr;
+    std::string station_;
+    platform::Listeners<const std::string&, const std::string&, const std::string&> storeFailed_;
 };
 
 }  // namespace kv::app

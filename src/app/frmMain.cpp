@@ -84,9 +84,24 @@ void frmMain::wireRecord() {
         std::string when = platform::formatLogTime(platform.clock.now()), error;
         if (!record.Scanned(custom1, custom2, when, error)) reportUnwritten(record.path(), error, record.lastRow());
     });
+    record.listenStoreFailures([this](const std::string& where, const std::string& error, const std::string& row) {
+        reportUnwritten(where, error, row);
+    });
     receive.listenReplies([this](link::Reply r) {
         record.Replied(r, identity.readings(), paramRead.lastRead(), r == link::Reply::Mac && !identifying());
     });
+}
+
+void frmMain::openRecordStore() {
+    platform::RecordStore* store = platform.records;
+    if (!store) return;
+    if (std::string error; !store->open(error)) {
+        platform.messageBox.show("The record store " + store->location() + " cannot be used: " + error +
+                                     "\nThe record files are written as before; the store is left as it is.",
+                                 platform::MsgButtons::Ok, platform::MsgIcon::Exclamation, platform::kAppTitle);
+        return;
+    }
+    record.useStore(store, store->station());
 }
 
 void frmMain::reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row) {
@@ -138,6 +153,7 @@ void frmMain::Form_Load() {
     if (std::string problem = prepareFolders(stamp); !problem.empty())
         platform.messageBox.show(problem, platform::MsgButtons::Ok, platform::MsgIcon::Exclamation,
                                  platform::kAppTitle);
+    openRecordStore();
     customers.LoadCustomerList();
 
     indicators.showLamp(indicators.imgRx, link::Indicators::kActivityIdle);

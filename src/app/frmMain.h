@@ -104,6 +104,9 @@ public:
 
 private:
     std::string prepareFolders(const std::string& stamp);
+    // The record's database, when the desktop gives one: a store that cannot
+    // be opened is said once and left alone.
+    void openRecordStore();
     void designControls();
     void wireRecord();
     // Closes the program; a controller written to and not read back gets

@@ -1,5 +1,7 @@
 #include "controller/AssetCheck.h"
 
+#include "platform/RecordStore.h"
+
 namespace kv::controller {
 
 void AssetCheck::Check(const std::string& label, const std::string& title, Take take,
@@ -26,10 +28,14 @@ void AssetCheck::checkRepeat(const std::string& asset, const std::string& cutFro
     };
     auto use = history_.assetUse(asset);
     if (!use) return agree();
-    // "hh:mm:ss dd/MM/yyyy": the time, and the day when it was not today.
+    // "hh:mm:ss dd/MM/yyyy": the time, and the day when it was not today;
+    // another station's row by its name and its whole date.
     std::string when = use->when.substr(0, 5);
     std::string today = platform::formatLogTime(clock_.now()).substr(9);
-    if (use->when.size() > 9 && use->when.substr(9) != today) when += " on " + use->when.substr(9);
+    if (!use->station.empty())
+        when = "station " + use->station + ", " + platform::isoFromLogTime(use->when).substr(0, 16);
+    else if (use->when.size() > 9 && use->when.substr(9) != today)
+        when += " on " + use->when.substr(9);
     ask("Asset " + asset + " was written to controller " + use->mac + " at " + when +
             ". Write it to this controller too?",
         title, {"No", "Yes"}, [agree, declined = std::move(declined)](int answer) {

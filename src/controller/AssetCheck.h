@@ -13,12 +13,13 @@
 
 namespace kv::controller {
 
-// Where an asset went before, as the record knows it: a controller's MAC and
-// the time of its row ("hh:mm:ss dd/MM/yyyy").
+// Where an asset went before, as the record knows it: a controller's MAC,
+// the time of its row ("hh:mm:ss dd/MM/yyyy") and the station that wrote it
+// when it was another.
 class AssetHistory {
 public:
     struct Use {
-        std::string mac, when;
+        std::string mac, when, station;
     };
     // The last controller `asset` was written to. (The controller on the line
     // when a label is scanned is not known yet: in a batch it has just been

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/PortProbe.h"
+#include "platform/RecordStore.h"
 #include "platform/SerialPort.h"
 #include "platform/TimerHost.h"
 
@@ -22,6 +23,8 @@ struct Platform {
     Clock& clock;
     TimerHost& timers;
     Locale& locale;
+    // The record's database; none: the CSV files only.
+    RecordStore* records = nullptr;
 };
 
 }  // namespace kv::platform

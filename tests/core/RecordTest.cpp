@@ -648,3 +648,60 @@ TEST(ControllersAsTheyCome, AnAssetEnteredInTheMainWindowIsAskedAboutAsAScannedO
 }
 
 }  // namespace
+
+namespace {
+
+// Every row of the record also goes to the record store, as this station
+// wrote it; a store that fails is said with the row and the CSV row is kept;
+// an asset another station wrote is asked about with its station.
+TEST(RecordStore, TakesEveryRowAndAnswersWhereAnAssetWent) {
+    const std::string asked =
+        "Asset KV-1 was written to controller 0004A3B1C2FF at station LINE-2, 2026-12-05 10:42. Write it to this "
+        "controller too?";
+    const struct {
+        const char* name;
+        std::string brokenAtOpen, brokenLater;
+        std::vector<std::string> said;  // the starts of the messages, in order
+    } cases[] = {
+        {"a store that works", "", "", {asked}},
+        {"a store that cannot be opened", "file is not a database", "",
+         {"The record store memory cannot be used: file is not a database"}},
+        {"a store that fails a row", "", "disk I/O error",
+         {asked, "Could not write to memory: disk I/O error\nThis row is not in the file; please note it:\n"}},
+    };
+    for (const auto& c : cases) {
+        Line l;
+        auto& store = l.rig.records;
+        store.rows.push_back({1, "LINE-2", "2026-12-05 10:42:07",
+                              {"10:42:07 05/12/2026", "0004A3B1C2FF", "0004A3B1C2FF", "12 34", "K5b 162", "KV-1", "005",
+                               "", "", "yes"}});
+        store.broken = c.brokenAtOpen;
+        l.begin(3, false);
+        auto& m = *l.rig.main;
+        scan(m.assetDialog.txtScannedAsset, "KV-1");
+        if (c.brokenAtOpen.empty()) {
+            ASSERT_TRUE(l.rig.messages.press("No")) << c.name;
+        }
+        store.broken = c.brokenLater;
+        l.provision("KV-2", "");
+        std::vector<std::string> csv = l.record();
+        ASSERT_GE(csv.size(), 2u) << c.name;
+        if (c.brokenAtOpen.empty() && c.brokenLater.empty()) {
+            ASSERT_EQ(store.rows.size(), 2u) << c.name;
+            const auto& row = store.rows[1];
+            EXPECT_EQ(row.number, 2) << c.name;
+            EXPECT_EQ(row.station, "LINE-1") << c.name;
+            EXPECT_EQ(row.writtenAt, "2026-12-05 " + row.fields[0].substr(0, 8)) << c.name;
+            EXPECT_EQ(row.fields, kv::app::csvFields(csv.back())) << c.name;
+        } else {
+            EXPECT_EQ(store.rows.size(), 1u) << c.name;
+        }
+        std::vector<std::string> said;
+        for (const auto& s : l.rig.messages.shown) said.push_back(s.text);
+        ASSERT_EQ(said.size(), c.said.size()) << c.name << ": " << ::testing::PrintToString(said);
+        for (std::size_t i = 0; i < said.size(); ++i)
+            EXPECT_EQ(said[i].rfind(c.said[i], 0), 0u) << c.name << ": " << said[i];
+    }
+}
+
+}  // namespace

@@ -9,6 +9,7 @@
 
 #include "platform/Desktop.h"
 #include "platform/PortProbe.h"
+#include "platform/RecordStore.h"
 
 namespace kv::test {
 
@@ -131,6 +132,43 @@ public:
         return it == states.end() ? platform::PortState::Absent : it->second;
     }
     std::map<int, platform::PortState> states;
+};
+
+// The record's database held in memory, as the desktop's behaves: rows
+// numbered from 1, looked up newest first; `broken` makes every call fail.
+class MemoryRecordStore : public platform::RecordStore {
+public:
+    std::string location() const override { return "memory"; }
+    std::string station() const override { return stationName; }
+    bool open(std::string& error) override { return ok(error); }
+    bool add(platform::StoredRow& row, std::string& error) override {
+        if (!ok(error)) return false;
+        row.number = static_cast<std::int64_t>(rows.size()) + 1;
+        rows.push_back(row);
+        return true;
+    }
+    bool lastWithAsset(const std::string& asset, std::optional<platform::StoredRow>& row,
+                       std::string& error) override {
+        row.reset();
+        if (!ok(error)) return false;
+        for (auto it = rows.rbegin(); it != rows.rend() && !row; ++it)
+            if (it->fields[kAsset] == asset) row = *it;
+        return true;
+    }
+    bool find(const platform::RowFilter&, std::vector<platform::StoredRow>& out, std::string& error) override {
+        if (!ok(error)) return false;
+        out.assign(rows.rbegin(), rows.rend());
+        return true;
+    }
+    std::string stationName = "LINE-1";
+    std::string broken;  // the reason every call fails with; empty: none
+    std::vector<platform::StoredRow> rows;
+
+private:
+    bool ok(std::string& error) const {
+        error = broken;
+        return broken.empty();
+    }
 };
 
 }  // namespace kv::test

@@ -17,7 +17,8 @@ namespace kv::test {
 struct Rig {
     Rig()
         : port(clock, controller),
-          platform{port, probe, settings, folders, fileDialog, messages, beep, clock, pointer, screen, clock, clock, locale} {
+          platform{port,    probe,  settings, folders, fileDialog, messages, beep,
+                   clock,   pointer, screen,  clock,   clock,      locale,   &records} {
         probe.states[10] = platform::PortState::Free;
         folders.documentsPath = (home.path() / "Documents").string();
         folders.programPath = (home.path() / "program").string();
@@ -63,6 +64,7 @@ struct Rig {
     FakePointer pointer;
     FakeScreen screen;
     platform::FixedLocale locale;
+    MemoryRecordStore records;
     platform::Platform platform;
     std::unique_ptr<app::frmMain> main;
 };

@@ -1,0 +1,58 @@
+#pragma once
+// The record as a store of rows from every program start: a database beside
+// the CSV files, so that a controller, an asset or a day can be looked up
+// without collecting files.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kv::platform {
+
+// One row of the record, as the store keeps it.
+struct StoredRow {
+    std::int64_t number = 0;          // the store's row number; 0 before it is stored
+    std::string station;              // the PC that wrote it
+    std::string writtenAt;            // "2026-12-05 10:42:07", from the row's Date_Time
+    std::vector<std::string> fields;  // the record's ten fields, as its CSV row holds them
+};
+
+// What the records window asks for: each text is looked for inside its
+// field (empty: any); `date` is the start of `writtenAt` ("2026-12-05").
+struct RowFilter {
+    std::string asset, mac, client, station, date, verified;
+    int limit = 1000;
+};
+
+class RecordStore {
+public:
+    static constexpr std::size_t kFields = 10;
+    static constexpr std::size_t kMac = 2, kAsset = 5, kClient = 6, kVerified = 9;
+
+    virtual ~RecordStore() = default;
+    // Where the store is, for messages.
+    virtual std::string location() const = 0;
+    // The name this PC's rows are written with.
+    virtual std::string station() const = 0;
+    // Opens the store, creating it or bringing an older one up to date.
+    // False, with why, when it cannot be used.
+    [[nodiscard]] virtual bool open(std::string& error) = 0;
+    // Adds the row; it is on the disk when this returns true, and nothing of
+    // it is when false (`error` says why).
+    [[nodiscard]] virtual bool add(StoredRow& row, std::string& error) = 0;
+    // The newest row that wrote `asset`. Nothing when there is none; false,
+    // with why, when the store could not be asked.
+    [[nodiscard]] virtual bool lastWithAsset(const std::string& asset, std::optional<StoredRow>& row,
+                                             std::string& error) = 0;
+    // The rows the filter lets through, newest first.
+    [[nodiscard]] virtual bool find(const RowFilter& filter, std::vector<StoredRow>& rows, std::string& error) = 0;
+
+protected:
+    RecordStore() = default;
+};
+
+// "2026-12-05 10:42:07" from a record's "10:42:07 05/12/2026"; empty text
+// when it is not one.
+std::string isoFromLogTime(const std::string& when);
+
+}  // namespace kv::platform
