@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "desktop/Dashboard.h"
+#include "desktop/Signals.h"
 #include "platform/Desktop.h"
 
 int main(int argc, char** argv) {
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
     kv::desktop::applyProgramSettings();
     kv::desktop::Dashboard dashboard;
     dashboard.start();
+    kv::desktop::closeOnSignals(dashboard);
     int rc = QApplication::exec();
     dashboard.core().Form_Terminate();
     return rc;

@@ -13,14 +13,20 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
+#include <cstring>
+#include <list>
 
 #include "desktop/Dashboard.h"
+#include "desktop/Signals.h"
 #include "tests/desktop/DesktopSupport.h"
+#include "tests/support/TempDir.h"
 
 using kv::test::SimProcess;
 using kv::test::waitUntil;
@@ -279,6 +285,87 @@ TEST(BatchEndToEnd, ThreeControllersProvisionedByScanningAlone) {
     macs.removeDuplicates();
     EXPECT_EQ(macs.size(), 3);
     EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+}
+
+// Run by the next test in a process of its own, set up as main() sets up the
+// program: the controller identified and APPLY PARAMS pressed, then the event
+// loop until the program ends.
+TEST(SignalEndToEnd, DISABLED_StartsAParameterWriteThenRuns) {
+    SimProcess sim({"--com", "10", "--asset", "KV-9001", "--client", "005"});
+    ASSERT_TRUE(sim.started()) << sim.output().toStdString();
+    kv::desktop::applyProgramSettings();
+    kv::desktop::Dashboard d;
+    d.start();
+    kv::desktop::closeOnSignals(d);
+    kv::app::frmMain& core = d.core();
+    click(d.startupView()->findChild<QPushButton*>("cmdAction(0)"));
+    ASSERT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
+    click(widget(d, "cdmSetParams"));
+    ASSERT_TRUE(sim.says("service mode entered", 3000)) << sim.output().toStdString();
+    std::printf("writing\n");
+    std::fflush(stdout);
+    EXPECT_EQ(QApplication::exec(), 0);
+    core.Form_Terminate();
+    EXPECT_TRUE(sim.says("service mode left", 2000)) << sim.output().toStdString();
+}
+
+// The system asks the program to end (twice) during a parameter write: it
+// closes as its main window's "Close anyway" does and ends through main().
+// The controller's row is on disk and the port's lock file is gone.
+TEST(SignalEndToEnd, EndingOnASignalWritesThePendingRowAndReleasesThePort) {
+    struct Run {
+        int sig = 0;
+        kv::test::TempDir home;
+        QProcess child;
+        QByteArray said;
+        QString lock;
+        bool signalled = false;
+    };
+    // Side by side, each in a home of its own; each is signalled as soon as
+    // its write has started (the write lasts about three seconds).
+    std::list<Run> runs;
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        Run& r = runs.emplace_back();
+        r.sig = sig;
+        const QString home = QString::fromStdString(r.home.path().string());
+        // QSerialPort's lock file: the device's path with '/' as '_'.
+        r.lock = "/var/lock/LCK.." + QString(home + "/.local/share/KV53_Varkel_Comms/ports/COM10").replace('/', '_');
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KV_TEST_HOME", home);
+        r.child.setProcessEnvironment(env);
+        r.child.setProcessChannelMode(QProcess::MergedChannels);
+        r.child.start(QCoreApplication::applicationFilePath(),
+                      {"--gtest_also_run_disabled_tests", "--gtest_filter=SignalEndToEnd.DISABLED_*"});
+    }
+    int signalled = 0;
+    waitUntil([&] {
+        for (Run& r : runs)
+            if (!r.signalled && (r.said += r.child.readAll()).contains("writing\n")) {
+                EXPECT_TRUE(QFile::exists(r.lock)) << r.lock.toStdString();
+                ::kill(static_cast<pid_t>(r.child.processId()), r.sig);
+                ::kill(static_cast<pid_t>(r.child.processId()), r.sig);
+                r.signalled = true;
+                ++signalled;
+            }
+        return signalled == 3;
+    }, 40000);
+    for (Run& r : runs) {
+        SCOPED_TRACE(strsignal(r.sig));
+        const bool ended = r.child.state() == QProcess::NotRunning || r.child.waitForFinished(10000);
+        r.said += r.child.readAll();
+        ASSERT_TRUE(r.signalled && ended) << r.said.toStdString();
+        EXPECT_EQ(r.child.exitStatus(), QProcess::NormalExit) << r.said.toStdString();
+        EXPECT_EQ(r.child.exitCode(), 0) << r.said.toStdString();
+        EXPECT_FALSE(QFile::exists(r.lock)) << r.lock.toStdString();
+        const QDir logs(QString::fromStdString((r.home.path() / "Documents/KV53_LOGS").string()));
+        const QStringList records = logs.entryList({"RECORD_*.csv"});
+        ASSERT_EQ(records.size(), 1);
+        const QStringList rows = kv::test::fileLines(logs.filePath(records[0]).toStdString());
+        EXPECT_EQ(rows.size(), 2);
+        EXPECT_EQ(rows.value(1).section(',', 1).toStdString(),
+                  "0004A3B1C2D3,0004A3B1C2D3,1A 2B,K5b 162,KV-9001,005,,,no: the program was closed during its "
+                  "parameter write; taken out of service mode");
+    }
 }
 
 }  // namespace

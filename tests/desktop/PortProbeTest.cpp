@@ -7,8 +7,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QSerialPort>
-#include <QThread>
 #include <cerrno>
+#include <iostream>
+#include <string>
 #include <unistd.h>
 
 #include "desktop/LinuxPortProbe.h"
@@ -78,13 +79,16 @@ TEST(PortMap, DefaultDevicesAtEveryEdge) {
 }
 
 // Run by the next test in a process of its own: holds the device named in
-// KV_HOLD_DEVICE open with QSerialPort, as a second dashboard would.
-TEST(PortHolder, DISABLED_HoldsAPortUntilStopped) {
+// KV_HOLD_DEVICE open with QSerialPort, as a second dashboard would, until a
+// line or the end of its standard input; then closes it as a dashboard does.
+TEST(PortHolder, DISABLED_HoldsAPortUntilItsInputEnds) {
     QSerialPort port(qEnvironmentVariable("KV_HOLD_DEVICE"));
     ASSERT_TRUE(port.open(QIODevice::ReadWrite)) << port.errorString().toStdString();
     std::printf("holding\n");
     std::fflush(stdout);
-    QThread::sleep(30);
+    std::string line;
+    std::getline(std::cin, line);
+    port.close();
 }
 
 TEST(PortProbe, APortAnotherDashboardHoldsThroughItsLinkIsHeld) {
@@ -97,13 +101,20 @@ TEST(PortProbe, APortAnotherDashboardHoldsThroughItsLinkIsHeld) {
     env.insert("KV_HOLD_DEVICE", kv::ports::PortMap::device(13));
     holder.setProcessEnvironment(env);
     holder.start(QCoreApplication::applicationFilePath(),
-                 {"--gtest_also_run_disabled_tests", "--gtest_filter=PortHolder.DISABLED_HoldsAPortUntilStopped"});
+                 {"--gtest_also_run_disabled_tests", "--gtest_filter=PortHolder.DISABLED_HoldsAPortUntilItsInputEnds"});
     QByteArray said;
     ASSERT_TRUE(kv::test::waitUntil([&] { return (said += holder.readAll()).contains("holding"); }, 5000)) << said.toStdString();
     // Whoever runs the suite, root included (who may open a held device).
     EXPECT_EQ(probe.probe(13), PortState::Held);
-    holder.kill();
-    holder.waitForFinished();
+    // QSerialPort's lock file, named after the device's path ('/' as '_'):
+    // there while the holder has the port, gone once it has ended normally.
+    const QString lock = "/var/lock/LCK.." + kv::ports::PortMap::device(13).replace('/', '_');
+    EXPECT_TRUE(QFile::exists(lock)) << lock.toStdString();
+    holder.closeWriteChannel();
+    ASSERT_TRUE(holder.waitForFinished(5000));
+    EXPECT_EQ(holder.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(holder.exitCode(), 0) << (said + holder.readAll()).toStdString();
+    EXPECT_FALSE(QFile::exists(lock)) << lock.toStdString();
 }
 
 }  // namespace

@@ -4,13 +4,16 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/Desktop.h"
 #include "tests/support/TempDir.h"
 
 int main(int argc, char** argv) {
-    static kv::test::TempDir home;
-    setenv("HOME", home.path().c_str(), 1);
+    // A test's child process runs in the home its test gave it.
+    static std::optional<kv::test::TempDir> home;
+    const char* given = getenv("KV_TEST_HOME");
+    setenv("HOME", given ? given : home.emplace().path().c_str(), 1);
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_DOCUMENTS_DIR");
