@@ -45,8 +45,10 @@ void applyProgramSettings() {
 }
 
 Dashboard::Dashboard(platform::MessageBox* messages)
-    : platform_{port_, probe_, settings_, folders_, fileDialog_, messages ? *messages : messageBox_,
-                beep_, events_, pointer_, screen_, clock_, timers_, locale_},
+    : records_(SqliteRecordStore::defaultPath(), SqliteRecordStore::defaultStation()),
+      platform_{port_,   probe_,   settings_, folders_, fileDialog_, messages ? *messages : messageBox_,
+                beep_,   events_,  pointer_,  screen_,  clock_,      timers_,
+                locale_, &records_},
       main_(std::make_unique<app::frmMain>(platform_)) {}
 
 Dashboard::~Dashboard() {

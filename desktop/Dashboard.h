@@ -9,6 +9,7 @@
 #include "desktop/LinuxPortProbe.h"
 #include "desktop/QtPlatform.h"
 #include "desktop/QtSerialPort.h"
+#include "desktop/SqliteRecordStore.h"
 
 namespace kv::desktop {
 
@@ -50,6 +51,7 @@ private:
     QtFileDialog fileDialog_;
     LinuxPortProbe probe_;
     QtSerialPort port_;
+    SqliteRecordStore records_;
     platform::Platform platform_;
     std::unique_ptr<app::frmMain> main_;
     QMainWindow* mainWindow_ = nullptr;

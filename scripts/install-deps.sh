@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
   xvfb xauth
   file dpkg-dev
 )

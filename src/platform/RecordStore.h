@@ -20,7 +20,7 @@ struct StoredRow {
 // What the records window asks for: each text is looked for inside its
 // field (empty: any); `date` is the start of `writtenAt` ("2026-12-05").
 struct RowFilter {
-    std::string asset, mac, client, station, date, verified;
+    std::string asset{}, mac{}, client{}, station{}, date{}, verified{};
     int limit = 1000;
 };
 

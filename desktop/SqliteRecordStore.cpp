@@ -1,0 +1,229 @@
+#include "desktop/SqliteRecordStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QVariant>
+
+namespace kv::desktop {
+
+namespace {
+
+// The statements that bring the schema from version n - 1 to n, at [n - 1].
+const char* const kMigrations[][4] = {
+    {"CREATE TABLE records (number INTEGER PRIMARY KEY AUTOINCREMENT, station TEXT NOT NULL, "
+     "written_at TEXT NOT NULL, date_time TEXT NOT NULL, serial TEXT NOT NULL, mac TEXT NOT NULL, "
+     "checksum TEXT NOT NULL, fw_version TEXT NOT NULL, asset_id TEXT NOT NULL, client_id TEXT NOT NULL, "
+     "custom_1 TEXT NOT NULL, custom_2 TEXT NOT NULL, verified TEXT NOT NULL)",
+     "CREATE INDEX records_asset ON records (asset_id, number)",
+     "CREATE INDEX records_mac ON records (mac, number)", nullptr},
+};
+static_assert(std::size(kMigrations) == SqliteRecordStore::kSchemaVersion);
+
+const char* const kColumns =
+    "number, station, written_at, date_time, serial, mac, checksum, fw_version, asset_id, client_id, custom_1, "
+    "custom_2, verified";
+
+std::string why(const QSqlError& e) {
+    QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+    return text.trimmed().toStdString();
+}
+
+platform::StoredRow rowOf(const QSqlQuery& q) {
+    platform::StoredRow row;
+    row.number = q.value(0).toLongLong();
+    row.station = q.value(1).toString().toStdString();
+    row.writtenAt = q.value(2).toString().toStdString();
+    for (int i = 0; i < int(platform::RecordStore::kFields); ++i) row.fields.push_back(q.value(3 + i).toString().toStdString());
+    return row;
+}
+
+}  // namespace
+
+SqliteRecordStore::SqliteRecordStore(QString path, QString station)
+    : path_(std::move(path)),
+      station_(std::move(station)),
+      connection_(QString("records-%1").arg(reinterpret_cast<quintptr>(this), 0, 16)) {}
+
+SqliteRecordStore::~SqliteRecordStore() {
+    if (QSqlDatabase::contains(connection_)) {
+        QSqlDatabase::database(connection_, false).close();
+        QSqlDatabase::removeDatabase(connection_);
+    }
+}
+
+QString SqliteRecordStore::defaultStation() {
+    QString set = QSettings().value("RecordStore/Station").toString().trimmed();
+    return set.isEmpty() ? QSysInfo::machineHostName() : set;
+}
+
+QString SqliteRecordStore::defaultPath() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)).filePath(kFileName);
+}
+
+bool SqliteRecordStore::open(std::string& error) {
+    open_ = false;
+    if (!QSqlDatabase::isDriverAvailable("QSQLITE")) {
+        error = "the SQLite driver of Qt is not installed (package libqt6sql6-sqlite)";
+        return false;
+    }
+    if (!QDir().mkpath(QFileInfo(path_).absolutePath())) {
+        error = "its folder cannot be created";
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::contains(connection_) ? QSqlDatabase::database(connection_, false)
+                                                          : QSqlDatabase::addDatabase("QSQLITE", connection_);
+    db.setDatabaseName(path_);
+    db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=1000");
+    if (!db.open()) {
+        error = why(db.lastError());
+        return false;
+    }
+    // Every commit synced to the disk before it returns; readers never wait
+    // on the writer.
+    QSqlQuery q(db);
+    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
+        if (!q.exec(pragma)) {
+            error = why(q.lastError());
+            db.close();
+            return false;
+        }
+    }
+    if (!migrate(error)) {
+        db.close();
+        return false;
+    }
+    open_ = true;
+    return true;
+}
+
+int SqliteRecordStore::schemaVersion(std::string& error) {
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec("SELECT version FROM schema_version")) {
+        error = why(q.lastError());
+        return -1;
+    }
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+// Each step up in a transaction of its own, with the version it reaches:
+// a step that fails leaves the file at the version before it.
+bool SqliteRecordStore::migrate(std::string& error) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    if (!q.exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)")) {
+        error = why(q.lastError());
+        return false;
+    }
+    int version = schemaVersion(error);
+    if (version < 0) return false;
+    if (version > kSchemaVersion) {
+        error = "it was written by a newer version of the program (schema " + std::to_string(version) + ")";
+        return false;
+    }
+    for (; version < kSchemaVersion; ++version) {
+        if (!db.transaction()) {
+            error = why(db.lastError());
+            return false;
+        }
+        bool ok = true;
+        for (const char* statement : kMigrations[version])
+            if (statement && ok && !q.exec(statement)) ok = false;
+        if (ok) ok = q.exec("DELETE FROM schema_version");
+        if (ok) {
+            q.prepare("INSERT INTO schema_version (version) VALUES (?)");
+            q.addBindValue(version + 1);
+            ok = q.exec();
+        }
+        if (!ok || !db.commit()) {
+            error = why(ok ? db.lastError() : q.lastError());
+            db.rollback();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SqliteRecordStore::add(platform::StoredRow& row, std::string& error) {
+    if (!open_) {
+        error = "the store is not open";
+        return false;
+    }
+    if (row.fields.size() != kFields) {
+        error = "a row of " + std::to_string(row.fields.size()) + " fields";
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare("INSERT INTO records (station, written_at, date_time, serial, mac, checksum, fw_version, asset_id, "
+              "client_id, custom_1, custom_2, verified) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    q.addBindValue(QString::fromStdString(row.station));
+    q.addBindValue(QString::fromStdString(row.writtenAt));
+    for (const std::string& f : row.fields) q.addBindValue(QString::fromStdString(f));
+    // One statement is its own transaction: all of the row, or none of it.
+    if (!q.exec()) {
+        error = why(q.lastError());
+        return false;
+    }
+    row.number = q.lastInsertId().toLongLong();
+    return true;
+}
+
+bool SqliteRecordStore::lastWithAsset(const std::string& asset, std::optional<platform::StoredRow>& row,
+                                      std::string& error) {
+    row.reset();
+    if (!open_) {
+        error = "the store is not open";
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QString("SELECT %1 FROM records WHERE asset_id = ? ORDER BY number DESC LIMIT 1").arg(kColumns));
+    q.addBindValue(QString::fromStdString(asset));
+    if (!q.exec()) {
+        error = why(q.lastError());
+        return false;
+    }
+    if (q.next()) row = rowOf(q);
+    return true;
+}
+
+bool SqliteRecordStore::find(const platform::RowFilter& filter, std::vector<platform::StoredRow>& rows,
+                             std::string& error) {
+    rows.clear();
+    if (!open_) {
+        error = "the store is not open";
+        return false;
+    }
+    // Each text found anywhere in its field (instr, so that % and _ are
+    // plain characters); the date at the start of written_at.
+    QString where;
+    QVariantList values;
+    auto contains = [&](const char* column, const std::string& text, bool atStart = false) {
+        if (text.empty()) return;
+        where += QString(where.isEmpty() ? " WHERE " : " AND ") + "instr(" + column + ", ?) " + (atStart ? "= 1" : "> 0");
+        values << QString::fromStdString(text);
+    };
+    contains("asset_id", filter.asset);
+    contains("mac", filter.mac);
+    contains("client_id", filter.client);
+    contains("station", filter.station);
+    contains("written_at", filter.date, true);
+    contains("verified", filter.verified);
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    q.prepare(QString("SELECT %1 FROM records%2 ORDER BY number DESC LIMIT ?").arg(kColumns, where));
+    for (const QVariant& v : values) q.addBindValue(v);
+    q.addBindValue(filter.limit);
+    if (!q.exec()) {
+        error = why(q.lastError());
+        return false;
+    }
+    while (q.next()) rows.push_back(rowOf(q));
+    return true;
+}
+
+}  // namespace kv::desktop

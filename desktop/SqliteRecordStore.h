@@ -1,0 +1,47 @@
+#pragma once
+// The record store on SQLite: one database file in the program's data
+// folder, every row on the disk when add() returns (write-ahead log,
+// synchronous commits), its schema brought up to date on open.
+#include <QString>
+
+#include "platform/RecordStore.h"
+
+namespace kv::desktop {
+
+class SqliteRecordStore : public platform::RecordStore {
+public:
+    static constexpr const char* kFileName = "records.sqlite";
+    // The newest schema; each version's statements bring the one before it up.
+    static constexpr int kSchemaVersion = 1;
+
+    // `path` is created on open, with its folder; rows are written as `station`.
+    SqliteRecordStore(QString path, QString station);
+    ~SqliteRecordStore() override;
+    SqliteRecordStore(const SqliteRecordStore&) = delete;
+    SqliteRecordStore& operator=(const SqliteRecordStore&) = delete;
+
+    std::string location() const override { return path_.toStdString(); }
+    std::string station() const override { return station_.toStdString(); }
+    bool open(std::string& error) override;
+    bool add(platform::StoredRow& row, std::string& error) override;
+    bool lastWithAsset(const std::string& asset, std::optional<platform::StoredRow>& row,
+                       std::string& error) override;
+    bool find(const platform::RowFilter& filter, std::vector<platform::StoredRow>& rows, std::string& error) override;
+
+    // The schema version the file holds (0: none yet).
+    int schemaVersion(std::string& error);
+
+    // This station's name: the one set in the settings (RecordStore/Station),
+    // else the host name.
+    static QString defaultStation();
+    // records.sqlite in the program's data folder.
+    static QString defaultPath();
+
+private:
+    bool migrate(std::string& error);
+
+    QString path_, station_, connection_;
+    bool open_ = false;
+};
+
+}  // namespace kv::desktop
