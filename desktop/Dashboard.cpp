@@ -52,6 +52,7 @@ Dashboard::Dashboard(platform::MessageBox* messages)
       main_(std::make_unique<app::frmMain>(platform_)) {}
 
 Dashboard::~Dashboard() {
+    delete recordsView_;
     delete setAssetView_;
     delete settingsView_;
     delete startupView_;
@@ -89,6 +90,16 @@ void Dashboard::start() {
     setAssetView_->setWindowFlag(Qt::Dialog);
     bindWindow(setAssetView_, m.assetDialog.window);
 
+    recordsView_ = new FormView(m.records.window, recordsLayout());
+    recordsView_->resize(900, 520);
+    recordsView_->setWindowFlag(Qt::Window);
+    if (QWidget* table = recordsView_->widget("grdRecords")) {
+        recordsView_->onResize = [this, table](QSize s) {
+            table->setGeometry(8, 96, s.width() - 16, s.height() - 104);
+        };
+    }
+    bindWindow(recordsView_, m.records.window);
+
     // The port dialog is what the technician acts on first: the main
     // window's two hundred controls are made and shown once it has been
     // drawn (a few tens of milliseconds later, behind it), or after 100 ms
@@ -115,7 +126,7 @@ void Dashboard::buildMenus() {
     ui::Window& w = main_->window;
     const std::pair<const char*, std::vector<const char*>> menus[] = {
         {"mnuOptions", {"mnuSettings"}},
-        {"mFile", {"mOpnFile", "mSaveFile"}},
+        {"mFile", {"mOpnFile", "mSaveFile", "mRecords"}},
     };
     for (const auto& [top, items] : menus) {
         ui::MenuItem& topModel = w.menu(top);

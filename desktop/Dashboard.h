@@ -34,6 +34,7 @@ public:
     FormView* startupView() const { return startupView_; }
     FormView* settingsView() const { return settingsView_; }
     FormView* setAssetView() const { return setAssetView_; }
+    FormView* recordsView() const { return recordsView_; }
 
 private:
     void buildMenus();
@@ -60,6 +61,7 @@ private:
     FormView* startupView_ = nullptr;
     FormView* settingsView_ = nullptr;
     FormView* setAssetView_ = nullptr;
+    FormView* recordsView_ = nullptr;
 };
 
 }  // namespace kv::desktop

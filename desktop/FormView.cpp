@@ -71,6 +71,7 @@ QWidget* createWidget(ui::Control& c, QWidget* parent) {
     if (auto* m = dynamic_cast<ui::ComboBox*>(&c)) return bindComboBox(*m, parent);
     if (auto* m = dynamic_cast<ui::CheckBox*>(&c)) return bindCheckBox(*m, parent);
     if (auto* m = dynamic_cast<ui::OptionButton*>(&c)) return bindOption(*m, parent);
+    if (auto* m = dynamic_cast<ui::Table*>(&c)) return bindTable(*m, parent);
     return nullptr;  // menu items are drawn by the window's menu bar
 }
 

@@ -192,4 +192,20 @@ std::vector<Place> setAssetLayout() {
     };
 }
 
+// File > Records: six filters in two rows, the buttons, the count, then the
+// table, which the window stretches to its size.
+std::vector<Place> recordsLayout() {
+    return {
+        {"lblFilter(0)", 8, 10, 60, 24},    {"txtFilter(0)", 70, 8, 170, 26},
+        {"lblFilter(1)", 250, 10, 60, 24},  {"txtFilter(1)", 312, 8, 150, 26},
+        {"lblFilter(2)", 472, 10, 60, 24},  {"txtFilter(2)", 534, 8, 80, 26},
+        {"lblFilter(3)", 8, 42, 60, 24},    {"txtFilter(3)", 70, 40, 170, 26},
+        {"lblFilter(4)", 250, 42, 60, 24},  {"txtFilter(4)", 312, 40, 150, 26},
+        {"lblFilter(5)", 472, 42, 60, 24},  {"txtFilter(5)", 534, 40, 80, 26},
+        {"cmdFind", 630, 8, 90, 28},        {"cmdExport", 630, 40, 90, 28},
+        {"cmdClose", 730, 8, 90, 28},       {"lblFound", 8, 72, 820, 22},
+        {"grdRecords", 8, 96, 884, 416},
+    };
+}
+
 }  // namespace kv::desktop

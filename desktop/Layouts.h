@@ -11,6 +11,7 @@ std::vector<Place> progressLayout();
 std::vector<Place> startupLayout();
 std::vector<Place> settingsLayout();
 std::vector<Place> setAssetLayout();
+std::vector<Place> recordsLayout();
 
 // The main window's inner size at start.
 constexpr int kMainWidth = 1120;

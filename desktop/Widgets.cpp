@@ -1,10 +1,12 @@
 #include "desktop/Widgets.h"
 
 #include <QFontDatabase>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTableWidget>
 
 #include "desktop/Pictures.h"
 #include "desktop/QtPlatform.h"
@@ -233,6 +235,35 @@ QWidget* bindFrame(ui::Frame& model, QWidget* parent) {
         title->setText(toQt(model.caption()));
         title->adjustSize();
         title->setVisible(!model.caption().empty());
+        applyCommon(w, model, *focus);
+    });
+    return w;
+}
+
+QWidget* bindTable(ui::Table& model, QWidget* parent) {
+    auto* w = new QTableWidget(parent);
+    w->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    w->setSelectionBehavior(QAbstractItemView::SelectRows);
+    w->verticalHeader()->setVisible(false);
+    w->setWordWrap(false);
+    auto focus = std::make_shared<int>(0);
+    follow(w, model, [w, &model, focus] {
+        const auto& columns = model.columns();
+        const auto& rows = model.rows();
+        w->setColumnCount(static_cast<int>(columns.size()));
+        QStringList headings;
+        for (const auto& c : columns) headings << toQt(c);
+        w->setHorizontalHeaderLabels(headings);
+        w->setRowCount(static_cast<int>(rows.size()));
+        for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+            const auto& row = rows[static_cast<std::size_t>(r)];
+            for (int c = 0; c < static_cast<int>(row.size()) && c < w->columnCount(); ++c) {
+                QTableWidgetItem* item = w->item(r, c);
+                if (!item) w->setItem(r, c, item = new QTableWidgetItem);
+                item->setText(toQt(row[static_cast<std::size_t>(c)]));
+            }
+        }
+        w->resizeColumnsToContents();
         applyCommon(w, model, *focus);
     });
     return w;

@@ -37,6 +37,7 @@ QWidget* bindFrame(ui::Frame& model, QWidget* parent);
 QWidget* bindComboBox(ui::ComboBox& model, QWidget* parent);
 QWidget* bindCheckBox(ui::CheckBox& model, QWidget* parent);
 QWidget* bindOption(ui::OptionButton& model, QWidget* parent);
+QWidget* bindTable(ui::Table& model, QWidget* parent);
 
 // The terminal: it draws the model's running text as lines of the model's
 // column count, only the lines in view and at most ten times a second, so a fast

@@ -45,6 +45,8 @@ public:
         store_ = store;
         station_ = std::move(station);
     }
+    // The store in use; none when there is none or it could not be opened.
+    platform::RecordStore* store() const { return store_; }
     // A row the store could not take: where, why, and the row.
     using StoreFailure = std::function<void(const std::string&, const std::string&, const std::string&)>;
     int listenStoreFailures(StoreFailure l) { return storeFailed_.add(std::move(l)); }

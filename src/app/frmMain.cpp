@@ -36,7 +36,8 @@ frmMain::frmMain(platform::Platform& p)
                   assetCheck, sequence.tmrStatusGET, p.events),
       customers(window, identityWrite.txtSetClient, p.folders, p.messageBox),
       startup(p, session, receive.cmdSTOPComms, sequence, indicators),
-      settings(p, session, receive.cmdSTOPComms, indicators) {
+      settings(p, session, receive.cmdSTOPComms, indicators),
+      records(p, record) {
     window.setCaption(kCaption);
     designControls();
     for (ui::Control* c : {static_cast<ui::Control*>(&bulkWrite.cdmSetParams),
@@ -58,6 +59,8 @@ frmMain::frmMain(platform::Platform& p)
     bulkWrite.listenStarted([this](const std::vector<params::BulkWrite::Written>&) { counter.Lower(); });
     wireRecord();
     window.menu("mnuSettings").onClick = [this] { mnuSettings_Click(); };
+    window.menu("mRecords").setCaption("Records");
+    window.menu("mRecords").onClick = [this] { records.Open(); };
     window.onUnload = [this] { Form_Unload(); };
     window.onQueryUnload = [this] { return Form_QueryUnload(); };
 }
@@ -296,7 +299,7 @@ void frmMain::mnuSettings_Click() {
 }
 
 std::vector<ui::Window*> frmMain::windows() {
-    return {&window, &progress.window, &startup.window, &settings.window, &assetDialog.window};
+    return {&window, &progress.window, &startup.window, &settings.window, &assetDialog.window, &records.window};
 }
 
 bool frmMain::windowOpen(const std::string& name) {

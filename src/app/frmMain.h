@@ -9,6 +9,7 @@
 
 #include "app/ProvisioningLog.h"
 #include "app/ProvisioningRecord.h"
+#include "app/frmRecords.h"
 #include "controller/AutoSetting.h"
 #include "controller/BatchCounter.h"
 #include "controller/Identity.h"
@@ -101,6 +102,7 @@ public:
     dialogs::frmSettings settings;
     ProvisioningLog log;
     ProvisioningRecord record;
+    frmRecords records;
 
 private:
     std::string prepareFolders(const std::string& stamp);

@@ -209,6 +209,21 @@ private:
     bool editable_ = true;
 };
 
+// A read-only table: column headings and rows of texts.
+class Table : public Control {
+public:
+    using Control::Control;
+    using Row = std::vector<std::string>;
+    const Row& columns() const { return columns_; }
+    void setColumns(Row columns) { set(columns_, columns); }
+    const std::vector<Row>& rows() const { return rows_; }
+    void setRows(std::vector<Row> rows) { set(rows_, rows); }
+
+private:
+    Row columns_;
+    std::vector<Row> rows_;
+};
+
 class MenuItem : public Captioned {
 public:
     using Captioned::Captioned;

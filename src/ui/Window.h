@@ -45,6 +45,7 @@ public:
     OptionButton& option(const std::string& n) { return get<OptionButton>(n); }
     ComboBox& comboBox(const std::string& n) { return get<ComboBox>(n); }
     MenuItem& menu(const std::string& n) { return get<MenuItem>(n); }
+    Table& table(const std::string& n) { return get<Table>(n); }
     Timer& timer(const std::string& n);
 
     // Controls in the order they were first asked for.

@@ -1,7 +1,11 @@
 #pragma once
 // Helpers of the desktop tests: event waiting and a kv5x-sim process.
 #include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -75,6 +79,37 @@ private:
     QProcess process_;
     QString text_;
     bool started_ = false;
+};
+
+// Answers the next file dialog with `path` once it is open, and records how
+// it was set up.
+struct DialogAnswer {
+    QString title, folder, suffix;
+    QStringList filters;
+    void answerWith(const QString& path) {
+        QTimer::singleShot(0, [this, path] { poll(path, 0); });
+    }
+    void poll(const QString& path, int tries) {
+        QFileDialog* dialog = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<QFileDialog*>(w); f && f->isVisible()) dialog = f;
+        if (!dialog) {
+            if (tries < 1000) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
+            return;
+        }
+        title = dialog->windowTitle();
+        folder = dialog->directory().absolutePath();
+        suffix = dialog->defaultSuffix();
+        filters = dialog->nameFilters();
+        if (path.isEmpty()) return dialog->reject();
+        // Typed into the name field, as a person would: selecting waits for
+        // the folder's listing, which comes in the background.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        if (name) name->setText(path);
+        else dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+        if (dialog->isVisible()) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
+    }
 };
 
 }  // namespace kv::test

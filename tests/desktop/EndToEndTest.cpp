@@ -30,6 +30,7 @@
 
 using kv::test::SimProcess;
 using kv::test::waitUntil;
+using kv::test::DialogAnswer;
 
 namespace {
 
@@ -55,37 +56,6 @@ int simValue(SimProcess& sim, int n) {
     while (it.hasNext()) value = it.next().captured(1).toInt();
     return value;
 }
-
-// Answers the next file dialog with `path` once it is open, and records how
-// it was set up.
-struct DialogAnswer {
-    QString title, folder, suffix;
-    QStringList filters;
-    void answerWith(const QString& path) {
-        QTimer::singleShot(0, [this, path] { poll(path, 0); });
-    }
-    void poll(const QString& path, int tries) {
-        QFileDialog* dialog = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* f = qobject_cast<QFileDialog*>(w); f && f->isVisible()) dialog = f;
-        if (!dialog) {
-            if (tries < 1000) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
-            return;
-        }
-        title = dialog->windowTitle();
-        folder = dialog->directory().absolutePath();
-        suffix = dialog->defaultSuffix();
-        filters = dialog->nameFilters();
-        if (path.isEmpty()) return dialog->reject();
-        // Typed into the name field, as a person would: selecting waits for
-        // the folder's listing, which comes in the background.
-        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        if (name) name->setText(path);
-        else dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept");
-        if (dialog->isVisible()) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
-    }
-};
 
 TEST(ParamsEndToEnd, StepApplyThenWriteAllAndSeeThemAgainAfterTheRestart) {
     SimProcess sim({"--com", "10", "--restart-ms", "300"});

@@ -8,6 +8,9 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTableWidget>
+#include <QAction>
+#include <QLabel>
 #include <csignal>
 
 #include "desktop/Dashboard.h"
@@ -182,6 +185,77 @@ TEST(SqliteStore, TheDashboardOpensItsStoreAndSaysWhenItCannot) {
         std::string error;
         EXPECT_EQ(look.open(error), !corrupt) << error;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// File > Records on the real window: the newest rows first, each filter as
+// typed (Enter finds), and Export writes what is shown in the record's
+// format.
+TEST(RecordsWindow, FindsByEveryFilterAndExportsWhatItShows) {
+    QFile::remove(SqliteRecordStore::defaultPath());
+    kv::test::FakeMessageBox messages;
+    kv::desktop::Dashboard d(&messages);
+    d.start();
+    kv::platform::RecordStore* store = d.core().record.store();
+    ASSERT_NE(store, nullptr);
+    std::string error;
+    for (StoredRow row : kRows) ASSERT_TRUE(store->add(row, error)) << error;
+    d.mainWindow()->findChild<QAction*>("mRecords")->trigger();
+    kv::desktop::FormView* view = d.recordsView();
+    ASSERT_TRUE(kv::test::waitUntil([&] { return view->isVisible(); }));
+    auto* table = qobject_cast<QTableWidget*>(view->widget("grdRecords"));
+    ASSERT_NE(table, nullptr);
+    auto column = [&](const QString& heading) {
+        QStringList out;
+        for (int c = 0; c < table->columnCount(); ++c)
+            if (table->horizontalHeaderItem(c)->text() == heading)
+                for (int r = 0; r < table->rowCount(); ++r) out << table->item(r, c)->text();
+        return out;
+    };
+    auto found = [&] { return qobject_cast<QLabel*>(view->widget("lblFound"))->text(); };
+    kv::test::waitUntil([&] { return table->rowCount() == 4 && found() == "4 rows"; }, 1000);
+    EXPECT_EQ(column("MAC"), (QStringList{"0004A3B1C204", "0004A3B1C203", "0004A3B1C202", "0004A3B1C201"}));
+    EXPECT_EQ(column("Station"), (QStringList{"LINE-2", "LINE-2", "LINE-1", "LINE-1"}));
+    EXPECT_EQ(found(), "4 rows");
+
+    const struct {
+        int box;  // Asset, MAC, Client, Station, Date, Verified
+        const char* typed;
+        QStringList macs;
+    } cases[] = {
+        {0, "KV-1001", {"0004A3B1C203", "0004A3B1C201"}},
+        {1, "C202", {"0004A3B1C202"}},
+        {2, "012", {"0004A3B1C204", "0004A3B1C203"}},
+        {3, "LINE-1", {"0004A3B1C202", "0004A3B1C201"}},
+        {4, "2026-12-05", {"0004A3B1C204", "0004A3B1C203"}},
+        {5, "no", {"0004A3B1C202"}},
+    };
+    for (const auto& c : cases) {
+        for (int i = 0; i < 6; ++i) d.core().records.txtFilter(i).setText("");
+        auto* box = qobject_cast<QLineEdit*>(view->widget(kv::ui::item("txtFilter", c.box)));
+        QTest::keyClicks(box, c.typed);
+        QTest::keyClick(box, Qt::Key_Return);
+        kv::test::waitUntil([&] { return column("MAC") == c.macs; }, 1000);
+        EXPECT_EQ(column("MAC"), c.macs) << c.typed;
+    }
+
+    // Shown now: the row of 2026-12-04 that was not verified.
+    QString path = QDir::homePath() + "/export.csv";
+    kv::test::DialogAnswer answer;
+    answer.answerWith(path);
+    QTest::mouseClick(view->widget("cmdExport"), Qt::LeftButton);
+    ASSERT_TRUE(kv::test::waitUntil([&] { return QFile::exists(path); }, 5000));
+    EXPECT_EQ(answer.title, "Export Records");
+    EXPECT_EQ(kv::test::fileLines(path.toStdString()),
+              (QStringList{kv::app::ProvisioningRecord::kHeader,
+                           "09:05:00 04/12/2026,0004A3B1C202,0004A3B1C202,1A 2B,K5b 162,KV-1002,005,IMEI-KV-1002,,"
+                           "no: client"}));
+    EXPECT_TRUE(kv::test::waitUntil([&] { return found() == "1 row exported to " + path; }, 1000))
+        << found().toStdString();
+    d.core().window.unload();
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+#pragma once
+// File > Records: the record store as a table, newest first, filtered by
+// asset, MAC, client, station, date and Verified, and exported as shown in
+// the record's CSV format.
+#include <array>
+#include <string>
+#include <vector>
+
+#include "app/ProvisioningRecord.h"
+#include "platform/Platform.h"
+#include "ui/Window.h"
+
+namespace kv::app {
+
+class frmRecords {
+public:
+    // The filters in the order of their boxes.
+    static constexpr std::array<const char*, 6> kFilters{"Asset", "MAC", "Client", "Station", "Date", "Verified"};
+    // The most rows a search shows.
+    static constexpr int kMostRows = 1000;
+
+    frmRecords(platform::Platform& platform, const ProvisioningRecord& record);
+    frmRecords(const frmRecords&) = delete;
+    frmRecords& operator=(const frmRecords&) = delete;
+
+    // Shows the window with the newest rows that pass the filters.
+    void Open();
+    void cmdFind_Click();
+    void cmdExport_Click();
+
+    ui::Window window;
+    ui::TextBox& txtFilter(int i) { return *filters_[std::size_t(i)]; }
+    ui::Label& lblFilter(int i) { return *labels_[std::size_t(i)]; }
+    ui::Table& grdRecords;
+    ui::Label& lblFound;
+    ui::Button& cmdFind;
+    ui::Button& cmdExport;
+    ui::Button& cmdClose;
+
+private:
+    platform::Platform& platform_;
+    const ProvisioningRecord& record_;
+    std::array<ui::TextBox*, kFilters.size()> filters_;
+    std::array<ui::Label*, kFilters.size()> labels_;
+    std::vector<platform::StoredRow> shown_;
+};
+
+}  // namespace kv::app
