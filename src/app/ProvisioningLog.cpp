@@ -31,6 +31,9 @@ bool LogFile::writeHeader(std::string& error) {
 
 // A file whose header could not be written at its start gets it first.
 bool LogFile::writeLine(const std::string& line, std::string& error) {
+    // Deleted under the program (the folder removed, say): made again, with
+    // its header, rather than written where nobody can read it.
+    if (file_.removed()) file_.close();
     if (!file_.isOpen()) {
         if (folder_.empty()) {
             error = "the file is closed";

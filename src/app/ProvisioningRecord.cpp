@@ -244,11 +244,14 @@ bool ProvisioningRecord::writeRow(const std::string& when, const std::string& ve
     // may have gone to the next one.
     if (source == Source::Replaced) return writeFields(replacedFields(when), error);
     const bool readBack = source == Source::ReadBack;
+    // A row not read back still says which label its asset was cut from.
+    std::string why = verified;
+    if (!readBack && !cutFrom_.empty())
+        why += "; asset cut to 15 of the " + std::to_string(cutFrom_.size()) + " characters of " + cutFrom_;
     const Readings& r = readBack ? read_ : subject_;
     std::string asset = readBack || !asset_ ? r.asset : *asset_;
     std::string client = readBack || !client_ ? r.client : *client_;
-    return writeFields({when, r.mac, r.mac, r.checksum, r.firmware, asset, client, custom1_, custom2_, verified},
-                       error);
+    return writeFields({when, r.mac, r.mac, r.checksum, r.firmware, asset, client, custom1_, custom2_, why}, error);
 }
 
 bool ProvisioningRecord::writeFields(std::vector<std::string> fields, std::string& error) {

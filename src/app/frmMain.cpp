@@ -18,7 +18,7 @@ frmMain::frmMain(platform::Platform& p)
       receive(window, session, indicators, *this, p.beep),
       sequence(window, progress.window, receive, session, *this, p.events, p.clock, p.locale),
       params(window, p.messageBox),
-      paramRead(window, receive, params),
+      paramRead(window, receive, sequence, params),
       paramFiles(window, params, p.folders, p.fileDialog, p.messageBox, p.events, sBaseFolder),
       paramEdit(window, params, receive, sequence.tmrStatusGET, p.messageBox),
       serviceMode(window, progress.window, receive, sequence, bulkWrite, p.port, p.messageBox),

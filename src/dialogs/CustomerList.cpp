@@ -68,23 +68,33 @@ bool lineFields(const std::string& line, std::vector<std::string>& out, std::str
 }  // namespace
 
 std::vector<Customer> parseCustomerList(const std::string& text, std::vector<std::string>* skipped) {
-    // Fields are taken one after another across lines; a line that cannot be
-    // read gives none, and the lines after it are read as usual.
-    std::vector<std::string> f;
+    // One customer a line, after the header line: a line that cannot be read,
+    // or has more or fewer than its two fields, is left out whole, so that it
+    // never shifts a name onto the next customer's code.
+    std::vector<Customer> out;
+    bool header = true;
     std::size_t start = 0;
     for (int number = 1; start < text.size(); ++number) {
         std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
         std::vector<std::string> fields;
         std::string why;
-        if (lineFields(text.substr(start, end - start), fields, why))
-            f.insert(f.end(), fields.begin(), fields.end());
-        else if (skipped)
-            skipped->push_back("line " + std::to_string(number) + " (" + why + ")");
+        bool read = lineFields(text.substr(start, end - start), fields, why);
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (read && fields.empty()) continue;  // an empty line
+        if (header) {
+            header = false;
+            continue;
+        }
+        if (read && fields.size() != 2)
+            why = std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields") +
+                  " where 2 are needed; a name with a comma goes in double quotes";
+        if (!why.empty()) {
+            if (skipped) skipped->push_back("line " + std::to_string(number) + " (" + why + ")");
+            continue;
+        }
+        out.push_back({fields[0], fields[1]});
     }
-    std::vector<Customer> out;
-    for (std::size_t i = 2; i + 1 < f.size(); i += 2) out.push_back({f[i], f[i + 1]});
     return out;
 }
 

@@ -15,12 +15,12 @@ struct Customer {
     std::string name;
 };
 
-// The records of a customer-list text: fields end at a comma or a line end,
-// a field in double quotes may hold commas (a doubled quote inside stands for
-// one), blanks around an unquoted field are dropped and empty lines skipped.
-// The first two fields are a header; then code, name pairs. A last record
-// cut short by the end of the text is dropped. A line with a quote left open
-// or a control character gives no field; `skipped` gets "line 3 (why)".
+// The records of a customer-list text: a header line, then a code and a
+// name a line. Fields end at a comma or the line's end, a field in double
+// quotes may hold commas (a doubled quote inside stands for one), blanks
+// around an unquoted field are dropped and empty lines skipped. A line with a
+// quote left open, a control character, or other than two fields is left
+// out; `skipped` gets "line 3 (why)".
 std::vector<Customer> parseCustomerList(const std::string& text, std::vector<std::string>* skipped = nullptr);
 // A client code as the list shows it: a number with at least three digits
 // ("7" gives "007", "1234" stays), anything else unchanged.

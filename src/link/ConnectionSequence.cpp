@@ -94,6 +94,7 @@ void ConnectionSequence::runStep(std::int16_t step) {
         case 0:
             lblCurrentINFO.setCaption(" CONNECTING.... Please Wait");
             bIdentitySupported = false;
+            started_.call();
             cdmGETV.press();
             break;
         case 1:

@@ -10,6 +10,7 @@
 #include "link/ReceivePath.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
+#include "platform/Listeners.h"
 #include "ui/Window.h"
 
 namespace kv::link {
@@ -46,6 +47,10 @@ public:
     void SelectCommMode(std::int16_t mode, std::int16_t chunking);
     void tmrStatusGET_Timer();
 
+    // Announced as an identification starts (its firmware request goes out):
+    // what was shown of the controller before may be another's.
+    int listenStarted(std::function<void()> l) { return started_.add(std::move(l)); }
+
     // Next step to run (0 to 7); while a reply is awaited, its step + 1.
     std::int16_t iConnectStep = 0;
     // Run the next step at the next tick.
@@ -73,6 +78,7 @@ public:
     ui::Button& cmdGetStatus;
 
 private:
+    platform::Listeners<> started_;
     void runStep(std::int16_t step);
     void runIdentityStep(const char* text, ui::Button& button);
     void finish();

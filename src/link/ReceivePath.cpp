@@ -61,6 +61,8 @@ ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& ind
 
 void ReceivePath::setHandler(std::uint8_t code, Handler handler) { handlers_[code] = std::move(handler); }
 
+bool ReceivePath::portOpen() const { return port_.PortOpen(); }
+
 void ReceivePath::Send(const Bytes& frame) {
     if (port_.PortOpen()) port_.Output(frame);
 }

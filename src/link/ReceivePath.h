@@ -47,6 +47,8 @@ public:
     // The sending rule of every request: empty the receive buffer, then write
     // the frame in one piece if the port is open.
     void ResetReceive() { iRxIdx = 1; }
+    // A request would go out now.
+    bool portOpen() const;
     void Send(const Bytes& frame);
     void SendRequest(const Bytes& frame) {
         ResetReceive();

@@ -59,7 +59,7 @@ void ParamEdit::lblParam_Click(int k) {
 }
 
 void ParamEdit::cmdDefault_Click() {
-    if (locked_ || !selected()) return;
+    if (locked_ || !selectedShown()) return;
     int k = iSelectedParam;
     ParamRow& row = table_.row(k);
     row.sParamValue = row.sParamDefault;
@@ -70,7 +70,7 @@ void ParamEdit::cmdDefault_Click() {
 int ParamEdit::panelStep() const { return selected() ? params::panelStep(table_.row(iSelectedParam).permission) : 1; }
 
 void ParamEdit::step(int by) {
-    if (locked_ || !selected()) return;
+    if (locked_ || !selectedShown()) return;
     int k = iSelectedParam;
     ParamRow& row = table_.row(k);
     row.sParamValue = numberText(numberOf(row.sParamValue) + by);
@@ -81,7 +81,8 @@ void ParamEdit::step(int by) {
 void ParamEdit::cmdApply_Click() {
     if (locked_) return;
     tmrStatusGET_.setEnabled(false);
-    if (bParamSelected && iSelectedParam >= 0 && iSelectedParam < ParamTable::kRows) {
+    // A row emptied by a read since it was chosen shows no value to write.
+    if (selectedShown()) {
         int k = iSelectedParam;
         table_.SetParamFormat(table_.txtParam(k), table_.row(k).sParamValue, iSelectedParam);
         receive_.ResetReceive();

@@ -34,6 +34,11 @@ public:
     void setLocked(bool locked);
     bool locked() const { return locked_; }
     bool selected() const { return bParamSelected && iSelectedParam < kNone; }
+    // A row is chosen and its box shows a value.
+    bool selectedShown() const {
+        return selected() && iSelectedParam >= 0 && iSelectedParam < ParamTable::kRows &&
+               !table_.txtParam(iSelectedParam).text().empty();
+    }
 
     bool bParamSelected = false;
     std::int16_t iSelectedParam = 0;

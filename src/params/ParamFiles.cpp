@@ -1,5 +1,6 @@
 #include "params/ParamFiles.h"
 
+#include <cmath>
 #include <filesystem>
 
 #include "platform/Files.h"
@@ -168,7 +169,13 @@ bool ParamFiles::readSavedFile(const std::string& path, std::vector<std::string>
                 misnamed = "line " + std::to_string(n + 1) + " names \"" + name + "\" where row " +
                            std::to_string(k + 1) + " is \"" + label + "\"";
             std::string v = ui::trim(f[1]);
-            if (!isNumber(v) && bad.empty()) bad = "line " + std::to_string(n + 1) + " holds \"" + v + "\"";
+            // A file value is a whole number of the row's units (tenths for
+            // the offset types): a fraction would be shown rounded one way
+            // and written rounded another.
+            if (bad.empty() && !isNumber(v))
+                bad = "line " + std::to_string(n + 1) + " holds \"" + v + "\", which is not a number";
+            else if (bad.empty() && numberOf(v) != std::trunc(numberOf(v)))
+                bad = "line " + std::to_string(n + 1) + " holds \"" + v + "\", which is not a whole number";
             values.push_back(v);
         }
     }
@@ -180,8 +187,7 @@ bool ParamFiles::readSavedFile(const std::string& path, std::vector<std::string>
         return false;
     }
     if (!bad.empty()) {
-        fail("The parameter file " + path + " cannot be used: " + bad +
-                 ", which is not a number.\n" + consequence,
+        fail("The parameter file " + path + " cannot be used: " + bad + ".\n" + consequence,
              platform::MsgIcon::Exclamation);
         return false;
     }

@@ -7,8 +7,10 @@
 
 namespace kv::params {
 
-ParamRead::ParamRead(ui::Window& form, link::ReceivePath& receive, ParamTable& table)
+ParamRead::ParamRead(ui::Window& form, link::ReceivePath& receive, link::ConnectionSequence& sequence,
+                     ParamTable& table)
     : cmdGetParams(form.button("cmdGetParams")), receive_(receive), table_(table) {
+    sequence.listenStarted([this] { clearValues(); });
     cmdGetParams.setCaption("Read  PARAMS");
     cmdGetParams.setVisible(false);
     cmdGetParams.onClick = [this] { cmdGetParams_Click(); };
@@ -16,7 +18,17 @@ ParamRead::ParamRead(ui::Window& form, link::ReceivePath& receive, ParamTable& t
     receive_.setHandler(link::cmdWriteParams, [this](std::int16_t n) { ParseMsgParamResponse(n); });
 }
 
-void ParamRead::cmdGetParams_Click() { receive_.SendRequest(link::frameReadParams()); }
+void ParamRead::cmdGetParams_Click() {
+    if (receive_.portOpen()) clearValues();
+    receive_.SendRequest(link::frameReadParams());
+}
+
+// The table shows what the controller on the line answers, or nothing: never
+// the values of a read before, which may be another controller's (a bulk
+// write would send them to this one).
+void ParamRead::clearValues() {
+    for (int k = 0; k < table_.iParamCount && k < ParamTable::kRows; ++k) table_.txtParam(k).setText("");
+}
 
 void ParamRead::ParseMsgGetParam(std::int16_t n) {
     std::string dump;

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "link/ConnectionSequence.h"
 #include "link/ReceivePath.h"
 #include "params/ParamTable.h"
 #include "ui/Window.h"
@@ -13,7 +14,8 @@ namespace kv::params {
 
 class ParamRead {
 public:
-    ParamRead(ui::Window& form, link::ReceivePath& receive, ParamTable& table);
+    // Each identification of `sequence` starts with an empty table.
+    ParamRead(ui::Window& form, link::ReceivePath& receive, link::ConnectionSequence& sequence, ParamTable& table);
 
     void cmdGetParams_Click();
     void ParseMsgGetParam(std::int16_t sNumberOfBytes);
@@ -26,6 +28,7 @@ public:
     ui::Button& cmdGetParams;
 
 private:
+    void clearValues();
     std::vector<int> lastRead_;
     link::ReceivePath& receive_;
     ParamTable& table_;

@@ -35,12 +35,11 @@ void ParamTable::ClearRows() {
 void ParamTable::SetParamFormat(ui::TextBox& box, const std::string& value, std::int16_t k) {
     if (k < 0 || k >= kArraySize) return;
     ParamRow& r = row(k);
-    std::string oldText = box.text();
     RawShown shown = showRaw(value, r.permission, iValueOffset);
     if (shown.text) box.setText(*shown.text);
     r.sParamFileValue = shown.fileValue;
     // The limits hold the raw value, before the offset is taken off.
-    checkLimits(box, std::trunc(numberOf(value)), shown.text.value_or(value), k, oldText, true);
+    checkLimits(box, std::trunc(numberOf(value)), shown.text.value_or(value), k);
 }
 
 void ParamTable::SetReadParamCSVFormat(ui::TextBox& box, std::string& value, std::int16_t k) {
@@ -52,15 +51,14 @@ void ParamTable::SetReadParamCSVFormat(ui::TextBox& box, std::string& value, std
         value = *shown.raw;
         r.sParamValue = value;
     }
-    checkLimits(box, numberOf(value), shown.text.value_or(value), k, {}, false);
+    checkLimits(box, numberOf(value), shown.text.value_or(value), k);
 }
 
 // Outside its limits, a value is reported and the value to write becomes the
-// limit. The box keeps its earlier text when asked to and it has one, else it
-// shows the limit as the row's type shows a raw value; the file value follows
+// limit, which the box shows as the row's type shows a raw value (never an
+// earlier text: what is shown is what gets written); the file value follows
 // the limit, so a saved file holds what is shown and written.
-void ParamTable::checkLimits(ui::TextBox& box, double value, const std::string& shown, std::int16_t k,
-                             const std::string& oldText, bool keepOld) {
+void ParamTable::checkLimits(ui::TextBox& box, double value, const std::string& shown, std::int16_t k) {
     ParamRow& r = row(k);
     auto clampTo = [&](const std::string& limit, const char* what, const char* bound) {
         RawShown limitShown = showRaw(limit, r.permission, iValueOffset);
@@ -70,8 +68,7 @@ void ParamTable::checkLimits(ui::TextBox& box, double value, const std::string& 
             messageBox_.show(caption(k) + what, platform::MsgButtons::Ok, platform::MsgIcon::None,
                              platform::kAppTitle);
         }
-        if (keepOld && !oldText.empty()) box.setText(oldText);
-        else box.setText(limitShown.text.value_or(limit));
+        box.setText(limitShown.text.value_or(limit));
         r.sParamValue = limit;
         r.sParamFileValue = limitShown.fileValue;
     };

@@ -77,8 +77,7 @@ public:
     std::int16_t iValueOffset = 0;
 
 private:
-    void checkLimits(ui::TextBox& box, double value, const std::string& shown, std::int16_t row,
-                     const std::string& oldText, bool keepOld);
+    void checkLimits(ui::TextBox& box, double value, const std::string& shown, std::int16_t row);
     std::string caption(std::int16_t row) const;
 
     bool gathering_ = false;

@@ -224,6 +224,11 @@ bool LineFile::append(const std::string& line, std::string& error) {
     return false;
 }
 
+bool LineFile::removed() const {
+    struct stat st {};
+    return fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_nlink == 0;
+}
+
 void LineFile::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

@@ -50,6 +50,9 @@ public:
     [[nodiscard]] bool append(const std::string& line, std::string& error);
     void close();
     bool isOpen() const { return fd_ >= 0; }
+    // The file has been deleted (or its folder) since it was created: what
+    // is written to it reaches no file anybody can open.
+    bool removed() const;
 
 private:
     bool writeAll(const std::string& bytes, int& code);

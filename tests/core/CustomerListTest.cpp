@@ -30,12 +30,14 @@ TEST(CustomerList, ReadsFieldsAsTheFileHoldsThem) {
         {"one header field", "Code", ""},
         {"quoted name with a comma", "C,N\r\n5,\"Polar Foods, Inc.\"\r\n", "[5|Polar Foods, Inc.]"},
         {"doubled quote inside quotes", "C,N\r\n5,\"The \"\"Best\"\" Ice\"\r\n", "[5|The \"Best\" Ice]"},
-        {"unquoted comma splits", "C,N\r\n5,Polar Foods, Inc.\r\n9,Next\r\n", "[5|Polar Foods][Inc.|9]"},
+        {"an unquoted comma leaves its line out", "C,N\r\n5,Polar Foods, Inc.\r\n9,Next\r\n", "[9|Next]"},
         {"incomplete last record", "C,N\r\n5,Acme\r\n6\r\n", "[5|Acme]"},
         {"blanks around fields", "C , N\r\n 5 ,  Acme Ltd  \r\n", "[5|Acme Ltd]"},
         {"empty lines skipped", "C,N\r\n\r\n5,Acme\r\n\r\n\r\n6,Bravo\r\n", "[5|Acme][6|Bravo]"},
         {"empty name", "C,N\r\n5,\r\n6,Bravo\r\n", "[5|][6|Bravo]"},
-        {"records across lines", "C,N,5,Acme,6\nBravo", "[5|Acme][6|Bravo]"},
+        {"a code without a name is left out", "C,N\n12\n5,Acme\n", "[5|Acme]"},
+        {"a quote inside a quoted name", "C,N\r\n12,\"Polar \"Foods\", Inc.\"\r\n5,Acme\r\n", "[5|Acme]"},
+        {"the first line is the header, whatever it holds", std::string("C,\0\n5,Acme\n", 11), "[5|Acme]"},
         // A line that cannot be read is left out; the lines after it stay.
         {"unterminated quote", "C,N\r\n12,\"Polar Foods, Inc.\r\n5,Acme\r\n6,Bravo\r\n", "[5|Acme][6|Bravo]"},
         {"NUL in a name", std::string("C,N\r\n7,\0\0\r\n5,Acme\r\n", 19), "[5|Acme]"},
@@ -181,14 +183,16 @@ namespace {
 TEST(CustomerList, LinesThatCannotBeReadAreNamedOnceAndTheRestStays) {
     Rig rig;
     writeFile(fs::path(rig.folders.programPath) / "varktcstlst.txt",
-              std::string("Code,Name\r\n12,\"Polar Foods, Inc.\r\n5,Acme\r\n7,\0\0\r\n6,Bravo\r\n", 57));
+              std::string("Code,Name\r\n12,\"Polar Foods, Inc.\r\n5,Acme\r\n7,\0\0\r\n12,Polar Foods, Inc.\r\n6,Bravo\r\n", 79));
     rig.load();
     EXPECT_EQ(rig.main->customers.cboCLientList.items(),
               (std::vector<std::string>{"005 - Acme", "006 - Bravo"}));
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     const std::string& text = rig.messages.shown[0].text;
     EXPECT_NE(text.find("varktcstlst.txt has lines that cannot be read"), std::string::npos) << text;
-    EXPECT_NE(text.find("line 2 (a quote is not closed)\nline 4 (it holds a control character)"), std::string::npos)
+    EXPECT_NE(text.find("line 2 (a quote is not closed)\nline 4 (it holds a control character)\n"
+                        "line 5 (3 fields where 2 are needed; a name with a comma goes in double quotes)"),
+              std::string::npos)
         << text;
 }
 

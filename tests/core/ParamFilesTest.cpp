@@ -249,6 +249,7 @@ TEST_F(Saved, LinesGiveValuesByPositionAndMustNameTheirRows) {
         {"every line SP", allSP, {"650", "420", "700"}, "line 2 names \"SP\" where row 2 is \"DIF\""},
         {"names of another table", allZZZ, {"650", "420", "700"}, "line 1 names \"ZZZ\""},
         {"three fields give a value to two rows", "SP,25,30\r\n", {"650", "420", "700"}, "line 1 names \"SP\" where row 2"},
+        {"a value with a fraction", "SP,250.5\r\n", {"650", "420", "700"}, "\"250.5\", which is not a whole number"},
     };
     for (const auto& c : cases) {
         for (int k = 0; k < 3; ++k) t().row(k).sParamValue = std::to_string(kv::sim::kFactoryParams[std::size_t(k)]);

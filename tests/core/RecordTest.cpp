@@ -285,7 +285,7 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
              r.rig.clock.advance(30000);
          },
          {"no: asset not written, client not written"}},
-        {"APPLY PARAMS again while the first write is read back: each write that lowers the count gets its row",
+        {"APPLY PARAMS again while the first write is read back: refused, the table is empty until read",
          [](Run& r) {
              auto& m = *r.rig.main;
              m.identityWrite.txtSetCounter.setText("5");
@@ -296,10 +296,11 @@ TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
              r.rig.clock.advance(2000);
              ASSERT_TRUE(m.bulkWrite.cdmSetParams.enabled());
              m.bulkWrite.cdmSetParams.click();
+             EXPECT_FALSE(m.bulkWrite.tmrSetMultipleParams.enabled());
              r.rig.clock.advance(30000);
-             EXPECT_EQ(m.counter.lblCounter.caption(), "3");
+             EXPECT_EQ(m.counter.lblCounter.caption(), "4");
          },
-         {"no: written again before it was read back", "no: asset not written, client not written"}},
+         {"no: asset not written, client not written"}},
         {"a client set by hand on the controller before; none for this one",
          [](Run& r) {
              auto& m = *r.rig.main;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <string>
 #include <optional>
 
 #include "platform/Desktop.h"
@@ -14,6 +17,10 @@ int main(int argc, char** argv) {
     static std::optional<kv::test::TempDir> home;
     const char* given = getenv("KV_TEST_HOME");
     setenv("HOME", given ? given : home.emplace().path().c_str(), 1);
+    // Qt's runtime folder too, which it would otherwise make in /tmp.
+    const std::string runtime = std::string(getenv("HOME")) + "/runtime";
+    mkdir(runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_DOCUMENTS_DIR");
