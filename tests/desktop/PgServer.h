@@ -104,6 +104,7 @@ public:
             std::error_code ec;
             std::filesystem::remove_all(folder_.toStdString(), ec);
         }
+        if (wrotePgpass_) QFile::remove(pgpassPath());
         if (watchdog_ >= 0) {
             // A line says the folder is gone already: the watchdog just ends.
             [[maybe_unused]] auto n = write(watchdog_, "done\n", 5);
@@ -142,14 +143,15 @@ public:
     }
 
     // Writes ~/.pgpass (mode 0600) with this server's line for the role, the
-    // only password libpq is given in the tests.
-    bool writePgpass(const QString& password) const {
+    // only password libpq is given in the tests; the destructor removes it.
+    bool writePgpass(const QString& password) {
         // libpq takes these before ~/.pgpass.
         qunsetenv("PGPASSWORD");
         qunsetenv("PGPASSFILE");
         auto escaped = [](QString s) { return s.replace("\\", "\\\\").replace(":", "\\:"); };
-        QFile file(QDir::home().filePath(".pgpass"));
+        QFile file(pgpassPath());
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+        wrotePgpass_ = true;
         file.write(QStringList{escaped(folder_), QString::number(port_), kDatabase, kRole, escaped(password)}
                        .join(':')
                        .toUtf8() +
@@ -159,6 +161,7 @@ public:
 
 private:
     QString dataDir() const { return folder_ + "/data"; }
+    static QString pgpassPath() { return QDir::home().filePath(".pgpass"); }
 
     static QString newestBin(const QString& root) {
         QStringList versions = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -255,6 +258,7 @@ private:
     int port_ = 0;
     int watchdog_ = -1;
     bool running_ = false;
+    bool wrotePgpass_ = false;
     qint64 initdbMs_ = 0, startMs_ = 0;
 };
 
