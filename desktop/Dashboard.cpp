@@ -49,7 +49,12 @@ Dashboard::Dashboard(platform::MessageBox* messages)
       platform_{port_,   probe_,   settings_, folders_, fileDialog_, messages ? *messages : messageBox_,
                 beep_,   events_,  pointer_,  screen_,  clock_,      timers_,
                 locale_, &records_},
-      main_(std::make_unique<app::frmMain>(platform_)) {}
+      main_(std::make_unique<app::frmMain>(platform_)) {
+    if (auto settings = PsqlRecordServer::fromSettings()) {
+        server_ = std::make_unique<PsqlRecordServer>(*settings);
+        platform_.server = server_.get();
+    }
+}
 
 Dashboard::~Dashboard() {
     delete recordsView_;

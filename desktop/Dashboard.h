@@ -8,6 +8,7 @@
 #include "desktop/FormView.h"
 #include "desktop/LinuxPortProbe.h"
 #include "desktop/QtPlatform.h"
+#include "desktop/PsqlRecordServer.h"
 #include "desktop/QtSerialPort.h"
 #include "desktop/SqliteRecordStore.h"
 
@@ -53,6 +54,7 @@ private:
     LinuxPortProbe probe_;
     QtSerialPort port_;
     SqliteRecordStore records_;
+    std::unique_ptr<PsqlRecordServer> server_;  // when the settings name one
     platform::Platform platform_;
     std::unique_ptr<app::frmMain> main_;
     QMainWindow* mainWindow_ = nullptr;

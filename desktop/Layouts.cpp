@@ -104,6 +104,7 @@ std::vector<Place> mainLayout() {
         {"lblMode", 218, 2, 50, 17, "picInfo", "info"},
         {"lblError", 272, 2, 300, 17, "picInfo", "info"},
         {"picLED", 580, 1, 330, 19, "picInfo"},
+        {"lblRecords", 914, 2, 196, 17, "picInfo", "info"},
         {"imgCD", 4, 1, 42, 17, "picLED"},
         {"imgCTS", 50, 1, 48, 17, "picLED"},
         {"imgDSR", 102, 1, 48, 17, "picLED"},

@@ -22,6 +22,9 @@ const char* const kMigrations[][4] = {
      "custom_1 TEXT NOT NULL, custom_2 TEXT NOT NULL, verified TEXT NOT NULL)",
      "CREATE INDEX records_asset ON records (asset_id, number)",
      "CREATE INDEX records_mac ON records (mac, number)", nullptr},
+    // Which rows the shared server has.
+    {"ALTER TABLE records ADD COLUMN sent INTEGER NOT NULL DEFAULT 0",
+     "CREATE INDEX records_unsent ON records (sent, number)", nullptr, nullptr},
 };
 static_assert(std::size(kMigrations) == SqliteRecordStore::kSchemaVersion);
 
@@ -223,6 +226,53 @@ bool SqliteRecordStore::find(const platform::RowFilter& filter, std::vector<plat
         return false;
     }
     while (q.next()) rows.push_back(rowOf(q));
+    return true;
+}
+
+bool SqliteRecordStore::unsent(int most, std::vector<platform::StoredRow>& rows, std::string& error) {
+    rows.clear();
+    if (!open_) {
+        error = "the store is not open";
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    q.prepare(QString("SELECT %1 FROM records WHERE sent = 0 ORDER BY number LIMIT ?").arg(kColumns));
+    q.addBindValue(most);
+    if (!q.exec()) {
+        error = why(q.lastError());
+        return false;
+    }
+    while (q.next()) rows.push_back(rowOf(q));
+    return true;
+}
+
+bool SqliteRecordStore::markSent(std::int64_t number, std::string& error) {
+    if (!open_) {
+        error = "the store is not open";
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare("UPDATE records SET sent = 1 WHERE sent = 0 AND number <= ?");
+    q.addBindValue(static_cast<qlonglong>(number));
+    if (!q.exec()) {
+        error = why(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool SqliteRecordStore::unsentCount(std::int64_t& count, std::string& error) {
+    if (!open_) {
+        error = "the store is not open";
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec("SELECT count(*) FROM records WHERE sent = 0") || !q.next()) {
+        error = why(q.lastError());
+        return false;
+    }
+    count = q.value(0).toLongLong();
     return true;
 }
 

@@ -12,7 +12,7 @@ class SqliteRecordStore : public platform::RecordStore {
 public:
     static constexpr const char* kFileName = "records.sqlite";
     // The newest schema; each version's statements bring the one before it up.
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // `path` is created on open, with its folder; rows are written as `station`.
     SqliteRecordStore(QString path, QString station);
@@ -27,6 +27,9 @@ public:
     bool lastWithAsset(const std::string& asset, std::optional<platform::StoredRow>& row,
                        std::string& error) override;
     bool find(const platform::RowFilter& filter, std::vector<platform::StoredRow>& rows, std::string& error) override;
+    bool unsent(int most, std::vector<platform::StoredRow>& rows, std::string& error) override;
+    bool markSent(std::int64_t number, std::string& error) override;
+    bool unsentCount(std::int64_t& count, std::string& error) override;
 
     // The schema version the file holds (0: none yet).
     int schemaVersion(std::string& error);

@@ -264,6 +264,7 @@ bool ProvisioningRecord::writeFields(std::vector<std::string> fields, std::strin
     if (store_) {
         platform::StoredRow row{0, station_, platform::isoFromLogTime(fields[0]), fields};
         if (std::string why; !store_->add(row, why)) storeFailed_.call(store_->location(), why, lastRow_);
+        else stored_.call();
     }
     return ok;
 }

@@ -50,6 +50,8 @@ public:
     // A row the store could not take: where, why, and the row.
     using StoreFailure = std::function<void(const std::string&, const std::string&, const std::string&)>;
     int listenStoreFailures(StoreFailure l) { return storeFailed_.add(std::move(l)); }
+    // A row reached the store.
+    int listenStored(std::function<void()> l) { return stored_.add(std::move(l)); }
     void close() { file_.close(); }
     const std::filesystem::path& path() const { return file_.path(); }
 
@@ -137,6 +139,7 @@ private:
     platform::RecordStore* store_ = nullptr;
     std::string station_;
     platform::Listeners<const std::string&, const std::string&, const std::string&> storeFailed_;
+    platform::Listeners<> stored_;
 };
 
 }  // namespace kv::app

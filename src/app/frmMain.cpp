@@ -37,7 +37,8 @@ frmMain::frmMain(platform::Platform& p)
       customers(window, identityWrite.txtSetClient, p.folders, p.messageBox),
       startup(p, session, receive.cmdSTOPComms, sequence, indicators),
       settings(p, session, receive.cmdSTOPComms, indicators),
-      records(p, record) {
+      records(p, record),
+      sender(window) {
     window.setCaption(kCaption);
     designControls();
     for (ui::Control* c : {static_cast<ui::Control*>(&bulkWrite.cdmSetParams),
@@ -87,6 +88,7 @@ void frmMain::wireRecord() {
         std::string when = platform::formatLogTime(platform.clock.now()), error;
         if (!record.Scanned(custom1, custom2, when, error)) reportUnwritten(record.path(), error, record.lastRow());
     });
+    record.listenStored([this] { sender.rowAdded(); });
     record.listenStoreFailures([this](const std::string& where, const std::string& error, const std::string& row) {
         reportUnwritten(where, error, row);
     });
@@ -105,6 +107,7 @@ void frmMain::openRecordStore() {
         return;
     }
     record.useStore(store, store->station());
+    if (platform.server) sender.start(*store, *platform.server);
 }
 
 void frmMain::reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row) {

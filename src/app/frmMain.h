@@ -9,6 +9,7 @@
 
 #include "app/ProvisioningLog.h"
 #include "app/ProvisioningRecord.h"
+#include "app/RecordSender.h"
 #include "app/frmRecords.h"
 #include "controller/AutoSetting.h"
 #include "controller/BatchCounter.h"
@@ -103,6 +104,7 @@ public:
     ProvisioningLog log;
     ProvisioningRecord record;
     frmRecords records;
+    RecordSender sender;
 
 private:
     std::string prepareFolders(const std::string& stamp);

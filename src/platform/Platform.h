@@ -25,6 +25,8 @@ struct Platform {
     Locale& locale;
     // The record's database; none: the CSV files only.
     RecordStore* records = nullptr;
+    // The server several stations share; none: this station's store only.
+    RecordServer* server = nullptr;
 };
 
 }  // namespace kv::platform

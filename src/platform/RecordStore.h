@@ -3,6 +3,7 @@
 // the CSV files, so that a controller, an asset or a day can be looked up
 // without collecting files.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,8 +48,34 @@ public:
     // The rows the filter lets through, newest first.
     [[nodiscard]] virtual bool find(const RowFilter& filter, std::vector<StoredRow>& rows, std::string& error) = 0;
 
+    // Rows not yet on the shared server, oldest first, at most `most`.
+    [[nodiscard]] virtual bool unsent(int most, std::vector<StoredRow>& rows, std::string& error) = 0;
+    // The rows numbered up to `number` are on the shared server.
+    [[nodiscard]] virtual bool markSent(std::int64_t number, std::string& error) = 0;
+    // How many rows are not yet on the shared server.
+    [[nodiscard]] virtual bool unsentCount(std::int64_t& count, std::string& error) = 0;
+
 protected:
     RecordStore() = default;
+};
+
+// The record store several stations share, on a server that may be away.
+// Every call returns at once; its answer comes later, from the event loop.
+class RecordServer {
+public:
+    virtual ~RecordServer() = default;
+    // Where the server is, for messages ("kv5x on db1:5432").
+    virtual std::string location() const = 0;
+    // Stores `rows` (a station's, by their station and number: a row sent
+    // twice is kept once); `done` gets empty text when every row is there,
+    // else why none was stored.
+    virtual void send(std::vector<StoredRow> rows, std::function<void(const std::string& error)> done) = 0;
+    // The newest row of `asset` on the server, or why it could not be asked.
+    virtual void lastWithAsset(const std::string& asset,
+                               std::function<void(const std::optional<StoredRow>&, const std::string& error)> done) = 0;
+
+protected:
+    RecordServer() = default;
 };
 
 // "2026-12-05 10:42:07" from a record's "10:42:07 05/12/2026"; empty text

@@ -160,9 +160,28 @@ public:
         out.assign(rows.rbegin(), rows.rend());
         return true;
     }
+    bool unsent(int most, std::vector<platform::StoredRow>& out, std::string& error) override {
+        out.clear();
+        if (!ok(error)) return false;
+        for (const auto& r : rows)
+            if (r.number > sentUpTo && int(out.size()) < most) out.push_back(r);
+        return true;
+    }
+    bool markSent(std::int64_t number, std::string& error) override {
+        if (!ok(error)) return false;
+        sentUpTo = std::max(sentUpTo, number);
+        return true;
+    }
+    bool unsentCount(std::int64_t& count, std::string& error) override {
+        std::vector<platform::StoredRow> out;
+        if (!unsent(int(rows.size()), out, error)) return false;
+        count = std::int64_t(out.size());
+        return true;
+    }
     std::string stationName = "LINE-1";
     std::string broken;  // the reason every call fails with; empty: none
     std::vector<platform::StoredRow> rows;
+    std::int64_t sentUpTo = 0;
 
 private:
     bool ok(std::string& error) const {

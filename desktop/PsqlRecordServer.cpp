@@ -1,0 +1,180 @@
+#include "desktop/PsqlRecordServer.h"
+
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kv::desktop {
+
+namespace {
+
+const char* const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS records (station TEXT NOT NULL, local_number BIGINT NOT NULL, "
+    "written_at TEXT NOT NULL, date_time TEXT NOT NULL, serial TEXT NOT NULL, mac TEXT NOT NULL, "
+    "checksum TEXT NOT NULL, fw_version TEXT NOT NULL, asset_id TEXT NOT NULL, client_id TEXT NOT NULL, "
+    "custom_1 TEXT NOT NULL, custom_2 TEXT NOT NULL, verified TEXT NOT NULL, "
+    "received_at TIMESTAMPTZ NOT NULL DEFAULT now(), PRIMARY KEY (station, local_number))",
+    "CREATE INDEX IF NOT EXISTS records_asset ON records (asset_id, written_at)",
+};
+
+std::string why(const QSqlError& e) {
+    QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+    return text.trimmed().toStdString();
+}
+
+// The connection, used only on the worker's thread.
+class Worker : public QObject {
+public:
+    explicit Worker(PsqlRecordServer::Settings s) : settings_(std::move(s)) {}
+    ~Worker() override {
+        if (QSqlDatabase::contains(name_)) {
+            QSqlDatabase::database(name_, false).close();
+            QSqlDatabase::removeDatabase(name_);
+        }
+    }
+
+    // Opens the connection when it is not, and makes the table the first
+    // time; a connection the server ended is opened again.
+    bool ready(std::string& error) {
+        if (!QSqlDatabase::isDriverAvailable("QPSQL")) {
+            error = "the PostgreSQL driver of Qt is not installed (package libqt6sql6-psql)";
+            return false;
+        }
+        QSqlDatabase db = QSqlDatabase::contains(name_) ? QSqlDatabase::database(name_, false)
+                                                        : QSqlDatabase::addDatabase("QPSQL", name_);
+        if (db.isOpen()) return true;
+        db.setHostName(settings_.host);
+        db.setPort(settings_.port);
+        db.setDatabaseName(settings_.database);
+        db.setUserName(settings_.user);
+        // TLS where the server offers it; never a wait longer than the timeout.
+        db.setConnectOptions(QString("connect_timeout=%1;sslmode=prefer").arg(PsqlRecordServer::kConnectTimeoutS));
+        if (!db.open()) {
+            error = why(db.lastError());
+            return false;
+        }
+        QSqlQuery q(db);
+        for (const char* statement : kSchema) {
+            if (!q.exec(statement)) {
+                error = why(q.lastError());
+                db.close();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::string send(const std::vector<platform::StoredRow>& rows) {
+        std::string error;
+        if (!ready(error)) return error;
+        QSqlDatabase db = QSqlDatabase::database(name_, false);
+        if (!db.transaction()) return fail(db.lastError());
+        QSqlQuery q(db);
+        q.prepare("INSERT INTO records (station, local_number, written_at, date_time, serial, mac, checksum, "
+                  "fw_version, asset_id, client_id, custom_1, custom_2, verified) VALUES "
+                  "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (station, local_number) DO NOTHING");
+        for (const auto& row : rows) {
+            q.addBindValue(QString::fromStdString(row.station));
+            q.addBindValue(static_cast<qlonglong>(row.number));
+            q.addBindValue(QString::fromStdString(row.writtenAt));
+            for (const std::string& f : row.fields) q.addBindValue(QString::fromStdString(f));
+            if (!q.exec()) {
+                QSqlError e = q.lastError();
+                db.rollback();
+                return fail(e);
+            }
+        }
+        if (!db.commit()) {
+            QSqlError e = db.lastError();
+            db.rollback();
+            return fail(e);
+        }
+        return {};
+    }
+
+    std::optional<platform::StoredRow> lastWithAsset(const std::string& asset, std::string& error) {
+        if (!ready(error)) return std::nullopt;
+        QSqlQuery q(QSqlDatabase::database(name_, false));
+        q.prepare("SELECT local_number, station, written_at, date_time, serial, mac, checksum, fw_version, asset_id, "
+                  "client_id, custom_1, custom_2, verified FROM records WHERE asset_id = ? "
+                  "ORDER BY written_at DESC LIMIT 1");
+        q.addBindValue(QString::fromStdString(asset));
+        if (!q.exec()) {
+            error = fail(q.lastError());
+            return std::nullopt;
+        }
+        if (!q.next()) return std::nullopt;
+        platform::StoredRow row;
+        row.number = q.value(0).toLongLong();
+        row.station = q.value(1).toString().toStdString();
+        row.writtenAt = q.value(2).toString().toStdString();
+        for (int i = 0; i < int(platform::RecordStore::kFields); ++i)
+            row.fields.push_back(q.value(3 + i).toString().toStdString());
+        return row;
+    }
+
+private:
+    // A failed statement may mean the server went away: the next call
+    // connects again.
+    std::string fail(const QSqlError& e) {
+        QSqlDatabase::database(name_, false).close();
+        return why(e);
+    }
+
+    PsqlRecordServer::Settings settings_;
+    QString name_ = QString("server-%1").arg(reinterpret_cast<quintptr>(this), 0, 16);
+};
+
+}  // namespace
+
+PsqlRecordServer::PsqlRecordServer(Settings settings) : settings_(std::move(settings)) {
+    worker_ = new Worker(settings_);
+    worker_->moveToThread(&thread_);
+    QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_.start();
+}
+
+PsqlRecordServer::~PsqlRecordServer() {
+    // The worker closes its connection on its own thread as it goes.
+    thread_.quit();
+    thread_.wait();
+}
+
+std::optional<PsqlRecordServer::Settings> PsqlRecordServer::fromSettings() {
+    QSettings s;
+    s.beginGroup("RecordStore");
+    Settings out;
+    out.host = s.value("Host").toString().trimmed();
+    if (out.host.isEmpty()) return std::nullopt;
+    out.port = s.value("Port", 5432).toInt();
+    out.database = s.value("Database", "kv5x").toString();
+    out.user = s.value("User").toString();
+    return out;
+}
+
+std::string PsqlRecordServer::location() const {
+    return settings_.database.toStdString() + " on " + settings_.host.toStdString() + ":" +
+           std::to_string(settings_.port);
+}
+
+void PsqlRecordServer::send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) {
+    auto* worker = static_cast<Worker*>(worker_);
+    QMetaObject::invokeMethod(worker_, [this, worker, rows = std::move(rows), done = std::move(done)] {
+        std::string error = worker->send(rows);
+        QMetaObject::invokeMethod(this, [done, error] { done(error); }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+void PsqlRecordServer::lastWithAsset(
+    const std::string& asset, std::function<void(const std::optional<platform::StoredRow>&, const std::string&)> done) {
+    auto* worker = static_cast<Worker*>(worker_);
+    QMetaObject::invokeMethod(worker_, [this, worker, asset, done = std::move(done)] {
+        std::string error;
+        auto row = worker->lastWithAsset(asset, error);
+        QMetaObject::invokeMethod(this, [done, row, error] { done(row, error); }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+}  // namespace kv::desktop

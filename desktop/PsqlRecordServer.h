@@ -1,0 +1,46 @@
+#pragma once
+// The record store several stations share, on PostgreSQL. Every statement
+// runs on a thread of its own, so that a server that is slow or away never
+// holds the window; answers come back through the event loop. The password
+// is never held here: libpq reads it from the user's ~/.pgpass.
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <optional>
+
+#include "platform/RecordStore.h"
+
+namespace kv::desktop {
+
+class PsqlRecordServer : public QObject, public platform::RecordServer {
+public:
+    struct Settings {
+        QString host;  // a host name, or the folder of a Unix socket
+        int port = 5432;
+        QString database = "kv5x";
+        QString user;
+    };
+    // A connect that gets no answer is given up after this many seconds.
+    static constexpr int kConnectTimeoutS = 3;
+
+    explicit PsqlRecordServer(Settings settings);
+    ~PsqlRecordServer() override;
+    PsqlRecordServer(const PsqlRecordServer&) = delete;
+    PsqlRecordServer& operator=(const PsqlRecordServer&) = delete;
+
+    // The server named under [RecordStore] in the settings (Host, Port,
+    // Database, User); none when no host is named.
+    static std::optional<Settings> fromSettings();
+
+    std::string location() const override;
+    void send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) override;
+    void lastWithAsset(const std::string& asset,
+                       std::function<void(const std::optional<platform::StoredRow>&, const std::string&)> done) override;
+
+private:
+    QThread thread_;
+    QObject* worker_ = nullptr;  // lives on thread_, with the connection
+    Settings settings_;
+};
+
+}  // namespace kv::desktop

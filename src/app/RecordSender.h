@@ -1,0 +1,56 @@
+#pragma once
+// The rows of this station's record store go to the shared server: in order,
+// a batch at a time, each exactly once. While the server is away they wait in
+// the local store and go out when it is back; the information bar says how
+// many wait.
+#include <cstdint>
+#include <string>
+
+#include "platform/Listeners.h"
+#include "platform/RecordStore.h"
+#include "ui/Window.h"
+
+namespace kv::app {
+
+class RecordSender {
+public:
+    // Rows in one send.
+    static constexpr int kBatch = 100;
+    // After a failed send, the next try.
+    static constexpr int kRetryMs = 5000;
+
+    RecordSender(ui::Window& form);
+    RecordSender(const RecordSender&) = delete;
+    RecordSender& operator=(const RecordSender&) = delete;
+
+    // Sends from `local` to `server` from now on: what waits from earlier
+    // starts first.
+    void start(platform::RecordStore& local, platform::RecordServer& server);
+    // A row was added to the local store: sent at the next pass.
+    void rowAdded();
+
+    // Rows not yet on the server, and why the last send failed (empty: it
+    // did not).
+    std::int64_t waiting() const { return waiting_; }
+    const std::string& lastError() const { return lastError_; }
+    bool sending() const { return inFlight_; }
+    // Any change of the two above.
+    int listen(std::function<void()> l) { return changed_.add(std::move(l)); }
+
+    ui::Timer& tmrSendRecords;
+    ui::Label& lblRecords;
+
+private:
+    void tmrSendRecords_Timer();
+    void sent(std::int64_t last, std::size_t count, const std::string& error);
+    void show();
+
+    platform::RecordStore* local_ = nullptr;
+    platform::RecordServer* server_ = nullptr;
+    bool inFlight_ = false;
+    std::int64_t waiting_ = 0;
+    std::string lastError_;
+    platform::Listeners<> changed_;
+};
+
+}  // namespace kv::app
