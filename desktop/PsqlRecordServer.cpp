@@ -50,7 +50,8 @@ public:
         db.setDatabaseName(settings_.database);
         db.setUserName(settings_.user);
         // TLS where the server offers it; never a wait longer than the timeout.
-        db.setConnectOptions(QString("connect_timeout=%1;sslmode=prefer").arg(PsqlRecordServer::kConnectTimeoutS));
+        db.setConnectOptions(QString("connect_timeout=%1;sslmode=prefer;options=-cclient_min_messages=warning")
+                                 .arg(PsqlRecordServer::kConnectTimeoutS));
         if (!db.open()) {
             error = why(db.lastError());
             return false;

@@ -90,6 +90,38 @@ TEST(SqliteStore, RowsLastAcrossStartsAndEveryFilterFindsThem) {
     for (const auto& c : cases) EXPECT_EQ(numbers(again, c.filter), c.found) << c.name;
 }
 
+// A store of the first version (before the shared server) is brought up to
+// date on open: its rows kept, all of them still to be sent.
+TEST(SqliteStore, AnOlderStoreIsMigratedWithItsRows) {
+    kv::test::TempDir dir;
+    const QString path = storePath((dir.path() / "records.sqlite").string());
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "v1");
+        old.setDatabaseName(path);
+        ASSERT_TRUE(old.open());
+        QSqlQuery q(old);
+        for (const char* statement :
+             {"CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version VALUES (1)",
+              "CREATE TABLE records (number INTEGER PRIMARY KEY AUTOINCREMENT, station TEXT NOT NULL, written_at TEXT "
+              "NOT NULL, date_time TEXT NOT NULL, serial TEXT NOT NULL, mac TEXT NOT NULL, checksum TEXT NOT NULL, "
+              "fw_version TEXT NOT NULL, asset_id TEXT NOT NULL, client_id TEXT NOT NULL, custom_1 TEXT NOT NULL, "
+              "custom_2 TEXT NOT NULL, verified TEXT NOT NULL)",
+              "INSERT INTO records VALUES (NULL, 'LINE-1', '2026-12-04 09:00:00', '09:00:00 04/12/2026', 'M', 'M', "
+              "'1A 2B', 'K5b 162', 'KV-1001', '005', '', '', 'yes')"})
+            ASSERT_TRUE(q.exec(statement)) << statement;
+        old.close();
+    }
+    QSqlDatabase::removeDatabase("v1");
+    SqliteRecordStore store(path, "LINE-1");
+    std::string error;
+    ASSERT_TRUE(store.open(error)) << error;
+    EXPECT_EQ(store.schemaVersion(error), 2);
+    std::vector<StoredRow> waiting;
+    ASSERT_TRUE(store.unsent(10, waiting, error)) << error;
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_EQ(waiting[0].fields[5], "KV-1001");
+}
+
 // A row reported written is on the disk: a store killed right after is
 // found holding it.
 TEST(SqliteStore, DISABLED_AddsARowThenWaits) {

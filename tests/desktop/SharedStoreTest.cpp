@@ -13,6 +13,7 @@
 #include "desktop/SqliteRecordStore.h"
 #include "tests/desktop/DesktopSupport.h"
 #include "tests/desktop/PgServer.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
     sorted.sort();
     EXPECT_EQ(sorted, expected) << rows.join(' ').toStdString();
     // In order per station.
-    for (const QString& station : {"LINE-1", "LINE-2"}) {
+    for (QString station : {"LINE-1", "LINE-2"}) {
         QStringList mine = rows.filter(station + ":");
         QStringList ordered = mine;
         ordered.sort();
