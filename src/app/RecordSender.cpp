@@ -5,9 +5,20 @@
 namespace kv::app {
 
 RecordSender::RecordSender(ui::Window& form)
-    : tmrSendRecords(form.timer("tmrSendRecords")), lblRecords(form.label("lblRecords")) {
+    : tmrSendRecords(form.timer("tmrSendRecords")),
+      tmrAskShared(form.timer("tmrAskShared")),
+      lblRecords(form.label("lblRecords")) {
     tmrSendRecords.setEnabled(false);
     tmrSendRecords.onTick = [this] { tmrSendRecords_Timer(); };
+    tmrAskShared.setEnabled(false);
+    tmrAskShared.setInterval(kAskMs);
+    tmrAskShared.onTick = [this] {
+        tmrAskShared.setEnabled(false);
+        if (Answer a = std::move(answer_)) {
+            answer_ = nullptr;
+            a(std::nullopt, "it did not answer within a second");
+        }
+    };
     lblRecords.setCaption("");
 }
 
@@ -15,6 +26,23 @@ void RecordSender::start(platform::RecordStore& local, platform::RecordServer& s
     local_ = &local;
     server_ = &server;
     rowAdded();
+}
+
+bool RecordSender::askShared(const std::string& asset, Answer answer) {
+    if (!server_) return false;
+    const int question = ++asked_;
+    answer_ = std::move(answer);
+    tmrAskShared.setEnabled(false);
+    tmrAskShared.setEnabled(true);
+    server_->lastWithAsset(asset, [this, question](const std::optional<platform::StoredRow>& row,
+                                                   const std::string& error) {
+        if (question != asked_ || !answer_) return;  // answered late: the time-out spoke
+        tmrAskShared.setEnabled(false);
+        Answer a = std::move(answer_);
+        answer_ = nullptr;
+        a(row, error);
+    });
+    return true;
 }
 
 void RecordSender::rowAdded() {

@@ -4,6 +4,7 @@
 // the local store and go out when it is back; the information bar says how
 // many wait.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/Listeners.h"
@@ -37,7 +38,15 @@ public:
     // Any change of the two above.
     int listen(std::function<void()> l) { return changed_.add(std::move(l)); }
 
+    // The newest row of `asset` on the server; `answer` comes from the event
+    // loop within kAskMs, with why when the server did not answer. False, and
+    // no answer, when no server is in use.
+    static constexpr int kAskMs = 1000;
+    using Answer = std::function<void(const std::optional<platform::StoredRow>&, const std::string& error)>;
+    bool askShared(const std::string& asset, Answer answer);
+
     ui::Timer& tmrSendRecords;
+    ui::Timer& tmrAskShared;
     ui::Label& lblRecords;
 
 private:
@@ -51,6 +60,8 @@ private:
     std::int64_t waiting_ = 0;
     std::string lastError_;
     platform::Listeners<> changed_;
+    int asked_ = 0;  // the question whose answer is awaited
+    Answer answer_;
 };
 
 }  // namespace kv::app

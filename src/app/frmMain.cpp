@@ -110,6 +110,17 @@ void frmMain::openRecordStore() {
     if (platform.server) sender.start(*store, *platform.server);
 }
 
+bool frmMain::askShared(const std::string& asset, SharedAnswer answer) {
+    const std::string station = record.store() ? record.store()->station() : std::string();
+    return sender.askShared(asset, [answer = std::move(answer), station](const std::optional<platform::StoredRow>& row,
+                                                                        const std::string& error) {
+        if (!row) return answer(std::nullopt, error);
+        answer(Use{row->fields[platform::RecordStore::kMac], row->fields[0],
+                   row->station == station ? std::string() : row->station},
+               error);
+    });
+}
+
 void frmMain::reportUnwritten(const std::filesystem::path& file, const std::string& error, const std::string& row) {
     platform.messageBox.show("Could not write to " + file.string() + ": " + error +
                                  "\nThis row is not in the file; please note it:\n" + row,

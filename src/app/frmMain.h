@@ -59,6 +59,7 @@ public:
     std::optional<Use> assetUse(const std::string& asset) const override {
         return record.assetUse(asset);
     }
+    bool askShared(const std::string& asset, SharedAnswer answer) override;
     // The user closes the main window: while the table is being written
     // they are asked first, and closing then takes the controller out of
     // service mode before the port closes.

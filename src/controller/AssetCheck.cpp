@@ -21,12 +21,35 @@ void AssetCheck::Check(const std::string& label, const std::string& title, Take 
 
 void AssetCheck::checkRepeat(const std::string& asset, const std::string& cutFrom, const std::string& title,
                              Take take, std::function<void()> declined) {
+    auto local = history_.assetUse(asset);
+    const int check = ++asking_;
+    // The shared record knows every station's rows; this station's own
+    // answer stands in when it cannot be asked.
+    bool asked = history_.askShared(asset, [=, this](const std::optional<AssetHistory::Use>& shared,
+                                                     const std::string& error) {
+        if (check != asking_ || !waiting_) return;  // a later check, or cancelled
+        waiting_ = false;
+        if (!error.empty())
+            decide(local, "\n(The shared record could not be asked: " + error + ".)", asset, cutFrom, title, take,
+                   declined);
+        else
+            decide(shared ? shared : local, "", asset, cutFrom, title, take, declined);
+    });
+    if (asked) {
+        waiting_ = true;
+        return;
+    }
+    decide(local, "", asset, cutFrom, title, std::move(take), std::move(declined));
+}
+
+void AssetCheck::decide(const std::optional<AssetHistory::Use>& use, const std::string& note,
+                        const std::string& asset, const std::string& cutFrom, const std::string& title, Take take,
+                        std::function<void()> declined) {
     auto agree = [this, asset, cutFrom, take] {
         approved_ = asset;
         cutFrom_ = cutFrom;
         take(asset, cutFrom);
     };
-    auto use = history_.assetUse(asset);
     if (!use) return agree();
     // "hh:mm:ss dd/MM/yyyy": the time, and the day when it was not today;
     // another station's row by its name and its whole date.
@@ -37,7 +60,7 @@ void AssetCheck::checkRepeat(const std::string& asset, const std::string& cutFro
     else if (use->when.size() > 9 && use->when.substr(9) != today)
         when += " on " + use->when.substr(9);
     ask("Asset " + asset + " was written to controller " + use->mac + " at " + when +
-            ". Write it to this controller too?",
+            ". Write it to this controller too?" + note,
         title, {"No", "Yes"}, [agree, declined = std::move(declined)](int answer) {
             if (answer == 1) agree();
             else if (declined) declined();
@@ -56,6 +79,7 @@ void AssetCheck::ask(const std::string& text, const std::string& title, std::vec
 void AssetCheck::Cancel() {
     messageBox_.close(question_);
     question_ = 0;
+    waiting_ = false;
 }
 
 }  // namespace kv::controller

@@ -25,6 +25,12 @@ public:
     // when a label is scanned is not known yet: in a batch it has just been
     // put there.)
     virtual std::optional<Use> assetUse(const std::string& asset) const = 0;
+    // Asks the record several stations share where `asset` went; `answer`
+    // comes later, from the event loop, within a second: the use (nothing
+    // when none), or why the shared record could not be asked. False, and no
+    // answer, when there is no shared record.
+    using SharedAnswer = std::function<void(const std::optional<Use>&, const std::string& error)>;
+    virtual bool askShared(const std::string& asset, SharedAnswer answer) = 0;
 
 protected:
     ~AssetHistory() = default;
@@ -35,7 +41,7 @@ public:
     // The longest asset the set request carries.
     static constexpr std::size_t kMaxAsset = 15;
 
-    AssetCheck(platform::MessageBox& messageBox, const platform::Clock& clock, const AssetHistory& history)
+    AssetCheck(platform::MessageBox& messageBox, const platform::Clock& clock, AssetHistory& history)
         : messageBox_(messageBox), clock_(clock), history_(history) {}
     AssetCheck(const AssetCheck&) = delete;
     AssetCheck& operator=(const AssetCheck&) = delete;
@@ -46,7 +52,7 @@ public:
     // Asks what `label` needs asked (at once, when nothing), then calls
     // `take`, or `declined` when the technician declines. Returns at once.
     void Check(const std::string& label, const std::string& title, Take take, std::function<void()> declined);
-    bool asking() const { return question_ != 0; }
+    bool asking() const { return question_ != 0 || waiting_; }
     // Takes an open question down; it never answers.
     void Cancel();
 
@@ -62,14 +68,19 @@ public:
 private:
     void checkRepeat(const std::string& asset, const std::string& cutFrom, const std::string& title, Take take,
                      std::function<void()> declined);
+    // Asks about the use found, if any; `note` is added to the question.
+    void decide(const std::optional<AssetHistory::Use>& use, const std::string& note, const std::string& asset,
+                const std::string& cutFrom, const std::string& title, Take take, std::function<void()> declined);
     void ask(const std::string& text, const std::string& title, std::vector<std::string> buttons,
              std::function<void(int)> then);
 
     platform::MessageBox& messageBox_;
     const platform::Clock& clock_;
-    const AssetHistory& history_;
+    AssetHistory& history_;
     platform::MessageId question_ = 0;
     std::string approved_, cutFrom_;
+    int asking_ = 0;        // the check the shared record's answer belongs to
+    bool waiting_ = false;  // that answer is awaited
 };
 
 }  // namespace kv::controller

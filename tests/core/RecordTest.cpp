@@ -4,6 +4,8 @@
 // the durability of every line the log and the record write.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <set>
 
 #include "app/ProvisioningLog.h"
@@ -702,6 +704,58 @@ TEST(RecordStore, TakesEveryRowAndAnswersWhereAnAssetWent) {
         ASSERT_EQ(said.size(), c.said.size()) << c.name << ": " << ::testing::PrintToString(said);
         for (std::size_t i = 0; i < said.size(); ++i)
             EXPECT_EQ(said[i].rfind(c.said[i], 0), 0u) << c.name << ": " << said[i];
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// With a shared record, the asset question asks it too: another station's
+// row is named; a server that cannot be asked, or does not answer within a
+// second, leaves this station's answer, and the question says so.
+TEST(RecordStore, TheAssetQuestionAsksTheSharedRecordAndNeverWaitsOnIt) {
+    const std::vector<std::string> elsewhere{"10:42:07 05/12/2026", "0004A3B1C2FF", "0004A3B1C2FF", "12 34",
+                                             "K5b 162", "KV-1", "005", "", "", "yes"};
+    const struct {
+        const char* name;
+        bool onServer, inLocal;  // KV-1 written before, at station LINE-2 / here
+        std::string broken;
+        bool silent;
+        const char* asked;  // the question's end; nullptr: none, the asset written
+    } cases[] = {
+        {"on the server, from another station", true, false, "", false,
+         "at station LINE-2, 2026-12-05 10:42. Write it to this controller too?"},
+        {"nowhere", false, false, "", false, nullptr},
+        {"the server away, here before", true, true, "could not connect to server", false,
+         "too?\n(The shared record could not be asked: could not connect to server.)"},
+        {"the server silent, here before", true, true, "", true,
+         "too?\n(The shared record could not be asked: it did not answer within a second.)"},
+        {"the server away, nowhere here", true, false, "could not connect to server", false, nullptr},
+    };
+    for (const auto& c : cases) {
+        Line l;
+        l.rig.platform.server = &l.rig.server;
+        if (c.onServer) l.rig.server.rows.push_back({1, "LINE-2", "2026-12-05 10:42:07", elsewhere});
+        if (c.inLocal) l.rig.records.rows.push_back({1, "LINE-1", "2026-12-05 10:42:07", elsewhere});
+        l.rig.server.broken = c.broken;
+        l.rig.server.silent = c.silent;
+        l.begin(2, false);
+        scan(l.rig.main->assetDialog.txtScannedAsset, "KV-1");
+        EXPECT_TRUE(l.rig.messages.open.empty()) << c.name << ": asked before the answer";
+        l.rig.clock.advance(1100);
+        if (!c.asked) {
+            EXPECT_TRUE(l.rig.messages.open.empty()) << c.name;
+            EXPECT_TRUE(waitFor(l.rig, [&] { return l.line->unit(1).asset == "KV-1"; }, 10000)) << c.name;
+            continue;
+        }
+        ASSERT_EQ(l.rig.messages.open.size(), 1u) << c.name;
+        const std::string& text = l.rig.messages.open[0].message.text;
+        EXPECT_TRUE(text.size() >= std::strlen(c.asked) && text.compare(text.size() - std::strlen(c.asked),
+                                                                         std::string::npos, c.asked) == 0)
+            << c.name << ": " << text;
+        l.rig.clock.advance(10000);
+        EXPECT_EQ(l.line->unit(1).asset, "") << c.name << ": written before the answer";
     }
 }
 

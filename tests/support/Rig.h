@@ -14,6 +14,37 @@
 
 namespace kv::test {
 
+// The shared server as the desktop's behaves: every answer comes later, on
+// the virtual clock; `silent` never answers, `broken` is why it cannot be
+// reached.
+struct FakeRecordServer : platform::RecordServer {
+    explicit FakeRecordServer(VirtualClock& c) : clock(c) {}
+    std::string location() const override { return "kv5x on server"; }
+    void send(std::vector<platform::StoredRow> sent, std::function<void(const std::string&)> done) override {
+        later([this, sent, done] {
+            if (broken.empty()) rows.insert(rows.end(), sent.begin(), sent.end());
+            done(broken);
+        });
+    }
+    void lastWithAsset(const std::string& asset,
+                       std::function<void(const std::optional<platform::StoredRow>&, const std::string&)> done) override {
+        later([this, asset, done] {
+            std::optional<platform::StoredRow> found;
+            for (const auto& r : rows)
+                if (broken.empty() && r.fields[platform::RecordStore::kAsset] == asset) found = r;
+            done(found, broken);
+        });
+    }
+    void later(std::function<void()> f) {
+        if (!silent) clock.at(clock.nowMs() + delayMs, std::move(f));
+    }
+    VirtualClock& clock;
+    std::vector<platform::StoredRow> rows;
+    std::string broken;
+    bool silent = false;
+    int delayMs = 30;
+};
+
 struct Rig {
     Rig()
         : port(clock, controller),
@@ -65,6 +96,8 @@ struct Rig {
     FakeScreen screen;
     platform::FixedLocale locale;
     MemoryRecordStore records;
+    // Not in use unless a test sets platform.server to it before start-up.
+    FakeRecordServer server{clock};
     platform::Platform platform;
     std::unique_ptr<app::frmMain> main;
 };
