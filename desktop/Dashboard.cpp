@@ -48,15 +48,11 @@ Dashboard::Dashboard(platform::MessageBox* messages)
     : records_(SqliteRecordStore::defaultPath(), SqliteRecordStore::defaultStation()),
       platform_{port_,   probe_,   settings_, folders_, fileDialog_, messages ? *messages : messageBox_,
                 beep_,   events_,  pointer_,  screen_,  clock_,      timers_,
-                locale_, &records_},
-      main_(std::make_unique<app::frmMain>(platform_)) {
-    if (auto settings = PsqlRecordServer::fromSettings()) {
-        server_ = std::make_unique<PsqlRecordServer>(*settings);
-        platform_.server = server_.get();
-    }
-}
+                locale_, &records_, &servers_},
+      main_(std::make_unique<app::frmMain>(platform_)) {}
 
 Dashboard::~Dashboard() {
+    delete recordStoreView_;
     delete recordsView_;
     delete setAssetView_;
     delete settingsView_;
@@ -105,6 +101,11 @@ void Dashboard::start() {
     }
     bindWindow(recordsView_, m.records.window);
 
+    recordStoreView_ = new FormView(m.recordStore.window, recordStoreLayout());
+    recordStoreView_->setFixedSize(420, 206);
+    recordStoreView_->setWindowFlag(Qt::Dialog);
+    bindWindow(recordStoreView_, m.recordStore.window);
+
     // The port dialog is what the technician acts on first: the main
     // window's two hundred controls are made and shown once it has been
     // drawn (a few tens of milliseconds later, behind it), or after 100 ms
@@ -130,7 +131,7 @@ FormView* Dashboard::mainView() {
 void Dashboard::buildMenus() {
     ui::Window& w = main_->window;
     const std::pair<const char*, std::vector<const char*>> menus[] = {
-        {"mnuOptions", {"mnuSettings"}},
+        {"mnuOptions", {"mnuSettings", "mnuRecordStore"}},
         {"mFile", {"mOpnFile", "mSaveFile", "mRecords"}},
     };
     for (const auto& [top, items] : menus) {

@@ -36,6 +36,7 @@ public:
     FormView* settingsView() const { return settingsView_; }
     FormView* setAssetView() const { return setAssetView_; }
     FormView* recordsView() const { return recordsView_; }
+    FormView* recordStoreView() const { return recordStoreView_; }
 
 private:
     void buildMenus();
@@ -54,7 +55,7 @@ private:
     LinuxPortProbe probe_;
     QtSerialPort port_;
     SqliteRecordStore records_;
-    std::unique_ptr<PsqlRecordServer> server_;  // when the settings name one
+    PsqlServers servers_;
     platform::Platform platform_;
     std::unique_ptr<app::frmMain> main_;
     QMainWindow* mainWindow_ = nullptr;
@@ -64,6 +65,7 @@ private:
     FormView* settingsView_ = nullptr;
     FormView* setAssetView_ = nullptr;
     FormView* recordsView_ = nullptr;
+    FormView* recordStoreView_ = nullptr;
 };
 
 }  // namespace kv::desktop

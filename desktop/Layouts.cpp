@@ -209,4 +209,17 @@ std::vector<Place> recordsLayout() {
     };
 }
 
+// Options > Record Store.
+std::vector<Place> recordStoreLayout() {
+    return {
+        {"lblHost", 10, 12, 80, 24},     {"txtHost", 96, 10, 314, 26},
+        {"lblPort", 10, 44, 80, 24},     {"txtPort", 96, 42, 80, 26},
+        {"lblDatabase", 10, 76, 80, 24}, {"txtDatabase", 96, 74, 150, 26},
+        {"lblUser", 10, 108, 80, 24},    {"txtUser", 96, 106, 150, 26},
+        {"cmdTest", 260, 74, 150, 28},   {"lblNote", 10, 138, 400, 20, nullptr, "info"},
+        {"lblTest", 10, 158, 400, 20},   {"cmdOK", 230, 178, 86, 24},
+        {"cmdCancel", 324, 178, 86, 24},
+    };
+}
+
 }  // namespace kv::desktop

@@ -12,6 +12,7 @@ std::vector<Place> startupLayout();
 std::vector<Place> settingsLayout();
 std::vector<Place> setAssetLayout();
 std::vector<Place> recordsLayout();
+std::vector<Place> recordStoreLayout();
 
 // The main window's inner size at start.
 constexpr int kMainWidth = 1120;

@@ -1,6 +1,5 @@
 #include "desktop/PsqlRecordServer.h"
 
-#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -95,6 +94,16 @@ public:
         return {};
     }
 
+    std::int64_t count(std::string& error) {
+        if (!ready(error)) return 0;
+        QSqlQuery q(QSqlDatabase::database(name_, false));
+        if (!q.exec("SELECT count(*) FROM records") || !q.next()) {
+            error = fail(q.lastError());
+            return 0;
+        }
+        return q.value(0).toLongLong();
+    }
+
     std::optional<platform::StoredRow> lastWithAsset(const std::string& asset, std::string& error) {
         if (!ready(error)) return std::nullopt;
         QSqlQuery q(QSqlDatabase::database(name_, false));
@@ -143,18 +152,6 @@ PsqlRecordServer::~PsqlRecordServer() {
     thread_.wait();
 }
 
-std::optional<PsqlRecordServer::Settings> PsqlRecordServer::fromSettings() {
-    QSettings s;
-    s.beginGroup("RecordStore");
-    Settings out;
-    out.host = s.value("Host").toString().trimmed();
-    if (out.host.isEmpty()) return std::nullopt;
-    out.port = s.value("Port", 5432).toInt();
-    out.database = s.value("Database", "kv5x").toString();
-    out.user = s.value("User").toString();
-    return out;
-}
-
 std::string PsqlRecordServer::location() const {
     return settings_.database.toStdString() + " on " + settings_.host.toStdString() + ":" +
            std::to_string(settings_.port);
@@ -175,6 +172,15 @@ void PsqlRecordServer::lastWithAsset(
         std::string error;
         auto row = worker->lastWithAsset(asset, error);
         QMetaObject::invokeMethod(this, [done, row, error] { done(row, error); }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+void PsqlRecordServer::test(std::function<void(std::int64_t, const std::string&)> done) {
+    auto* worker = static_cast<Worker*>(worker_);
+    QMetaObject::invokeMethod(worker_, [this, worker, done = std::move(done)] {
+        std::string error;
+        std::int64_t rows = worker->count(error);
+        QMetaObject::invokeMethod(this, [done, rows, error] { done(rows, error); }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }
 

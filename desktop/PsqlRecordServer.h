@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <memory>
 #include <optional>
 
 #include "platform/RecordStore.h"
@@ -28,19 +29,26 @@ public:
     PsqlRecordServer(const PsqlRecordServer&) = delete;
     PsqlRecordServer& operator=(const PsqlRecordServer&) = delete;
 
-    // The server named under [RecordStore] in the settings (Host, Port,
-    // Database, User); none when no host is named.
-    static std::optional<Settings> fromSettings();
 
     std::string location() const override;
     void send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) override;
     void lastWithAsset(const std::string& asset,
                        std::function<void(const std::optional<platform::StoredRow>&, const std::string&)> done) override;
+    void test(std::function<void(std::int64_t, const std::string&)> done) override;
 
 private:
     QThread thread_;
     QObject* worker_ = nullptr;  // lives on thread_, with the connection
     Settings settings_;
+};
+
+// Connections to PostgreSQL servers, for the core.
+class PsqlServers : public platform::RecordServers {
+public:
+    std::unique_ptr<platform::RecordServer> connect(const platform::ServerSettings& s) override {
+        return std::make_unique<PsqlRecordServer>(PsqlRecordServer::Settings{
+            QString::fromStdString(s.host), s.port, QString::fromStdString(s.database), QString::fromStdString(s.user)});
+    }
 };
 
 }  // namespace kv::desktop

@@ -170,6 +170,11 @@ std::string QtFolders::userData() const {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString();
 }
 
+std::string QtSettingsStore::load(const std::string& app, const std::string& section, const std::string& key) const {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, toQt(app), toQt(app));
+    return settings.value(toQt(section) + "/" + toQt(key)).toString().toStdString();
+}
+
 void QtSettingsStore::save(const std::string& app, const std::string& section, const std::string& key,
                            const std::string& value) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, toQt(app), toQt(app));

@@ -97,6 +97,7 @@ class QtSettingsStore : public platform::SettingsStore {
 public:
     void save(const std::string& app, const std::string& section, const std::string& key,
               const std::string& value) override;
+    std::string load(const std::string& app, const std::string& section, const std::string& key) const override;
 };
 
 class QtFileDialog : public platform::FileDialog {

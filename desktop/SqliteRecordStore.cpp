@@ -1,5 +1,7 @@
 #include "desktop/SqliteRecordStore.h"
 
+#include "platform/Desktop.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -61,7 +63,11 @@ SqliteRecordStore::~SqliteRecordStore() {
 }
 
 QString SqliteRecordStore::defaultStation() {
-    QString set = QSettings().value("RecordStore/Station").toString().trimmed();
+    const QString app = QString::fromStdString(platform::kAppTitle);
+    QString set = QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app)
+                      .value("RecordStore/Station")
+                      .toString()
+                      .trimmed();
     return set.isEmpty() ? QSysInfo::machineHostName() : set;
 }
 

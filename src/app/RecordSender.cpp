@@ -22,10 +22,18 @@ RecordSender::RecordSender(ui::Window& form)
     lblRecords.setCaption("");
 }
 
-void RecordSender::start(platform::RecordStore& local, platform::RecordServer& server) {
+void RecordSender::start(platform::RecordStore& local, platform::RecordServer* server) {
     local_ = &local;
-    server_ = &server;
-    rowAdded();
+    server_ = server;
+    ++generation_;
+    inFlight_ = false;
+    answer_ = nullptr;
+    tmrAskShared.setEnabled(false);
+    lastError_.clear();
+    waiting_ = 0;
+    if (server_) rowAdded();
+    else tmrSendRecords.setEnabled(false);
+    show();
 }
 
 bool RecordSender::askShared(const std::string& asset, Answer answer) {
@@ -46,7 +54,7 @@ bool RecordSender::askShared(const std::string& asset, Answer answer) {
 }
 
 void RecordSender::rowAdded() {
-    if (!local_ || inFlight_) return;
+    if (!local_ || !server_ || inFlight_) return;
     tmrSendRecords.setInterval(10);
     tmrSendRecords.setEnabled(true);
 }
@@ -73,7 +81,9 @@ void RecordSender::tmrSendRecords_Timer() {
     show();
     const std::int64_t last = rows.back().number;
     const std::size_t count = rows.size();
-    server_->send(std::move(rows), [this, last, count](const std::string& e) { sent(last, count, e); });
+    server_->send(std::move(rows), [this, last, count, generation = generation_](const std::string& e) {
+        if (generation == generation_) sent(last, count, e);
+    });
 }
 
 void RecordSender::sent(std::int64_t last, std::size_t count, const std::string& error) {

@@ -24,9 +24,10 @@ public:
     RecordSender(const RecordSender&) = delete;
     RecordSender& operator=(const RecordSender&) = delete;
 
-    // Sends from `local` to `server` from now on: what waits from earlier
-    // starts first.
-    void start(platform::RecordStore& local, platform::RecordServer& server);
+    // Sends from `local` to `server` (none: to no server) from now on: what
+    // waits from earlier starts first. An answer still to come from the
+    // server before is for nobody.
+    void start(platform::RecordStore& local, platform::RecordServer* server);
     // A row was added to the local store: sent at the next pass.
     void rowAdded();
 
@@ -60,7 +61,8 @@ private:
     std::int64_t waiting_ = 0;
     std::string lastError_;
     platform::Listeners<> changed_;
-    int asked_ = 0;  // the question whose answer is awaited
+    int asked_ = 0;       // the question whose answer is awaited
+    int generation_ = 0;  // the server in use
     Answer answer_;
 };
 

@@ -38,7 +38,8 @@ frmMain::frmMain(platform::Platform& p)
       startup(p, session, receive.cmdSTOPComms, sequence, indicators),
       settings(p, session, receive.cmdSTOPComms, indicators),
       records(p, record),
-      sender(window) {
+      sender(window),
+      recordStore(p, sender) {
     window.setCaption(kCaption);
     designControls();
     for (ui::Control* c : {static_cast<ui::Control*>(&bulkWrite.cdmSetParams),
@@ -60,6 +61,8 @@ frmMain::frmMain(platform::Platform& p)
     bulkWrite.listenStarted([this](const std::vector<params::BulkWrite::Written>&) { counter.Lower(); });
     wireRecord();
     window.menu("mnuSettings").onClick = [this] { mnuSettings_Click(); };
+    window.menu("mnuRecordStore").setCaption("Record Store");
+    window.menu("mnuRecordStore").onClick = [this] { recordStore.Open(); };
     window.menu("mRecords").setCaption("Records");
     window.menu("mRecords").onClick = [this] { records.Open(); };
     window.onUnload = [this] { Form_Unload(); };
@@ -107,7 +110,7 @@ void frmMain::openRecordStore() {
         return;
     }
     record.useStore(store, store->station());
-    if (platform.server) sender.start(*store, *platform.server);
+    recordStore.Connect(*store);
 }
 
 bool frmMain::askShared(const std::string& asset, SharedAnswer answer) {
@@ -313,7 +316,8 @@ void frmMain::mnuSettings_Click() {
 }
 
 std::vector<ui::Window*> frmMain::windows() {
-    return {&window, &progress.window, &startup.window, &settings.window, &assetDialog.window, &records.window};
+    return {&window, &progress.window, &startup.window, &settings.window, &assetDialog.window, &records.window,
+            &recordStore.window};
 }
 
 bool frmMain::windowOpen(const std::string& name) {

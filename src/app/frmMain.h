@@ -10,6 +10,7 @@
 #include "app/ProvisioningLog.h"
 #include "app/ProvisioningRecord.h"
 #include "app/RecordSender.h"
+#include "app/frmRecordStore.h"
 #include "app/frmRecords.h"
 #include "controller/AutoSetting.h"
 #include "controller/BatchCounter.h"
@@ -106,6 +107,7 @@ public:
     ProvisioningRecord record;
     frmRecords records;
     RecordSender sender;
+    frmRecordStore recordStore;
 
 private:
     std::string prepareFolders(const std::string& stamp);

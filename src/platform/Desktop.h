@@ -27,6 +27,8 @@ public:
     virtual ~SettingsStore() = default;
     virtual void save(const std::string& app, const std::string& section, const std::string& key,
                       const std::string& value) = 0;
+    // The value saved under the key, or empty text.
+    virtual std::string load(const std::string& app, const std::string& section, const std::string& key) const = 0;
 };
 
 struct FileDialogOptions {

@@ -25,8 +25,9 @@ struct Platform {
     Locale& locale;
     // The record's database; none: the CSV files only.
     RecordStore* records = nullptr;
-    // The server several stations share; none: this station's store only.
-    RecordServer* server = nullptr;
+    // Connections to a server several stations share; none: this station's
+    // store only.
+    RecordServers* servers = nullptr;
 };
 
 }  // namespace kv::platform

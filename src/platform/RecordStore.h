@@ -4,6 +4,7 @@
 // without collecting files.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,16 @@ protected:
     RecordStore() = default;
 };
 
+// Where the shared server is. The password is never kept here: the server's
+// client library finds it in the user's own password file.
+struct ServerSettings {
+    std::string host;  // empty: no shared server
+    int port = 5432;
+    std::string database = "kv5x";
+    std::string user;
+    bool operator==(const ServerSettings&) const = default;
+};
+
 // The record store several stations share, on a server that may be away.
 // Every call returns at once; its answer comes later, from the event loop.
 class RecordServer {
@@ -73,9 +84,18 @@ public:
     // The newest row of `asset` on the server, or why it could not be asked.
     virtual void lastWithAsset(const std::string& asset,
                                std::function<void(const std::optional<StoredRow>&, const std::string& error)> done) = 0;
+    // Connects and counts the rows there, or says why it could not.
+    virtual void test(std::function<void(std::int64_t rows, const std::string& error)> done) = 0;
 
 protected:
     RecordServer() = default;
+};
+
+// Makes the connection to a shared server.
+class RecordServers {
+public:
+    virtual ~RecordServers() = default;
+    virtual std::unique_ptr<RecordServer> connect(const ServerSettings& settings) = 0;
 };
 
 // "2026-12-05 10:42:07" from a record's "10:42:07 05/12/2026"; empty text

@@ -735,7 +735,7 @@ TEST(RecordStore, TheAssetQuestionAsksTheSharedRecordAndNeverWaitsOnIt) {
     };
     for (const auto& c : cases) {
         Line l;
-        l.rig.platform.server = &l.rig.server;
+        l.rig.useServer();
         if (c.onServer) l.rig.server.rows.push_back({1, "LINE-2", "2026-12-05 10:42:07", elsewhere});
         if (c.inLocal) l.rig.records.rows.push_back({1, "LINE-1", "2026-12-05 10:42:07", elsewhere});
         l.rig.server.broken = c.broken;
@@ -757,6 +757,64 @@ TEST(RecordStore, TheAssetQuestionAsksTheSharedRecordAndNeverWaitsOnIt) {
         l.rig.clock.advance(10000);
         EXPECT_EQ(l.line->unit(1).asset, "") << c.name << ": written before the answer";
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Options > Record Store: what the boxes must hold, Test's answer, and OK,
+// which keeps the settings and sends what waits to the server named.
+TEST(RecordStore, TheDialogTestsAndKeepsTheSharedServer) {
+    Rig rig;
+    rig.platform.servers = &rig.servers;
+    rig.records.rows.push_back({1, "LINE-1", "2026-12-05 10:42:07",
+                                {"10:42:07 05/12/2026", "M", "M", "", "", "KV-1", "005", "", "", "yes"}});
+    rig.load();
+    auto& d = rig.main->recordStore;
+    EXPECT_EQ(rig.servers.connected.size(), 0u);  // no host named: no server
+    rig.main->window.menu("mnuRecordStore").click();
+    ASSERT_TRUE(d.window.visible());
+    EXPECT_EQ(d.txtPort.text(), "5432");
+    EXPECT_EQ(d.txtDatabase.text(), "kv5x");
+    const struct {
+        const char* host;
+        const char* port;
+        const char* user;
+        std::string broken;
+        const char* said;  // after Test and the server's answer
+    } cases[] = {
+        {"", "5432", "", "", "No server: the records stay on this station."},
+        {"db1", "54x", "station", "", "The port must be a whole number from 1 to 65535."},
+        {"db1", "5432", "", "", "A server needs a database and a user."},
+        {"db1", "5432", "station", "password authentication failed for user \"station\"",
+         "Could not connect: password authentication failed for user \"station\""},
+        {"db1", "5433", "station", "", "Connected: 0 rows on the server."},
+    };
+    for (const auto& c : cases) {
+        rig.server.broken = c.broken;
+        d.txtHost.setText(c.host);
+        d.txtPort.setText(c.port);
+        d.txtUser.setText(c.user);
+        d.cmdTest.click();
+        rig.clock.advance(100);
+        EXPECT_EQ(d.lblTest.caption(), c.said) << c.host << " " << c.port;
+    }
+    // A server away keeps the row waiting, and says so; OK names the server
+    // tested, which takes what waits.
+    rig.server.broken = "could not connect to server";
+    d.cmdOK.click();
+    EXPECT_FALSE(d.window.visible());
+    ASSERT_EQ(rig.servers.connected.size(), 3u);  // the two Tests that reached it, then OK's
+    EXPECT_TRUE(rig.servers.connected.back() == (kv::platform::ServerSettings{"db1", 5433, "kv5x", "station"}));
+    EXPECT_EQ(rig.settings.load("KV53_Varkel_Comms", "RecordStore", "Port"), "5433");
+    rig.clock.advance(1000);
+    EXPECT_EQ(rig.main->sender.lblRecords.caption(), "Records: 1 waiting for the server");
+    rig.server.broken.clear();
+    rig.clock.advance(6000);
+    EXPECT_EQ(rig.main->sender.lblRecords.caption(), "");
+    ASSERT_EQ(rig.server.rows.size(), 1u);
+    EXPECT_EQ(rig.server.rows[0].fields[5], "KV-1");
 }
 
 }  // namespace

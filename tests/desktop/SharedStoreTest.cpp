@@ -27,7 +27,7 @@ struct Station {
           sender(window) {
         std::string error;
         opened = local.open(error);
-        sender.start(local, server);
+        sender.start(local, &server);
     }
     // A row of the record, as the record writes it, then the sender told.
     void write(const std::string& asset) {

@@ -90,6 +90,10 @@ public:
         values[app + "/" + section + "/" + key] = value;
         order.push_back(key);
     }
+    std::string load(const std::string& app, const std::string& section, const std::string& key) const override {
+        auto it = values.find(app + "/" + section + "/" + key);
+        return it == values.end() ? std::string() : it->second;
+    }
     std::map<std::string, std::string> values;
     std::vector<std::string> order;
 };

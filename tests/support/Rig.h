@@ -35,6 +35,9 @@ struct FakeRecordServer : platform::RecordServer {
             done(found, broken);
         });
     }
+    void test(std::function<void(std::int64_t, const std::string&)> done) override {
+        later([this, done] { done(std::int64_t(rows.size()), broken); });
+    }
     void later(std::function<void()> f) {
         if (!silent) clock.at(clock.nowMs() + delayMs, std::move(f));
     }
@@ -43,6 +46,31 @@ struct FakeRecordServer : platform::RecordServer {
     std::string broken;
     bool silent = false;
     int delayMs = 30;
+};
+
+// Connections to the one fake server, as the settings name it.
+struct FakeRecordServers : platform::RecordServers {
+    explicit FakeRecordServers(FakeRecordServer& s) : server(s) {}
+    struct Connection : platform::RecordServer {
+        explicit Connection(FakeRecordServer& s) : server(s) {}
+        std::string location() const override { return server.location(); }
+        void send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) override {
+            server.send(std::move(rows), std::move(done));
+        }
+        void lastWithAsset(const std::string& asset,
+                           std::function<void(const std::optional<platform::StoredRow>&, const std::string&)> done)
+            override {
+            server.lastWithAsset(asset, std::move(done));
+        }
+        void test(std::function<void(std::int64_t, const std::string&)> done) override { server.test(std::move(done)); }
+        FakeRecordServer& server;
+    };
+    std::unique_ptr<platform::RecordServer> connect(const platform::ServerSettings& s) override {
+        connected.push_back(s);
+        return std::make_unique<Connection>(server);
+    }
+    FakeRecordServer& server;
+    std::vector<platform::ServerSettings> connected;
 };
 
 struct Rig {
@@ -96,8 +124,15 @@ struct Rig {
     FakeScreen screen;
     platform::FixedLocale locale;
     MemoryRecordStore records;
-    // Not in use unless a test sets platform.server to it before start-up.
+    // Not in use unless a test sets platform.servers to `servers`, and the
+    // settings name a host, before start-up.
     FakeRecordServer server{clock};
+    FakeRecordServers servers{server};
+    void useServer() {
+        platform.servers = &servers;
+        settings.values[std::string(platform::kAppTitle) + "/RecordStore/Host"] = "server";
+        settings.values[std::string(platform::kAppTitle) + "/RecordStore/User"] = "station";
+    }
     platform::Platform platform;
     std::unique_ptr<app::frmMain> main;
 };
