@@ -383,7 +383,15 @@ TEST(Look, EveryCaptionFitsItsControl) {
     QTest::keyClicks(d.setAssetView()->findChild<QLineEdit*>("txtScannedAsset"), "KV-1001\r");
     QTest::keyClicks(d.setAssetView()->findChild<QLineEdit*>("txtCustom1(0)"), "356938035645001\r");
     measure(d.progressView());
+    // The widest the information bar's record count gets on a line.
+    d.core().sender.lblRecords.setCaption("Records: 9999 waiting for the server");
     measure(d.mainWindow());  // with the count shown
+    d.mainWindow()->findChild<QAction*>("mRecords")->trigger();
+    d.recordsView()->setObjectName("records window");
+    measure(d.recordsView());
+    d.mainWindow()->findChild<QAction*>("mnuRecordStore")->trigger();
+    d.recordStoreView()->setObjectName("record store dialog");
+    measure(d.recordStoreView());
     unfit.removeDuplicates();
     EXPECT_TRUE(unfit.isEmpty()) << unfit.join("\n").toStdString();
 }

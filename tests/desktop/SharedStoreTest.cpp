@@ -124,6 +124,23 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
         EXPECT_EQ(mine, ordered) << station.toStdString();
     }
 
+    // Options > Record Store's Test counts them; a wrong password is said.
+    std::int64_t counted = -1;
+    std::string testSaid = "(no answer)";
+    b.server.test([&](std::int64_t n, const std::string& e) {
+        counted = n;
+        testSaid = e;
+    });
+    ASSERT_TRUE(kv::test::waitUntil([&] { return testSaid != "(no answer)"; }, 5000));
+    EXPECT_EQ(counted, 7) << testSaid;
+    ASSERT_TRUE(pg.writePgpass("not the password"));
+    kv::desktop::PsqlRecordServer wrong({pg.socketDir(), pg.port(), kv::test::PgServer::kDatabase,
+                                         kv::test::PgServer::kRole});
+    testSaid = "(no answer)";
+    wrong.test([&](std::int64_t, const std::string& e) { testSaid = e; });
+    ASSERT_TRUE(kv::test::waitUntil([&] { return testSaid != "(no answer)"; }, 5000));
+    EXPECT_NE(testSaid.find("password authentication failed"), std::string::npos) << testSaid;
+
     // Station 2 asks about an asset station 1 wrote.
     std::optional<StoredRow> found;
     std::string said = "(no answer)";
