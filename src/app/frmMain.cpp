@@ -92,8 +92,10 @@ void frmMain::wireRecord() {
         if (!record.Scanned(custom1, custom2, when, error)) reportUnwritten(record.path(), error, record.lastRow());
     });
     record.listenStored([this] { sender.rowAdded(); });
+    // The CSV record says for itself whether it took the row.
     record.listenStoreFailures([this](const std::string& where, const std::string& error, const std::string& row) {
-        reportUnwritten(where, error, row);
+        platform.messageBox.show("The record store " + where + " could not take this row: " + error + "\n" + row,
+                                 platform::MsgButtons::Ok, platform::MsgIcon::Exclamation, platform::kAppTitle);
     });
     receive.listenReplies([this](link::Reply r) {
         record.Replied(r, identity.readings(), paramRead.lastRead(), r == link::Reply::Mac && !identifying());

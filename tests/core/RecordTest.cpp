@@ -670,7 +670,7 @@ TEST(RecordStore, TakesEveryRowAndAnswersWhereAnAssetWent) {
         {"a store that cannot be opened", "file is not a database", "",
          {"The record store memory cannot be used: file is not a database"}},
         {"a store that fails a row", "", "disk I/O error",
-         {asked, "Could not write to memory: disk I/O error\nThis row is not in the file; please note it:\n"}},
+         {asked, "The record store memory could not take this row: disk I/O error\n"}},
     };
     for (const auto& c : cases) {
         Line l;
