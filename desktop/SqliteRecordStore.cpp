@@ -158,26 +158,47 @@ bool SqliteRecordStore::migrate(std::string& error) {
     return true;
 }
 
-bool SqliteRecordStore::add(platform::StoredRow& row, std::string& error) {
+// Runs `sql` with `values` bound in order, on the open store; false with why.
+bool SqliteRecordStore::run(QSqlQuery& q, const QString& sql, const QVariantList& values, std::string& error) const {
     if (!open_) {
         error = "the store is not open";
         return false;
     }
-    if (row.fields.size() != kFields) {
-        error = "a row of " + std::to_string(row.fields.size()) + " fields";
-        return false;
-    }
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.prepare("INSERT INTO records (station, written_at, date_time, serial, mac, checksum, fw_version, asset_id, "
-              "client_id, custom_1, custom_2, verified) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    q.addBindValue(QString::fromStdString(row.station));
-    q.addBindValue(QString::fromStdString(row.writtenAt));
-    for (const std::string& f : row.fields) q.addBindValue(QString::fromStdString(f));
-    // One statement is its own transaction: all of the row, or none of it.
+    q = QSqlQuery(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    for (const QVariant& v : values) q.addBindValue(v);
     if (!q.exec()) {
         error = why(q.lastError());
         return false;
     }
+    return true;
+}
+
+// The rows a SELECT of kColumns gave.
+bool SqliteRecordStore::rows(const QString& sql, const QVariantList& values, std::vector<platform::StoredRow>& out,
+                             std::string& error) const {
+    out.clear();
+    QSqlQuery q;
+    if (!run(q, sql, values, error)) return false;
+    while (q.next()) out.push_back(rowOf(q));
+    return true;
+}
+
+bool SqliteRecordStore::add(platform::StoredRow& row, std::string& error) {
+    if (row.fields.size() != kFields) {
+        error = "a row of " + std::to_string(row.fields.size()) + " fields";
+        return false;
+    }
+    QVariantList values{QString::fromStdString(row.station), QString::fromStdString(row.writtenAt)};
+    for (const std::string& f : row.fields) values << QString::fromStdString(f);
+    // One statement is its own transaction: all of the row, or none of it.
+    QSqlQuery q;
+    if (!run(q,
+             "INSERT INTO records (station, written_at, date_time, serial, mac, checksum, fw_version, asset_id, "
+             "client_id, custom_1, custom_2, verified) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+             values, error))
+        return false;
     row.number = q.lastInsertId().toLongLong();
     return true;
 }
@@ -185,28 +206,16 @@ bool SqliteRecordStore::add(platform::StoredRow& row, std::string& error) {
 bool SqliteRecordStore::lastWithAsset(const std::string& asset, std::optional<platform::StoredRow>& row,
                                       std::string& error) {
     row.reset();
-    if (!open_) {
-        error = "the store is not open";
+    std::vector<platform::StoredRow> found;
+    if (!rows(QString("SELECT %1 FROM records WHERE asset_id = ? ORDER BY number DESC LIMIT 1").arg(kColumns),
+              {QString::fromStdString(asset)}, found, error))
         return false;
-    }
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.prepare(QString("SELECT %1 FROM records WHERE asset_id = ? ORDER BY number DESC LIMIT 1").arg(kColumns));
-    q.addBindValue(QString::fromStdString(asset));
-    if (!q.exec()) {
-        error = why(q.lastError());
-        return false;
-    }
-    if (q.next()) row = rowOf(q);
+    if (!found.empty()) row = std::move(found.front());
     return true;
 }
 
-bool SqliteRecordStore::find(const platform::RowFilter& filter, std::vector<platform::StoredRow>& rows,
+bool SqliteRecordStore::find(const platform::RowFilter& filter, std::vector<platform::StoredRow>& out,
                              std::string& error) {
-    rows.clear();
-    if (!open_) {
-        error = "the store is not open";
-        return false;
-    }
     // Each text found anywhere in its field (instr, so that % and _ are
     // plain characters); the date at the start of written_at.
     QString where;
@@ -222,63 +231,26 @@ bool SqliteRecordStore::find(const platform::RowFilter& filter, std::vector<plat
     contains("station", filter.station);
     contains("written_at", filter.date, true);
     contains("verified", filter.verified);
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.setForwardOnly(true);
-    q.prepare(QString("SELECT %1 FROM records%2 ORDER BY number DESC LIMIT ?").arg(kColumns, where));
-    for (const QVariant& v : values) q.addBindValue(v);
-    q.addBindValue(filter.limit);
-    if (!q.exec()) {
-        error = why(q.lastError());
-        return false;
-    }
-    while (q.next()) rows.push_back(rowOf(q));
-    return true;
+    values << filter.limit;
+    return rows(QString("SELECT %1 FROM records%2 ORDER BY number DESC LIMIT ?").arg(kColumns, where), values, out,
+                error);
 }
 
-bool SqliteRecordStore::unsent(int most, std::vector<platform::StoredRow>& rows, std::string& error) {
-    rows.clear();
-    if (!open_) {
-        error = "the store is not open";
-        return false;
-    }
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.setForwardOnly(true);
-    q.prepare(QString("SELECT %1 FROM records WHERE sent = 0 ORDER BY number LIMIT ?").arg(kColumns));
-    q.addBindValue(most);
-    if (!q.exec()) {
-        error = why(q.lastError());
-        return false;
-    }
-    while (q.next()) rows.push_back(rowOf(q));
-    return true;
+bool SqliteRecordStore::unsent(int most, std::vector<platform::StoredRow>& out, std::string& error) {
+    return rows(QString("SELECT %1 FROM records WHERE sent = 0 ORDER BY number LIMIT ?").arg(kColumns), {most}, out,
+                error);
 }
 
 bool SqliteRecordStore::markSent(std::int64_t number, std::string& error) {
-    if (!open_) {
-        error = "the store is not open";
-        return false;
-    }
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.prepare("UPDATE records SET sent = 1 WHERE sent = 0 AND number <= ?");
-    q.addBindValue(static_cast<qlonglong>(number));
-    if (!q.exec()) {
-        error = why(q.lastError());
-        return false;
-    }
-    return true;
+    QSqlQuery q;
+    return run(q, "UPDATE records SET sent = 1 WHERE sent = 0 AND number <= ?", {static_cast<qlonglong>(number)},
+               error);
 }
 
 bool SqliteRecordStore::unsentCount(std::int64_t& count, std::string& error) {
-    if (!open_) {
-        error = "the store is not open";
-        return false;
-    }
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    if (!q.exec("SELECT count(*) FROM records WHERE sent = 0") || !q.next()) {
-        error = why(q.lastError());
-        return false;
-    }
-    count = q.value(0).toLongLong();
+    QSqlQuery q;
+    if (!run(q, "SELECT count(*) FROM records WHERE sent = 0", {}, error)) return false;
+    count = q.next() ? q.value(0).toLongLong() : 0;
     return true;
 }
 

@@ -2,7 +2,9 @@
 // The record store on SQLite: one database file in the program's data
 // folder, every row on the disk when add() returns (write-ahead log,
 // synchronous commits), its schema brought up to date on open.
+#include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 
 #include "platform/RecordStore.h"
 
@@ -42,6 +44,9 @@ public:
 
 private:
     bool migrate(std::string& error);
+    bool run(QSqlQuery& q, const QString& sql, const QVariantList& values, std::string& error) const;
+    bool rows(const QString& sql, const QVariantList& values, std::vector<platform::StoredRow>& out,
+              std::string& error) const;
 
     QString path_, station_, connection_;
     bool open_ = false;
