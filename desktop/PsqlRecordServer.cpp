@@ -157,31 +157,41 @@ std::string PsqlRecordServer::location() const {
            std::to_string(settings_.port);
 }
 
-void PsqlRecordServer::send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) {
+// Runs `work` on the worker's thread and hands its result to `answer` on
+// this (the window's) thread.
+template <class Work, class Answer>
+void PsqlRecordServer::onWorker(Work work, Answer answer) {
     auto* worker = static_cast<Worker*>(worker_);
-    QMetaObject::invokeMethod(worker_, [this, worker, rows = std::move(rows), done = std::move(done)] {
-        std::string error = worker->send(rows);
-        QMetaObject::invokeMethod(this, [done, error] { done(error); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(worker_, [this, worker, work = std::move(work), answer = std::move(answer)] {
+        auto result = work(*worker);
+        QMetaObject::invokeMethod(this, [answer, result] { answer(result); }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
+}
+
+void PsqlRecordServer::send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) {
+    onWorker([rows = std::move(rows)](Worker& w) { return w.send(rows); },
+             [done = std::move(done)](const std::string& error) { done(error); });
 }
 
 void PsqlRecordServer::lastWithAsset(
     const std::string& asset, std::function<void(const std::optional<platform::StoredRow>&, const std::string&)> done) {
-    auto* worker = static_cast<Worker*>(worker_);
-    QMetaObject::invokeMethod(worker_, [this, worker, asset, done = std::move(done)] {
-        std::string error;
-        auto row = worker->lastWithAsset(asset, error);
-        QMetaObject::invokeMethod(this, [done, row, error] { done(row, error); }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
+    onWorker(
+        [asset](Worker& w) {
+            std::string error;
+            auto row = w.lastWithAsset(asset, error);
+            return std::make_pair(row, error);
+        },
+        [done = std::move(done)](const auto& r) { done(r.first, r.second); });
 }
 
 void PsqlRecordServer::test(std::function<void(std::int64_t, const std::string&)> done) {
-    auto* worker = static_cast<Worker*>(worker_);
-    QMetaObject::invokeMethod(worker_, [this, worker, done = std::move(done)] {
-        std::string error;
-        std::int64_t rows = worker->count(error);
-        QMetaObject::invokeMethod(this, [done, rows, error] { done(rows, error); }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
+    onWorker(
+        [](Worker& w) {
+            std::string error;
+            std::int64_t rows = w.count(error);
+            return std::make_pair(rows, error);
+        },
+        [done = std::move(done)](const auto& r) { done(r.first, r.second); });
 }
 
 }  // namespace kv::desktop

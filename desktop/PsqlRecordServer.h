@@ -37,6 +37,9 @@ public:
     void test(std::function<void(std::int64_t, const std::string&)> done) override;
 
 private:
+    template <class Work, class Answer>
+    void onWorker(Work work, Answer answer);
+
     QThread thread_;
     QObject* worker_ = nullptr;  // lives on thread_, with the connection
     Settings settings_;
