@@ -74,14 +74,8 @@ TEST(CloseRow, KeepsTheLabelAnAssetWasCutFrom) {
         {"the window closed while it is not back from its restart",
          [](Line& l) { return l.rig.main->bulkWrite.bRestarting; }, 8000,
          [](Line& l) { l.rig.main->window.unload(); }},
-        {"a signal while it is not back from its restart", [](Line& l) { return l.rig.main->bulkWrite.bRestarting; },
-         8000, [](Line& l) { l.rig.main->CloseNow(); }},
-        {"a signal during the restart's wait", [](Line& l) { return l.rig.main->bulkWrite.bRestarting; }, 300,
-         [](Line& l) { l.rig.main->CloseNow(); }},
         {"a signal during its parameter write",
          [](Line& l) { return l.rig.main->bulkWrite.iSetParamsFrame >= 3; }, 300,
-         [](Line& l) { l.rig.main->CloseNow(); }},
-        {"a signal after its client was written", [](Line& l) { return l.line->unit(1).client == "005"; }, 300,
          [](Line& l) { l.rig.main->CloseNow(); }},
     };
     for (const auto& c : cases) {
