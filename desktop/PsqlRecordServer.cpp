@@ -105,27 +105,56 @@ public:
     }
 
     std::optional<platform::StoredRow> lastWithAsset(const std::string& asset, std::string& error) {
-        if (!ready(error)) return std::nullopt;
-        QSqlQuery q(QSqlDatabase::database(name_, false));
-        q.prepare("SELECT local_number, station, written_at, date_time, serial, mac, checksum, fw_version, asset_id, "
-                  "client_id, custom_1, custom_2, verified FROM records WHERE asset_id = ? "
-                  "ORDER BY written_at DESC LIMIT 1");
-        q.addBindValue(QString::fromStdString(asset));
-        if (!q.exec()) {
-            error = fail(q.lastError());
-            return std::nullopt;
-        }
-        if (!q.next()) return std::nullopt;
-        platform::StoredRow row;
-        row.number = q.value(0).toLongLong();
-        row.station = q.value(1).toString().toStdString();
-        row.writtenAt = q.value(2).toString().toStdString();
-        for (int i = 0; i < int(platform::RecordStore::kFields); ++i)
-            row.fields.push_back(q.value(3 + i).toString().toStdString());
-        return row;
+        std::vector<platform::StoredRow> rows =
+            select(" WHERE asset_id = ? ORDER BY written_at DESC LIMIT 1", {QString::fromStdString(asset)}, error);
+        if (rows.empty()) return std::nullopt;
+        return rows.front();
+    }
+
+    // Each text found anywhere in its field (strpos, so that % and _ are
+    // plain characters); the date at the start of written_at.
+    std::vector<platform::StoredRow> find(const platform::RowFilter& filter, std::string& error) {
+        QString where;
+        QVariantList values;
+        auto contains = [&](const char* column, const std::string& text, bool atStart = false) {
+            if (text.empty()) return;
+            where += QString(where.isEmpty() ? " WHERE " : " AND ") + "strpos(" + column + ", ?) " +
+                     (atStart ? "= 1" : "> 0");
+            values << QString::fromStdString(text);
+        };
+        contains("asset_id", filter.asset);
+        contains("mac", filter.mac);
+        contains("client_id", filter.client);
+        contains("station", filter.station);
+        contains("written_at", filter.date, true);
+        contains("verified", filter.verified);
+        values << filter.limit;
+        return select(where + " ORDER BY written_at DESC, station, local_number DESC LIMIT ?", values, error);
     }
 
 private:
+    std::vector<platform::StoredRow> select(const QString& rest, const QVariantList& values, std::string& error) {
+        std::vector<platform::StoredRow> rows;
+        if (!ready(error)) return rows;
+        QSqlQuery q(QSqlDatabase::database(name_, false));
+        q.prepare("SELECT local_number, station, written_at, date_time, serial, mac, checksum, fw_version, asset_id, "
+                  "client_id, custom_1, custom_2, verified FROM records" + rest);
+        for (const QVariant& v : values) q.addBindValue(v);
+        if (!q.exec()) {
+            error = fail(q.lastError());
+            return rows;
+        }
+        while (q.next()) {
+            platform::StoredRow& row = rows.emplace_back();
+            row.number = q.value(0).toLongLong();
+            row.station = q.value(1).toString().toStdString();
+            row.writtenAt = q.value(2).toString().toStdString();
+            for (int i = 0; i < int(platform::RecordStore::kFields); ++i)
+                row.fields.push_back(q.value(3 + i).toString().toStdString());
+        }
+        return rows;
+    }
+
     // A failed statement may mean the server went away: the next call
     // connects again.
     std::string fail(const QSqlError& e) {
@@ -180,6 +209,17 @@ void PsqlRecordServer::lastWithAsset(
             std::string error;
             auto row = w.lastWithAsset(asset, error);
             return std::make_pair(row, error);
+        },
+        [done = std::move(done)](const auto& r) { done(r.first, r.second); });
+}
+
+void PsqlRecordServer::find(const platform::RowFilter& filter,
+                            std::function<void(std::vector<platform::StoredRow>, const std::string&)> done) {
+    onWorker(
+        [filter](Worker& w) {
+            std::string error;
+            auto rows = w.find(filter, error);
+            return std::make_pair(rows, error);
         },
         [done = std::move(done)](const auto& r) { done(r.first, r.second); });
 }

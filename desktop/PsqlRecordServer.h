@@ -34,6 +34,8 @@ public:
     void send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) override;
     void lastWithAsset(const std::string& asset,
                        std::function<void(const std::optional<platform::StoredRow>&, const std::string&)> done) override;
+    void find(const platform::RowFilter& filter,
+              std::function<void(std::vector<platform::StoredRow>, const std::string&)> done) override;
     void test(std::function<void(std::int64_t, const std::string&)> done) override;
 
 private:

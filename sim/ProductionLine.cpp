@@ -60,7 +60,7 @@ ProductionLine::~ProductionLine() {
 ControllerState ProductionLine::factoryUnit(int number, const ControllerState& model, const Params& factoryParams) {
     if (number < 1 || number > kMaxCount) throw std::out_of_range("no controller " + std::to_string(number));
     ControllerState s = model;
-    s.mac = "0004A3B1C2" + twoDigits(number);
+    s.mac = model.mac.substr(0, 10) + twoDigits(number);
     // Multiplying by an odd number is one-to-one modulo 2^16: every
     // controller's checksum differs from the others'.
     s.checksum = static_cast<std::uint16_t>(0x1A2B ^ ((number * 0x9E37) & 0xFFFF));

@@ -78,7 +78,8 @@ public:
     // state for the one on the line.
     const ControllerState& unit(int number) const;
 
-    // The factory state of controller `number` (1 to kMaxCount).
+    // The factory state of controller `number` (1 to kMaxCount): the model's
+    // state, its MAC's first ten characters followed by the number.
     static ControllerState factoryUnit(int number, const ControllerState& model = ControllerState{},
                                        const Params& factoryParams = kFactoryParams);
 

@@ -78,6 +78,8 @@ const char* kUsage =
     "                    the next one; every swap and the end print what each\n"
     "                    controller served holds. Not with --mac, --client,\n"
     "                    --asset or --checksum\n"
+    "  --line-mac TEXT   with --line: the ten hex digits every controller's MAC\n"
+    "                    begins with (default 0004A3B1C2), for two lines apart\n"
     "  --auto-swap       with --line: swap in the next controller by itself once\n"
     "                    the current one, restarted after leaving service mode,\n"
     "                    has answered an asset request (the dashboard's\n"
@@ -217,6 +219,7 @@ struct Options {
     int line = 0;  // controllers on a production line; 0: one controller
     bool autoSwap = false;
     std::vector<kv::sim::SwapDuring> swapsDuring;
+    std::string lineMac;  // the start of every line controller's MAC; empty: the default
     std::vector<std::string> identityOptions;  // given options that set one controller's identity
 };
 
@@ -275,6 +278,11 @@ bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c)
         } else if (a == "--mac") {
             c.state.mac = value();
             o.identityOptions.push_back(a);
+        } else if (a == "--line-mac") {
+            o.lineMac = value();
+            if (o.lineMac.size() != 10 ||
+                o.lineMac.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+                throw std::runtime_error("--line-mac takes ten hex digits");
         } else if (a == "--client") {
             c.state.client = value();
             o.identityOptions.push_back(a);
@@ -291,6 +299,10 @@ bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c)
             std::fputs(kUsage, stdout);
             std::exit(0);
         } else throw std::runtime_error("unknown option " + a);
+    }
+    if (!o.lineMac.empty()) {
+        if (o.line == 0) throw std::runtime_error("--line-mac needs --line");
+        c.state.mac = o.lineMac + "00";
     }
     if (o.line > 0 && !o.identityOptions.empty())
         throw std::runtime_error(o.identityOptions.front() +

@@ -53,6 +53,15 @@ bool RecordSender::askShared(const std::string& asset, Answer answer) {
     return true;
 }
 
+bool RecordSender::findShared(const platform::RowFilter& filter, RowsAnswer answer) {
+    if (!server_) return false;
+    server_->find(filter, [this, generation = generation_, answer = std::move(answer)](
+                              std::vector<platform::StoredRow> rows, const std::string& error) {
+        if (generation == generation_) answer(std::move(rows), error);
+    });
+    return true;
+}
+
 void RecordSender::rowAdded() {
     if (!local_ || !server_ || inFlight_) return;
     tmrSendRecords.setInterval(10);

@@ -46,6 +46,14 @@ public:
     using Answer = std::function<void(const std::optional<platform::StoredRow>&, const std::string& error)>;
     bool askShared(const std::string& asset, Answer answer);
 
+    // The rows the filter lets through on the server; `answer` comes from
+    // the event loop unless the server in use changes first. False, and no
+    // answer, when no server is in use.
+    using RowsAnswer = std::function<void(std::vector<platform::StoredRow> rows, const std::string& error)>;
+    bool findShared(const platform::RowFilter& filter, RowsAnswer answer);
+    // Where the server in use is; empty when none.
+    std::string sharedLocation() const { return server_ ? server_->location() : std::string(); }
+
     ui::Timer& tmrSendRecords;
     ui::Timer& tmrAskShared;
     ui::Label& lblRecords;

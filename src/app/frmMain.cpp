@@ -37,8 +37,8 @@ frmMain::frmMain(platform::Platform& p)
       customers(window, identityWrite.txtSetClient, p.folders, p.messageBox),
       startup(p, session, receive.cmdSTOPComms, sequence, indicators),
       settings(p, session, receive.cmdSTOPComms, indicators),
-      records(p, record),
       sender(window),
+      records(p, record, sender),
       recordStore(p, sender) {
     window.setCaption(kCaption);
     designControls();

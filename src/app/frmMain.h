@@ -105,8 +105,8 @@ public:
     dialogs::frmSettings settings;
     ProvisioningLog log;
     ProvisioningRecord record;
-    frmRecords records;
     RecordSender sender;
+    frmRecords records;
     frmRecordStore recordStore;
 
 private:

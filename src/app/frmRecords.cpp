@@ -7,15 +7,17 @@
 
 namespace kv::app {
 
-frmRecords::frmRecords(platform::Platform& platform, const ProvisioningRecord& record)
+frmRecords::frmRecords(platform::Platform& platform, const ProvisioningRecord& record, RecordSender& sender)
     : window("frmRecords", platform.timers),
       grdRecords(window.table("grdRecords")),
       lblFound(window.label("lblFound")),
       cmdFind(window.button("cmdFind")),
       cmdExport(window.button("cmdExport")),
       cmdClose(window.button("cmdClose")),
+      tmrShared(window.timer("tmrShared")),
       platform_(platform),
-      record_(record) {
+      record_(record),
+      sender_(sender) {
     window.setCaption("Records");
     for (std::size_t i = 0; i < kFilters.size(); ++i) {
         labels_[i] = &window.label(ui::item("lblFilter", int(i)));
@@ -37,6 +39,11 @@ frmRecords::frmRecords(platform::Platform& platform, const ProvisioningRecord& r
     cmdFind.onClick = [this] { cmdFind_Click(); };
     cmdExport.onClick = [this] { cmdExport_Click(); };
     cmdClose.onClick = [this] { window.unload(); };
+    tmrShared.setEnabled(false);
+    tmrShared.setInterval(kSharedMs);
+    tmrShared.onTick = [this] {
+        sharedAnswer({}, "it did not answer within " + std::to_string(kSharedMs / 1000) + " seconds");
+    };
 }
 
 void frmRecords::Open() {
@@ -44,32 +51,67 @@ void frmRecords::Open() {
     cmdFind_Click();
 }
 
+std::string frmRecords::counted(std::size_t n) {
+    std::string count = std::to_string(n) + (n == 1 ? " row" : " rows");
+    return int(n) == kMostRows ? "The newest " + count : count;
+}
+
+void frmRecords::show(std::vector<platform::StoredRow> rows) {
+    shown_ = std::move(rows);
+    std::vector<ui::Table::Row> table;
+    for (const auto& r : shown_) {
+        ui::Table::Row row{r.station};
+        row.insert(row.end(), r.fields.begin(), r.fields.end());
+        table.push_back(std::move(row));
+    }
+    grdRecords.setRows(std::move(table));
+    cmdExport.setEnabled(!shown_.empty());
+}
+
 void frmRecords::cmdFind_Click() {
-    shown_.clear();
-    std::vector<ui::Table::Row> rows;
+    platform::RowFilter f;
+    std::string* texts[] = {&f.asset, &f.mac, &f.client, &f.station, &f.date, &f.verified};
+    for (std::size_t i = 0; i < kFilters.size(); ++i) *texts[i] = ui::trim(filters_[i]->text());
+    f.limit = kMostRows;
+
+    // This station's rows first, at once.
+    std::vector<platform::StoredRow> rows;
     platform::RecordStore* store = record_.store();
     std::string error;
     if (!store) {
-        lblFound.setCaption("No record store is open: the rows are in the RECORD files of the logs folder.");
+        local_ = "No record store is open: the rows are in the RECORD files of the logs folder.";
+    } else if (!store->find(f, rows, error)) {
+        local_ = "The record store " + store->location() + " cannot be read: " + error;
+        rows.clear();
     } else {
-        platform::RowFilter f;
-        std::string* texts[] = {&f.asset, &f.mac, &f.client, &f.station, &f.date, &f.verified};
-        for (std::size_t i = 0; i < kFilters.size(); ++i) *texts[i] = ui::trim(filters_[i]->text());
-        f.limit = kMostRows;
-        if (!store->find(f, shown_, error)) {
-            lblFound.setCaption("The record store " + store->location() + " cannot be read: " + error);
-        } else {
-            for (const auto& r : shown_) {
-                ui::Table::Row row{r.station};
-                row.insert(row.end(), r.fields.begin(), r.fields.end());
-                rows.push_back(std::move(row));
-            }
-            std::string count = std::to_string(shown_.size()) + (shown_.size() == 1 ? " row" : " rows");
-            lblFound.setCaption(int(shown_.size()) == kMostRows ? "The newest " + count + " shown" : count);
-        }
+        local_ = counted(rows.size());
     }
-    grdRecords.setRows(std::move(rows));
-    cmdExport.setEnabled(!shown_.empty());
+    show(std::move(rows));
+
+    // Then every station's, from the shared server; an earlier search's
+    // answer is for nobody.
+    const int question = ++asked_;
+    tmrShared.setEnabled(false);
+    if (!sender_.findShared(f, [this, question](std::vector<platform::StoredRow> found, const std::string& e) {
+            if (question == asked_ && tmrShared.enabled()) sharedAnswer(std::move(found), e);
+        })) {
+        lblFound.setCaption(local_);
+        return;
+    }
+    if (store) local_ += " of this station";
+    lblFound.setCaption(local_ + "; asking the shared record " + sender_.sharedLocation() + "...");
+    tmrShared.setEnabled(true);
+}
+
+void frmRecords::sharedAnswer(std::vector<platform::StoredRow> rows, const std::string& error) {
+    tmrShared.setEnabled(false);
+    ++asked_;
+    if (!error.empty()) {
+        lblFound.setCaption(local_ + "; the shared record " + sender_.sharedLocation() + " could not be read: " + error);
+        return;
+    }
+    lblFound.setCaption(counted(rows.size()) + " on the shared record " + sender_.sharedLocation());
+    show(std::move(rows));
 }
 
 void frmRecords::cmdExport_Click() {

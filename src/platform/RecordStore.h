@@ -84,6 +84,10 @@ public:
     // The newest row of `asset` on the server, or why it could not be asked.
     virtual void lastWithAsset(const std::string& asset,
                                std::function<void(const std::optional<StoredRow>&, const std::string& error)> done) = 0;
+    // The rows of every station the filter lets through, newest first, or
+    // why the server could not be read.
+    virtual void find(const RowFilter& filter,
+                      std::function<void(std::vector<StoredRow> rows, const std::string& error)> done) = 0;
     // Connects and counts the rows there, or says why it could not.
     virtual void test(std::function<void(std::int64_t rows, const std::string& error)> done) = 0;
 

@@ -818,3 +818,50 @@ TEST(RecordStore, TheDialogTestsAndKeepsTheSharedServer) {
 }
 
 }  // namespace
+
+namespace {
+
+// File > Records with a shared server: this station's rows at once, then
+// every station's when the server answers; one that cannot be read, or is
+// silent for five seconds, leaves this station's rows and says why.
+TEST(RecordStore, TheRecordsWindowShowsTheSharedRecordWhenItAnswers) {
+    auto row = [](const char* station, const char* asset) {
+        return kv::platform::StoredRow{1, station, "2026-12-05 10:42:07",
+                                       {"10:42:07 05/12/2026", "M", "M", "", "", asset, "005", "", "", "yes"}};
+    };
+    const struct {
+        std::string broken;
+        bool silent;
+        const char* said;  // after the answer, or the time-out
+        std::vector<std::string> stations;
+    } cases[] = {
+        {"", false, "2 rows on the shared record kv5x on server", {"LINE-2", "LINE-1"}},
+        {"could not connect to server", false,
+         "1 row of this station; the shared record kv5x on server could not be read: could not connect to server",
+         {"LINE-1"}},
+        {"", true, "1 row of this station; the shared record kv5x on server could not be read: it did not answer "
+                   "within 5 seconds",
+         {"LINE-1"}},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.useServer();
+        rig.records.rows.push_back(row("LINE-1", "KV-1"));
+        rig.server.rows = {row("LINE-1", "KV-1"), row("LINE-2", "KV-2")};
+        rig.records.sentUpTo = 1;  // on the server already
+        rig.load();
+        rig.server.broken = c.broken;
+        rig.server.silent = c.silent;
+        auto& w = rig.main->records;
+        rig.main->window.menu("mRecords").click();
+        EXPECT_EQ(w.lblFound.caption(), "1 row of this station; asking the shared record kv5x on server...");
+        rig.clock.advance(kv::app::frmRecords::kSharedMs + 100);
+        EXPECT_EQ(w.lblFound.caption(), c.said);
+        std::vector<std::string> stations;
+        for (const auto& r : w.grdRecords.rows()) stations.push_back(r[0]);
+        EXPECT_EQ(stations, c.stations) << c.said;
+        EXPECT_TRUE(w.cmdExport.enabled());
+    }
+}
+
+}  // namespace

@@ -144,14 +144,15 @@ public:
 
     // Writes ~/.pgpass (mode 0600) with this server's line for the role, the
     // only password libpq is given in the tests; the destructor removes it.
-    bool writePgpass(const QString& password) {
+    // Into `home`'s ~/.pgpass: another station's home.
+    bool writePgpass(const QString& password, const QString& home = QDir::homePath()) {
         // libpq takes these before ~/.pgpass.
         qunsetenv("PGPASSWORD");
         qunsetenv("PGPASSFILE");
         auto escaped = [](QString s) { return s.replace("\\", "\\\\").replace(":", "\\:"); };
-        QFile file(pgpassPath());
+        QFile file(QDir(home).filePath(".pgpass"));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-        wrotePgpass_ = true;
+        wrotePgpass_ = wrotePgpass_ || home == QDir::homePath();
         file.write(QStringList{escaped(folder_), QString::number(port_), kDatabase, kRole, escaped(password)}
                        .join(':')
                        .toUtf8() +

@@ -35,6 +35,10 @@ struct FakeRecordServer : platform::RecordServer {
             done(found, broken);
         });
     }
+    void find(const platform::RowFilter&,
+              std::function<void(std::vector<platform::StoredRow>, const std::string&)> done) override {
+        later([this, done] { done(broken.empty() ? std::vector(rows.rbegin(), rows.rend()) : std::vector<platform::StoredRow>{}, broken); });
+    }
     void test(std::function<void(std::int64_t, const std::string&)> done) override {
         later([this, done] { done(std::int64_t(rows.size()), broken); });
     }
@@ -61,6 +65,10 @@ struct FakeRecordServers : platform::RecordServers {
                            std::function<void(const std::optional<platform::StoredRow>&, const std::string&)> done)
             override {
             server.lastWithAsset(asset, std::move(done));
+        }
+        void find(const platform::RowFilter& f,
+                  std::function<void(std::vector<platform::StoredRow>, const std::string&)> done) override {
+            server.find(f, std::move(done));
         }
         void test(std::function<void(std::int64_t, const std::string&)> done) override { server.test(std::move(done)); }
         FakeRecordServer& server;
