@@ -152,7 +152,7 @@ bool frmMain::Provisioning() const {
 }
 
 bool frmMain::identifying() const {
-    return progress.window.visible() && sequence.iConnectStep < link::ConnectionSequence::kFinished;
+    return progress.window.visible() && sequence.running();
 }
 
 // The picture and menus that no part owns.
@@ -169,7 +169,6 @@ std::string frmMain::fGetSpecialFolder(int CSIDL) const {
 }
 
 void frmMain::Form_Load() {
-    autoSetting.iAutoStep = 1;
     std::string stamp = platform::formatFileTime(platform.clock.now());
     sBaseFolder = fGetSpecialFolder(5);
     if (std::string problem = prepareFolders(stamp); !problem.empty())
@@ -197,7 +196,6 @@ void frmMain::Form_Load() {
     receive.txtTerminal.clear();
     sequence.lblTime.setCaption("");
     identity.cdmGETV.setEnabled(true);
-    sequence.bStatusPending = false;
     receive.iRxIdx = 1;
     identity.lblMacAddress.setCaption("");
     bulkWrite.bParamAck = false;
@@ -207,10 +205,8 @@ void frmMain::Form_Load() {
     startup.CommStartup(&platform.port, "Communications Port Settings");
     paramFiles.ReadZMCConfigFile();
 
-    sequence.bStepDone = false;
-    sequence.iConnectStep = 0;
-    autoSetting.bAutoReplied = false;
-    autoSetting.iAutoStep = 0;
+    sequence.abort();
+    autoSetting.abort();
     platform.events.doEvents();
     platform.events.doEvents();
 }

@@ -24,7 +24,8 @@ AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::Re
     tmrCheckController.onTick = [this] {
         tmrCheckController.setEnabled(false);
         // Only while the next step has not gone yet: never two requests out.
-        if ((iAutoStep == 1 || iAutoStep == 2) && bAutoReplied) identity_.cmdGetMACAddress.press();
+        if ((iAutoStep == Step::Asset || iAutoStep == Step::Client) && bAutoReplied)
+            identity_.cmdGetMACAddress.press();
     };
     identity_.txtAssetID.onKeyPress = [this](std::int16_t& k) { txtAssetID_KeyPress(k); };
     receive.listenReplies([this](link::Reply r) { replied(r); });
@@ -37,19 +38,19 @@ AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::Re
 // button's own word that it had nothing to send.
 void AutoSetting::replied(link::Reply r) {
     using link::Reply;
-    std::int16_t answers = 0;
+    Step answers = Step::Idle;
     switch (r) {
         case Reply::Asset:
             if (!assetSent_) return;
-            answers = 1;
+            answers = Step::Asset;
             break;
-        case Reply::AssetNotSent: answers = 1; break;
+        case Reply::AssetNotSent: answers = Step::Asset; break;
         case Reply::Client:
             if (!clientSent_) return;
-            answers = 2;
+            answers = Step::Client;
             break;
-        case Reply::ClientNotSent: answers = 2; break;
-        case Reply::Params: answers = 3; break;
+        case Reply::ClientNotSent: answers = Step::Client; break;
+        case Reply::Params: answers = Step::Params; break;
         default: return;
     }
     if (iAutoStep != answers) return;
@@ -84,34 +85,42 @@ void AutoSetting::txtAssetID_KeyPress(std::int16_t& keyAscii) {
     iAutoTicks = 0;
 }
 
+void AutoSetting::abort() {
+    tmrSetAutoAssetClientParam.setEnabled(false);
+    tmrCheckController.setEnabled(false);
+    iAutoStep = Step::Idle;
+    bAutoReplied = false;
+}
+
 void AutoSetting::tmrSetAutoAssetClientParam_Timer() {
-    if (iAutoTicks > kRetryTicks && iAutoStep >= 1 && iAutoStep <= 3) {
+    auto moved = [](Step s, int by) { return static_cast<Step>(static_cast<std::int16_t>(s) + by); };
+    if (iAutoTicks > kRetryTicks && iAutoStep >= Step::Asset && iAutoStep <= Step::Params) {
         iAutoTicks = 0;
-        --iAutoStep;
+        iAutoStep = moved(iAutoStep, -1);
         bAutoReplied = true;  // the step last issued is issued again below
     }
     if (iAutoTicks < INT16_MAX) ++iAutoTicks;
     if (!bAutoReplied) return;
     iAutoTicks = 0;
-    ++iAutoStep;
+    iAutoStep = moved(iAutoStep, 1);
     bAutoReplied = false;
     issue(iAutoStep);
 }
 
-void AutoSetting::issue(std::int16_t step) {
+void AutoSetting::issue(Step step) {
     switch (step) {
-        case 1:
+        case Step::Asset:
             assetSent_ = false;
             if (!runAsset_.empty() && identity_.txtAssetID.text() != runAsset_) identity_.txtAssetID.setText(runAsset_);
             write_.cmdSetAssetID.press();
             events_.doEvents();
             break;
-        case 2:
+        case Step::Client:
             clientSent_ = false;
             write_.cmdSetClientID.press();
             events_.doEvents();
             break;
-        case 3:
+        case Step::Params:
             tmrSetAutoAssetClientParam.setEnabled(false);
             tmrSetAutoAssetClientParam.setInterval(kParamTickMs);
             read_.cmdGetParams.press();
@@ -119,12 +128,12 @@ void AutoSetting::issue(std::int16_t step) {
             events_.doEvents();
             tmrSetAutoAssetClientParam.setEnabled(true);
             break;
-        case 4:
+        case Step::Apply:
             tmrSetAutoAssetClientParam.setEnabled(false);
             tmrSetAutoAssetClientParam.setInterval(kTickMs);
             bulk_.cdmSetParams.press();
             events_.doEvents();
-            iAutoStep = 0;
+            iAutoStep = Step::Idle;
             // APPLY PARAMS can refuse (the port closed, a table it cannot
             // write): the technician gets the controls back to put it right,
             // instead of a window with everything switched off.
@@ -133,7 +142,7 @@ void AutoSetting::issue(std::int16_t step) {
                 frmProgressInfo_.hide();
             }
             break;
-        default: break;  // a step above 4 cannot arise
+        case Step::Idle: break;
     }
 }
 

@@ -34,21 +34,30 @@ public:
                 IdentityWrite& write, params::ParamRead& read, params::BulkWrite& bulk, SetControls& setControls,
                 AssetCheck& check, ui::Timer& tmrStatusGET, platform::EventLoop& events);
 
+    // The step last issued.
+    enum class Step : std::int16_t { Idle, Asset, Client, Params, Apply };
+
+    // Enter in the asset box: the run starts, once the asset is agreed to.
     void txtAssetID_KeyPress(std::int16_t& keyAscii);
     void tmrSetAutoAssetClientParam_Timer();
+    // Stops a run: nothing more is issued.
+    void abort();
 
-    // 0: idle; 1 to 4: the step last issued.
-    std::int16_t iAutoStep = 0;
-    // The awaited answer came, or the run is to start: the next tick issues the next step.
-    bool bAutoReplied = false;
-    std::int16_t iAutoTicks = 0;
+    Step step() const { return iAutoStep; }
+    // The awaited answer came, or the run is to start: the next tick issues
+    // the next step.
+    bool answered() const { return bAutoReplied; }
 
     ui::Timer& tmrSetAutoAssetClientParam;
     ui::Timer& tmrCheckController;
 
 private:
     void replied(link::Reply r);
-    void issue(std::int16_t step);
+    void issue(Step step);
+
+    Step iAutoStep = Step::Idle;
+    bool bAutoReplied = false;
+    std::int16_t iAutoTicks = 0;
 
     // The asset the run was started with: SET ASSET sends it again even when
     // an identification in between (the port back after a replug) rewrote

@@ -73,9 +73,7 @@ void ServiceMode::cmdRefreshNextController_Click() {
         return;
     }
     sequence_.tmrStatusGET.setEnabled(false);
-    // The connection sequence starts over from its first step at its next tick.
-    sequence_.iConnectStep = 0;
-    sequence_.SetStartUptoGo(true);
+    sequence_.start();
 }
 
 }  // namespace kv::controller

@@ -19,16 +19,13 @@ void frmStartup::takeLineSettings() {
 }
 
 void frmStartup::finishOk() {
-    if (session_.open()) {
-        sequence_.SetStartUptoGo(true);
-        indicators_.ShowInfo();
-    } else {
-        // Said plainly rather than shown as a connection that never answers;
-        // START identifies the controller once it opens the port.
-        sequence_.bIdentifyOnOpen = true;
-        indicators_.ShowInfo();
-        indicators_.lblError.setCaption(link::ReceivePath::OpenFailureText(session_.lastError()));
-    }
+    const bool opened = session_.open();
+    // A port that did not open is said plainly rather than shown as a
+    // connection that never answers; START identifies the controller once it
+    // opens the port.
+    sequence_.portConfirmed(opened);
+    indicators_.ShowInfo();
+    if (!opened) indicators_.lblError.setCaption(link::ReceivePath::OpenFailureText(session_.lastError()));
 }
 
 void frmStartup::cmdRefresh_Click() {

@@ -36,23 +36,37 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
     receive.listenReplies([this](Reply r) { replied(r); });
 }
 
-// The step each reply answers, as the sequence numbers its waits: the reply
-// moves the sequence on only while that step's request is outstanding.
-void ConnectionSequence::replied(Reply r) {
-    std::int16_t answers = 0;
+ConnectionSequence::Step ConnectionSequence::answeredBy(Reply r) {
     switch (r) {
-        case Reply::FwVersionSupported: bIdentitySupported = true; [[fallthrough]];
-        case Reply::FwVersion: answers = 1; break;
-        case Reply::Status: bStatusPending = false; [[fallthrough]];
+        case Reply::FwVersionSupported:
+        case Reply::FwVersion: return Step::Firmware;
+        case Reply::Status:
         case Reply::Checksum:
-        case Reply::Config: answers = 2; break;
-        case Reply::Params: answers = 3; break;
-        case Reply::Mac: answers = 4; break;
-        case Reply::Client: answers = 5; break;
-        case Reply::Asset: answers = 6; break;
-        default: return;
+        case Reply::Config: return Step::Checksum;
+        case Reply::Params: return Step::Params;
+        case Reply::Mac: return Step::Mac;
+        case Reply::Client: return Step::Client;
+        case Reply::Asset: return Step::Asset;
+        default: return Step::Finished;
     }
-    if (iConnectStep == answers) bStepDone = true;
+}
+
+namespace {
+ConnectionSequence::Step after(ConnectionSequence::Step s) {
+    return static_cast<ConnectionSequence::Step>(static_cast<std::int16_t>(s) + 1);
+}
+ConnectionSequence::Step before(ConnectionSequence::Step s) {
+    return static_cast<ConnectionSequence::Step>(static_cast<std::int16_t>(s) - 1);
+}
+}  // namespace
+
+// A reply moves the sequence on only while the request of its step is
+// outstanding.
+void ConnectionSequence::replied(Reply r) {
+    if (r == Reply::FwVersionSupported) bIdentitySupported = true;
+    if (r == Reply::Status) bStatusPending = false;
+    const Step answers = answeredBy(r);
+    if (answers != Step::Finished && iConnectStep == after(answers)) bStepDone = true;
 }
 
 // A device back after a replug may be another controller: it is identified
@@ -61,18 +75,32 @@ void ConnectionSequence::replied(Reply r) {
 void ConnectionSequence::portChanged(PortSession::Event e) {
     bool identify = e == PortSession::Event::Reopened || (e == PortSession::Event::Opened && bIdentifyOnOpen);
     if (e == PortSession::Event::Opened || e == PortSession::Event::Reopened) bIdentifyOnOpen = false;
-    if (!identify) return;
-    iConnectStep = 0;
-    SetStartUptoGo(true);
+    if (identify) start();
+}
+
+void ConnectionSequence::start() {
+    iConnectStep = Step::Firmware;
+    go();
+}
+
+void ConnectionSequence::portConfirmed(bool opened) {
+    if (opened) go();
+    else bIdentifyOnOpen = true;
+}
+
+void ConnectionSequence::abort() {
+    iConnectStep = Step::Firmware;
+    bStepDone = false;
+    bStatusPending = false;
 }
 
 void ConnectionSequence::tmrLoopBack_Timer() {
     lblTime.setCaption(locale_.generalDate(clock_.now()));
 
-    std::int16_t& step = iConnectStep;
-    if (iStepTicks > kRetryTicks && step > 0 && step < kFinished) {
+    Step& step = iConnectStep;
+    if (iStepTicks > kRetryTicks && step > Step::Firmware && step < Step::Finished) {
         iStepTicks = 0;
-        --step;
+        step = before(step);
         bStepDone = true;
     }
     // Counts on while idle; held at the top so it never wraps.
@@ -81,35 +109,35 @@ void ConnectionSequence::tmrLoopBack_Timer() {
     if (bStepDone) {
         bStepDone = false;
         iStepTicks = 0;
-        std::int16_t s = step;
-        ++step;
+        Step s = step;
+        step = after(step);
         runStep(s);
-    } else if (step == kFinished) {
+    } else if (step == Step::Finished) {
         frmProgressInfo_.hide();
     }
 }
 
-void ConnectionSequence::runStep(std::int16_t step) {
+void ConnectionSequence::runStep(Step step) {
     switch (step) {
-        case 0:
+        case Step::Firmware:
             lblCurrentINFO.setCaption(" CONNECTING.... Please Wait");
             bIdentitySupported = false;
             started_.call();
             cdmGETV.press();
             break;
-        case 1:
+        case Step::Checksum:
             lblCurrentINFO.setCaption(" Getting Checksum.... Please Wait");
             cmdGetCheckSum.press();
             break;
-        case 2:
+        case Step::Params:
             lblCurrentINFO.setCaption(" Retrieving Params.... Please Wait");
             cmdGetParams.press();
             break;
-        case 3: runIdentityStep(" Acquiring Serial Number.... Please Wait", cmdGetMACAddress); break;
-        case 4: runIdentityStep(" Acquiring Client ID.... Please Wait", cmdGetClientID); break;
-        case 5: runIdentityStep(" Acquiring Asset ID.... Please Wait", cmdGetAssetID); break;
-        case 6: finish(); break;
-        default: break;
+        case Step::Mac: runIdentityStep(" Acquiring Serial Number.... Please Wait", cmdGetMACAddress); break;
+        case Step::Client: runIdentityStep(" Acquiring Client ID.... Please Wait", cmdGetClientID); break;
+        case Step::Asset: runIdentityStep(" Acquiring Asset ID.... Please Wait", cmdGetAssetID); break;
+        case Step::Connected: finish(); break;
+        case Step::Finished: break;
     }
 }
 
@@ -129,17 +157,12 @@ void ConnectionSequence::finish() {
     identified_.ControllerIdentified();
 }
 
-void ConnectionSequence::SetStartUptoGo(bool bGo) {
-    if (bGo) {
-        // A finished sequence starts over, so confirming a port again
-        // identifies the controller again.
-        if (iConnectStep >= kFinished) iConnectStep = 0;
-        bStepDone = true;
-        frmProgressInfo_.show();
-    } else {
-        bStepDone = false;
-        frmProgressInfo_.hide();
-    }
+void ConnectionSequence::go() {
+    // A finished sequence starts over, so confirming a port again identifies
+    // the controller again.
+    if (iConnectStep == Step::Finished) iConnectStep = Step::Firmware;
+    bStepDone = true;
+    frmProgressInfo_.show();
 }
 
 void ConnectionSequence::SelectCommMode(std::int16_t mode, std::int16_t /*chunking*/) {

@@ -38,10 +38,25 @@ public:
 
     // Ticks after which a step without a reply is sent again (on the next one).
     static constexpr std::int16_t kRetryTicks = 5;
-    static constexpr std::int16_t kFinished = 7;
+
+    // The step to run next, by the request it sends; while a reply is
+    // awaited, the step after the one that sent the request.
+    enum class Step : std::int16_t { Firmware, Checksum, Params, Mac, Client, Asset, Connected, Finished };
+    // The step whose request `r` answers; Finished for a reply that answers none.
+    static Step answeredBy(Reply r);
+
+    // Identifies the controller on the line from the first request, at the
+    // next tick (REFRESH, a device back after a replug, the port opened).
+    void start();
+    // A port dialog's OK: a port that opened goes on with the identification
+    // (a finished one starts over); one that did not is identified when it
+    // next opens.
+    void portConfirmed(bool opened);
+    // Stops the identification: nothing is sent until it is started again,
+    // from the first request.
+    void abort();
 
     void tmrLoopBack_Timer();
-    void SetStartUptoGo(bool bGo);
     // Receive mode: 0 = event-driven (a receive event per arrival), 3 = chunks
     // passed on whole.
     void SelectCommMode(std::int16_t mode, std::int16_t chunking);
@@ -51,18 +66,17 @@ public:
     // what was shown of the controller before may be another's.
     int listenStarted(std::function<void()> l) { return started_.add(std::move(l)); }
 
-    // Next step to run (0 to 7); while a reply is awaited, its step + 1.
-    std::int16_t iConnectStep = 0;
-    // Run the next step at the next tick.
-    bool bStepDone = false;
-    std::int16_t iStepTicks = 0;
+    Step step() const { return iConnectStep; }
+    // An identification is under way (started and not yet connected).
+    bool running() const { return iConnectStep < Step::Finished; }
+    // The next tick runs the next step.
+    bool stepDue() const { return bStepDone; }
+    // Ticks since the last step ran.
+    std::int16_t ticks() const { return iStepTicks; }
     // The firmware reply identified a supported controller.
-    bool bIdentitySupported = false;
+    bool supported() const { return bIdentitySupported; }
     // A status request of the poll timer awaits its reply.
-    bool bStatusPending = false;
-    // A port dialog's OK could not open the port: the identification it would
-    // have started runs when the port next opens.
-    bool bIdentifyOnOpen = false;
+    bool statusPending() const { return bStatusPending; }
 
     ui::Timer& tmrLoopBack;
     ui::Timer& tmrStatusGET;
@@ -78,12 +92,23 @@ public:
     ui::Button& cmdGetStatus;
 
 private:
-    platform::Listeners<> started_;
-    void runStep(std::int16_t step);
+    // Runs the next step at the next tick, the progress window shown.
+    void go();
+    void runStep(Step step);
     void runIdentityStep(const char* text, ui::Button& button);
     void finish();
     void replied(Reply r);
     void portChanged(PortSession::Event e);
+
+    Step iConnectStep = Step::Firmware;
+    bool bStepDone = false;
+    std::int16_t iStepTicks = 0;
+    bool bIdentitySupported = false;
+    bool bStatusPending = false;
+    // A port dialog's OK could not open the port: the identification it would
+    // have started runs when the port next opens.
+    bool bIdentifyOnOpen = false;
+    platform::Listeners<> started_;
 
     ui::Window& frmProgressInfo_;
     Identified& identified_;

@@ -105,7 +105,7 @@ void BulkWrite::cdmSetParams_Click() {
     tmrSetMultipleParams.setEnabled(true);
     tmrSetMultipleParams.setInterval(100);
     bParamAck = true;
-    sequence_.iConnectStep = 0;
+    sequence_.abort();
     tmrStatusGET_.setEnabled(false);
     cdmSetParams.setEnabled(false);
     serviceMode_.setNextControllerEnabled(false);
@@ -130,7 +130,7 @@ void BulkWrite::StartRestart() {
     tmrSetMultipleParams.setEnabled(true);
     tmrSetMultipleParams.setInterval(100);
     bParamAck = true;
-    sequence_.iConnectStep = 0;
+    sequence_.abort();
     tmrStatusGET_.setEnabled(false);
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 // Any number of listeners to one source, each with an id to stop listening
-// by. A listener may stop listening while it is being called.
+// by. A listener may stop listening, or stop another, while it is called.
 #include <functional>
-#include <iterator>
 #include <map>
 #include <utility>
 
@@ -19,11 +18,15 @@ public:
     }
     void remove(int id) { listeners_.erase(id); }
 
+    // Each listener in the order it was added. The next is found by id after
+    // each call, so that one removed meanwhile is neither called nor left
+    // dangling; the one called is a copy, so that it may remove itself.
     void call(Args... args) {
         for (auto it = listeners_.begin(); it != listeners_.end();) {
-            auto next = std::next(it);
-            it->second(args...);
-            it = next;
+            const int id = it->first;
+            Listener l = it->second;
+            l(args...);
+            it = listeners_.upper_bound(id);
         }
     }
 

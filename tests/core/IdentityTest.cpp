@@ -14,8 +14,7 @@ struct Handlers : ::testing::Test {
     Handlers() {
         rig.load();
         rig.main->sequence.tmrLoopBack.setEnabled(false);  // the tests ask by themselves
-        rig.main->sequence.iConnectStep = 0;
-        rig.main->sequence.bStepDone = false;
+        rig.main->sequence.abort();
         rig.takeWritten();
     }
     // A reply delivered as one chunk after a request reset the buffer.
@@ -72,43 +71,42 @@ TEST_F(Handlers, FirmwareLongAndShortForms) {
         const char* shown;
         bool supported;
     } cases[] = {
-        {"long, supported", {0x01, 0x01, 0x07, 'A', 'B', 'b', 1, 2, 3, 0}, "ABb 123", true},
         {"long, numbers run together", {0x01, 0x01, 0x07, 'K', '5', 'x', 0x0A, 0x00, 0xFF, 0}, "K5x 100255", false},
         {"nine bytes: short form", {0x01, 0x01, 0x06, 1, 2, 3, 'b', 'b', 'b'}, "DEV 123", false},
         {"short form", {0x01, 0x01, 0x03, 1, 6, 2}, "DEV 162", false},
+        {"long, supported", {0x01, 0x01, 0x07, 'A', 'B', 'b', 1, 2, 3, 0}, "ABb 123", true},
+        // A later reply without the letter b leaves the support as it was.
+        {"long, after a supported one", {0x01, 0x01, 0x07, 'K', '5', 'x', 1, 2, 3, 0}, "K5x 123", true},
     };
     for (const auto& c : cases) {
-        sequence.bIdentitySupported = false;
         reply(c.reply);
         EXPECT_EQ(id.lblFWVersion.caption(), c.shown) << c.name;
-        EXPECT_EQ(sequence.bIdentitySupported, c.supported) << c.name;
+        EXPECT_EQ(sequence.supported(), c.supported) << c.name;
     }
-    // A later reply without the letter b leaves the support as it was.
-    sequence.bIdentitySupported = true;
-    reply({0x01, 0x01, 0x07, 'K', '5', 'x', 1, 2, 3, 0});
-    EXPECT_TRUE(sequence.bIdentitySupported);
 }
 
-TEST_F(Handlers, EachHandlerMarksOnlyItsOwnStep) {
+// Each reply, as the controller sends it, answers one step of the
+// identification.
+TEST_F(Handlers, EachReplyAnswersOnlyItsOwnStep) {
+    using Step = kv::link::ConnectionSequence::Step;
     kv::sim::VirtualController c;
     auto answer = [&](Bytes request) { return *c.answer(request, 0); };
     const struct {
         Bytes reply;
-        std::int16_t step;
+        Step step;
     } cases[] = {
-        {answer({0x01, 0x01, 0x01, 0x00}), 1}, {answer({0x0A, 0x01, 0x01, 0x00}), 2},
-        {answer({0x05, 0x01, 0x00, 0x00}), 2}, {c.statusReply(), 2},
-        {answer(kv::link::frameReadParams()), 3}, {answer({0x18, 0x01, 0x01, 0x00}), 4},
-        {answer({0x15, 0x01, 0x01, 0x00}), 5}, {answer({0x16, 0x01, 0x01, 0x00}), 6},
+        {answer({0x01, 0x01, 0x01, 0x00}), Step::Firmware}, {answer({0x0A, 0x01, 0x01, 0x00}), Step::Checksum},
+        {answer({0x05, 0x01, 0x00, 0x00}), Step::Checksum}, {c.statusReply(), Step::Checksum},
+        {answer(kv::link::frameReadParams()), Step::Params}, {answer({0x18, 0x01, 0x01, 0x00}), Step::Mac},
+        {answer({0x15, 0x01, 0x01, 0x00}), Step::Client}, {answer({0x16, 0x01, 0x01, 0x00}), Step::Asset},
     };
-    auto& sequence = rig.main->sequence;
+    std::vector<kv::link::Reply> replies;
+    rig.main->receive.listenReplies([&](kv::link::Reply r) { replies.push_back(r); });
     for (const auto& k : cases) {
-        for (std::int16_t step = 0; step <= 7; ++step) {
-            sequence.iConnectStep = step;
-            sequence.bStepDone = false;
-            reply(k.reply);
-            EXPECT_EQ(sequence.bStepDone, step == k.step) << int(k.reply[0]) << " at step " << step;
-        }
+        replies.clear();
+        reply(k.reply);
+        ASSERT_FALSE(replies.empty()) << int(k.reply[0]);
+        EXPECT_EQ(kv::link::ConnectionSequence::answeredBy(replies.back()), k.step) << int(k.reply[0]);
     }
 }
 

@@ -231,9 +231,9 @@ TEST_F(Bulk, WhileItRunsApplyAndRefreshAreOffAndTheSelectionIsGone) {
     EXPECT_EQ(rig.main->paramEdit.lblSettingValue.caption(), "8.8.8");
     EXPECT_EQ(rig.main->paramEdit.lblSettingParam.caption(), "--");
     EXPECT_TRUE(rig.main->progress.window.visible());
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 0);
+    EXPECT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Firmware);
     rig.clock.advance(3500);
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 0);  // the sequence waits for the refresh
+    EXPECT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Firmware);  // the sequence waits for the refresh
 }
 
 // The front panel is off while the table is written: a single write's
@@ -400,14 +400,15 @@ TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {
 
     // With the port closed it says so and leaves the sequence alone.
     rig.main->receive.cmdSTOPComms.click();
-    rig.main->sequence.iConnectStep = 5;
+    ASSERT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Finished);
     rig.main->receive.iRxIdx = 7;
     rig.takeWritten();
     rig.main->serviceMode.cmdRefreshNextController.click();
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_EQ(rig.messages.shown[0].text, "COMM PORT NOT OPEN");
     EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 5);
+    EXPECT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Finished);
+    EXPECT_FALSE(rig.main->sequence.stepDue());
     EXPECT_EQ(rig.main->receive.iRxIdx, 1);
     EXPECT_TRUE(rig.takeWritten().empty());
 }

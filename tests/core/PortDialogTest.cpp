@@ -81,7 +81,7 @@ TEST_F(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {
     EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "STOP");
     EXPECT_TRUE(rig.main->receive.cmdSTOPComms.enabled());
     EXPECT_EQ(rig.main->indicators.lblPort.caption(), "Port 5");
-    EXPECT_TRUE(rig.main->sequence.bStepDone);  // the connection sequence starts
+    EXPECT_TRUE(rig.main->sequence.stepDue());  // the connection sequence starts
     EXPECT_FALSE(dlg().bNoPort);
 }
 
@@ -125,7 +125,7 @@ TEST_F(PortDialog, CancelLeavesThePortClosed) {
     dlg().cmdCancel.click();
     EXPECT_FALSE(dlg().window.visible());
     EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_FALSE(rig.main->sequence.bStepDone);
+    EXPECT_FALSE(rig.main->sequence.stepDue());
     EXPECT_TRUE(rig.settings.order.empty());
 }
 

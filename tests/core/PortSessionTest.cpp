@@ -221,3 +221,28 @@ TEST(SerialPort, ModemLinesKeepTheirValueWhileClosed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Listeners that stop listening, or stop another, while they are called:
+// the one removed is not called, the rest are, each once.
+TEST(Listeners, OneRemovedDuringACallIsNeitherCalledNorLeftDangling) {
+    const struct {
+        int caller, removes;  // listener `caller` (1 to 3) removes `removes`
+        const char* called;
+    } cases[] = {{1, 2, "13"}, {1, 3, "12"}, {2, 3, "12"}, {2, 2, "123"}, {3, 1, "123"}, {1, 1, "123"}};
+    for (const auto& c : cases) {
+        kv::platform::Listeners<> listeners;
+        std::string called;
+        int ids[4] = {};
+        for (int n = 1; n <= 3; ++n)
+            ids[n] = listeners.add([&, n] {
+                called += char('0' + n);
+                if (n == c.caller) listeners.remove(ids[c.removes]);
+            });
+        listeners.call();
+        EXPECT_EQ(called, c.called) << c.caller << " removes " << c.removes;
+    }
+}
+
+}  // namespace

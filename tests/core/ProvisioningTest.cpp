@@ -180,8 +180,8 @@ TEST_F(Identified, ScansNeededFollowTheEnableBoxes) {
         EXPECT_EQ(m.status.lblGetStatus(7).caption(), c.status7);
         // The main window's Enter: the setting runs, the provisioning controls are off.
         EXPECT_TRUE(m.autoSetting.tmrSetAutoAssetClientParam.enabled());
-        EXPECT_TRUE(m.autoSetting.bAutoReplied);
-        EXPECT_EQ(m.autoSetting.iAutoTicks, 0);
+        EXPECT_TRUE(m.autoSetting.answered());
+        EXPECT_EQ(m.autoSetting.step(), kv::controller::AutoSetting::Step::Idle);
         EXPECT_TRUE(m.progress.window.visible());
         EXPECT_EQ(m.progress.lblCurrentINFO.caption(), " Setting Client and Asset...");
         for (kv::ui::Control* ctl : m.setControls.controls()) EXPECT_FALSE(ctl->enabled()) << ctl->name();
@@ -236,7 +236,7 @@ TEST_F(AutoRun, ASilentStepIsIssuedAgainEverySeventhTick) {
     auto log = start("A100", "007", 22500);
     EXPECT_EQ(times(log, 0x16), (std::vector<std::int64_t>{1000, 8000, 15000, 22000}));
     EXPECT_TRUE(times(log, 0x15).empty());
-    EXPECT_EQ(m().autoSetting.iAutoStep, 1);
+    EXPECT_EQ(m().autoSetting.step(), kv::controller::AutoSetting::Step::Asset);
     EXPECT_EQ(m().progress.lblCurrentINFO.caption(), " Setting Client and Asset...");
 }
 
@@ -267,10 +267,10 @@ TEST_F(AutoRun, EnterWhileARunWaitsSkipsToItsNextStep) {
     rig.controller.modes.silent = true;
     auto log = start("A100", "007", 2500);
     EXPECT_EQ(times(log, 0x16), std::vector<std::int64_t>{1000});
-    m().identity.txtAssetID.keyPress(13);  // iAutoStep stays 1
+    m().identity.txtAssetID.keyPress(13);  // the run stays at its asset step
     runRecording(rig, 1000, log);
     EXPECT_EQ(times(log, 0x15), std::vector<std::int64_t>{3000});
-    EXPECT_EQ(m().autoSetting.iAutoStep, 2);
+    EXPECT_EQ(m().autoSetting.step(), kv::controller::AutoSetting::Step::Client);
 }
 
 TEST_F(AutoRun, EnterWithAnEmptyAssetBoxDoesNothing) {

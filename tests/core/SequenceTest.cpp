@@ -6,6 +6,7 @@
 
 using kv::sim::Bytes;
 using kv::test::Rig;
+using Step = kv::link::ConnectionSequence::Step;
 
 namespace {
 
@@ -44,7 +45,7 @@ TEST(Sequence, APromptControllerIsIdentifiedInSevenSeconds) {
     }
     auto& m = *rig.main;
     EXPECT_TRUE(m.progress.window.visible());
-    EXPECT_EQ(m.sequence.iConnectStep, 7);
+    EXPECT_EQ(m.sequence.step(), Step::Finished);
     rig.clock.advance(1000);
     EXPECT_FALSE(m.progress.window.visible());  // one tick after " CONNECTED..OK"
     EXPECT_EQ(m.progress.lblCurrentINFO.caption(), " CONNECTED..OK");
@@ -80,7 +81,7 @@ TEST(Sequence, HowTheRepliesAreCutDoesNotMatter) {
         rig.controller.modes.doubleReply = c.doubleReply;
         rig.load();
         rig.clock.advance(7000);
-        EXPECT_EQ(rig.main->sequence.iConnectStep, 7) << c.name;
+        EXPECT_EQ(rig.main->sequence.step(), Step::Finished) << c.name;
         EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << c.name;
         EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C2D3") << c.name;
         EXPECT_EQ(rig.main->identity.txtAssetID.text(), " A1234") << c.name;
@@ -97,8 +98,7 @@ TEST(Sequence, ASilentControllerIsAskedAgainEverySeventhTick) {
         std::size_t before = rig.port.written.size();
         rig.clock.advance(1000);
         if (rig.port.written.size() > before) sent.push_back(rig.clock.nowMs());
-        EXPECT_GE(rig.main->sequence.iConnectStep, 0);
-        EXPECT_LE(rig.main->sequence.iConnectStep, 1);
+        EXPECT_LE(rig.main->sequence.step(), Step::Checksum);
     }
     EXPECT_EQ(sent, (std::vector<std::int64_t>{1000, 8000, 15000, 22000, 29000}));
     EXPECT_EQ(countWritten(rig, 0x01), 5);
@@ -112,8 +112,8 @@ TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
     rig.load();
     ProgressLog progress(rig);
     rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 7);
-    EXPECT_FALSE(rig.main->sequence.bIdentitySupported);
+    EXPECT_EQ(rig.main->sequence.step(), Step::Finished);
+    EXPECT_FALSE(rig.main->sequence.supported());
     EXPECT_EQ(countWritten(rig, 0x18) + countWritten(rig, 0x15) + countWritten(rig, 0x16), 0);
     ASSERT_EQ(progress.entries.size(), 4u);
     EXPECT_EQ(progress.entries[2].second, kTexts[2]);
@@ -123,18 +123,18 @@ TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
 TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
     Rig rig;
     rig.identify();
-    ASSERT_EQ(rig.main->sequence.iConnectStep, 7);
+    ASSERT_EQ(rig.main->sequence.step(), Step::Finished);
     rig.clock.advance(40000LL * 1000);  // about eleven hours of ticks
-    EXPECT_EQ(rig.main->sequence.iStepTicks, 32767);
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 7);
+    EXPECT_EQ(rig.main->sequence.ticks(), 32767);
+    EXPECT_EQ(rig.main->sequence.step(), Step::Finished);
     EXPECT_FALSE(rig.main->progress.window.visible());
 
     // OK in the port dialog again identifies the controller again.
     rig.port.written.clear();
-    rig.main->sequence.SetStartUptoGo(true);
+    rig.main->sequence.portConfirmed(true);
     EXPECT_TRUE(rig.main->progress.window.visible());
     rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->sequence.iConnectStep, 7);
+    EXPECT_EQ(rig.main->sequence.step(), Step::Finished);
     EXPECT_EQ(countWritten(rig, 0x01), 1);
     EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
 }
@@ -169,12 +169,12 @@ TEST(Sequence, StatusPollAsksOnlyWhenNothingIsPending) {
     m.sequence.tmrStatusGET.setEnabled(true);
     rig.clock.advance(10000);
     EXPECT_EQ(countWritten(rig, 0x02), 1);
-    EXPECT_TRUE(m.sequence.bStatusPending);
+    EXPECT_TRUE(m.sequence.statusPending());
     rig.clock.advance(10000);
     EXPECT_EQ(countWritten(rig, 0x02), 1);  // still waiting for the first
     rig.controller.modes.silent = false;
     rig.port.deliver(rig.controller.statusReply());
-    EXPECT_FALSE(m.sequence.bStatusPending);
+    EXPECT_FALSE(m.sequence.statusPending());
     rig.clock.advance(10000);
     EXPECT_EQ(countWritten(rig, 0x02), 2);
 }

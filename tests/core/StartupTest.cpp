@@ -163,7 +163,7 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     EXPECT_EQ(m.indicators.lblOpen.caption(), "Open");
     EXPECT_TRUE(m.receive.cmdSTOPComms.enabled());
     EXPECT_TRUE(m.progress.window.visible());
-    EXPECT_TRUE(m.sequence.bStepDone);
+    EXPECT_TRUE(m.sequence.stepDue());
 }
 
 TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
