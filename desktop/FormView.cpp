@@ -1,5 +1,7 @@
 #include "desktop/FormView.h"
 
+#include <stdexcept>
+
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QLabel>
@@ -81,7 +83,9 @@ FormView::FormView(ui::Window& model, const std::vector<Place>& layout, QWidget*
     // In layout order, so that later entries lie above earlier ones.
     for (const Place& p : layout) {
         ui::Control* c = model.find(p.name);
-        if (!c) continue;
+        // A layout that names what the window does not have is a mistake of
+        // the program, said at once rather than drawn as nothing.
+        if (!c) throw std::logic_error("the layout of " + model.name() + " places " + p.name + ", which it does not have");
         QWidget* host = this;
         if (p.parent) {
             auto it = widgets_.find(p.parent);

@@ -42,6 +42,11 @@ std::string hexText(const Bytes& bytes) {
 
 VirtualController::VirtualController() { state.params = kFactoryParams; }
 
+void VirtualController::useProfile(const link::Profile& model) {
+    profile_ = &model;
+    state.params.resize(static_cast<std::size_t>(model.params), 0);
+}
+
 std::vector<Piece> VirtualController::receive(const Bytes& bytes, std::int64_t nowMs) {
     if (!pending_.empty() && nowMs - lastByteMs_ > kInterByteTimeoutMs) pending_.clear();
     lastByteMs_ = nowMs;
@@ -154,7 +159,7 @@ std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_
                                     p.size() < most;
                  ++i) {
                 std::uint8_t number = request[i];
-                std::uint16_t v = number >= 1 && number <= 39 ? state.params[number - 1] : 0;
+                std::uint16_t v = holds(number) ? state.params[std::size_t(number - 1)] : 0;
                 p.push_back(static_cast<std::uint8_t>(v >> 8));
                 p.push_back(static_cast<std::uint8_t>(v & 0xFF));
             }
@@ -171,8 +176,8 @@ std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_
                 const std::uint8_t number = payload[i];
                 if (number == link::kListEnd && payload[i + 1] == link::kListEnd) break;
                 const auto value = static_cast<std::uint16_t>(payload[i + 1] << 8 | payload[i + 2]);
-                const bool stored = !refuse && number >= 1 && number <= 39;
-                if (stored) state.params[number - 1] = value;
+                const bool stored = !refuse && holds(number);
+                if (stored) state.params[std::size_t(number - 1)] = value;
                 paramWrites.push_back({number, value, state.serviceMode, stored});
             }
             if (modes.loseAckForFrame > 0 && paramFramesSinceService == modes.loseAckForFrame) return std::nullopt;

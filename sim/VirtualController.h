@@ -9,16 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "link/Profile.h"
+
 namespace kv::sim {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Raw values of parameters 1 to 39.
-using Params = std::array<std::uint16_t, 39>;
+// Raw values of the parameters, from number 1: one per parameter of the
+// controller's model.
+using Params = std::vector<std::uint16_t>;
 
-// The factory values of parameters 1 to 39: the defaults of the shipped
+// The factory values of a KV53's parameters: the defaults of the shipped
 // parameter definitions.
-inline constexpr Params kFactoryParams{
+inline const Params kFactoryParams{
     440, 420, 700, 100, 400, 400, 400, 410, 430, 550,  //
     700, 480, 700, 480, 1,   700, 420, 0,   0,   1,    //
     500, 450, 500, 500, 420, 550, 420, 2,   450, 1,    //
@@ -85,6 +88,12 @@ public:
     ControllerState state;
     FailureModes modes;
 
+    // The model it is: a KV53 unless another is used.
+    const link::Profile& profile() const { return *profile_; }
+    // Makes it a controller of `model`: its parameters the model's count,
+    // those a KV53 also has keeping their factory values, the rest 0.
+    void useProfile(const link::Profile& model);
+
     // Feeds bytes from the line at time `nowMs`; returns the pieces of the
     // replies to every request completed by them, with their delays.
     std::vector<Piece> receive(const Bytes& bytes, std::int64_t nowMs);
@@ -97,7 +106,7 @@ public:
         std::uint8_t number;   // parameter number as sent
         std::uint16_t value;   // high byte * 256 + low byte
         bool inServiceMode;    // the controller was in service mode when the frame came
-        bool stored;           // the value was kept (false: refused, or number outside 1..39)
+        bool stored;           // the value was kept (false: refused, or no such parameter)
     };
     std::vector<ParamWriteRecord> paramWrites;
     int paramFramesSinceService = 0;  // command 7 frames since the last enter-service-mode request
@@ -108,11 +117,20 @@ public:
         std::optional<Bytes> reply;
         // A parameter-write frame the controller took in (acknowledged or
         // not): the parameter values after it and its triples in paramWrites.
-        std::optional<std::array<std::uint16_t, 39>> paramsAfter;
+        std::optional<Params> paramsAfter;
         std::size_t firstWrite = 0;
         std::size_t writeCount = 0;
     };
     std::vector<Exchange> exchanges;
+
+private:
+    const link::Profile* profile_ = &link::kKV53;
+    // A parameter of its model, with a value held.
+    bool holds(int number) const {
+        return profile_->holds(number) && std::size_t(number) <= state.params.size();
+    }
+
+public:
 
     Bytes statusReply() const;
 

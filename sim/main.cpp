@@ -52,7 +52,7 @@ const char* kUsage =
     "  --store-only-in-service  acknowledge parameter writes outside service mode\n"
     "                    but do not store them\n"
     "  --no-store-client answer a client set with the unchanged client, keeping it\n"
-    "  --short-read N    answer a parameter read with its first N values only (1 to 39)\n"
+    "  --short-read N    answer a parameter read with its first N values only (1 to {P})\n"
     "  --fw TEXT         three firmware characters (default K5b; a third character\n"
     "                    other than b marks an unsupported controller)\n"
     "  --fw-version A.B.C  the three version numbers (default 1.6.2)\n"
@@ -65,7 +65,7 @@ const char* kUsage =
     "  --asset TEXT      asset ID, at most 253 characters (default A1234)\n"
     "  --temps A,B,C     raw temperature readings (300 = 0.0; 0 = invalid)\n"
     "  --door-open       report the door open\n"
-    "  --param N=V       parameter N (1 to 39) holds the raw value V (0 to 65535),\n"
+    "  --param N=V       parameter N (1 to {P}) holds the raw value V (0 to 65535),\n"
     "                    within its limits or not; repeatable. With --line, the\n"
     "                    factory value of every controller on the line\n"
     "  --values FILE     parameter values from FILE, one N=V a line as --param;\n"
@@ -137,7 +137,7 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// "N=V", N a parameter number 1 to 39 and V a raw value 0 to 65535, into the
+// "N=V", N a parameter number and V a raw value 0 to 65535, into the
 // parameter values; false, and nothing changes, for anything else.
 bool setParam(const std::string& text, kv::sim::Params& params) {
     const auto eq = text.find('=');
@@ -148,12 +148,19 @@ bool setParam(const std::string& text, kv::sim::Params& params) {
     };
     if (!digits(n) || !digits(v)) return false;
     const int number = std::stoi(n), value = std::stoi(v);
-    if (number < 1 || number > 39 || value > 65535) return false;
+    if (!kv::link::kKV53.holds(number) || value > 65535) return false;
     params[static_cast<std::size_t>(number - 1)] = static_cast<std::uint16_t>(value);
     return true;
 }
 
-const char* kParamForm = "N=V, N a parameter number 1 to 39 and V a raw value 0 to 65535";
+// The model's parameter count in place of each {P}.
+std::string withCount(std::string text) {
+    for (std::size_t at; (at = text.find("{P}")) != std::string::npos;)
+        text.replace(at, 3, std::to_string(kv::link::kKV53.params));
+    return text;
+}
+
+const std::string kParamForm = withCount("N=V, N a parameter number 1 to {P} and V a raw value 0 to 65535");
 
 // A file of N=V lines; blank lines and lines starting with # are skipped.
 // A line that is neither refuses the whole file, naming it and the line.
@@ -193,7 +200,7 @@ void printParamWrite(const kv::sim::VirtualController& c, const kv::sim::Virtual
     for (std::size_t i = x.firstWrite; i < x.firstWrite + x.writeCount; ++i) {
         const auto& w = c.paramWrites[i];
         inService = w.inServiceMode;
-        if (w.number < 1 || w.number > 39) std::printf("   not stored: no parameter %d\n", w.number);
+        if (!kv::link::kKV53.holds(w.number)) std::printf("   not stored: no parameter %d\n", w.number);
         else if (!w.stored) refused = true;
     }
     if (refused) std::printf("   not stored: outside service mode\n");
@@ -247,7 +254,7 @@ bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c)
         else if (a == "--lose-ack") c.modes.loseAckForFrame = wholeNumber(value(), 0, 1000, a);
         else if (a == "--store-only-in-service") c.modes.storeOnlyInServiceMode = true;
         else if (a == "--no-store-client") c.modes.storeClient = false;
-        else if (a == "--short-read") c.modes.shortRead = wholeNumber(value(), 1, 39, a);
+        else if (a == "--short-read") c.modes.shortRead = wholeNumber(value(), 1, kv::link::kKV53.params, a);
         else if (a == "--line") o.line = wholeNumber(value(), 1, kv::sim::ProductionLine::kMaxCount, a);
         else if (a == "--auto-swap") o.autoSwap = true;
         else if (a == "--swap-during") o.swapsDuring.push_back(swapDuring(value()));
@@ -296,7 +303,7 @@ bool parseArgs(int argc, char** argv, Options& o, kv::sim::VirtualController& c)
         } else if (a == "--door-open") c.state.doorOpen = true;
         else if (a == "--quiet") o.quiet = true;
         else if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(withCount(kUsage).c_str(), stdout);
             std::exit(0);
         } else throw std::runtime_error("unknown option " + a);
     }
@@ -372,7 +379,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "kv5x-sim: %s\n%s", e.what(), kUsage);
+        std::fprintf(stderr, "kv5x-sim: %s\n%s", e.what(), withCount(kUsage).c_str());
         return 2;
     }
     const int com = options.com;

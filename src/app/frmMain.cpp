@@ -9,34 +9,36 @@ namespace kv::app {
 
 namespace fs = std::filesystem;
 
-frmMain::frmMain(platform::Platform& p)
+frmMain::frmMain(platform::Platform& p, const link::Profile& model)
     : platform(p),
+      profile(model),
       window("frmMain", p.timers),
       progress(p.timers),
-      indicators(window, p.port),
       session(window, p.port),
+      indicators(window, session),
       receive(window, session, indicators, *this, p.beep),
-      sequence(window, progress.window, receive, session, *this, p.events, p.clock, p.locale),
-      params(window, p.messageBox),
+      sequence(window, progress.window, progress.lblCurrentINFO, indicators.lblMode, receive, session, *this, p.events,
+               p.clock, p.locale),
+      params(window, p.messageBox, profile),
       paramRead(window, receive, sequence, params),
       paramFiles(window, params, p.folders, p.fileDialog, p.messageBox, p.events, sBaseFolder),
       paramEdit(window, params, receive, sequence.tmrStatusGET, p.messageBox),
-      serviceMode(window, progress.window, receive, sequence, bulkWrite, p.port, p.messageBox),
-      bulkWrite(window, progress.window, sequence, receive, params, paramFiles, paramEdit, paramRead,
+      serviceMode(window, progress.window, progress.lblCurrentINFO, receive, sequence, bulkWrite, session, p.messageBox),
+      bulkWrite(window, progress.window, progress.lblCurrentINFO, sequence, receive, params, paramFiles, paramEdit, paramRead,
                 sequence.tmrStatusGET,
-                serviceMode, p.port, p.messageBox),
+                serviceMode, session, p.messageBox),
       counter(window),
-      identity(window, receive, counter, p.events, p.clock),
-      status(window, receive, p.locale),
+      identity(window, receive, session, indicators, sequence.tmrStatusGET, profile, counter, p.events, p.clock),
+      status(window, receive, paramEdit, p.locale),
       assetCheck(p.messageBox, p.clock, *this),
       assetDialog(p.timers, identity, status, p.events, assetCheck),
       identityWrite(window, receive, identity, status, counter, sequence.tmrStatusGET, assetDialog, assetCheck, *this,
-                    p.port, p.events, p.beep),
-      autoSetting(window, progress.window, receive, identity, identityWrite, paramRead, bulkWrite, setControls,
+                    session, p.events, p.beep),
+      autoSetting(window, progress.window, progress.lblCurrentINFO, receive, identity, identityWrite, paramRead, bulkWrite, setControls,
                   assetCheck, sequence.tmrStatusGET, p.events),
       customers(window, identityWrite.txtSetClient, p.folders, p.messageBox),
-      startup(p, session, receive.cmdSTOPComms, sequence, indicators),
-      settings(p, session, receive.cmdSTOPComms, indicators),
+      startup(p, session, sequence, indicators),
+      settings(p, session, indicators),
       sender(window),
       records(p, record, sender),
       recordStore(p, sender) {
@@ -67,6 +69,8 @@ frmMain::frmMain(platform::Platform& p)
     window.menu("mRecords").onClick = [this] { records.Open(); };
     window.onUnload = [this] { Form_Unload(); };
     window.onQueryUnload = [this] { return Form_QueryUnload(); };
+    // Every part is made: a name nobody made is an error from now on.
+    for (ui::Window* w : windows()) w->seal();
 }
 
 // The record hears what goes to the controller being provisioned and what
@@ -151,6 +155,21 @@ bool frmMain::Provisioning() const {
            identifying();
 }
 
+// Each request of an identification as its own button sends it.
+void frmMain::Request(link::IdentifyStep step) {
+    using Step = link::IdentifyStep;
+    switch (step) {
+        case Step::Firmware: identity.cdmGETV.press(); break;
+        case Step::Checksum: identity.cmdGetCheckSum.press(); break;
+        case Step::Params: paramRead.cmdGetParams.press(); break;
+        case Step::Mac: identity.cmdGetMACAddress.press(); break;
+        case Step::Client: identity.cmdGetClientID.press(); break;
+        case Step::Asset: identity.cmdGetAssetID.press(); break;
+        case Step::Connected:
+        case Step::Finished: break;
+    }
+}
+
 bool frmMain::identifying() const {
     return progress.window.visible() && sequence.running();
 }
@@ -182,12 +201,7 @@ void frmMain::Form_Load() {
     window.show();
     window.refresh();
 
-    platform::SerialPort& port = platform.port;
-    port.setCommPort(10);
-    port.RThreshold = 1;
-    (void)port.setSettings("38400,n,8,1");  // a fixed, valid string
-    port.SThreshold = 1;
-    port.InputMode = 1;
+    session.configure({10, {38400, 'N', 8, 10}, 0});
     (void)session.open();  // a port that is not there stays closed, unreported
     indicators.ShowInfo();
     sequence.SelectCommMode(0, 3);
@@ -202,7 +216,7 @@ void frmMain::Form_Load() {
     progress.lblCurrentINFO.setCaption("");
     params.ClearRows();
 
-    startup.CommStartup(&platform.port, "Communications Port Settings");
+    startup.CommStartup(&session, "Communications Port Settings");
     paramFiles.ReadZMCConfigFile();
 
     sequence.abort();
@@ -308,7 +322,7 @@ void frmMain::mnuSettings_Click() {
                                  platform::MsgButtons::Ok, platform::MsgIcon::Exclamation, platform::kAppTitle);
         return;
     }
-    settings.CommSettings(&platform.port, "Communications Port Settings");
+    settings.CommSettings(&session, "Communications Port Settings");
     while (windowOpen("frmSettings")) platform.events.waitForEvents();
     indicators.ShowInfo();
 }

@@ -41,7 +41,8 @@ class frmMain final : public link::Identified, public link::FlowState, public co
 public:
     static constexpr const char* kCaption = "Varkel KV5x COMM Dashboard V1.6";
 
-    explicit frmMain(platform::Platform& platform);
+    // `model`: the controller model the program provisions.
+    explicit frmMain(platform::Platform& platform, const link::Profile& model = link::kKV53);
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;
 
@@ -53,6 +54,8 @@ public:
     void mnuSettings_Click();
 
     // The end of an identification (the connection sequence calls these).
+    void Request(link::IdentifyStep step) override;
+    void RequestStatus() override { status.cmdGetStatus.press(); }
     void EnableSetControls() override { setControls.EnableSetControls(); }
     void ControllerIdentified() override;
     // A flow is identifying or provisioning the controller on the line.
@@ -78,12 +81,13 @@ public:
     bool windowOpen(const std::string& name);
 
     platform::Platform& platform;
+    const link::Profile& profile;
     // The user's documents folder, base of the log and parameter-file folders.
     std::string sBaseFolder;
     ui::Window window;
     dialogs::frmProgressInfo progress;
-    link::Indicators indicators;
     link::PortSession session;
+    link::Indicators indicators;
     link::ReceivePath receive;
     link::ConnectionSequence sequence;
     params::ParamTable params;

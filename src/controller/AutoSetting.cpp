@@ -2,14 +2,14 @@
 
 namespace kv::controller {
 
-AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive,
+AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ReceivePath& receive,
                          Identity& identity, IdentityWrite& write, params::ParamRead& read, params::BulkWrite& bulk,
                          SetControls& setControls, AssetCheck& check, ui::Timer& tmrStatusGET,
                          platform::EventLoop& events)
     : tmrSetAutoAssetClientParam(form.timer("tmrSetAutoAssetClientParam")),
       tmrCheckController(form.timer("tmrCheckController")),
       frmProgressInfo_(frmProgressInfo),
-      lblCurrentINFO_(frmProgressInfo.label("lblCurrentINFO")),
+      lblCurrentINFO_(lblCurrentINFO),
       identity_(identity),
       write_(write),
       read_(read),

@@ -30,7 +30,7 @@ public:
     // the read-back.
     static constexpr int kCheckMs = 100;
 
-    AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive, Identity& identity,
+    AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ReceivePath& receive, Identity& identity,
                 IdentityWrite& write, params::ParamRead& read, params::BulkWrite& bulk, SetControls& setControls,
                 AssetCheck& check, ui::Timer& tmrStatusGET, platform::EventLoop& events);
 

@@ -2,13 +2,16 @@
 
 
 #include "link/Frames.h"
+#include "link/Profile.h"
 #include "ui/Text.h"
 
 namespace kv::controller {
 
 using ui::hex2;
 
-Identity::Identity(ui::Window& form, link::ReceivePath& receive, const BatchCounter& counter,
+Identity::Identity(ui::Window& form, link::ReceivePath& receive, link::PortSession& session,
+                   link::Indicators& indicators, ui::Timer& tmrStatusGET, const link::Profile& profile,
+                   const BatchCounter& counter,
                    platform::EventLoop& events, platform::Clock& clock)
     : cdmGETV(form.button("cdmGETV")),
       cmdGetCheckSum(form.button("cmdGetCheckSum")),
@@ -22,8 +25,9 @@ Identity::Identity(ui::Window& form, link::ReceivePath& receive, const BatchCoun
       lblClient(form.label(ui::item("lblGetStatus", 3))),
       txtAssetID(form.textBox("txtAssetID")),
       lblCheckSum(form.label("lblCheckSum")),
-      tmrStatusGET(form.timer("tmrStatusGET")),
+      tmrStatusGET(tmrStatusGET),
       receive_(receive),
+      profile_(profile),
       counter_(counter),
       events_(events),
       clock_(clock) {
@@ -47,6 +51,13 @@ Identity::Identity(ui::Window& form, link::ReceivePath& receive, const BatchCoun
         d.button.onClick = [this, click = d.click] { (this->*click)(); };
     }
     cdmGETV.setEnabled(false);
+    // Asking for the firmware needs the port open.
+    session.listen([this](link::PortSession::Event e) {
+        using Event = link::PortSession::Event;
+        if (e == Event::Opened || e == Event::Reopened) cdmGETV.setEnabled(true);
+        else if (e == Event::Lost) cdmGETV.setEnabled(false);
+    });
+    indicators.listenStopped([this] { cdmGETV.setEnabled(false); });
 
     lblFWVersion.setCaption("Not Connected");
     lblMacAddress.setCaption("BA12345678");
@@ -114,7 +125,7 @@ void Identity::ParseMsgFWVersion(std::int16_t n) {
         for (int k = 4; k <= 6; ++k) text += static_cast<char>(byte(k));
         text += ' ';
         for (int k = 7; k <= 9; ++k) text += std::to_string(byte(k));
-        supported = byte(6) == 0x62;
+        supported = profile_.supports(byte(6));
     } else {
         text = "DEV ";
         for (int k = 4; k <= 6 && k <= link::ReceivePath::ReplyEnd(n); ++k) text += std::to_string(byte(k));

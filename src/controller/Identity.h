@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controller/BatchCounter.h"
+#include "link/Indicators.h"
 #include "link/ReceivePath.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
@@ -17,7 +18,8 @@ namespace kv::controller {
 
 class Identity {
 public:
-    Identity(ui::Window& form, link::ReceivePath& receive, const BatchCounter& counter,
+    Identity(ui::Window& form, link::ReceivePath& receive, link::PortSession& session, link::Indicators& indicators,
+             ui::Timer& tmrStatusGET, const link::Profile& profile, const BatchCounter& counter,
              platform::EventLoop& events, platform::Clock& clock);
 
     // What the controller said in its latest replies, as shown (the MAC,
@@ -63,6 +65,7 @@ private:
 
     Readings readings_;
     link::ReceivePath& receive_;
+    const link::Profile& profile_;
     const BatchCounter& counter_;
     platform::EventLoop& events_;
     platform::Clock& clock_;

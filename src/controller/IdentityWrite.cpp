@@ -8,7 +8,7 @@ namespace kv::controller {
 
 IdentityWrite::IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
                              BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog,
-                             AssetCheck& assetCheck, const link::FlowState& flows, const platform::SerialPort& port,
+                             AssetCheck& assetCheck, const link::FlowState& flows, const link::PortSession& port,
                              platform::EventLoop& events, platform::Beep& beep)
     : cmdSetAssetID(form.button("cmdSetAssetID")),
       cmdSetClientID(form.button("cmdSetClientID")),
@@ -58,7 +58,7 @@ void IdentityWrite::cmdSetAssetID_Click() {
     std::string asset = text.substr(0, std::min(text.size(), AssetCheck::kMaxAsset));
     tmrStatusGET_.setEnabled(false);
     receive_.ResetReceive();
-    if (!port_.PortOpen()) return;
+    if (!port_.isOpen()) return;
     receive_.Send(link::frameSetAsset(asset));
     writes_.call(Field::Asset, asset);
 }
@@ -73,7 +73,7 @@ void IdentityWrite::cmdSetClientID_Click() {
     std::string client = text.substr(0, 3);
     tmrStatusGET_.setEnabled(false);
     receive_.ResetReceive();
-    if (!port_.PortOpen()) return;
+    if (!port_.isOpen()) return;
     receive_.Send(link::frameSetClient(client));
     writes_.call(Field::Client, client);
 }

@@ -44,7 +44,7 @@ public:
     IdentityWrite(ui::Window& form, link::ReceivePath& receive, Identity& identity, Status& status,
                   BatchCounter& counter, ui::Timer& tmrStatusGET, AssetDialog& assetDialog, AssetCheck& assetCheck,
                   const link::FlowState& flows,
-                  const platform::SerialPort& port, platform::EventLoop& events, platform::Beep& beep);
+                  const link::PortSession& port, platform::EventLoop& events, platform::Beep& beep);
 
     void cmdSetAssetID_Click();
     void cmdSetClientID_Click();
@@ -76,7 +76,7 @@ private:
     AssetDialog& assetDialog_;
     AssetCheck& assetCheck_;
     const link::FlowState& flows_;
-    const platform::SerialPort& port_;
+    const link::PortSession& port_;
     platform::EventLoop& events_;
     platform::Beep& beep_;
     platform::Listeners<Field, const std::string&> writes_;

@@ -4,15 +4,15 @@
 
 namespace kv::controller {
 
-ServiceMode::ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive,
-                         link::ConnectionSequence& sequence, params::BulkWrite& bulk, platform::SerialPort& port,
+ServiceMode::ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ReceivePath& receive,
+                         link::ConnectionSequence& sequence, params::BulkWrite& bulk, const link::PortSession& port,
                          platform::MessageBox& messageBox)
     : cmdEnterServiceMode(form.button("cmdEnterServiceMode")),
       cmdExitServiceMode(form.button("cmdExitServiceMode")),
       cmdRestartController(form.button("cmdRestartController")),
       cmdRefreshNextController(form.button("cmdRefreshNextController")),
       frmProgressInfo_(frmProgressInfo),
-      lblCurrentINFO_(frmProgressInfo.label("lblCurrentINFO")),
+      lblCurrentINFO_(lblCurrentINFO),
       receive_(receive),
       sequence_(sequence),
       bulk_(bulk),
@@ -67,7 +67,7 @@ void ServiceMode::cmdRestartController_Click() {
 
 void ServiceMode::cmdRefreshNextController_Click() {
     receive_.ResetReceive();
-    if (!port_.PortOpen()) {
+    if (!port_.isOpen()) {
         messageBox_.show("COMM PORT NOT OPEN", platform::MsgButtons::Ok, platform::MsgIcon::None,
                          platform::kAppTitle);
         return;

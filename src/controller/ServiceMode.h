@@ -14,8 +14,8 @@ namespace kv::controller {
 
 class ServiceMode final : public params::ServiceModeButtons {
 public:
-    ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, link::ReceivePath& receive,
-                link::ConnectionSequence& sequence, params::BulkWrite& bulk, platform::SerialPort& port,
+    ServiceMode(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ReceivePath& receive,
+                link::ConnectionSequence& sequence, params::BulkWrite& bulk, const link::PortSession& port,
                 platform::MessageBox& messageBox);
 
     void cmdEnterServiceMode_Click();
@@ -44,7 +44,7 @@ private:
     link::ReceivePath& receive_;
     link::ConnectionSequence& sequence_;
     params::BulkWrite& bulk_;
-    platform::SerialPort& port_;
+    const link::PortSession& port_;
     platform::MessageBox& messageBox_;
 };
 

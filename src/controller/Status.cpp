@@ -15,10 +15,10 @@ std::string formatReading(std::uint8_t high, std::uint8_t low, const std::string
     return sign + std::to_string(magnitude / 10) + decimalPoint + std::to_string(magnitude % 10);
 }
 
-Status::Status(ui::Window& form, link::ReceivePath& receive, const platform::Locale& locale)
+Status::Status(ui::Window& form, link::ReceivePath& receive, params::ParamEdit& panel, const platform::Locale& locale)
     : cmdGetStatus(form.button("cmdGetStatus")),
-      lblSettingValue(form.label("lblSettingValue")),
-      lblSettingParam(form.label("lblSettingParam")),
+      lblSettingValue(panel.lblSettingValue),
+      lblSettingParam(panel.lblSettingParam),
       receive_(receive),
       locale_(locale) {
     cmdGetStatus.setCaption("GET STATUS");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/ReceivePath.h"
+#include "params/ParamEdit.h"
 #include "platform/Clock.h"
 #include "ui/Window.h"
 
@@ -13,7 +14,8 @@ namespace kv::controller {
 
 class Status {
 public:
-    Status(ui::Window& form, link::ReceivePath& receive, const platform::Locale& locale);
+    // The front panel's display is the parameter panel's.
+    Status(ui::Window& form, link::ReceivePath& receive, params::ParamEdit& panel, const platform::Locale& locale);
 
     void cmdGetStatus_Click();
     void ParseMsgSensorData(std::int16_t sNumberOfBytes);

@@ -8,7 +8,7 @@ std::string PortDialog::availableEntry(int port) { return " COM  " + std::to_str
 std::string PortDialog::heldEntry(int port) { return " " + std::to_string(port) + " - Not Available"; }
 
 PortDialog::PortDialog(const char* name, int width, int height, platform::Platform& platform,
-                       link::PortSession& session, ui::Button& cmdSTOPComms, link::Indicators& indicators)
+                       link::PortSession& session, link::Indicators& indicators)
     : window(name, platform.timers),
       fraPort(window.frame("fraPort")),
       cboPort(window.comboBox("cboPort")),
@@ -16,7 +16,6 @@ PortDialog::PortDialog(const char* name, int width, int height, platform::Platfo
       cmdCancel(window.button(ui::item("cmdAction", 1))),
       platform_(platform),
       session_(session),
-      cmdSTOPComms_(cmdSTOPComms),
       indicators_(indicators),
       width_(width),
       height_(height) {
@@ -46,7 +45,7 @@ void PortDialog::Form_Load() {
 
 void PortDialog::Form_Unload() { objComm = nullptr; }
 
-void PortDialog::scan(platform::SerialPort* cntrl, const std::string& msg) {
+void PortDialog::scan(link::PortSession* cntrl, const std::string& msg) {
     if (!cntrl) {
         platform_.messageBox.show("No serial communications control specified.", platform::MsgButtons::Ok,
                                   platform::MsgIcon::Critical, window.name());
@@ -56,7 +55,7 @@ void PortDialog::scan(platform::SerialPort* cntrl, const std::string& msg) {
     objComm = cntrl;
     // The port in use is preselected whenever there is one, also after an
     // earlier Cancel or "<none>" and a START since.
-    bNoPort = !objComm->PortOpen();
+    bNoPort = !objComm->isOpen();
     // Closed, and no longer watched for if it was lost: the technician
     // chooses now, and START opens it again.
     session_.close();
@@ -82,13 +81,10 @@ void PortDialog::scan(platform::SerialPort* cntrl, const std::string& msg) {
         }
     }
 
-    vCommPort = bNoPort ? 0 : objComm->CommPort();
-    const platform::LineSettings& line = objComm->lineSettings();
-    vBaud = std::to_string(line.baud);
-    vParity = std::string(1, line.parity);
-    vDataBits = std::to_string(line.dataBits);
-    vStopBits = line.stopBitsText();
-    vHandshaking = objComm->Handshaking();
+    const platform::PortConfig config = objComm->config();
+    vCommPort = bNoPort ? 0 : config.number;
+    vLine = config.line;
+    vHandshaking = config.handshaking;
 
     auto it = std::find_if(entries_.begin(), entries_.end(), [this](const Entry& e) {
         return e.number == vCommPort && e.state == platform::PortState::Free;
@@ -104,7 +100,7 @@ void PortDialog::scan(platform::SerialPort* cntrl, const std::string& msg) {
 
 void PortDialog::cmdAction_Click(int Index) {
     if (Index == 1) {
-        leaveStartEnabled();
+        indicators_.offerStart();
         close();
         return;
     }
@@ -112,16 +108,15 @@ void PortDialog::cmdAction_Click(int Index) {
 }
 
 void PortDialog::ok() {
-    platform::SerialPort& port = *objComm;
-    while (port.PortOpen()) {
-        session_.close();
+    while (objComm->isOpen()) {
+        objComm->close();
         platform_.events.doEvents();
     }
     int index = cboPort.listIndex();
     if (index < 0 || index >= static_cast<int>(entries_.size()) || entries_[std::size_t(index)].number == 0) {
         save("Port", "0");
         bNoPort = true;
-        leaveStartEnabled();
+        indicators_.offerStart();
         close();
         return;
     }
@@ -137,23 +132,16 @@ void PortDialog::ok() {
         return;
     }
     takeLineSettings();
-    port.setCommPort(static_cast<std::int16_t>(chosen.number));
-    // A settings string the port refuses leaves its previous settings.
-    (void)port.setSettings(vBaud + "," + vParity + "," + vDataBits + "," + vStopBits);
-    (void)port.setHandshaking(vHandshaking);
-    save("Settings", port.Settings());
-    save("Port", std::to_string(port.CommPort()));
-    save("Handshaking", std::to_string(port.Handshaking()));
+    objComm->configure({static_cast<std::int16_t>(chosen.number), vLine, vHandshaking});
+    // What the port took, as it reports it.
+    const platform::PortConfig taken = objComm->config();
+    save("Settings", taken.line.text());
+    save("Port", std::to_string(taken.number));
+    save("Handshaking", std::to_string(taken.handshaking));
     bNoPort = false;
     finishOk();
-    cmdSTOPComms_.setEnabled(true);
+    indicators_.offerStart();
     close();
-}
-
-void PortDialog::leaveStartEnabled() {
-    if (session_.isOpen()) return;
-    cmdSTOPComms_.setCaption("START");
-    cmdSTOPComms_.setEnabled(true);
 }
 
 void PortDialog::save(const std::string& key, const std::string& value) {

@@ -29,7 +29,7 @@ public:
     // `width` and `height`: the window's size as designed, in twips; the
     // window is centred on the screen with it.
     PortDialog(const char* name, int width, int height, platform::Platform& platform, link::PortSession& session,
-               ui::Button& cmdSTOPComms, link::Indicators& indicators);
+               link::Indicators& indicators);
     virtual ~PortDialog() = default;
     PortDialog(const PortDialog&) = delete;
     PortDialog& operator=(const PortDialog&) = delete;
@@ -49,16 +49,18 @@ public:
     ui::Button& cmdOK;      // cmdAction(0)
     ui::Button& cmdCancel;  // cmdAction(1)
 
-    platform::SerialPort* objComm = nullptr;
+    link::PortSession* objComm = nullptr;
     int vCommPort = 0;
-    std::string vBaud, vParity, vDataBits, vStopBits;
+    // The line settings OK applies: the port's when the dialog opens, then
+    // what the dialog's controls say.
+    platform::LineSettings vLine{};
     std::int16_t vHandshaking = 0;
     bool bNoPort = false;
 
 protected:
     // Closes the port, lists the ports and preselects the one in use.
-    void scan(platform::SerialPort* cntrl, const std::string& msg);
-    // The line settings OK applies, into vBaud, vParity, vDataBits, vStopBits.
+    void scan(link::PortSession* cntrl, const std::string& msg);
+    // The line settings OK applies, into vLine.
     virtual void takeLineSettings() = 0;
     // After the port preselection: the settings dialog shows the line settings.
     virtual void preselectLineSettings() {}
@@ -67,12 +69,9 @@ protected:
     // The window is closed; its lists start empty at the next opening.
     virtual void unloaded() { cboPort.clear(); }
     void close() { window.unload(); }
-    // Without a port opened, START still opens the port last chosen.
-    void leaveStartEnabled();
 
     platform::Platform& platform_;
     link::PortSession& session_;
-    ui::Button& cmdSTOPComms_;
     link::Indicators& indicators_;
     bool loaded_ = false;
 

@@ -6,9 +6,9 @@
 
 namespace kv::dialogs {
 
-frmSettings::frmSettings(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
+frmSettings::frmSettings(platform::Platform& platform, link::PortSession& session,
                          link::Indicators& indicators)
-    : PortDialog("frmSettings", kWidth, kHeight, platform, session, cmdSTOPComms, indicators),
+    : PortDialog("frmSettings", kWidth, kHeight, platform, session, indicators),
       fraBaud(window.frame("fraBaud")),
       cboBaud(window.comboBox("cboBaud")),
       fraParity(window.frame("fraParity")),
@@ -71,32 +71,32 @@ void frmSettings::optHandshake_Click(int Index) {
 void frmSettings::preselectLineSettings() {
     for (int i = 0; i < static_cast<int>(cboBaud.items().size()); ++i) {
         cboBaud.setListIndex(i);
-        if (cboBaud.text() == vBaud) break;
+        if (cboBaud.text() == std::to_string(vLine.baud)) break;
     }
-    std::string parity = vParity;
-    for (char& c : parity) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (parity == "E") optParity(0).click();
-    else if (parity == "O") optParity(1).click();
-    else if (parity == "N") optParity(2).click();
+    const char parity = static_cast<char>(std::toupper(static_cast<unsigned char>(vLine.parity)));
+    if (parity == 'E') optParity(0).click();
+    else if (parity == 'O') optParity(1).click();
+    else if (parity == 'N') optParity(2).click();
     // Clicked as a user would: "8 Bit" applies its rule before the stop bits.
-    if (vDataBits == "7") optDataBits(0).click();
-    else if (vDataBits == "8") optDataBits(1).click();
+    if (vLine.dataBits == 7) optDataBits(0).click();
+    else if (vLine.dataBits == 8) optDataBits(1).click();
     // Selected even when disabled: 8 data bits with 2 stop bits shows as it is.
-    if (vStopBits == "1") selectOnly(stopBits_, 0);
-    else if (vStopBits == "2") selectOnly(stopBits_, 1);
+    if (vLine.stopBits == 10) selectOnly(stopBits_, 0);
+    else if (vLine.stopBits == 20) selectOnly(stopBits_, 1);
     if (vHandshaking >= 0 && vHandshaking <= 3) optHandshake_Click(vHandshaking);
 }
 
 void frmSettings::takeLineSettings() {
-    vDataBits = optDataBits(0).value() ? "7" : "8";
-    vStopBits = optStopBits(0).value() ? "1" : "2";
-    vParity = optParity(0).value() ? "E" : optParity(1).value() ? "O" : "N";
-    vBaud = cboBaud.text();
+    vLine.dataBits = optDataBits(0).value() ? 7 : 8;
+    vLine.stopBits = optStopBits(0).value() ? 10 : 20;
+    vLine.parity = optParity(0).value() ? 'E' : optParity(1).value() ? 'O' : 'N';
+    // The list holds whole numbers only; anything else keeps the rate in use.
+    if (auto baud = ui::toNumber(cboBaud.text()); baud && *baud == static_cast<int>(*baud) && *baud >= 50 && *baud <= 4000000)
+        vLine.baud = static_cast<int>(*baud);
 }
 
 // The port is not opened: START does that.
 void frmSettings::finishOk() {
-    cmdSTOPComms_.setCaption("START");
     indicators_.ShowInfo();
 }
 

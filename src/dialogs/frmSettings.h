@@ -16,10 +16,10 @@ public:
     static constexpr std::array<const char*, 9> kBauds{"600",   "1200",  "2400",  "4800",  "9600",
                                                         "19200", "38400", "57600", "115200"};
 
-    frmSettings(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
+    frmSettings(platform::Platform& platform, link::PortSession& session,
                 link::Indicators& indicators);
 
-    void CommSettings(platform::SerialPort* cntrl, const std::string& msg) { scan(cntrl, msg); }
+    void CommSettings(link::PortSession* cntrl, const std::string& msg) { scan(cntrl, msg); }
     void Form_Load() override;
     void optDataBits_Click(int Index);
     void optHandshake_Click(int Index);

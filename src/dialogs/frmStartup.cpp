@@ -2,9 +2,9 @@
 
 namespace kv::dialogs {
 
-frmStartup::frmStartup(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
-                       link::ConnectionSequence& sequence, link::Indicators& indicators)
-    : PortDialog("frmStartup", kWidth, kHeight, platform, session, cmdSTOPComms, indicators),
+frmStartup::frmStartup(platform::Platform& platform, link::PortSession& session, link::ConnectionSequence& sequence,
+                       link::Indicators& indicators)
+    : PortDialog("frmStartup", kWidth, kHeight, platform, session, indicators),
       cmdRefresh(window.button("cmdRefresh")),
       sequence_(sequence) {
     cmdRefresh.setCaption("Refresh");
@@ -12,25 +12,20 @@ frmStartup::frmStartup(platform::Platform& platform, link::PortSession& session,
 }
 
 void frmStartup::takeLineSettings() {
-    vDataBits = "8";
-    vStopBits = "1";
-    vParity = "N";
-    vBaud = "38400";
+    vLine = {38400, 'N', 8, 10};
 }
 
 void frmStartup::finishOk() {
-    const bool opened = session_.open();
-    // A port that did not open is said plainly rather than shown as a
-    // connection that never answers; START identifies the controller once it
-    // opens the port.
-    sequence_.portConfirmed(opened);
+    // The information bar first, then what the open says: a port that did
+    // not open is said plainly rather than shown as a connection that never
+    // answers, and START identifies the controller once it opens the port.
     indicators_.ShowInfo();
-    if (!opened) indicators_.lblError.setCaption(link::ReceivePath::OpenFailureText(session_.lastError()));
+    sequence_.portConfirmed(session_.open());
 }
 
 void frmStartup::cmdRefresh_Click() {
     cboPort.clear();
-    CommStartup(&platform_.port, "Communications Port Settings");
+    CommStartup(&session_, "Communications Port Settings");
 }
 
 }  // namespace kv::dialogs

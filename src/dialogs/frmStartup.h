@@ -15,10 +15,10 @@ public:
     // The window's size, in twips.
     static constexpr int kWidth = 4500, kHeight = 1950;
 
-    frmStartup(platform::Platform& platform, link::PortSession& session, ui::Button& cmdSTOPComms,
-               link::ConnectionSequence& sequence, link::Indicators& indicators);
+    frmStartup(platform::Platform& platform, link::PortSession& session, link::ConnectionSequence& sequence,
+               link::Indicators& indicators);
 
-    void CommStartup(platform::SerialPort* cntrl, const std::string& msg) { scan(cntrl, msg); }
+    void CommStartup(link::PortSession* cntrl, const std::string& msg) { scan(cntrl, msg); }
     void cmdRefresh_Click();
 
     ui::Button& cmdRefresh;

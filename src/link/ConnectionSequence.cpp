@@ -4,26 +4,18 @@
 
 namespace kv::link {
 
-ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ReceivePath& receive,
-                                       PortSession& session, Identified& identified,
-                                       platform::EventLoop& events, platform::Clock& clock,
+ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO,
+                                       ui::Label& lblMode, ReceivePath& receive, PortSession& session,
+                                       Identified& identified, platform::EventLoop& events, platform::Clock& clock,
                                        const platform::Locale& locale)
     : tmrLoopBack(form.timer("tmrLoopBack")),
       tmrStatusGET(form.timer("tmrStatusGET")),
-      lblTime(form.label("lblTime")),
-      lblMode(form.label("lblMode")),
-      lblCurrentINFO(frmProgressInfo.label("lblCurrentINFO")),
-      cdmGETV(form.button("cdmGETV")),
-      cmdGetCheckSum(form.button("cmdGetCheckSum")),
-      cmdGetParams(form.button("cmdGetParams")),
-      cmdGetMACAddress(form.button("cmdGetMACAddress")),
-      cmdGetClientID(form.button("cmdGetClientID")),
-      cmdGetAssetID(form.button("cmdGetAssetID")),
-      cmdGetStatus(form.button("cmdGetStatus")),
+      lblTime(receive.lblTime),
+      lblMode(lblMode),
+      lblCurrentINFO(lblCurrentINFO),
       frmProgressInfo_(frmProgressInfo),
       identified_(identified),
       receive_(receive),
-      port_(session.port()),
       events_(events),
       clock_(clock),
       locale_(locale) {
@@ -123,31 +115,31 @@ void ConnectionSequence::runStep(Step step) {
             lblCurrentINFO.setCaption(" CONNECTING.... Please Wait");
             bIdentitySupported = false;
             started_.call();
-            cdmGETV.press();
+            identified_.Request(Step::Firmware);
             break;
         case Step::Checksum:
             lblCurrentINFO.setCaption(" Getting Checksum.... Please Wait");
-            cmdGetCheckSum.press();
+            identified_.Request(Step::Checksum);
             break;
         case Step::Params:
             lblCurrentINFO.setCaption(" Retrieving Params.... Please Wait");
-            cmdGetParams.press();
+            identified_.Request(Step::Params);
             break;
-        case Step::Mac: runIdentityStep(" Acquiring Serial Number.... Please Wait", cmdGetMACAddress); break;
-        case Step::Client: runIdentityStep(" Acquiring Client ID.... Please Wait", cmdGetClientID); break;
-        case Step::Asset: runIdentityStep(" Acquiring Asset ID.... Please Wait", cmdGetAssetID); break;
+        case Step::Mac: runIdentityStep(" Acquiring Serial Number.... Please Wait", step); break;
+        case Step::Client: runIdentityStep(" Acquiring Client ID.... Please Wait", step); break;
+        case Step::Asset: runIdentityStep(" Acquiring Asset ID.... Please Wait", step); break;
         case Step::Connected: finish(); break;
         case Step::Finished: break;
     }
 }
 
-void ConnectionSequence::runIdentityStep(const char* text, ui::Button& button) {
+void ConnectionSequence::runIdentityStep(const char* text, Step step) {
     if (!bIdentitySupported) {
         bStepDone = true;  // skipped at the next tick
         return;
     }
     lblCurrentINFO.setCaption(text);
-    button.press();
+    identified_.Request(step);
 }
 
 void ConnectionSequence::finish() {
@@ -167,15 +159,12 @@ void ConnectionSequence::go() {
 
 void ConnectionSequence::SelectCommMode(std::int16_t mode, std::int16_t /*chunking*/) {
     // Chunks are always passed on whole; only event-driven receiving exists.
-    if (mode == 0) {
-        port_.RThreshold = 1;
-        lblMode.setCaption("Event");
-    }
+    if (mode == 0) lblMode.setCaption("Event");
 }
 
 void ConnectionSequence::tmrStatusGET_Timer() {
     if (receive_.iRxIdx == 1 && !bStatusPending) {
-        cmdGetStatus.press();
+        identified_.RequestStatus();
         bStatusPending = true;
     }
 }

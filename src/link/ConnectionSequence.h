@@ -15,10 +15,19 @@
 
 namespace kv::link {
 
-// What the end of an identification does in the parts above the link; the
-// main window carries it out with the parts that own those controls.
+// The steps of an identification, by the request each sends; the last two
+// end it.
+enum class IdentifyStep : std::int16_t { Firmware, Checksum, Params, Mac, Client, Asset, Connected, Finished };
+
+// What an identification asks of the parts above the link: each request as
+// the part that owns it sends it (its button's own click), and what its end
+// does. The main window carries it out with those parts.
 class Identified {
 public:
+    // Sends the request of `step` (Firmware to Asset).
+    virtual void Request(IdentifyStep step) = 0;
+    // Sends the status poll's request.
+    virtual void RequestStatus() = 0;
     // The provisioning controls, on.
     virtual void EnableSetControls() = 0;
     // The rest, after pending events have run: the connected controller's
@@ -32,16 +41,18 @@ protected:
 
 class ConnectionSequence {
 public:
-    ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ReceivePath& receive,
-                       PortSession& session, Identified& identified, platform::EventLoop& events,
-                       platform::Clock& clock, const platform::Locale& locale);
+    // `frmProgressInfo` and its `lblCurrentINFO` show the steps; `lblMode`
+    // is the information bar's.
+    ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, ui::Label& lblMode,
+                       ReceivePath& receive, PortSession& session, Identified& identified,
+                       platform::EventLoop& events, platform::Clock& clock, const platform::Locale& locale);
 
     // Ticks after which a step without a reply is sent again (on the next one).
     static constexpr std::int16_t kRetryTicks = 5;
 
     // The step to run next, by the request it sends; while a reply is
     // awaited, the step after the one that sent the request.
-    enum class Step : std::int16_t { Firmware, Checksum, Params, Mac, Client, Asset, Connected, Finished };
+    using Step = IdentifyStep;
     // The step whose request `r` answers; Finished for a reply that answers none.
     static Step answeredBy(Reply r);
 
@@ -83,19 +94,12 @@ public:
     ui::Label& lblTime;
     ui::Label& lblMode;
     ui::Label& lblCurrentINFO;
-    ui::Button& cdmGETV;
-    ui::Button& cmdGetCheckSum;
-    ui::Button& cmdGetParams;
-    ui::Button& cmdGetMACAddress;
-    ui::Button& cmdGetClientID;
-    ui::Button& cmdGetAssetID;
-    ui::Button& cmdGetStatus;
 
 private:
     // Runs the next step at the next tick, the progress window shown.
     void go();
     void runStep(Step step);
-    void runIdentityStep(const char* text, ui::Button& button);
+    void runIdentityStep(const char* text, Step step);
     void finish();
     void replied(Reply r);
     void portChanged(PortSession::Event e);
@@ -113,7 +117,6 @@ private:
     ui::Window& frmProgressInfo_;
     Identified& identified_;
     ReceivePath& receive_;
-    platform::SerialPort& port_;
     platform::EventLoop& events_;
     platform::Clock& clock_;
     const platform::Locale& locale_;

@@ -25,9 +25,9 @@ Bytes frameServiceMode(bool enter) { return requestFrame(cmdServiceMode, {enter 
 // The configuration request carries no payload, yet goes out as four bytes.
 Bytes frameGetConfig() { return {cmdConfig, 0x01, 0x00, 0x00}; }
 
-Bytes frameReadParams() {
+Bytes frameReadParams(int count) {
     Bytes payload;
-    for (std::uint8_t n = 1; n <= 39; ++n) payload.push_back(n);
+    for (int n = 1; n <= count; ++n) payload.push_back(static_cast<std::uint8_t>(n));
     payload.push_back(kListEnd);
     payload.push_back(kListEnd);
     return requestFrame(cmdReadParams, payload);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/Profile.h"
 #include "platform/SerialPort.h"
 
 namespace kv::link {
@@ -34,7 +35,7 @@ Bytes requestFrame(std::uint8_t code, const Bytes& payload);
 Bytes frameGetFwVersion();        // 01 01 01 00
 Bytes frameGetStatus();           // 02 01 01 00
 Bytes frameGetConfig();           // 05 01 00 00
-Bytes frameReadParams();          // 06 01 29 01 02 .. 27 99 99
+Bytes frameReadParams(int count = kKV53.params);  // 06 01 29 01 02 .. 27 99 99: parameters 1 to count
 Bytes frameGetChecksum();         // 0A 01 01 00
 Bytes frameGetClient();           // 15 01 01 00
 Bytes frameGetAsset();            // 16 01 01 00

@@ -9,7 +9,7 @@ namespace {
 const char* const kLampPictures[] = {"line_off", "line_on", "activity_idle", "activity"};
 }
 
-Indicators::Indicators(ui::Window& form, platform::SerialPort& port)
+Indicators::Indicators(ui::Window& form, PortSession& session)
     : lblPort(form.label("lblPort")),
       lblOpen(form.label("lblOpen")),
       lblMode(form.label("lblMode")),
@@ -26,8 +26,10 @@ Indicators::Indicators(ui::Window& form, platform::SerialPort& port)
       imgTx(form.image("imgTx")),
       tmrRxLED(form.timer("tmrRxLED")),
       tmrTxLED(form.timer("tmrTxLED")),
+      tmrClearError(form.timer("tmrClearError")),
+      cmdSTOPComms(form.button("cmdSTOPComms")),
       form_(form),
-      port_(port) {
+      session_(session) {
     lblPort.setCaption("lblPort");
     lblOpen.setCaption("lblOpen");
     lblMode.setCaption("lblMode");
@@ -51,6 +53,74 @@ Indicators::Indicators(ui::Window& form, platform::SerialPort& port)
     imgRTS.onClick = [this] { imgRTS_Click(); };
     tmrRxLED.onTick = [this] { tmrRxLED_Timer(); };
     tmrTxLED.onTick = [this] { tmrTxLED_Timer(); };
+    tmrClearError.setInterval(1000);
+    tmrClearError.onTick = [this] { tmrClearError_Timer(); };
+    cmdSTOPComms.setCaption("STOP");
+    cmdSTOPComms.setEnabled(false);
+    cmdSTOPComms.onClick = [this] { cmdSTOPComms_Click(); };
+    session_.listen([this](PortSession::Event e) { portChanged(e); });
+}
+
+void Indicators::cmdSTOPComms_Click() {
+    if (session_.isOpen()) {
+        session_.close();
+        stopped_.call();
+        return;
+    }
+    (void)session_.open();  // the outcome reaches portChanged
+}
+
+void Indicators::offerStart() {
+    if (!session_.isOpen()) cmdSTOPComms.setCaption("START");
+    cmdSTOPComms.setEnabled(true);
+}
+
+void Indicators::portChanged(PortSession::Event e) {
+    using Event = PortSession::Event;
+    switch (e) {
+        case Event::Opened:
+        case Event::Reopened:
+            cmdSTOPComms.setCaption("STOP");
+            lblOpen.setCaption("Open");
+            ShowModemLines();
+            // An error of the port's past does not outlive it.
+            tmrClearError.setEnabled(false);
+            lblError.setCaption(e == Event::Reopened ? "Port back" : "");
+            break;
+        case Event::OpenFailed:
+            cmdSTOPComms.setCaption("START");
+            lblError.setCaption(OpenFailureText(session_.lastError()));
+            break;
+        case Event::Closed:
+            cmdSTOPComms.setCaption("START");
+            lblOpen.setCaption("Closed");
+            break;
+        case Event::Lost:
+            cmdSTOPComms.setCaption("START");
+            lblOpen.setCaption("Closed");
+            ShowModemLines();
+            lblError.setCaption("Port lost");
+            break;
+    }
+}
+
+std::string Indicators::OpenFailureText(platform::OpenError error) {
+    switch (error) {
+        case platform::OpenError::Busy: return "Port busy";
+        case platform::OpenError::Absent: return "No such port";
+        case platform::OpenError::PermissionDenied: return "Permission denied";
+        default: return "Cannot open port";
+    }
+}
+
+void Indicators::tmrClearError_Timer() {
+    lblError.setCaption("");
+    tmrClearError.setEnabled(false);
+}
+
+void Indicators::ShowError(const std::string& text) {
+    lblError.setCaption(text);
+    tmrClearError.setEnabled(true);
 }
 
 void Indicators::showLamp(ui::Image& lamp, int index) {
@@ -59,31 +129,33 @@ void Indicators::showLamp(ui::Image& lamp, int index) {
 
 void Indicators::ShowModemLines() {
     auto line = [](bool on) { return on ? kLineOn : kLineOff; };
-    showLamp(imgCD, line(port_.CDHolding()));
-    showLamp(imgCTS, line(port_.CTSHolding()));
-    showLamp(imgDSR, line(port_.DSRHolding()));
-    showLamp(imgRTS, line(port_.RTSEnable()));
-    showLamp(imgDTR, line(port_.DTREnable()));
+    const PortSession::ModemLines lines = session_.modemLines();
+    showLamp(imgCD, line(lines.cd));
+    showLamp(imgCTS, line(lines.cts));
+    showLamp(imgDSR, line(lines.dsr));
+    showLamp(imgRTS, line(lines.rts));
+    showLamp(imgDTR, line(lines.dtr));
 }
 
 void Indicators::ShowInfo() {
-    std::string settings = port_.Settings();
+    const platform::PortConfig config = session_.config();
+    std::string settings = config.line.text();
     std::transform(settings.begin(), settings.end(), settings.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     lblSettings.setCaption(settings);
-    lblPort.setCaption("Port " + std::to_string(port_.CommPort()));
-    lblOpen.setCaption(port_.PortOpen() ? "Open" : "Closed");
+    lblPort.setCaption("Port " + std::to_string(config.number));
+    lblOpen.setCaption(session_.isOpen() ? "Open" : "Closed");
     lblError.setCaption("");
     ShowModemLines();
 }
 
 void Indicators::imgDTR_Click() {
-    port_.setDTREnable(!port_.DTREnable());
+    session_.setDtr(!session_.modemLines().dtr);
     ShowModemLines();
 }
 
 void Indicators::imgRTS_Click() {
-    port_.setRTSEnable(!port_.RTSEnable());
+    session_.setRts(!session_.modemLines().rts);
     ShowModemLines();
 }
 

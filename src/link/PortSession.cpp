@@ -8,7 +8,37 @@ PortSession::PortSession(ui::Window& form, platform::SerialPort& port)
     tmrReopen.onTick = [this] { tmrReopen_Timer(); };
     port_.listen([this](const platform::PortEvent& e) {
         if (e.kind == platform::PortEvent::Kind::Lost) lost();
+        else comm_.call(e.code);
     });
+}
+
+void PortSession::configure(const platform::PortConfig& config) {
+    port_.setCommPort(config.number);
+    port_.setLineSettings(config.line);
+    (void)port_.setHandshaking(config.handshaking);  // out of range: the previous stays
+    // Every arrival is an event, passed on whole.
+    port_.RThreshold = 1;
+    port_.SThreshold = 1;
+    port_.InputMode = 1;
+}
+
+platform::PortConfig PortSession::config() const {
+    return {port_.CommPort(), port_.lineSettings(), port_.Handshaking()};
+}
+
+PortSession::State PortSession::state() const {
+    if (port_.PortOpen()) return State::Open;
+    return watching() ? State::Lost : State::Closed;
+}
+
+bool PortSession::send(const platform::Bytes& bytes) {
+    if (!port_.PortOpen()) return false;
+    port_.Output(bytes);
+    return true;
+}
+
+PortSession::ModemLines PortSession::modemLines() const {
+    return {port_.CDHolding(), port_.CTSHolding(), port_.DSRHolding(), port_.RTSEnable(), port_.DTREnable()};
 }
 
 bool PortSession::open() {

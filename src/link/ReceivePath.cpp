@@ -24,51 +24,36 @@ ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& ind
                          platform::Beep& beep)
     : txtTerminal(form.terminal("txtTerminal")),
       Text1(form.textBox("Text1")),
-      lblError(form.label("lblError")),
+      lblError(indicators.lblError),
       lblTime(form.label("lblTime")),
-      tmrClearError(form.timer("tmrClearError")),
       cmdRESET(form.button("cmdRESET")),
-      cmdSTOPComms(form.button("cmdSTOPComms")),
       cmdSaveLog(form.button("cmdSaveLog")),
-      cmdGetParams(form.button("cmdGetParams")),
-      cdmGETV(form.button("cdmGETV")),
       session_(session),
-      port_(session.port()),
       indicators_(indicators),
       flows_(flows),
       beep_(beep) {
     txtTerminal.setVisible(false);
     Text1.setText("Debug");
     Text1.setVisible(false);
-    tmrClearError.setInterval(1000);
     cmdRESET.setCaption("Clear Screen");
     cmdRESET.setVisible(false);
-    cmdSTOPComms.setCaption("STOP");
-    cmdSTOPComms.setEnabled(false);
     cmdSaveLog.setCaption("SAVE LOG");
     cmdSaveLog.setVisible(false);
 
     txtTerminal.onKeyPress = [this](std::int16_t& k) { txtTerminal_KeyPress(k); };
     cmdRESET.onClick = [this] { cmdRESET_Click(); };
-    cmdSTOPComms.onClick = [this] { cmdSTOPComms_Click(); };
     cmdSaveLog.onClick = [this] { cmdSaveLog_Click(); };
-    tmrClearError.onTick = [this] { tmrClearError_Timer(); };
-    port_.listen([this](const platform::PortEvent& e) {
-        if (e.kind == platform::PortEvent::Kind::Comm) MSComm1_OnComm();
-    });
-    session_.listen([this](PortSession::Event e) { portChanged(e); });
+    session_.listenComm([this](int code) { MSComm1_OnComm(code); });
 }
 
 void ReceivePath::setHandler(std::uint8_t code, Handler handler) { handlers_[code] = std::move(handler); }
 
-bool ReceivePath::portOpen() const { return port_.PortOpen(); }
+bool ReceivePath::portOpen() const { return session_.isOpen(); }
 
-void ReceivePath::Send(const Bytes& frame) {
-    if (port_.PortOpen()) port_.Output(frame);
-}
+void ReceivePath::Send(const Bytes& frame) { (void)session_.send(frame); }
 
-void ReceivePath::MSComm1_OnComm() {
-    switch (port_.CommEvent()) {
+void ReceivePath::MSComm1_OnComm(int commEvent) {
+    switch (commEvent) {
         case platform::comEvSend: indicators_.BlinkTx(); break;
         case platform::comEvReceive:
             receive();
@@ -77,19 +62,19 @@ void ReceivePath::MSComm1_OnComm() {
         case platform::comEvCTS:
         case platform::comEvDSR:
         case platform::comEvCD: indicators_.ShowModemLines(); break;
-        case platform::comEventBreak: ShowError("Break"); break;
-        case platform::comEventFrame: ShowError("Framing"); break;
-        case platform::comEventOverrun: ShowError("Overrun"); break;
-        case platform::comEventRxOver: ShowError("Overflow"); break;
-        case platform::comEventRxParity: ShowError("Parity"); break;
-        case platform::comEventTxFull: ShowError("Tx Full"); break;
-        case platform::comEventDCB: ShowError("DCB Error"); break;
+        case platform::comEventBreak: indicators_.ShowError("Break"); break;
+        case platform::comEventFrame: indicators_.ShowError("Framing"); break;
+        case platform::comEventOverrun: indicators_.ShowError("Overrun"); break;
+        case platform::comEventRxOver: indicators_.ShowError("Overflow"); break;
+        case platform::comEventRxParity: indicators_.ShowError("Parity"); break;
+        case platform::comEventTxFull: indicators_.ShowError("Tx Full"); break;
+        case platform::comEventDCB: indicators_.ShowError("DCB Error"); break;
         default: break;
     }
 }
 
 void ReceivePath::receive() {
-    Bytes bytes = port_.Input();
+    Bytes bytes = session_.input();
     sRxPending.append(bytes.begin(), bytes.end());
     std::string chunk;
     chunk.swap(sRxPending);
@@ -97,7 +82,7 @@ void ReceivePath::receive() {
 }
 
 void ReceivePath::PostTerminal(const std::string& sNewData) {
-    if (depth_++ == 0) cmdGetParams.setEnabled(false);
+    if (depth_++ == 0) taking_.call(true);
 
     std::string display;
     display.reserve(sNewData.size() * 5);
@@ -136,7 +121,7 @@ void ReceivePath::PostTerminal(const std::string& sNewData) {
         }
     }
 
-    if (--depth_ == 0) cmdGetParams.setEnabled(true);
+    if (--depth_ == 0) taking_.call(false);
 }
 
 // Completion is tested after every stored byte, so two replies in one chunk
@@ -150,7 +135,7 @@ void ReceivePath::storeByte(std::uint8_t byte) {
     if (iRxIdx < 1) iRxIdx = 1;
     if (iRxIdx > kBufferEnd) {
         // Nothing is written past the end of the buffer; the surplus is lost.
-        if (!overflowShown_) ShowError("Overflow");
+        if (!overflowShown_) indicators_.ShowError("Overflow");
         overflowShown_ = true;
         return;
     }
@@ -184,7 +169,7 @@ void ReceivePath::ParseMsg(std::int16_t sNumberOfBytes) { WriteDump(sNumberOfByt
 void ReceivePath::txtTerminal_KeyPress(std::int16_t& keyAscii) {
     // Typed between a flow's requests, a byte would spoil a request or a reply.
     if (flows_.Provisioning()) beep_.beep();
-    else if (port_.PortOpen()) port_.Output(frameTyped(keyAscii));
+    else (void)session_.send(frameTyped(keyAscii));
     keyAscii = 0;  // the terminal shows only what comes back
 }
 
@@ -195,68 +180,8 @@ void ReceivePath::cmdRESET_Click() {
     Send(frameClearScreen());
 }
 
-void ReceivePath::cmdSTOPComms_Click() {
-    if (session_.isOpen()) {
-        session_.close();
-        cdmGETV.setEnabled(false);
-        return;
-    }
-    (void)session_.open();  // the outcome reaches portChanged
-}
-
-void ReceivePath::portChanged(PortSession::Event e) {
-    using Event = PortSession::Event;
-    switch (e) {
-        case Event::Opened:
-        case Event::Reopened:
-            cmdSTOPComms.setCaption("STOP");
-            cdmGETV.setEnabled(true);
-            indicators_.lblOpen.setCaption("Open");
-            indicators_.ShowModemLines();
-            // An error of the port's past does not outlive it.
-            tmrClearError.setEnabled(false);
-            lblError.setCaption(e == Event::Reopened ? "Port back" : "");
-            break;
-        case Event::OpenFailed:
-            cmdSTOPComms.setCaption("START");
-            lblError.setCaption(OpenFailureText(port_.lastOpenError()));
-            break;
-        case Event::Closed:
-            cmdSTOPComms.setCaption("START");
-            indicators_.lblOpen.setCaption("Closed");
-            break;
-        case Event::Lost:
-            cmdSTOPComms.setCaption("START");
-            cdmGETV.setEnabled(false);
-            indicators_.lblOpen.setCaption("Closed");
-            indicators_.ShowModemLines();
-            lblError.setCaption("Port lost");
-            break;
-    }
-}
-
-std::string ReceivePath::OpenFailureText(platform::OpenError error) {
-    switch (error) {
-        case platform::OpenError::Busy: return "Port busy";
-        case platform::OpenError::Absent: return "No such port";
-        case platform::OpenError::PermissionDenied: return "Permission denied";
-        default: return "Cannot open port";
-    }
-}
-
 void ReceivePath::cmdSaveLog_Click() {
     // The provisioning log is written row by row as replies arrive.
 }
-
-void ReceivePath::tmrClearError_Timer() {
-    lblError.setCaption("");
-    tmrClearError.setEnabled(false);
-}
-
-void ReceivePath::ShowError(const std::string& text) {
-    lblError.setCaption(text);
-    tmrClearError.setEnabled(true);
-}
-
 
 }  // namespace kv::link

@@ -43,6 +43,9 @@ public:
     // Handlers say which reply they dealt with; the flows listen.
     void Replied(Reply reply) { replies_.call(reply); }
     int listenReplies(ReplyListeners::Listener l) { return replies_.add(std::move(l)); }
+    // True as received bytes start to be taken in (a reply's handler may run
+    // meanwhile), false once they all are.
+    int listenTaking(std::function<void(bool)> l) { return taking_.add(std::move(l)); }
 
     // The sending rule of every request: empty the receive buffer, then write
     // the frame in one piece if the port is open.
@@ -55,7 +58,8 @@ public:
         Send(frame);
     }
 
-    void MSComm1_OnComm();
+    // A communication event of the port, by its CommEvent code.
+    void MSComm1_OnComm(int commEvent);
     void PostTerminal(const std::string& sNewData);
     void ParseMsg(std::int16_t sNumberOfBytes);
     // Reply byte k as handlers read it: 0 outside the buffer.
@@ -74,13 +78,7 @@ public:
 
     void txtTerminal_KeyPress(std::int16_t& keyAscii);
     void cmdRESET_Click();
-    void cmdSTOPComms_Click();
     void cmdSaveLog_Click();
-    void tmrClearError_Timer();
-    // Why a port could not be opened, as the error label says it.
-    static std::string OpenFailureText(platform::OpenError error);
-    // Shows a line error for about a second.
-    void ShowError(const std::string& text);
 
     std::array<std::uint8_t, kBufferEnd + 1> rxBuf{};
     std::int16_t iRxIdx = 1;
@@ -88,30 +86,24 @@ public:
 
     ui::TerminalBox& txtTerminal;
     ui::TextBox& Text1;
-    ui::Label& lblError;
+    ui::Label& lblError;  // the information bar's
     ui::Label& lblTime;
-    ui::Timer& tmrClearError;
     ui::Button& cmdRESET;
-    ui::Button& cmdSTOPComms;
     ui::Button& cmdSaveLog;
-    ui::Button& cmdGetParams;
-    ui::Button& cdmGETV;
 
 private:
     void receive();
-    // STOP/START, the error label and the open state follow the port.
-    void portChanged(PortSession::Event e);
     void store(const std::string& data);
     void storeByte(std::uint8_t byte);
     void dispatch();
 
     PortSession& session_;
-    platform::SerialPort& port_;
     Indicators& indicators_;
     const FlowState& flows_;
     platform::Beep& beep_;
     std::array<Handler, 256> handlers_;
     ReplyListeners replies_;
+    platform::Listeners<bool> taking_;
     int depth_ = 0;  // PostTerminal may run again inside a handler that lets events run
     bool dispatching_ = false;
     std::string deferred_;  // bytes that arrived while a handler ran

@@ -12,9 +12,9 @@ namespace {
 constexpr const char* kNothingWritten = "Nothing was written to the controller.";
 }
 
-BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::ConnectionSequence& sequence,
+BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ConnectionSequence& sequence,
                      link::ReceivePath& receive, ParamTable& table, ParamFiles& files, ParamEdit& edit,
-                     const ParamRead& read, ui::Timer& tmrStatusGET, ServiceModeButtons& serviceMode, const platform::SerialPort& port,
+                     const ParamRead& read, ui::Timer& tmrStatusGET, ServiceModeButtons& serviceMode, const link::PortSession& port,
                      platform::MessageBox& messageBox)
     : cdmSetParams(form.button("cdmSetParams")),
       tmrSetMultipleParams(form.timer("tmrSetMultipleParams")),
@@ -29,7 +29,7 @@ BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::Connec
       port_(port),
       messageBox_(messageBox),
       frmProgressInfo_(frmProgressInfo),
-      lblCurrentINFO_(frmProgressInfo.label("lblCurrentINFO")) {
+      lblCurrentINFO_(lblCurrentINFO) {
     cdmSetParams.setCaption("APPLY PARAMS");
     cdmSetParams.onClick = [this] { cdmSetParams_Click(); };
     tmrSetMultipleParams.setInterval(900);
@@ -41,30 +41,30 @@ BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::Connec
 }
 
 bool BulkWrite::prepareTriples(std::string& problems) {
-    if (table_.iParamCount < ParamTable::kBulkRows) {
+    if (table_.iParamCount < table_.bulkRows()) {
         problems = "The parameter definition file gave " + std::to_string(table_.iParamCount) + " parameters; " +
-                   std::to_string(ParamTable::kBulkRows) + " are needed to write them all.\n";
+                   std::to_string(table_.bulkRows()) + " are needed to write them all.\n";
         return false;
     }
     // What goes to the controller is what the technician saw: a row whose
     // box holds nothing (no read of this controller, no file filled it) has
     // no value of its own to send.
     std::string blank;
-    for (int k = 0; k < ParamTable::kBulkRows; ++k)
+    for (int k = 0; k < table_.bulkRows(); ++k)
         if (table_.txtParam(k).text().empty()) blank += (blank.empty() ? "" : ", ") + table_.rowName(k);
     if (!blank.empty())
         problems = "No value is shown for " + blank +
                    " (not read from the controller, nor opened from a file): read the parameters again or open "
                    "a parameter file.\n";
-    std::array<link::ParamWrite, ParamTable::kBulkRows> triples{};
-    for (int k = 0; k < ParamTable::kBulkRows; ++k) {
+    std::vector<link::ParamWrite> triples(std::size_t(table_.bulkRows()));
+    for (int k = 0; k < table_.bulkRows(); ++k) {
         if (table_.txtParam(k).text().empty()) continue;
         std::string problem;
         if (auto t = table_.writeTriple(k, problem)) triples[std::size_t(k)] = *t;
         else problems += problem + "\n";
     }
     if (!problems.empty()) return false;
-    for (int k = 0; k < ParamTable::kBulkRows; ++k) {
+    for (int k = 0; k < table_.bulkRows(); ++k) {
         table_.row(k).iParamHi = triples[std::size_t(k)].high;
         table_.row(k).iParamLo = triples[std::size_t(k)].low;
     }
@@ -75,7 +75,7 @@ void BulkWrite::cdmSetParams_Click() {
     receive_.ResetReceive();
     // With the port closed nothing could be written: the batch counter must
     // not count this controller as done.
-    if (!port_.PortOpen()) {
+    if (!port_.isOpen()) {
         messageBox_.show("COMM PORT NOT OPEN", platform::MsgButtons::Ok, platform::MsgIcon::None, platform::kAppTitle);
         return;
     }
@@ -114,7 +114,7 @@ void BulkWrite::cdmSetParams_Click() {
 
 void BulkWrite::announceStart() {
     std::vector<Written> values;
-    for (int k = 0; k < ParamTable::kBulkRows; ++k) {
+    for (int k = 0; k < table_.bulkRows(); ++k) {
         const ParamRow& row = table_.row(k);
         values.push_back({k, row.sParamID, row.iParamHi * 256 + row.iParamLo});
     }
@@ -145,7 +145,7 @@ void BulkWrite::tmrSetMultipleParams_Timer() {
         sendingPhase();
     } else if (!bRestarting) {
         // A fourth frame still unanswered now will not be answered.
-        if (purpose_ == Purpose::WriteParams && !bParamAck) unacknowledged_.push_back(kFrames);
+        if (purpose_ == Purpose::WriteParams && !bParamAck) unacknowledged_.push_back(frames());
         lblCurrentINFO_.setCaption(" Controller Restarting......Please wait");
         serviceMode_.pressExitServiceMode();
         tmrSetMultipleParams.setInterval(5000);
@@ -194,7 +194,7 @@ void BulkWrite::sendingPhase() {
     if (purpose_ == Purpose::RestartOnly) return;
     SendSetParamsBlock();
     ++iSetParamsFrame;
-    if (iSetParamsFrame > kFrames) {
+    if (iSetParamsFrame > frames()) {
         iSetParamsFrame = 1;
         iSetParamsProgress = static_cast<std::int16_t>(table_.iParamCount + 1);
         lblCurrentINFO_.setCaption(" Controller about to restart......Please wait");
@@ -204,9 +204,9 @@ void BulkWrite::sendingPhase() {
 
 void BulkWrite::SendSetParamsBlock() {
     receive_.ResetReceive();
-    if (iSetParamsFrame < 1 || iSetParamsFrame > kFrames) return;
-    int first = (iSetParamsFrame - 1) * 10;
-    int last = std::min(first + 10, ParamTable::kBulkRows);
+    if (iSetParamsFrame < 1 || iSetParamsFrame > frames()) return;
+    int first = (iSetParamsFrame - 1) * table_.profile().rowsPerFrame;
+    int last = std::min(first + table_.profile().rowsPerFrame, table_.bulkRows());
     std::vector<link::ParamWrite> triples;
     for (int k = first; k < last; ++k) {
         const ParamRow& row = table_.row(k);
@@ -232,8 +232,8 @@ void BulkWrite::reportUnacknowledged() {
 void BulkWrite::readBack() {
     if (unacknowledgedText_.empty() || tmrSetMultipleParams.enabled()) return;
     const std::vector<int>& values = read_.lastRead();
-    bool same = values.size() >= std::size_t(ParamTable::kBulkRows);
-    for (int k = 0; same && k < ParamTable::kBulkRows; ++k)
+    bool same = values.size() >= std::size_t(table_.bulkRows());
+    for (int k = 0; same && k < table_.bulkRows(); ++k)
         same = values[std::size_t(k)] == table_.row(k).iParamHi * 256 + table_.row(k).iParamLo;
     if (same && receive_.lblError.caption() == unacknowledgedText_) receive_.lblError.setCaption("");
     unacknowledgedText_.clear();

@@ -35,14 +35,15 @@ protected:
 
 class BulkWrite {
 public:
-    static constexpr int kFrames = 4;
+    // Frames in one write: the model's parameters, a frame's worth at a time.
+    int frames() const { return table_.profile().frames(); }
     // Ticks without an acknowledgement after which the next frame goes anyway.
     static constexpr std::int16_t kAckTicks = 4;
 
-    BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, link::ConnectionSequence& sequence,
+    BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ConnectionSequence& sequence,
               link::ReceivePath& receive,
               ParamTable& table, ParamFiles& files, ParamEdit& edit, const ParamRead& read, ui::Timer& tmrStatusGET,
-              ServiceModeButtons& serviceMode, const platform::SerialPort& port, platform::MessageBox& messageBox);
+              ServiceModeButtons& serviceMode, const link::PortSession& port, platform::MessageBox& messageBox);
 
     void cdmSetParams_Click();
     void tmrSetMultipleParams_Timer();
@@ -110,7 +111,7 @@ private:
     const ParamRead& read_;
     ui::Timer& tmrStatusGET_;
     ServiceModeButtons& serviceMode_;
-    const platform::SerialPort& port_;
+    const link::PortSession& port_;
     platform::MessageBox& messageBox_;
     ui::Window& frmProgressInfo_;
     ui::Label& lblCurrentINFO_;

@@ -66,9 +66,9 @@ void ParamFiles::fail(const std::string& text, platform::MsgIcon icon) {
 
 void ParamFiles::ReadZMCConfigFile() {
     // Beside the program, else where an installed program keeps its data.
-    std::vector<std::string> places{(fs::path(folders_.program()) / kDefinitionFile).string()};
+    std::vector<std::string> places{(fs::path(folders_.program()) / definitionFile()).string()};
     if (std::string data = folders_.installedData(); !data.empty())
-        places.push_back((fs::path(data) / kDefinitionFile).string());
+        places.push_back((fs::path(data) / definitionFile()).string());
     definitionPath_ = places.front();
     for (const auto& p : places) {
         std::error_code ec;

@@ -13,7 +13,8 @@ namespace kv::params {
 
 class ParamFiles {
 public:
-    static constexpr const char* kDefinitionFile = "KV5x_Params.txt";
+    // The definition file's name: the model's.
+    const char* definitionFile() const { return table_.profile().definitionFile; }
     static constexpr const char* kFolder = "KV53_ParamFiles";
     // The largest definition or parameter file read: both are a line per
     // parameter (about 1 KiB and 4 KiB for 49 rows); anything larger is not one.

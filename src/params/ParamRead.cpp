@@ -14,13 +14,15 @@ ParamRead::ParamRead(ui::Window& form, link::ReceivePath& receive, link::Connect
     cmdGetParams.setCaption("Read  PARAMS");
     cmdGetParams.setVisible(false);
     cmdGetParams.onClick = [this] { cmdGetParams_Click(); };
+    // Not pressed again while a reply is being taken in.
+    receive_.listenTaking([this](bool taking) { cmdGetParams.setEnabled(!taking); });
     receive_.setHandler(link::cmdReadParams, [this](std::int16_t n) { ParseMsgGetParam(n); });
     receive_.setHandler(link::cmdWriteParams, [this](std::int16_t n) { ParseMsgParamResponse(n); });
 }
 
 void ParamRead::cmdGetParams_Click() {
     if (receive_.portOpen()) clearValues();
-    receive_.SendRequest(link::frameReadParams());
+    receive_.SendRequest(link::frameReadParams(table_.profile().params));
 }
 
 // The table shows what the controller on the line answers, or nothing: never

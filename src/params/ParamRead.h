@@ -1,5 +1,5 @@
 #pragma once
-// Reading the values of parameters 1 to 39 from the controller, and the
+// Reading the values of every parameter from the controller, and the
 // acknowledgement the controller sends after a parameter write.
 #include <cstdint>
 

@@ -16,7 +16,8 @@ void ParamRow::define(const std::string& id, const std::string& minText, const s
     max = numberOf(maxText);
 }
 
-ParamTable::ParamTable(ui::Window& form, platform::MessageBox& messageBox) : messageBox_(messageBox) {
+ParamTable::ParamTable(ui::Window& form, platform::MessageBox& messageBox, const link::Profile& profile)
+    : messageBox_(messageBox), profile_(profile) {
     for (int k = 0; k < kRows; ++k) {
         txtParam_[static_cast<std::size_t>(k)] = &form.textBox(ui::item("txtParam", k));
         lblParam_[static_cast<std::size_t>(k)] = &form.label(ui::item("lblParam", k));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/Frames.h"
+#include "link/Profile.h"
 #include "params/ParamValues.h"
 #include "platform/Desktop.h"
 #include "ui/Window.h"
@@ -40,9 +41,13 @@ class ParamTable {
 public:
     static constexpr int kArraySize = 51;  // rows 0 to 50 exist ...
     static constexpr int kRows = 49;       // ... but only 49 have a box
-    static constexpr int kBulkRows = 39;   // the bulk write sends rows 0 to 38
 
-    ParamTable(ui::Window& form, platform::MessageBox& messageBox);
+    // `profile`: the controller model whose parameters the rows show.
+    ParamTable(ui::Window& form, platform::MessageBox& messageBox, const link::Profile& profile = link::kKV53);
+
+    const link::Profile& profile() const { return profile_; }
+    // The rows a bulk write sends: one per parameter of the model.
+    int bulkRows() const { return profile_.params; }
 
     // Empties, disables and hides every row's box and label caption.
     void ClearRows();
@@ -85,6 +90,7 @@ private:
     platform::MessageId limitMessage_ = 0;
 
     platform::MessageBox& messageBox_;
+    const link::Profile& profile_;
     std::array<ParamRow, kArraySize> rows_;
     std::array<ui::TextBox*, kRows> txtParam_;
     std::array<ui::Label*, kRows> lblParam_;

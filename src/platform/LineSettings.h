@@ -1,5 +1,6 @@
 #pragma once
 // Parsing of a line-settings string "baud,parity,data bits,stop bits".
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,20 @@ struct LineSettings {
 
     // "1", "1.5" or "2", as a settings string writes them.
     std::string stopBitsText() const { return stopBits == 15 ? "1.5" : stopBits == 20 ? "2" : "1"; }
+    // As a settings string writes them: "38400,N,8,1".
+    std::string text() const {
+        return std::to_string(baud) + "," + parity + "," + std::to_string(dataBits) + "," + stopBitsText();
+    }
+    bool operator==(const LineSettings&) const = default;
+};
+
+// What a port is opened with: its number, its line settings and its
+// handshaking (0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both).
+struct PortConfig {
+    std::int16_t number = 1;
+    LineSettings line{};
+    std::int16_t handshaking = 0;
+    bool operator==(const PortConfig&) const = default;
 };
 
 // Accepts "38400,n,8,1" style text (blanks around fields allowed, parity letter

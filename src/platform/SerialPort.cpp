@@ -11,6 +11,12 @@ bool SerialPort::setSettings(const std::string& text) {
     return true;
 }
 
+void SerialPort::setLineSettings(const LineSettings& settings) {
+    settings_ = settings.text();
+    parsed_ = settings;
+    if (isOpen()) applySettings(parsed_, handshaking_);
+}
+
 bool SerialPort::setHandshaking(std::int16_t mode) {
     if (mode < 0 || mode > 3) return false;
     handshaking_ = mode;

@@ -56,6 +56,8 @@ public:
     [[nodiscard]] bool setSettings(const std::string& text);
     // The same settings, parsed once when they were set.
     const LineSettings& lineSettings() const { return parsed_; }
+    // Settings given as a value: taken as they are.
+    void setLineSettings(const LineSettings& settings);
 
     // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both. Out-of-range values are refused.
     std::int16_t Handshaking() const { return handshaking_; }

@@ -1,8 +1,13 @@
 #pragma once
-// A window: caption, visibility and the controls and timers it holds, found by
-// name. A control is created the first time any part of the program asks for
-// it, so the parts of a window can refer to each other's controls in any order.
+// A window: caption, visibility and the controls and timers it holds, by
+// name. The part that owns a control makes it by asking for it; other parts
+// of the program reach it through that part, never by its name: a name asked
+// for from another folder of the program is refused, and once the window is
+// sealed (all its parts made) a name it does not have is an error, never a
+// new control.
+#include <map>
 #include <memory>
+#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -35,18 +40,31 @@ public:
     bool topMost() const { return topMost_; }
     void setTopMost(bool on) { set(topMost_, on); }
 
-    Label& label(const std::string& n) { return get<Label>(n); }
-    Button& button(const std::string& n) { return get<Button>(n); }
-    TextBox& textBox(const std::string& n) { return get<TextBox>(n); }
-    TerminalBox& terminal(const std::string& n) { return get<TerminalBox>(n); }
-    Image& image(const std::string& n) { return get<Image>(n); }
-    Frame& frame(const std::string& n) { return get<Frame>(n); }
-    CheckBox& checkBox(const std::string& n) { return get<CheckBox>(n); }
-    OptionButton& option(const std::string& n) { return get<OptionButton>(n); }
-    ComboBox& comboBox(const std::string& n) { return get<ComboBox>(n); }
-    MenuItem& menu(const std::string& n) { return get<MenuItem>(n); }
-    Table& table(const std::string& n) { return get<Table>(n); }
-    Timer& timer(const std::string& n);
+    using Where = std::source_location;
+    Label& label(const std::string& n, Where w = Where::current()) { return get<Label>(n, w.file_name()); }
+    Button& button(const std::string& n, Where w = Where::current()) { return get<Button>(n, w.file_name()); }
+    TextBox& textBox(const std::string& n, Where w = Where::current()) { return get<TextBox>(n, w.file_name()); }
+    TerminalBox& terminal(const std::string& n, Where w = Where::current()) {
+        return get<TerminalBox>(n, w.file_name());
+    }
+    Image& image(const std::string& n, Where w = Where::current()) { return get<Image>(n, w.file_name()); }
+    Frame& frame(const std::string& n, Where w = Where::current()) { return get<Frame>(n, w.file_name()); }
+    CheckBox& checkBox(const std::string& n, Where w = Where::current()) { return get<CheckBox>(n, w.file_name()); }
+    OptionButton& option(const std::string& n, Where w = Where::current()) {
+        return get<OptionButton>(n, w.file_name());
+    }
+    ComboBox& comboBox(const std::string& n, Where w = Where::current()) { return get<ComboBox>(n, w.file_name()); }
+    MenuItem& menu(const std::string& n, Where w = Where::current()) { return get<MenuItem>(n, w.file_name()); }
+    Table& table(const std::string& n, Where w = Where::current()) { return get<Table>(n, w.file_name()); }
+    Timer& timer(const std::string& n, Where w = Where::current()) { return timerFrom(n, w.file_name()); }
+
+    // All the window's parts are made: a name it does not have is an error
+    // from now on.
+    void seal() { sealed_ = true; }
+    // The program's folder a source file is in ("link" for
+    // ".../src/link/PortSession.cpp"); empty outside the program (tests, the
+    // desktop), whose lookups bind to controls by name as they are.
+    static std::string folderOf(const std::string& file);
 
     // Controls in the order they were first asked for.
     const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
@@ -63,16 +81,29 @@ public:
         if (onUnload) onUnload();
     }
 
-private:
-    template <class T>
-    T& get(const std::string& n) {
+    // The accessors above, with the asking source file named.
+    template <class T = Label>
+    T& get(const std::string& n, const char* file) {
         if (Control* c = find(n)) {
+            checkOwner(n, file);
             if (auto* t = dynamic_cast<T*>(c)) return *t;
             throw std::logic_error("control " + n + " of " + name() + " has another kind");
         }
+        made(n, file);
         controls_.push_back(std::make_unique<T>(n));
         return static_cast<T&>(*controls_.back());
     }
+
+private:
+    Timer& timerFrom(const std::string& n, const char* file);
+    // Refuses a name asked for from another folder of the program than its
+    // owner's.
+    void checkOwner(const std::string& n, const char* file) const;
+    // Records who makes `n`; a sealed window makes nothing.
+    void made(const std::string& n, const char* file);
+
+    bool sealed_ = false;
+    std::map<std::string, std::string> owners_;  // control or timer name: its owner's folder
 
     platform::TimerHost& timers_;
     std::string caption_;

@@ -178,7 +178,7 @@ TEST(ReadParams, ValuesOutsideTheirLimitsAreNamedInOneMessageThatStopsNothing) {
 
 TEST(ReadParams, EveryRowOutsideItsLimitsStillEndsTheIdentificationWithOneMessage) {
     Rig rig;
-    rig.controller.state.params.fill(65535);
+    std::fill(rig.controller.state.params.begin(), rig.controller.state.params.end(), 65535);
     rig.identify();
     EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
     ASSERT_EQ(rig.messages.shown.size(), 1u);

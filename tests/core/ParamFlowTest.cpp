@@ -2,6 +2,8 @@
 // and REFRESH, on the virtual clock against the virtual controller.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "tests/support/BatchHelpers.h"
 
 using namespace kv::test;
@@ -267,7 +269,7 @@ TEST_F(Bulk, TheBatchCounterGoesDownByOneWhenAboveZero) {
 }
 
 TEST_F(Bulk, WithThePortClosedNothingRunsAndTheCounterStays) {
-    rig.main->receive.cmdSTOPComms.click();  // STOP
+    rig.main->indicators.cmdSTOPComms.click();  // STOP
     rig.main->counter.lblCounter.setCaption("3");
     rig.main->bulkWrite.cdmSetParams.click();
     ASSERT_EQ(rig.messages.shown.size(), 1u);
@@ -399,7 +401,7 @@ TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {
     EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 00AABBCCDDEE");
 
     // With the port closed it says so and leaves the sequence alone.
-    rig.main->receive.cmdSTOPComms.click();
+    rig.main->indicators.cmdSTOPComms.click();
     ASSERT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Finished);
     rig.main->receive.iRxIdx = 7;
     rig.takeWritten();
@@ -483,6 +485,49 @@ TEST(BatchCount, GoesDownByOneAcrossAPowerOfTen) {
         ASSERT_TRUE(waitFor(rig, [&] { return !m.record.pending(); }, 30000)) << c.typed;
         EXPECT_EQ(m.counter.lblCounter.caption(), c.after) << c.typed;
     }
+}
+
+// A second controller model is a profile and a definition file: a made-up
+// one of 20 parameters in frames of 10, whose firmware marks support with
+// 'q', is identified (serial, client and asset asked, as a supported one is)
+// and written whole, in two frames, inside service mode.
+TEST(Profile, AMadeUpModelOfTwentyParametersIsIdentifiedAndWrittenInTwoFrames) {
+    static constexpr kv::link::Profile kT20{"T20", 20, 10, "T20_Params.txt", 'q'};
+    Rig rig(kT20);
+    rig.controller.state.fwText = "T2q";
+    rig.controller.state.mac = "00AABBCCDD20";
+    {
+        std::ifstream kv53(std::filesystem::path(KV_SOURCE_DIR) / "data" / "KV5x_Params.txt");
+        std::ofstream t20(std::filesystem::path(rig.folders.programPath) / kT20.definitionFile);
+        std::string line;
+        for (int n = 0; n < kT20.params && std::getline(kv53, line); ++n) t20 << line << "\n";
+    }
+    rig.identify();
+    auto& m = *rig.main;
+    ASSERT_EQ(m.progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    EXPECT_EQ(m.identity.lblMacAddress.caption(), " 00AABBCCDD20");
+    EXPECT_EQ(m.params.iParamCount, 20);
+    for (int k = 0; k < 20; ++k) EXPECT_FALSE(m.params.txtParam(k).text().empty()) << k;
+    EXPECT_EQ(m.params.txtParam(20).text(), "");
+    std::vector<Bytes> reads;
+    for (const auto& f : rig.takeWritten())
+        if (f[0] == 0x06) reads.push_back(f);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].size(), 3u + 20 + 2);  // parameters 1 to 20, then the list end
+
+    m.bulkWrite.cdmSetParams.click();
+    rig.clock.advance(25000);  // the write, the restart and the identification again
+    int frames = 0;
+    for (const auto& f : rig.takeWritten()) frames += f[0] == 0x07;
+    EXPECT_EQ(frames, 2);
+    std::string numbers;
+    for (const auto& w : rig.controller.paramWrites) {
+        numbers += std::to_string(w.number) + " ";
+        EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
+    }
+    EXPECT_EQ(numbers, "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ");
+    EXPECT_EQ(m.progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    EXPECT_TRUE(rig.messages.shown.empty()) << rig.messages.shown.front().text;
 }
 
 }  // namespace

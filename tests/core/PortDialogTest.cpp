@@ -78,8 +78,8 @@ TEST_F(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {
     EXPECT_EQ(stored("Port"), "5");
     EXPECT_EQ(stored("Handshaking"), "2");
     EXPECT_FALSE(dlg().window.visible());
-    EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "STOP");
-    EXPECT_TRUE(rig.main->receive.cmdSTOPComms.enabled());
+    EXPECT_EQ(rig.main->indicators.cmdSTOPComms.caption(), "STOP");
+    EXPECT_TRUE(rig.main->indicators.cmdSTOPComms.enabled());
     EXPECT_EQ(rig.main->indicators.lblPort.caption(), "Port 5");
     EXPECT_TRUE(rig.main->sequence.stepDue());  // the connection sequence starts
     EXPECT_FALSE(dlg().bNoPort);
@@ -94,8 +94,8 @@ TEST_F(PortDialog, OkOnNoneStoresPortZeroOnly) {
     EXPECT_FALSE(dlg().window.visible());
     EXPECT_TRUE(dlg().bNoPort);
     // Not a dead end: START opens the port last chosen.
-    EXPECT_TRUE(rig.main->receive.cmdSTOPComms.enabled());
-    EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "START");
+    EXPECT_TRUE(rig.main->indicators.cmdSTOPComms.enabled());
+    EXPECT_EQ(rig.main->indicators.cmdSTOPComms.caption(), "START");
 }
 
 TEST_F(PortDialog, OkOnAPortNotAvailableSaysWhyAndStaysOpen) {
@@ -170,8 +170,8 @@ struct Settings : ::testing::Test {
     kv::dialogs::frmSettings& open(const std::string& settings, std::int16_t handshaking = 0) {
         EXPECT_TRUE(rig.port.setSettings(settings)) << settings;
         EXPECT_TRUE(rig.port.setHandshaking(handshaking));
-        if (!rig.port.PortOpen()) rig.main->receive.cmdSTOPComms.click();  // START
-        rig.main->settings.CommSettings(&rig.port, "Communications Port Settings");
+        if (!rig.port.PortOpen()) rig.main->indicators.cmdSTOPComms.click();  // START
+        rig.main->settings.CommSettings(&rig.main->session, "Communications Port Settings");
         return rig.main->settings;
     }
     std::string stored(const std::string& key) {
@@ -269,12 +269,12 @@ TEST_F(Settings, OkAppliesAndStoresWhatIsChosenAndLeavesThePortToStart) {
         EXPECT_EQ(stored("Handshaking"), c.handshaking) << c.name;
         EXPECT_FALSE(rig.port.PortOpen()) << c.name;
         EXPECT_FALSE(d.window.visible()) << c.name;
-        EXPECT_TRUE(rig.main->receive.cmdSTOPComms.enabled());
-        EXPECT_EQ(rig.main->receive.cmdSTOPComms.caption(), "START");
+        EXPECT_TRUE(rig.main->indicators.cmdSTOPComms.enabled());
+        EXPECT_EQ(rig.main->indicators.cmdSTOPComms.caption(), "START");
         EXPECT_EQ(rig.main->indicators.lblSettings.caption().empty(), false);
     }
     // START opens it with what was applied, and REFRESH identifies.
-    rig.main->receive.cmdSTOPComms.click();
+    rig.main->indicators.cmdSTOPComms.click();
     EXPECT_TRUE(rig.port.PortOpen());
     EXPECT_EQ(rig.port.Settings(), "115200,N,8,1");
     rig.main->serviceMode.cmdRefreshNextController.click();
@@ -295,7 +295,7 @@ TEST_F(Settings, NoneStoresPortZeroOnly) {
 TEST(SettingsTexts, TheDialogSaysWhatEachGroupIs) {
     Rig rig;
     rig.identify();
-    rig.main->settings.CommSettings(&rig.port, "Communications Port Settings");
+    rig.main->settings.CommSettings(&rig.main->session, "Communications Port Settings");
     auto& d = rig.main->settings;
     ASSERT_TRUE(d.window.visible());
     const struct {

@@ -15,7 +15,7 @@ namespace {
 struct Ways : ::testing::Test {
     kv::app::frmMain& m() { return *rig.main; }
     bool connected() { return m().progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }
-    void start() { m().receive.cmdSTOPComms.click(); }
+    void start() { m().indicators.cmdSTOPComms.click(); }
     Rig rig;
 };
 
@@ -28,14 +28,14 @@ TEST_F(Ways, AFailedOkIdentifiesOnceStartOpensThePort) {
     ports.setListIndex(static_cast<int>(it - ports.items().begin()));
     m().startup.cmdOK.click();
     EXPECT_EQ(m().receive.lblError.caption(), "Port busy");
-    EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "START");
+    EXPECT_EQ(m().indicators.cmdSTOPComms.caption(), "START");
     EXPECT_EQ(m().indicators.lblOpen.caption(), "Closed");
     rig.clock.advance(10000);
     EXPECT_TRUE(rig.port.written.empty());
     EXPECT_FALSE(m().progress.window.visible());
     rig.port.refusals.clear();
     start();
-    EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "STOP");
+    EXPECT_EQ(m().indicators.cmdSTOPComms.caption(), "STOP");
     EXPECT_EQ(m().receive.lblError.caption(), "");  // the error does not outlive its cause
     rig.clock.advance(8000);
     EXPECT_TRUE(connected());
@@ -52,7 +52,7 @@ TEST_F(Ways, NoneOrCancelLeaveStartForTheLastPortAndRefreshIdentifies) {
             dlg.cboPort.setListIndex(0);  // <none>
             dlg.cmdOK.click();
         }
-        auto& startStop = r.main->receive.cmdSTOPComms;
+        auto& startStop = r.main->indicators.cmdSTOPComms;
         ASSERT_TRUE(startStop.enabled()) << cancel;
         EXPECT_EQ(startStop.caption(), "START");
         startStop.click();
@@ -83,7 +83,7 @@ TEST_F(Ways, AReturningDeviceIsReopenedAndIdentifiedWithinASecond) {
     EXPECT_TRUE(rig.port.PortOpen());
     EXPECT_EQ(rig.port.Settings(), settings);
     EXPECT_EQ(m().receive.lblError.caption(), "Port back");
-    EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "STOP");
+    EXPECT_EQ(m().indicators.cmdSTOPComms.caption(), "STOP");
     EXPECT_EQ(m().indicators.lblOpen.caption(), "Open");
     rig.clock.advance(8000);
     EXPECT_TRUE(connected());
@@ -125,7 +125,7 @@ TEST_F(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
         r.identify();
         r.port.unplug();
         auto& dlg = r.main->settings;
-        dlg.CommSettings(&r.port, "Communications Port Settings");
+        dlg.CommSettings(&r.main->session, "Communications Port Settings");
         r.port.freePorts.insert(10);  // back while the dialog is open
         r.clock.advance(2000);
         EXPECT_FALSE(r.port.PortOpen()) << ending;
@@ -136,7 +136,7 @@ TEST_F(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
         }
         r.clock.advance(5000);
         EXPECT_FALSE(r.port.PortOpen()) << ending;  // START opens it
-        EXPECT_EQ(r.main->receive.cmdSTOPComms.caption(), "START") << ending;
+        EXPECT_EQ(r.main->indicators.cmdSTOPComms.caption(), "START") << ending;
     }
 }
 
@@ -159,10 +159,10 @@ TEST_F(Ways, StopMeansStopped) {
     EXPECT_FALSE(m().session.watching());
     rig.clock.advance(5000);
     EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_EQ(m().receive.cmdSTOPComms.caption(), "START");
+    EXPECT_EQ(m().indicators.cmdSTOPComms.caption(), "START");
     // A dialog's scan closes the port the same way: not reopened by itself.
     start();
-    m().startup.CommStartup(&rig.port, "Communications Port Settings");
+    m().startup.CommStartup(&rig.main->session, "Communications Port Settings");
     rig.clock.advance(5000);
     EXPECT_FALSE(rig.port.PortOpen());
 }

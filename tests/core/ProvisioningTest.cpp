@@ -82,7 +82,7 @@ TEST_F(Identified, SetAssetAndSetClientFrames) {
 }
 
 TEST_F(Identified, SetsWithThePortClosedSendNothingButResetTheReceive) {
-    m().receive.cmdSTOPComms.click();
+    m().indicators.cmdSTOPComms.click();
     ASSERT_FALSE(rig.port.PortOpen());
     m().identity.txtAssetID.setText("A1");
     m().identityWrite.txtSetClient.setText("005");

@@ -177,16 +177,16 @@ TEST_F(Loaded, ClearScreenEmptiesTheViewsAndAsksTheController) {
 }
 
 TEST_F(Loaded, StopAndStartCloseAndReopenWithTheSameSettings) {
-    auto& stop = rx().cmdSTOPComms;
+    auto& stop = rig.main->indicators.cmdSTOPComms;
     stop.press();
     EXPECT_FALSE(rig.port.PortOpen());
     EXPECT_EQ(stop.caption(), "START");
-    EXPECT_FALSE(rx().cdmGETV.enabled());
+    EXPECT_FALSE(rig.main->identity.cdmGETV.enabled());
     EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
     stop.press();
     EXPECT_TRUE(rig.port.PortOpen());
     EXPECT_EQ(stop.caption(), "STOP");
-    EXPECT_TRUE(rx().cdmGETV.enabled());
+    EXPECT_TRUE(rig.main->identity.cdmGETV.enabled());
     EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
     EXPECT_EQ(rig.port.CommPort(), 10);
 }
@@ -205,11 +205,11 @@ TEST_F(Loaded, StartOnAPortThatCannotBeOpenedSaysWhy) {
     for (const auto& c : cases) {
         Rig r;
         r.load();
-        r.main->receive.cmdSTOPComms.press();
+        r.main->indicators.cmdSTOPComms.press();
         c.setup(r);
-        r.main->receive.cmdSTOPComms.press();
+        r.main->indicators.cmdSTOPComms.press();
         EXPECT_FALSE(r.port.PortOpen()) << c.name;
-        EXPECT_EQ(r.main->receive.cmdSTOPComms.caption(), "START") << c.name;
+        EXPECT_EQ(r.main->indicators.cmdSTOPComms.caption(), "START") << c.name;
         EXPECT_EQ(r.main->receive.lblError.caption(), c.error) << c.name;
         EXPECT_TRUE(r.messages.shown.empty()) << c.name;
     }
@@ -229,7 +229,7 @@ TEST_F(Loaded, LineErrorsShowForASecond) {
         EXPECT_EQ(rx().lblError.caption(), c.text) << c.code;
         rig.clock.advance(1);
         EXPECT_EQ(rx().lblError.caption(), "") << c.code;
-        EXPECT_FALSE(rx().tmrClearError.enabled());
+        EXPECT_FALSE(rig.main->indicators.tmrClearError.enabled());
     }
 }
 
@@ -242,10 +242,10 @@ TEST_F(Loaded, LineErrorKeepsTheBytesAlreadyReceived) {
 
 TEST_F(Loaded, ReadParamsIsDisabledWhileAChunkIsHandled) {
     bool enabledInside = true;
-    rx().listenReplies([&](Reply) { enabledInside = rx().cmdGetParams.enabled(); });
+    rx().listenReplies([&](Reply) { enabledInside = rig.main->paramRead.cmdGetParams.enabled(); });
     rig.port.deliver(kReply);
     EXPECT_FALSE(enabledInside);
-    EXPECT_TRUE(rx().cmdGetParams.enabled());
+    EXPECT_TRUE(rig.main->paramRead.cmdGetParams.enabled());
 }
 
 // A message shown while a reply is handled lets events run, and a reply may
@@ -267,7 +267,7 @@ TEST_F(Loaded, ADeviceThatVanishesIsShownClosed) {
     rig.port.unplug();
     EXPECT_FALSE(rig.port.PortOpen());
     EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
-    EXPECT_EQ(rx().cmdSTOPComms.caption(), "START");
+    EXPECT_EQ(rig.main->indicators.cmdSTOPComms.caption(), "START");
     rig.main->identity.cmdGetAssetID.click();  // sends nothing, no crash
     EXPECT_TRUE(rig.messages.shown.empty());
 }

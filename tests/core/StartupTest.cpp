@@ -126,7 +126,8 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     bool openedAtStart = false;
     rig.main->indicators.lblOpen.listen([&] {
         if (rig.main->indicators.lblOpen.caption() == "Open")
-            openedAtStart = rig.port.CommPort() == 10 && rig.port.Settings() == "38400,n,8,1";
+            openedAtStart = rig.port.CommPort() == 10 &&
+                            rig.port.lineSettings() == kv::platform::LineSettings{38400, 'N', 8, 10};
     });
     rig.main->Form_Load();
     auto& m = *rig.main;
@@ -155,13 +156,13 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     EXPECT_EQ(m.params.lblParam(0).caption(), "SP");
     EXPECT_TRUE(m.window.visible());
     EXPECT_EQ(m.window.caption(), "Varkel KV5x COMM Dashboard V1.6");
-    EXPECT_FALSE(m.receive.cmdSTOPComms.enabled());  // until a port dialog's OK
+    EXPECT_FALSE(m.indicators.cmdSTOPComms.enabled());  // until a port dialog's OK
 
     m.startup.cmdOK.click();
     EXPECT_TRUE(rig.port.PortOpen());
     EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
     EXPECT_EQ(m.indicators.lblOpen.caption(), "Open");
-    EXPECT_TRUE(m.receive.cmdSTOPComms.enabled());
+    EXPECT_TRUE(m.indicators.cmdSTOPComms.enabled());
     EXPECT_TRUE(m.progress.window.visible());
     EXPECT_TRUE(m.sequence.stepDue());
 }
@@ -213,7 +214,7 @@ TEST(Startup, UnloadClosesTheLogAndEndsTheProgram) {
     Rig rig;
     rig.load();
     rig.main->progress.window.show();
-    rig.main->startup.CommStartup(&rig.port, "Communications Port Settings");
+    rig.main->startup.CommStartup(&rig.main->session, "Communications Port Settings");
     (void)rig.main->session.open();
     rig.main->window.unload();
     EXPECT_FALSE(rig.main->log.isOpen());
@@ -256,6 +257,44 @@ TEST(ProgressWindow, TextWrittenBeforeShowingIsShownLater) {
     EXPECT_FALSE(p.window.visible());
     p.window.show();
     EXPECT_EQ(p.lblCurrentINFO.caption(), " Setting Client and Asset...");
+}
+
+}  // namespace
+
+namespace {
+
+// Each control has one owner: a part of the program that asks another
+// folder's control by its name is refused, and a made window asked for a
+// name it does not have says so instead of making one.
+TEST(Window, AControlIsReachedThroughItsOwnerAndNeverMadeByAMistypedName) {
+    kv::test::VirtualClock clock;
+    kv::ui::Window w("frmMain", clock);
+    const char* link = "/work/src/link/ReceivePath.cpp";
+    (void)w.get("lblError", "/work/desktop/Dashboard.cpp");  // made outside the program: anyone's
+    const struct {
+        const char* name;
+        const char* from;  // the asking file
+        bool sealed, refused;
+    } cases[] = {
+        {"lblTime", link, false, false},                          // made by its owner
+        {"lblTime", "/work/src/link/ConnectionSequence.cpp", false, false},  // the same folder
+        {"lblTime", "/work/src/controller/Identity.cpp", false, true},       // another folder
+        {"lblTime", "/work/tests/core/SequenceTest.cpp", false, false},      // a test binds by name
+        {"lblError", "/work/src/params/BulkWrite.cpp", false, false},
+        {"lblTmie", link, true, true},                            // mistyped, once all is made
+        {"lblTmie", "/work/desktop/Dashboard.cpp", true, true},
+    };
+    for (const auto& c : cases) {
+        if (c.sealed) w.seal();
+        bool refused = false;
+        try {
+            (void)w.get(c.name, c.from);
+        } catch (const std::logic_error&) {
+            refused = true;
+        }
+        EXPECT_EQ(refused, c.refused) << c.name << " from " << c.from;
+    }
+    EXPECT_EQ(w.find("lblTmie"), nullptr);
 }
 
 }  // namespace

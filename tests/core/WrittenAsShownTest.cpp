@@ -72,7 +72,7 @@ TEST(WrittenAsShown, ApplyParamsSendsNothingWhileTheRowsHoldTheLastControllersRe
         auto& m = *rig.main;
         ASSERT_EQ(m.params.txtParam(0).text(), "4.0") << c.name;  // the first controller's read
         rig.controller.state.mac = "0004A3B1C2FF";
-        rig.controller.state.params.fill(600);
+        std::fill(rig.controller.state.params.begin(), rig.controller.state.params.end(), 600);
         c.newcomer(rig);
         m.serviceMode.cmdRefreshNextController.click();
         rig.clock.advance(10000);

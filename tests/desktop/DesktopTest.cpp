@@ -141,9 +141,9 @@ TEST(EndToEnd, ASimulatorThatGoesAwayIsShownClosedAndReopenedWhenItComesBack) {
     ASSERT_EQ(core.indicators.lblOpen.caption(), "Open");
     sim.reset();  // the pseudo-terminal disappears
     EXPECT_TRUE(waitUntil([&] { return core.indicators.lblOpen.caption() == "Closed"; }));
-    EXPECT_EQ(core.receive.cmdSTOPComms.caption(), "START");
+    EXPECT_EQ(core.indicators.cmdSTOPComms.caption(), "START");
     // START on the vanished port says why and leaves it closed.
-    core.receive.cmdSTOPComms.press();
+    core.indicators.cmdSTOPComms.press();
     EXPECT_EQ(core.receive.lblError.caption(), "No such port");
 
     // The simulator back on the same link, as a replugged adapter: the port
@@ -152,7 +152,7 @@ TEST(EndToEnd, ASimulatorThatGoesAwayIsShownClosedAndReopenedWhenItComesBack) {
     ASSERT_TRUE(again.started());
     EXPECT_TRUE(waitUntil([&] { return core.indicators.lblOpen.caption() == "Open"; }, 3000));
     EXPECT_EQ(core.receive.lblError.caption(), "Port back");
-    EXPECT_EQ(core.receive.cmdSTOPComms.caption(), "STOP");
+    EXPECT_EQ(core.indicators.cmdSTOPComms.caption(), "STOP");
     EXPECT_TRUE(waitUntil([&] { return core.progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
     EXPECT_EQ(core.identity.lblMacAddress.caption(), " FEDCBA987654");
 }
@@ -638,7 +638,7 @@ TEST(SettingsDialog, AppliesItsSettingsToTheSimulatorsPortOnStart) {
     EXPECT_TRUE(shown);
     EXPECT_FALSE(twoStopsAtEight);
     EXPECT_FALSE(d.settingsView()->isVisible());
-    EXPECT_EQ(core.session.port().Settings(), "9600,E,7,2");
+    EXPECT_EQ(core.session.config().line.text(), "9600,E,7,2");
     EXPECT_EQ(core.indicators.lblOpen.caption(), "Closed");
     auto* startStop = d.mainView()->findChild<QPushButton*>("cmdSTOPComms");
     QApplication::processEvents();

@@ -82,7 +82,9 @@ struct FakeRecordServers : platform::RecordServers {
 };
 
 struct Rig {
-    Rig()
+    // `model`: the controller model of the program and of the virtual
+    // controller alike.
+    explicit Rig(const link::Profile& model = link::kKV53)
         : port(clock, controller),
           platform{port,    probe,  settings, folders, fileDialog, messages, beep,
                    clock,   pointer, screen,  clock,   clock,      locale,   &records} {
@@ -95,7 +97,8 @@ struct Rig {
         for (const char* file : {"KV5x_Params.txt", "varktcstlst.txt"})
             std::filesystem::copy_file(std::filesystem::path(KV_SOURCE_DIR) / "data" / file,
                                        std::filesystem::path(folders.programPath) / file);
-        main = std::make_unique<app::frmMain>(platform);
+        controller.useProfile(model);
+        main = std::make_unique<app::frmMain>(platform, model);
     }
 
     // Start-up, then OK in the port dialog on the preselected port 10: the
