@@ -212,7 +212,6 @@ void frmMain::Form_Load() {
     identity.cdmGETV.setEnabled(true);
     receive.iRxIdx = 1;
     identity.lblMacAddress.setCaption("");
-    bulkWrite.bParamAck = false;
     progress.lblCurrentINFO.setCaption("");
     params.ClearRows();
 
@@ -284,7 +283,7 @@ void frmMain::CloseNow() {
         Form_Unload();
         return;
     }
-    bool inService = !bulkWrite.bRestarting;
+    bool inService = !bulkWrite.restarting();
     bulkWrite.Abandon();
     window.hide();
     closeProgram(inService ? "no: the program was closed during its parameter write; taken out of "

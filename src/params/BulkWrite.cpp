@@ -92,7 +92,7 @@ void BulkWrite::cdmSetParams_Click() {
     unacknowledged_.clear();
     unacknowledgedText_.clear();
     purpose_ = Purpose::WriteParams;
-    bRestarting = false;
+    phase_ = Phase::Sending;
     iSetParamsTicks = 0;
 
     lblCurrentINFO_.setCaption(" Writing parameters......Please wait");
@@ -123,7 +123,7 @@ void BulkWrite::announceStart() {
 
 void BulkWrite::StartRestart() {
     purpose_ = Purpose::RestartOnly;
-    bRestarting = false;
+    phase_ = Phase::Sending;
     iSetParamsTicks = 0;
     iSetParamsProgress = table_.iParamCount;
     edit_.ClearSelection("8.8.8");
@@ -143,13 +143,13 @@ void BulkWrite::ServiceModeReplied() {
 void BulkWrite::tmrSetMultipleParams_Timer() {
     if (iSetParamsProgress <= table_.iParamCount) {
         sendingPhase();
-    } else if (!bRestarting) {
+    } else if (phase_ == Phase::Sending) {
         // A fourth frame still unanswered now will not be answered.
         if (purpose_ == Purpose::WriteParams && !bParamAck) unacknowledged_.push_back(frames());
         lblCurrentINFO_.setCaption(" Controller Restarting......Please wait");
         serviceMode_.pressExitServiceMode();
         tmrSetMultipleParams.setInterval(5000);
-        bRestarting = true;
+        phase_ = Phase::Restarting;
     } else {
         tmrStatusGET_.setEnabled(false);
         serviceMode_.pressRefreshNextController();
@@ -157,16 +157,16 @@ void BulkWrite::tmrSetMultipleParams_Timer() {
         serviceMode_.setNextControllerEnabled(true);
         edit_.setLocked(false);
         tmrSetMultipleParams.setEnabled(false);
-        bRestarting = false;
+        phase_ = Phase::Sending;
         reportUnacknowledged();
     }
 }
 
 void BulkWrite::Abandon() {
     if (!writing()) return;
-    if (!bRestarting) serviceMode_.pressExitServiceMode();
+    if (phase_ == Phase::Sending) serviceMode_.pressExitServiceMode();
     tmrSetMultipleParams.setEnabled(false);
-    bRestarting = false;
+    phase_ = Phase::Sending;
     cdmSetParams.setEnabled(true);
     serviceMode_.setNextControllerEnabled(true);
     edit_.setLocked(false);

@@ -77,17 +77,25 @@ public:
     const std::vector<int>& unacknowledged() const { return unacknowledged_; }
 
     // The controller acknowledged the last parameter write.
-    bool bParamAck = false;
-    bool bRestarting = false;
-    std::int16_t iSetParamsFrame = 0;
-    std::int16_t iSetParamsProgress = 0;
-    std::int16_t iSetParamsTicks = 0;
+    bool acknowledged() const { return bParamAck; }
+    // Out of service mode, waiting for the controller's restart.
+    bool restarting() const { return phase_ == Phase::Restarting; }
+    // The frame to send next (1 to frames()).
+    int frame() const { return iSetParamsFrame; }
 
     ui::Button& cdmSetParams;
     ui::Timer& tmrSetMultipleParams;
 
 private:
     enum class Purpose { WriteParams, RestartOnly };
+    // Where a write is: service mode and the frames, then the restart's wait.
+    enum class Phase { Sending, Restarting };
+
+    bool bParamAck = false;
+    Phase phase_ = Phase::Sending;
+    std::int16_t iSetParamsFrame = 0;
+    std::int16_t iSetParamsProgress = 0;
+    std::int16_t iSetParamsTicks = 0;
 
     // The triples of rows 0 to 38 into iParamHi/iParamLo; false, with why
     // in `problems`, when the table cannot be written as it is.

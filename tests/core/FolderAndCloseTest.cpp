@@ -72,10 +72,10 @@ TEST(CloseRow, KeepsTheLabelAnAssetWasCutFrom) {
         std::function<void(Line&)> close;
     } cases[] = {
         {"the window closed while it is not back from its restart",
-         [](Line& l) { return l.rig.main->bulkWrite.bRestarting; }, 8000,
+         [](Line& l) { return l.rig.main->bulkWrite.restarting(); }, 8000,
          [](Line& l) { l.rig.main->window.unload(); }},
         {"a signal during its parameter write",
-         [](Line& l) { return l.rig.main->bulkWrite.iSetParamsFrame >= 3; }, 300,
+         [](Line& l) { return l.rig.main->bulkWrite.frame() >= 3; }, 300,
          [](Line& l) { l.rig.main->CloseNow(); }},
     };
     for (const auto& c : cases) {

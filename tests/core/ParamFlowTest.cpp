@@ -112,7 +112,7 @@ TEST_F(Panel, TheSetKeyWritesTheSelectedRowOnce) {
     EXPECT_TRUE(rig.takeWritten().empty());
     rig.clock.advance(100);
     EXPECT_EQ(rig.controller.state.params[0], 650);
-    EXPECT_TRUE(rig.main->bulkWrite.bParamAck);  // the acknowledgement came
+    EXPECT_TRUE(rig.main->bulkWrite.acknowledged());  // the acknowledgement came
 }
 
 TEST(PanelRefusal, ABulkWriteNeedsThirtyNineRows) {
@@ -314,7 +314,7 @@ TEST_F(Bulk, ALostAcknowledgementHoldsTheNextFrameFiveTicksAndIsReported) {
 TEST_F(Bulk, AFrameNotAcknowledgedIsNamedUntilTheReadBackShowsItsValues) {
     rig.controller.modes.loseAckForFrame = 2;
     rig.main->bulkWrite.cdmSetParams.press();
-    ASSERT_TRUE(waitFor(rig, [&] { return rig.main->bulkWrite.bRestarting; }, 8000));
+    ASSERT_TRUE(waitFor(rig, [&] { return rig.main->bulkWrite.restarting(); }, 8000));
     rig.controller.state.params[12] = 5;  // frame 2's P013 never stored
     ASSERT_TRUE(waitFor(rig, [&] { return rig.main->progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }, 12000));
     EXPECT_EQ(rig.main->receive.lblError.caption(), "Frame 2 not acknowledged");

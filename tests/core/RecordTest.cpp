@@ -135,7 +135,7 @@ TEST_F(Batch, AParameterTheControllerDoesNotHoldIsNamed) {
     scan(d.txtScannedAsset, "KV-3001");
     // While it restarts, the controller puts two values back (as a firmware
     // that refuses them would).
-    ASSERT_TRUE(waitFor(rig, [&] { return rig.main->bulkWrite.bRestarting; }, 20000));
+    ASSERT_TRUE(waitFor(rig, [&] { return rig.main->bulkWrite.restarting(); }, 20000));
     rig.controller.state.params[11] = 999;
     rig.controller.state.params[29] = 0;
     ASSERT_TRUE(waitFor(rig, [&] { return record().size() == 2; }, 20000));
@@ -420,7 +420,7 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
          swapWhen([](Line& l) { return l.line->unit(1).client == "005"; }),
          {"1,KV-1,005,I-1,no: replaced before its read-back", "2,,<00,,no: put on the line during the writes to " + mac1}},
         {"swapped during the bulk write", true,
-         swapWhen([](Line& l) { return l.rig.main->bulkWrite.iSetParamsFrame >= 3; }),
+         swapWhen([](Line& l) { return l.rig.main->bulkWrite.frame() >= 3; }),
          {"1,KV-1,005,I-1,no: replaced before its read-back", "2,,<00,,no: put on the line during the writes to " + mac1}},
         {"unplugged after its asset write, then the program closed", true,
          [](Line& l) {
@@ -436,7 +436,7 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
          [](Line& l) {
              auto& m = *l.rig.main;
              l.scanController("KV-1", "I-1");
-             ASSERT_TRUE(waitFor(l.rig, [&] { return m.bulkWrite.iSetParamsFrame >= 3; }, 30000));
+             ASSERT_TRUE(waitFor(l.rig, [&] { return m.bulkWrite.frame() >= 3; }, 30000));
              m.window.unload();
              ASSERT_EQ(l.rig.messages.open.size(), 1u);  // asked first: the write goes on meanwhile
              l.rig.clock.advance(400);
@@ -452,7 +452,7 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
          [](Line& l) {
              l.rig.controller.modes.restartMs = 600000;  // never back
              l.scanController("KV-1", "I-1");
-             ASSERT_TRUE(waitFor(l.rig, [&] { return l.rig.main->bulkWrite.bRestarting; }, 30000));
+             ASSERT_TRUE(waitFor(l.rig, [&] { return l.rig.main->bulkWrite.restarting(); }, 30000));
              l.rig.clock.advance(8000);
              l.rig.main->window.unload();
          },
