@@ -1,5 +1,7 @@
 #include "desktop/PsqlRecordServer.h"
 
+#include "desktop/RecordFilter.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -111,23 +113,9 @@ public:
         return rows.front();
     }
 
-    // Each text found anywhere in its field (strpos, so that % and _ are
-    // plain characters); the date at the start of written_at.
     std::vector<platform::StoredRow> find(const platform::RowFilter& filter, std::string& error) {
-        QString where;
         QVariantList values;
-        auto contains = [&](const char* column, const std::string& text, bool atStart = false) {
-            if (text.empty()) return;
-            where += QString(where.isEmpty() ? " WHERE " : " AND ") + "strpos(" + column + ", ?) " +
-                     (atStart ? "= 1" : "> 0");
-            values << QString::fromStdString(text);
-        };
-        contains("asset_id", filter.asset);
-        contains("mac", filter.mac);
-        contains("client_id", filter.client);
-        contains("station", filter.station);
-        contains("written_at", filter.date, true);
-        contains("verified", filter.verified);
+        const QString where = filterClause(filter, "strpos", values);
         values << filter.limit;
         return select(where + " ORDER BY written_at DESC, station, local_number DESC LIMIT ?", values, error);
     }

@@ -1,5 +1,7 @@
 #include "desktop/SqliteRecordStore.h"
 
+#include "desktop/RecordFilter.h"
+
 #include "platform/Desktop.h"
 
 #include <QDir>
@@ -216,21 +218,8 @@ bool SqliteRecordStore::lastWithAsset(const std::string& asset, std::optional<pl
 
 bool SqliteRecordStore::find(const platform::RowFilter& filter, std::vector<platform::StoredRow>& out,
                              std::string& error) {
-    // Each text found anywhere in its field (instr, so that % and _ are
-    // plain characters); the date at the start of written_at.
-    QString where;
     QVariantList values;
-    auto contains = [&](const char* column, const std::string& text, bool atStart = false) {
-        if (text.empty()) return;
-        where += QString(where.isEmpty() ? " WHERE " : " AND ") + "instr(" + column + ", ?) " + (atStart ? "= 1" : "> 0");
-        values << QString::fromStdString(text);
-    };
-    contains("asset_id", filter.asset);
-    contains("mac", filter.mac);
-    contains("client_id", filter.client);
-    contains("station", filter.station);
-    contains("written_at", filter.date, true);
-    contains("verified", filter.verified);
+    const QString where = filterClause(filter, "instr", values);
     values << filter.limit;
     return rows(QString("SELECT %1 FROM records%2 ORDER BY number DESC LIMIT ?").arg(kColumns, where), values, out,
                 error);
