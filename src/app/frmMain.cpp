@@ -193,7 +193,6 @@ void frmMain::Form_Load() {
     if (std::string problem = prepareFolders(stamp); !problem.empty())
         platform.messageBox.show(problem, platform::MsgButtons::Ok, platform::MsgIcon::Exclamation,
                                  platform::kAppTitle);
-    openRecordStore();
     customers.LoadCustomerList();
 
     indicators.showLamp(indicators.imgRx, link::Indicators::kActivityIdle);
@@ -222,6 +221,10 @@ void frmMain::Form_Load() {
     autoSetting.abort();
     platform.events.doEvents();
     platform.events.doEvents();
+    // Once the port dialog is on screen: opening the store (and creating it
+    // the first time) takes longer than drawing the dialog, and no row can
+    // come before the technician has answered it.
+    openRecordStore();
 }
 
 // Creates the log and parameter-file folders and the log file. Returns what
