@@ -4,16 +4,16 @@
 #include <stdexcept>
 
 #include "link/Frames.h"
+#include "link/Requests.h"
 
 namespace kv::sim {
 
 namespace {
 
-constexpr std::uint8_t kKnown[] = {0x01, 0x02, 0x05, 0x06, 0x07, 0x08, 0x0A, 0x15, 0x16, 0x18, 0xFF};
 // Bytes of a half-received request are dropped after this long a pause.
 constexpr std::int64_t kInterByteTimeoutMs = 500;
 
-bool known(std::uint8_t code) { return std::find(std::begin(kKnown), std::end(kKnown), code) != std::end(kKnown); }
+bool known(std::uint8_t code) { return link::requestFor(code) != nullptr; }
 
 // Replies have the requests' frame: code, 01, length, payload. The length is
 // one byte: what sets the controller's state keeps payloads within it, and a
@@ -40,7 +40,12 @@ std::string hexText(const Bytes& bytes) {
     return s;
 }
 
-VirtualController::VirtualController() { state.params = kFactoryParams; }
+VirtualController::VirtualController() {
+    state.params = kFactoryParams;
+    // Every request the dashboard can send has its answer here.
+    for (const link::Request& r : link::kRequests)
+        if (!answerFor(r.code)) throw std::logic_error(std::string("no answer to the ") + r.name + " request");
+}
 
 void VirtualController::useProfile(const link::Profile& model) {
     profile_ = &model;
@@ -127,97 +132,126 @@ std::optional<Bytes> VirtualController::answer(const Bytes& request, std::int64_
     }
     if (repeats_ < modes.answerOnRepeat) return std::nullopt;
 
-    const std::uint8_t code = request[0];
-    const std::uint8_t first = request.size() > 3 ? request[3] : 0;
-    Bytes payload(request.begin() + 3, request.end());
-    switch (code) {
-        case 0x01: {
-            Bytes p;
-            if (!state.shortFirmware) appendText(p, state.fwText.substr(0, 3));
-            p.insert(p.end(), state.fwNumbers.begin(), state.fwNumbers.end());
-            if (!state.shortFirmware) p.push_back(0x00);
-            return frame(code, p);
-        }
-        case 0x02: return statusReply();
-        case 0x05: {
-            if (!state.config.empty()) return frame(code, state.config);
-            Bytes p;
-            appendText(p, "KV53CFG-01");
-            p.push_back(0x00);
-            appendText(p, "0123456789");
-            p.push_back(static_cast<std::uint8_t>(state.checksum & 0xFF));
-            p.push_back(static_cast<std::uint8_t>(state.checksum >> 8));
-            appendText(p, "END");
-            return frame(code, p);
-        }
-        case 0x06: {
-            Bytes p;
-            // Two bytes a value and the list end must fit the reply's length
-            // byte: a request for more values gets the first 126.
-            const std::size_t most = modes.shortRead > 0 ? 2 * std::size_t(modes.shortRead) : 251;
-            for (std::size_t i = 3; i + 1 < request.size() && request[i] != 0x99 && p.size() + 4 <= 255 &&
-                                    p.size() < most;
-                 ++i) {
-                std::uint8_t number = request[i];
-                std::uint16_t v = holds(number) ? state.params[std::size_t(number - 1)] : 0;
-                p.push_back(static_cast<std::uint8_t>(v >> 8));
-                p.push_back(static_cast<std::uint8_t>(v & 0xFF));
-            }
-            p.push_back(0x99);
-            p.push_back(0x99);
-            return frame(code, p);
-        }
-        case 0x07: {
-            ++writeFramesTaken_;
-            ++paramFramesSinceService;
-            const bool refuse = modes.storeOnlyInServiceMode && !state.serviceMode;
-            // Triples up to the list end 99 99.
-            for (std::size_t i = 0; i + 2 < payload.size(); i += 3) {
-                const std::uint8_t number = payload[i];
-                if (number == link::kListEnd && payload[i + 1] == link::kListEnd) break;
-                const auto value = static_cast<std::uint16_t>(payload[i + 1] << 8 | payload[i + 2]);
-                const bool stored = !refuse && holds(number);
-                if (stored) state.params[std::size_t(number - 1)] = value;
-                paramWrites.push_back({number, value, state.serviceMode, stored});
-            }
-            if (modes.loseAckForFrame > 0 && paramFramesSinceService == modes.loseAckForFrame) return std::nullopt;
-            return frame(code, {0x00});
-        }
-        case 0x08:
-            if (first == 0x01) {
-                state.serviceMode = true;
-                paramFramesSinceService = 0;
-            } else {
-                state.serviceMode = false;
-                deafUntilMs_ = nowMs + modes.restartMs;  // leaving service mode restarts it
-            }
-            return frame(code, {first});
-        case 0x0A:
-            return frame(code, {static_cast<std::uint8_t>(state.checksum >> 8),
-                                static_cast<std::uint8_t>(state.checksum & 0xFF)});
-        case 0x15: {
-            if (first == 0x01 && payload.size() >= 4 && modes.storeClient)
-                state.client.assign(payload.begin() + 1, payload.begin() + 4);
-            Bytes p;
-            appendText(p, state.client.substr(0, 3));
-            return frame(code, p);
-        }
-        case 0x16: {
-            if (first == 0x01) state.asset.assign(payload.begin() + 1, payload.end());
-            Bytes p;
-            appendText(p, state.asset.substr(0, kMaxAssetLength));
-            p.push_back(0x00);
-            p.push_back(0x00);
-            return frame(code, p);
-        }
-        case 0x18: {
-            Bytes p;
-            appendText(p, state.mac.substr(0, 12));
-            return frame(code, p);
-        }
-        case 0xFF: return frame(code, {0x00});
-        default: return std::nullopt;
-    }
+    const Answer handler = answerFor(request[0]);
+    if (!handler) return std::nullopt;
+    return handler(*this, request, nowMs);
+}
+
+// One answer for each kind of request the dashboard sends.
+VirtualController::Answer VirtualController::answerFor(std::uint8_t code) {
+    using link::cmdAsset, link::cmdChecksum, link::cmdClearScreen, link::cmdClient, link::cmdConfig;
+    using link::cmdFwVersion, link::cmdMac, link::cmdReadParams, link::cmdServiceMode, link::cmdStatus;
+    using link::cmdWriteParams;
+    using R = std::optional<Bytes>;
+    using C = VirtualController;
+    static constexpr struct {
+        link::Command code;
+        Answer answer;
+    } kAnswers[] = {
+        {cmdFwVersion,
+         [](C& c, const Bytes&, std::int64_t) -> R {
+             Bytes p;
+             if (!c.state.shortFirmware) appendText(p, c.state.fwText.substr(0, 3));
+             p.insert(p.end(), c.state.fwNumbers.begin(), c.state.fwNumbers.end());
+             if (!c.state.shortFirmware) p.push_back(0x00);
+             return frame(cmdFwVersion, p);
+         }},
+        {cmdStatus, [](C& c, const Bytes&, std::int64_t) -> R { return c.statusReply(); }},
+        {cmdConfig,
+         [](C& c, const Bytes&, std::int64_t) -> R {
+             if (!c.state.config.empty()) return frame(cmdConfig, c.state.config);
+             Bytes p;
+             appendText(p, "KV53CFG-01");
+             p.push_back(0x00);
+             appendText(p, "0123456789");
+             p.push_back(static_cast<std::uint8_t>(c.state.checksum & 0xFF));
+             p.push_back(static_cast<std::uint8_t>(c.state.checksum >> 8));
+             appendText(p, "END");
+             return frame(cmdConfig, p);
+         }},
+        {cmdReadParams,
+         [](C& c, const Bytes& request, std::int64_t) -> R {
+             Bytes p;
+             // Two bytes a value and the list end must fit the reply's length
+             // byte: a request for more values gets the first 126.
+             const std::size_t most = c.modes.shortRead > 0 ? 2 * std::size_t(c.modes.shortRead) : 251;
+             for (std::size_t i = 3;
+                  i + 1 < request.size() && request[i] != 0x99 && p.size() + 4 <= 255 && p.size() < most; ++i) {
+                 std::uint8_t number = request[i];
+                 std::uint16_t v = c.holds(number) ? c.state.params[std::size_t(number - 1)] : 0;
+                 p.push_back(static_cast<std::uint8_t>(v >> 8));
+                 p.push_back(static_cast<std::uint8_t>(v & 0xFF));
+             }
+             p.push_back(0x99);
+             p.push_back(0x99);
+             return frame(cmdReadParams, p);
+         }},
+        {cmdWriteParams,
+         [](C& c, const Bytes& request, std::int64_t) -> R {
+             const Bytes payload(request.begin() + 3, request.end());
+             ++c.writeFramesTaken_;
+             ++c.paramFramesSinceService;
+             const bool refuse = c.modes.storeOnlyInServiceMode && !c.state.serviceMode;
+             // Triples up to the list end 99 99.
+             for (std::size_t i = 0; i + 2 < payload.size(); i += 3) {
+                 const std::uint8_t number = payload[i];
+                 if (number == link::kListEnd && payload[i + 1] == link::kListEnd) break;
+                 const auto value = static_cast<std::uint16_t>(payload[i + 1] << 8 | payload[i + 2]);
+                 const bool stored = !refuse && c.holds(number);
+                 if (stored) c.state.params[std::size_t(number - 1)] = value;
+                 c.paramWrites.push_back({number, value, c.state.serviceMode, stored});
+             }
+             if (c.modes.loseAckForFrame > 0 && c.paramFramesSinceService == c.modes.loseAckForFrame)
+                 return std::nullopt;
+             return frame(cmdWriteParams, {0x00});
+         }},
+        {cmdServiceMode,
+         [](C& c, const Bytes& request, std::int64_t nowMs) -> R {
+             const std::uint8_t first = request.size() > 3 ? request[3] : 0;
+             if (first == 0x01) {
+                 c.state.serviceMode = true;
+                 c.paramFramesSinceService = 0;
+             } else {
+                 c.state.serviceMode = false;
+                 c.deafUntilMs_ = nowMs + c.modes.restartMs;  // leaving service mode restarts it
+             }
+             return frame(cmdServiceMode, {first});
+         }},
+        {cmdChecksum,
+         [](C& c, const Bytes&, std::int64_t) -> R {
+             return frame(cmdChecksum, {static_cast<std::uint8_t>(c.state.checksum >> 8),
+                                        static_cast<std::uint8_t>(c.state.checksum & 0xFF)});
+         }},
+        {cmdClient,
+         [](C& c, const Bytes& request, std::int64_t) -> R {
+             const Bytes payload(request.begin() + 3, request.end());
+             if (!payload.empty() && payload[0] == 0x01 && payload.size() >= 4 && c.modes.storeClient)
+                 c.state.client.assign(payload.begin() + 1, payload.begin() + 4);
+             Bytes p;
+             appendText(p, c.state.client.substr(0, 3));
+             return frame(cmdClient, p);
+         }},
+        {cmdAsset,
+         [](C& c, const Bytes& request, std::int64_t) -> R {
+             const Bytes payload(request.begin() + 3, request.end());
+             if (!payload.empty() && payload[0] == 0x01) c.state.asset.assign(payload.begin() + 1, payload.end());
+             Bytes p;
+             appendText(p, c.state.asset.substr(0, kMaxAssetLength));
+             p.push_back(0x00);
+             p.push_back(0x00);
+             return frame(cmdAsset, p);
+         }},
+        {cmdMac,
+         [](C& c, const Bytes&, std::int64_t) -> R {
+             Bytes p;
+             appendText(p, c.state.mac.substr(0, 12));
+             return frame(cmdMac, p);
+         }},
+        {cmdClearScreen, [](C&, const Bytes&, std::int64_t) -> R { return frame(cmdClearScreen, {0x00}); }},
+    };
+    for (const auto& a : kAnswers)
+        if (a.code == code) return a.answer;
+    return nullptr;
 }
 
 Bytes VirtualController::statusReply() const {

@@ -151,6 +151,11 @@ public:
 private:
     std::vector<Piece> cut(const Bytes& reply) const;
 
+    // The answer to one kind of request (nothing: left unanswered); none for
+    // a code that is no request.
+    using Answer = std::optional<Bytes> (*)(VirtualController& c, const Bytes& request, std::int64_t nowMs);
+    static Answer answerFor(std::uint8_t code);
+
     Bytes pending_;
     std::int64_t lastByteMs_ = 0;
     Bytes lastRequest_;

@@ -10,7 +10,7 @@
 #include "app/ProvisioningLog.h"
 #include "controller/Identity.h"
 #include "controller/AssetCheck.h"
-#include "link/Replies.h"
+#include "link/Requests.h"
 #include "platform/Listeners.h"
 #include "platform/RecordStore.h"
 

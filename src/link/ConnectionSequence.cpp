@@ -28,20 +28,7 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
     receive.listenReplies([this](Reply r) { replied(r); });
 }
 
-ConnectionSequence::Step ConnectionSequence::answeredBy(Reply r) {
-    switch (r) {
-        case Reply::FwVersionSupported:
-        case Reply::FwVersion: return Step::Firmware;
-        case Reply::Status:
-        case Reply::Checksum:
-        case Reply::Config: return Step::Checksum;
-        case Reply::Params: return Step::Params;
-        case Reply::Mac: return Step::Mac;
-        case Reply::Client: return Step::Client;
-        case Reply::Asset: return Step::Asset;
-        default: return Step::Finished;
-    }
-}
+ConnectionSequence::Step ConnectionSequence::answeredBy(Reply r) { return stepEndedBy(r).value_or(Step::Finished); }
 
 namespace {
 ConnectionSequence::Step after(ConnectionSequence::Step s) {

@@ -8,16 +8,13 @@
 
 #include "link/PortSession.h"
 #include "link/ReceivePath.h"
+#include "link/Requests.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/Listeners.h"
 #include "ui/Window.h"
 
 namespace kv::link {
-
-// The steps of an identification, by the request each sends; the last two
-// end it.
-enum class IdentifyStep : std::int16_t { Firmware, Checksum, Params, Mac, Client, Asset, Connected, Finished };
 
 // What an identification asks of the parts above the link: each request as
 // the part that owns it sends it (its button's own click), and what its end

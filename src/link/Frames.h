@@ -6,26 +6,12 @@
 #include <vector>
 
 #include "link/Profile.h"
+#include "link/Requests.h"
 #include "platform/SerialPort.h"
 
 namespace kv::link {
 
 using platform::Bytes;
-
-// Command codes; a reply repeats the code of the request it answers.
-enum Command : std::uint8_t {
-    cmdFwVersion = 0x01,
-    cmdStatus = 0x02,
-    cmdConfig = 0x05,
-    cmdReadParams = 0x06,
-    cmdWriteParams = 0x07,
-    cmdServiceMode = 0x08,
-    cmdChecksum = 0x0A,
-    cmdClient = 0x15,
-    cmdAsset = 0x16,
-    cmdMac = 0x18,
-    cmdClearScreen = 0xFF,
-};
 
 constexpr std::uint8_t kListEnd = 0x99;
 

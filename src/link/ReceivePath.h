@@ -13,7 +13,7 @@
 #include "link/Frames.h"
 #include "link/Indicators.h"
 #include "link/PortSession.h"
-#include "link/Replies.h"
+#include "link/Requests.h"
 #include "platform/Desktop.h"
 #include "platform/SerialPort.h"
 #include "ui/Window.h"
