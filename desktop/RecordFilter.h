@@ -13,14 +13,16 @@ namespace kv::desktop {
 
 inline QString filterClause(const platform::RowFilter& filter, const char* position, QVariantList& values) {
     QString where;
-    auto contains = [&](const char* column, const std::string& text, bool atStart = false) {
+    // `caseless`: letters in either case are the same (a MAC's hex digits).
+    auto contains = [&](const char* column, const std::string& text, bool atStart = false, bool caseless = false) {
         if (text.empty()) return;
-        where += QString(where.isEmpty() ? " WHERE " : " AND ") + position + "(" + column + ", ?) " +
-                 (atStart ? "= 1" : "> 0");
+        const QString field = caseless ? QString("upper(") + column + ")" : QString(column);
+        where += QString(where.isEmpty() ? " WHERE " : " AND ") + position + "(" + field + ", " +
+                 (caseless ? "upper(?)" : "?") + ") " + (atStart ? "= 1" : "> 0");
         values << QString::fromStdString(text);
     };
     contains("asset_id", filter.asset);
-    contains("mac", filter.mac);
+    contains("mac", filter.mac, false, true);
     contains("client_id", filter.client);
     contains("station", filter.station);
     contains("written_at", filter.date, true);

@@ -1,5 +1,6 @@
 #include "app/frmRecords.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/Files.h"
@@ -86,6 +87,7 @@ void frmRecords::cmdFind_Click() {
     } else {
         local_ = counted(rows.size());
     }
+    localRows_ = rows;
     show(std::move(rows));
 
     // Then every station's, from the shared server; an earlier search's
@@ -110,7 +112,25 @@ void frmRecords::sharedAnswer(std::vector<platform::StoredRow> rows, const std::
         lblFound.setCaption(local_ + "; the shared record " + sender_.sharedLocation() + " could not be read: " + error);
         return;
     }
-    lblFound.setCaption(counted(rows.size()) + " on the shared record " + sender_.sharedLocation());
+    // This station's rows still on their way to the server stay in the
+    // table, among the server's by the time they were written.
+    std::size_t waiting = 0;
+    for (const auto& mine : localRows_) {
+        const bool there = std::any_of(rows.begin(), rows.end(), [&](const platform::StoredRow& r) {
+            return r.station == mine.station && r.number == mine.number;
+        });
+        if (!there) {
+            rows.push_back(mine);
+            ++waiting;
+        }
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const platform::StoredRow& a, const platform::StoredRow& b) {
+        return a.writtenAt > b.writtenAt;
+    });
+    if (rows.size() > std::size_t(kMostRows)) rows.resize(std::size_t(kMostRows));
+    std::string caption = counted(rows.size()) + " on the shared record " + sender_.sharedLocation();
+    if (waiting > 0) caption += " and this station (" + std::to_string(waiting) + " not yet sent)";
+    lblFound.setCaption(caption);
     show(std::move(rows));
 }
 

@@ -52,6 +52,7 @@ private:
     RecordSender& sender_;
     int asked_ = 0;  // the search whose shared answer is awaited
     std::string local_;  // what this station's rows were, while the server is asked
+    std::vector<platform::StoredRow> localRows_;  // and the rows themselves
     std::array<ui::TextBox*, kFilters.size()> filters_;
     std::array<ui::Label*, kFilters.size()> labels_;
     std::vector<platform::StoredRow> shown_;

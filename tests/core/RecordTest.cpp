@@ -865,3 +865,37 @@ TEST(RecordStore, TheRecordsWindowShowsTheSharedRecordWhenItAnswers) {
 }
 
 }  // namespace
+
+namespace {
+
+// This station's rows still on their way to the server stay in File >
+// Records when the server answers: opened while the first batch of 100 is in
+// flight, or before the next try after an outage.
+TEST(RecordStore, RowsOnTheirWayToTheServerStayInTheRecordsWindow) {
+    for (std::int64_t openAtMs : {std::int64_t(kv::app::RecordSender::kRetryMs + 55), std::int64_t(2000)}) {
+        Rig rig;
+        rig.useServer();
+        for (int n = 1; n <= 150; ++n)
+            rig.records.rows.push_back({n, "LINE-1", "2026-12-05 10:42:07",
+                                        {"10:42:07 05/12/2026", "M", "M", "", "", "KV-" + std::to_string(n), "005", "",
+                                         "", "yes"}});
+        rig.server.rows.push_back({1, "LINE-2", "2026-12-04 09:00:00",
+                                   {"09:00:00 04/12/2026", "N", "N", "", "", "KV-2001", "012", "", "", "yes"}});
+        rig.server.broken = "could not connect to server";
+        rig.load();
+        rig.clock.advance(100);
+        ASSERT_EQ(rig.main->sender.lblRecords.caption(), "Records: 150 waiting for the server");
+        rig.server.broken.clear();
+        rig.clock.advance(openAtMs - 100);
+        auto& w = rig.main->records;
+        rig.main->window.menu("mRecords").click();
+        rig.clock.advance(kv::app::frmRecords::kSharedMs + 100);
+        std::size_t mine = 0, other = 0;
+        for (const auto& r : w.grdRecords.rows()) (r[0] == "LINE-1" ? mine : other)++;
+        EXPECT_EQ(mine, 150u) << openAtMs << ": " << w.lblFound.caption();
+        EXPECT_EQ(other, 1u) << openAtMs;
+        EXPECT_EQ(w.grdRecords.rows().back()[0], "LINE-2") << openAtMs << ": the older row last";
+    }
+}
+
+}  // namespace

@@ -260,6 +260,7 @@ TEST(RecordsWindow, FindsByEveryFilterAndExportsWhatItShows) {
     } cases[] = {
         {0, "KV-1001", {"0004A3B1C203", "0004A3B1C201"}},
         {1, "C202", {"0004A3B1C202"}},
+        {1, "a3b1c203", {"0004A3B1C203"}},  // hex digits in either case
         {2, "012", {"0004A3B1C204", "0004A3B1C203"}},
         {3, "LINE-1", {"0004A3B1C202", "0004A3B1C201"}},
         {4, "2026-12-05", {"0004A3B1C204", "0004A3B1C203"}},
@@ -268,6 +269,7 @@ TEST(RecordsWindow, FindsByEveryFilterAndExportsWhatItShows) {
     for (const auto& c : cases) {
         for (int i = 0; i < 6; ++i) d.core().records.txtFilter(i).setText("");
         auto* box = qobject_cast<QLineEdit*>(view->widget(kv::ui::item("txtFilter", c.box)));
+        box->clear();
         QTest::keyClicks(box, c.typed);
         QTest::keyClick(box, Qt::Key_Return);
         kv::test::waitUntil([&] { return column("MAC") == c.macs; }, 1000);
