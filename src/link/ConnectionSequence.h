@@ -1,9 +1,10 @@
 #pragma once
-// Identifies the connected controller by itself: the one-second timer presses
-// the firmware, checksum, parameter, MAC, client and asset buttons in turn,
-// each once the previous reply has come, repeats a step that gets no reply,
-// and ends with " CONNECTED..OK". Also the clock label, the receive mode and
-// the status poll.
+// Identifies the connected controller by itself: at each tick of its
+// one-second timer it has the firmware, checksum, parameter, MAC, client and
+// asset requests sent in turn by the parts that own them, each once the
+// previous reply has come, repeats a step that gets no reply, and ends with
+// " CONNECTED..OK". Also the clock label, the receive mode and the status
+// poll.
 #include <cstdint>
 
 #include "link/PortSession.h"

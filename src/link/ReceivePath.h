@@ -2,8 +2,8 @@
 // Everything that happens when the port reports an event: received bytes are
 // collected in the receive buffer, shown in the terminal as {n} groups, tested
 // for a complete reply and handed to the handler its first byte selects. Also
-// the sending rule every request follows, the terminal's typing, Clear Screen,
-// STOP/START and the fallback handler ParseMsg.
+// the sending rule every request follows, the terminal's typing, Clear Screen
+// and the fallback handler ParseMsg.
 #include <array>
 #include <cstdint>
 #include <functional>
