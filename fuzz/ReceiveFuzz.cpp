@@ -97,10 +97,11 @@ std::size_t terminalBound(kv::app::frmMain& m) {
 void check(kv::test::Rig& rig) {
     auto& m = *rig.main;
     if (m.receive.iRxIdx < 1 || m.receive.iRxIdx > kv::link::ReceivePath::kBufferEnd + 1) fail("receive index");
-    if (m.sequence.iConnectStep < 0 || m.sequence.iConnectStep > 8) fail("connection step");
-    if (m.autoSetting.iAutoStep < 0 || m.autoSetting.iAutoStep > 4) fail("automatic step");
-    if (m.bulkWrite.iSetParamsFrame < 0 || m.bulkWrite.iSetParamsFrame > kv::params::BulkWrite::kFrames + 1)
-        fail("bulk frame");
+    auto connect = static_cast<int>(m.sequence.step());
+    if (connect < 0 || connect > static_cast<int>(kv::link::IdentifyStep::Finished)) fail("connection step");
+    auto autoStep = static_cast<int>(m.autoSetting.step());
+    if (autoStep < 0 || autoStep > static_cast<int>(kv::controller::AutoSetting::Step::Apply)) fail("automatic step");
+    if (m.bulkWrite.frame() < 0 || m.bulkWrite.frame() > m.bulkWrite.frames() + 1) fail("bulk frame");
     if (m.receive.txtTerminal.text().size() > terminalBound(m)) fail("terminal unbounded");
     checkFiles(m);
 }
@@ -112,7 +113,7 @@ Bytes reply(Input& in) {
     std::uint8_t code = codes[in.pick(sizeof codes)];
     std::string payload = in.bytes(in.pick(3) == 0 ? 120 : 20);
     Bytes b{code, 0x01, static_cast<std::uint8_t>(payload.size())};
-    b.insert(b.end(), payload.begin(), payload.end());
+    for (char c : payload) b.push_back(static_cast<std::uint8_t>(c));
     return b;
 }
 
@@ -133,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         &m.serviceMode.cmdRestartController, &m.serviceMode.cmdRefreshNextController,
         &m.serviceMode.cmdEnterServiceMode,  &m.serviceMode.cmdExitServiceMode,
         &m.identityWrite.cmdSetAssetID, &m.identityWrite.cmdSetClientID, &m.identityWrite.cmdSetCounter,
-        &m.receive.cmdSTOPComms,      &m.receive.cmdRESET,               &m.paramEdit.cmdUP,
+        &m.indicators.cmdSTOPComms,      &m.receive.cmdRESET,               &m.paramEdit.cmdUP,
         &m.paramEdit.cmdDown,         &m.paramEdit.cmdApply,             &m.paramEdit.cmdDefault,
         &m.assetDialog.cmdExit,       &m.startup.cmdOK,                  &m.startup.cmdCancel,
         &m.settings.cmdOK,            &m.settings.cmdCancel,
@@ -174,8 +175,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 else rig.port.freePorts.insert(rig.port.controllerPort);
                 break;
             case 7:
-                if (in.pick(2)) m.startup.CommStartup(&rig.port, "Communications Port Settings");
-                else m.settings.CommSettings(&rig.port, "Communications Port Settings");
+                if (in.pick(2)) m.startup.CommStartup(&m.session, "Communications Port Settings");
+                else m.settings.CommSettings(&m.session, "Communications Port Settings");
                 if (!m.startup.cboPort.items().empty())
                     m.startup.cboPort.choose(static_cast<int>(in.pick(static_cast<unsigned>(m.startup.cboPort.items().size()))));
                 break;

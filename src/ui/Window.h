@@ -7,7 +7,6 @@
 // new control.
 #include <map>
 #include <memory>
-#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,7 +39,15 @@ public:
     bool topMost() const { return topMost_; }
     void setTopMost(bool on) { set(topMost_, on); }
 
-    using Where = std::source_location;
+    // The file that asks for a control. std::source_location is not
+    // available with every compiler this is built with (clang 14 over
+    // libstdc++ 12); __builtin_FILE() in a default argument is, and names
+    // the caller's file the same way.
+    struct Where {
+        const char* file;
+        static constexpr Where current(const char* f = __builtin_FILE()) { return Where{f}; }
+        const char* file_name() const { return file; }
+    };
     Label& label(const std::string& n, Where w = Where::current()) { return get<Label>(n, w.file_name()); }
     Button& button(const std::string& n, Where w = Where::current()) { return get<Button>(n, w.file_name()); }
     TextBox& textBox(const std::string& n, Where w = Where::current()) { return get<TextBox>(n, w.file_name()); }
