@@ -6,17 +6,30 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace kv::desktop {
 
 namespace {
 
+// A row is one station's, from one local store (`origin`), by its number
+// there. A table made before rows carried their store gets the column and
+// the wider key.
 const char* const kSchema[] = {
-    "CREATE TABLE IF NOT EXISTS records (station TEXT NOT NULL, local_number BIGINT NOT NULL, "
+    "CREATE TABLE IF NOT EXISTS records (station TEXT NOT NULL, origin TEXT NOT NULL DEFAULT '', "
+    "local_number BIGINT NOT NULL, "
     "written_at TEXT NOT NULL, date_time TEXT NOT NULL, serial TEXT NOT NULL, mac TEXT NOT NULL, "
     "checksum TEXT NOT NULL, fw_version TEXT NOT NULL, asset_id TEXT NOT NULL, client_id TEXT NOT NULL, "
     "custom_1 TEXT NOT NULL, custom_2 TEXT NOT NULL, verified TEXT NOT NULL, "
-    "received_at TIMESTAMPTZ NOT NULL DEFAULT now(), PRIMARY KEY (station, local_number))",
+    "received_at TIMESTAMPTZ NOT NULL DEFAULT now(), PRIMARY KEY (station, origin, local_number))",
+    "ALTER TABLE records ADD COLUMN IF NOT EXISTS origin TEXT NOT NULL DEFAULT ''",
+    "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM information_schema.key_column_usage WHERE table_schema = "
+    "current_schema() AND table_name = 'records' AND constraint_name = 'records_pkey' AND column_name = 'origin') "
+    "THEN ALTER TABLE records DROP CONSTRAINT IF EXISTS records_pkey; "
+    "ALTER TABLE records ADD PRIMARY KEY (station, origin, local_number); END IF; END $$",
     "CREATE INDEX IF NOT EXISTS records_asset ON records (asset_id, written_at)",
 };
 
@@ -26,10 +39,10 @@ std::string why(const QSqlError& e) {
 }
 
 // The connection, used only on the worker's thread.
-class Worker : public QObject {
+class Worker {
 public:
     explicit Worker(PsqlRecordServer::Settings s) : settings_(std::move(s)) {}
-    ~Worker() override {
+    ~Worker() {
         if (QSqlDatabase::contains(name_)) {
             QSqlDatabase::database(name_, false).close();
             QSqlDatabase::removeDatabase(name_);
@@ -50,9 +63,14 @@ public:
         db.setPort(settings_.port);
         db.setDatabaseName(settings_.database);
         db.setUserName(settings_.user);
-        // TLS where the server offers it; never a wait longer than the timeout.
-        db.setConnectOptions(QString("connect_timeout=%1;sslmode=prefer;options=-cclient_min_messages=warning")
-                                 .arg(PsqlRecordServer::kConnectTimeoutS));
+        // TLS where the server offers it; never a connect longer than its
+        // time-out, no statement longer than its own, and a peer gone from
+        // the network noticed within seconds.
+        db.setConnectOptions(QString("connect_timeout=%1;sslmode=prefer;keepalives=1;keepalives_idle=5;"
+                                     "keepalives_interval=2;keepalives_count=3;"
+                                     "options='-cclient_min_messages=warning -cstatement_timeout=%2'")
+                                 .arg(PsqlRecordServer::kConnectTimeoutS)
+                                 .arg(PsqlRecordServer::kStatementTimeoutMs));
         if (!db.open()) {
             error = why(db.lastError());
             return false;
@@ -74,11 +92,12 @@ public:
         QSqlDatabase db = QSqlDatabase::database(name_, false);
         if (!db.transaction()) return fail(db.lastError());
         QSqlQuery q(db);
-        q.prepare("INSERT INTO records (station, local_number, written_at, date_time, serial, mac, checksum, "
+        q.prepare("INSERT INTO records (station, origin, local_number, written_at, date_time, serial, mac, checksum, "
                   "fw_version, asset_id, client_id, custom_1, custom_2, verified) VALUES "
-                  "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (station, local_number) DO NOTHING");
+                  "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (station, origin, local_number) DO NOTHING");
         for (const auto& row : rows) {
             q.addBindValue(QString::fromStdString(row.station));
+            q.addBindValue(QString::fromStdString(row.origin));
             q.addBindValue(static_cast<qlonglong>(row.number));
             q.addBindValue(QString::fromStdString(row.writtenAt));
             for (const std::string& f : row.fields) q.addBindValue(QString::fromStdString(f));
@@ -156,17 +175,60 @@ private:
 
 }  // namespace
 
-PsqlRecordServer::PsqlRecordServer(Settings settings) : settings_(std::move(settings)) {
-    worker_ = new Worker(settings_);
-    worker_->moveToThread(&thread_);
-    QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
-    thread_.start();
+// The queue of work for the worker's thread, and where its answers go: the
+// server while it lives, nowhere once it is gone.
+struct PsqlRecordServer::Shared {
+    std::mutex m;
+    std::condition_variable wake;
+    std::deque<std::function<void(Worker&)>> work;
+    bool stop = false;
+    bool busy = false;   // a statement is under way
+    bool ended = false;  // the thread has closed its connection
+    QObject* answers = nullptr;  // guarded by m
+
+    // Hands `answer` to the window's thread, unless the server is gone.
+    void reply(std::function<void()> answer) {
+        std::lock_guard lock(m);
+        if (answers) QMetaObject::invokeMethod(answers, std::move(answer), Qt::QueuedConnection);
+    }
+};
+
+PsqlRecordServer::PsqlRecordServer(Settings settings)
+    : settings_(std::move(settings)), shared_(std::make_shared<Shared>()) {
+    shared_->answers = this;
+    // The thread holds its own share of the queue, so it may outlive the
+    // server.
+    std::thread([shared = shared_, settings = settings_] {
+        {
+            Worker worker(settings);
+            std::unique_lock lock(shared->m);
+            for (;;) {
+                shared->wake.wait(lock, [&] { return shared->stop || !shared->work.empty(); });
+                if (shared->stop) break;
+                auto next = std::move(shared->work.front());
+                shared->work.pop_front();
+                shared->busy = true;
+                lock.unlock();
+                next(worker);
+                lock.lock();
+                shared->busy = false;
+            }
+        }
+        std::lock_guard lock(shared->m);
+        shared->ended = true;
+        shared->wake.notify_all();
+    }).detach();
 }
 
 PsqlRecordServer::~PsqlRecordServer() {
-    // The worker closes its connection on its own thread as it goes.
-    thread_.quit();
-    thread_.wait();
+    std::unique_lock lock(shared_->m);
+    shared_->answers = nullptr;
+    shared_->work.clear();
+    shared_->stop = true;
+    shared_->wake.notify_all();
+    // An idle worker closes its connection before the program goes on (and
+    // may end); one inside a statement is not waited for.
+    if (!shared_->busy) shared_->wake.wait_for(lock, std::chrono::seconds(2), [&] { return shared_->ended; });
 }
 
 std::string PsqlRecordServer::location() const {
@@ -178,11 +240,12 @@ std::string PsqlRecordServer::location() const {
 // this (the window's) thread.
 template <class Work, class Answer>
 void PsqlRecordServer::onWorker(Work work, Answer answer) {
-    auto* worker = static_cast<Worker*>(worker_);
-    QMetaObject::invokeMethod(worker_, [this, worker, work = std::move(work), answer = std::move(answer)] {
-        auto result = work(*worker);
-        QMetaObject::invokeMethod(this, [answer, result] { answer(result); }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
+    std::lock_guard lock(shared_->m);
+    shared_->work.push_back([shared = shared_.get(), work = std::move(work), answer = std::move(answer)](Worker& w) {
+        auto result = work(w);
+        shared->reply([answer, result] { answer(result); });
+    });
+    shared_->wake.notify_one();
 }
 
 void PsqlRecordServer::send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) {

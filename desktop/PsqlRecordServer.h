@@ -1,11 +1,10 @@
 #pragma once
 // The record store several stations share, on PostgreSQL. Every statement
-// runs on a thread of its own, so that a server that is slow or away never
-// holds the window; answers come back through the event loop. The password
+// runs on a thread of its own, so that a server that is slow, away or stuck
+// never holds the window; answers come back through the event loop. The password
 // is never held here: libpq reads it from the user's ~/.pgpass.
 #include <QObject>
 #include <QString>
-#include <QThread>
 #include <memory>
 #include <optional>
 
@@ -23,12 +22,16 @@ public:
     };
     // A connect that gets no answer is given up after this many seconds.
     static constexpr int kConnectTimeoutS = 3;
+    // A statement the server has not finished in this time is cancelled by it.
+    static constexpr int kStatementTimeoutMs = 10000;
 
     explicit PsqlRecordServer(Settings settings);
+    // Returns at once even while a statement waits on a server that stopped
+    // answering: the worker is let go, finishes that statement on its own
+    // and ends; its answer goes nowhere.
     ~PsqlRecordServer() override;
     PsqlRecordServer(const PsqlRecordServer&) = delete;
     PsqlRecordServer& operator=(const PsqlRecordServer&) = delete;
-
 
     std::string location() const override;
     void send(std::vector<platform::StoredRow> rows, std::function<void(const std::string&)> done) override;
@@ -38,13 +41,14 @@ public:
               std::function<void(std::vector<platform::StoredRow>, const std::string&)> done) override;
     void test(std::function<void(std::int64_t, const std::string&)> done) override;
 
+    struct Shared;  // the worker's queue and the way its answers come back
+
 private:
     template <class Work, class Answer>
     void onWorker(Work work, Answer answer);
 
-    QThread thread_;
-    QObject* worker_ = nullptr;  // lives on thread_, with the connection
     Settings settings_;
+    std::shared_ptr<Shared> shared_;
 };
 
 // Connections to PostgreSQL servers, for the core.

@@ -29,6 +29,9 @@ const char* const kMigrations[][4] = {
     // Which rows the shared server has.
     {"ALTER TABLE records ADD COLUMN sent INTEGER NOT NULL DEFAULT 0",
      "CREATE INDEX records_unsent ON records (sent, number)", nullptr, nullptr},
+    // The store's own identity, which its rows carry to the shared server.
+    {"CREATE TABLE store_identity (id TEXT NOT NULL)",
+     "INSERT INTO store_identity (id) VALUES (lower(hex(randomblob(16))))", nullptr, nullptr},
 };
 static_assert(std::size(kMigrations) == SqliteRecordStore::kSchemaVersion);
 
@@ -109,6 +112,12 @@ bool SqliteRecordStore::open(std::string& error) {
         db.close();
         return false;
     }
+    if (!q.exec("SELECT id FROM store_identity") || !q.next() || q.value(0).toString().isEmpty()) {
+        error = q.lastError().isValid() ? why(q.lastError()) : "it has no identity";
+        db.close();
+        return false;
+    }
+    origin_ = q.value(0).toString().toStdString();
     open_ = true;
     return true;
 }
@@ -226,8 +235,11 @@ bool SqliteRecordStore::find(const platform::RowFilter& filter, std::vector<plat
 }
 
 bool SqliteRecordStore::unsent(int most, std::vector<platform::StoredRow>& out, std::string& error) {
-    return rows(QString("SELECT %1 FROM records WHERE sent = 0 ORDER BY number LIMIT ?").arg(kColumns), {most}, out,
-                error);
+    if (!rows(QString("SELECT %1 FROM records WHERE sent = 0 ORDER BY number LIMIT ?").arg(kColumns), {most}, out,
+              error))
+        return false;
+    for (platform::StoredRow& row : out) row.origin = origin_;
+    return true;
 }
 
 bool SqliteRecordStore::markSent(std::int64_t number, std::string& error) {

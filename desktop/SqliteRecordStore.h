@@ -14,7 +14,7 @@ class SqliteRecordStore : public platform::RecordStore {
 public:
     static constexpr const char* kFileName = "records.sqlite";
     // The newest schema; each version's statements bring the one before it up.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // `path` is created on open, with its folder; rows are written as `station`.
     SqliteRecordStore(QString path, QString station);
@@ -49,6 +49,7 @@ private:
               std::string& error) const;
 
     QString path_, station_, connection_;
+    std::string origin_;  // this store's identity, from the file
     bool open_ = false;
 };
 

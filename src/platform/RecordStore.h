@@ -17,6 +17,10 @@ struct StoredRow {
     std::string station;              // the PC that wrote it
     std::string writtenAt;            // "2026-12-05 10:42:07", from the row's Date_Time
     std::vector<std::string> fields;  // the record's ten fields, as its CSV row holds them
+    // The store the row was written in: made once per store, so rows of two
+    // stores that carry one station name (PCs made from one disk image, a
+    // store made anew) stay apart on the shared server. Set on rows to send.
+    std::string origin{};
 };
 
 // What the records window asks for: each text is looked for inside its

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/wait.h>
@@ -128,8 +129,30 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed().toLongLong() : 0;
     }
 
+    // A server machine that hangs: every process of the server stopped, its
+    // connections open and nothing answering. Returns how many were stopped.
+    std::size_t freeze() {
+        const qint64 top = serverPid();
+        frozen_ = {top};
+        for (const QString& p : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat("/proc/" + p + "/stat");
+            if (!stat.open(QIODevice::ReadOnly)) continue;
+            const QByteArray line = stat.readAll();  // pid (name) state parent ...
+            const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (after.size() > 1 && after[1].toLongLong() == top) frozen_.push_back(p.toLongLong());
+        }
+        for (qint64 pid : frozen_) ::kill(static_cast<pid_t>(pid), SIGSTOP);
+        return frozen_.size();
+    }
+    // Lets a frozen server go on; safe from another thread once frozen.
+    void thaw() {
+        if (thawed_.exchange(true)) return;
+        for (qint64 pid : frozen_) ::kill(static_cast<pid_t>(pid), SIGCONT);
+    }
+
     // The server going away: open connections are ended at once.
     void stop() {
+        if (!frozen_.empty()) thaw();
         if (!running_) return;
         running_ = false;
         run(true, bin_ + "/pg_ctl", {"-D", dataDir(), "-m", "fast", "-w", "-t", "30", "stop"});
@@ -260,6 +283,8 @@ private:
     int watchdog_ = -1;
     bool running_ = false;
     bool wrotePgpass_ = false;
+    std::vector<qint64> frozen_;
+    std::atomic<bool> thawed_{false};
     qint64 initdbMs_ = 0, startMs_ = 0;
 };
 

@@ -115,7 +115,7 @@ TEST(SqliteStore, AnOlderStoreIsMigratedWithItsRows) {
     SqliteRecordStore store(path, "LINE-1");
     std::string error;
     ASSERT_TRUE(store.open(error)) << error;
-    EXPECT_EQ(store.schemaVersion(error), 2);
+    EXPECT_EQ(store.schemaVersion(error), SqliteRecordStore::kSchemaVersion);
     std::vector<StoredRow> waiting;
     ASSERT_TRUE(store.unsent(10, waiting, error)) << error;
     ASSERT_EQ(waiting.size(), 1u);

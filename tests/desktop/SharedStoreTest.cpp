@@ -13,8 +13,10 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableWidget>
+#include <atomic>
 #include <cstdio>
 #include <list>
+#include <thread>
 
 #include "app/RecordSender.h"
 #include "desktop/Dashboard.h"
@@ -81,6 +83,21 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
     kv::test::PgServer pg;
     ASSERT_TRUE(pg.started()) << pg.error().toStdString();
     ASSERT_TRUE(pg.writePgpass(pg.password()));
+    {  // the table as the first version made it: its key without the store
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "first");
+        db.setHostName(pg.socketDir());
+        db.setPort(pg.port());
+        db.setDatabaseName(kv::test::PgServer::kDatabase);
+        db.setUserName(kv::test::PgServer::kRole);
+        ASSERT_TRUE(db.open() && QSqlQuery(db).exec(
+            "CREATE TABLE records (station TEXT NOT NULL, local_number BIGINT NOT NULL, written_at TEXT NOT NULL, "
+            "date_time TEXT NOT NULL, serial TEXT NOT NULL, mac TEXT NOT NULL, checksum TEXT NOT NULL, fw_version "
+            "TEXT NOT NULL, asset_id TEXT NOT NULL, client_id TEXT NOT NULL, custom_1 TEXT NOT NULL, custom_2 TEXT "
+            "NOT NULL, verified TEXT NOT NULL, received_at TIMESTAMPTZ NOT NULL DEFAULT now(), "
+            "PRIMARY KEY (station, local_number))"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("first");
     kv::test::TempDir dir;
     Station a("LINE-1", QString::fromStdString((dir.path() / "a.sqlite").string()), pg);
     Station b("LINE-2", QString::fromStdString((dir.path() / "b.sqlite").string()), pg);
@@ -91,7 +108,7 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
 
     a.write("A-1");
     b.write("B-1");
-    ASSERT_TRUE(kv::test::waitUntil(allSent, 10000));
+    ASSERT_TRUE(kv::test::waitUntil(allSent, 10000)) << a.sender.lastError();
     EXPECT_EQ(onServer(pg).size(), 2);
 
     // The server goes away in the middle of a batch of five.
@@ -162,6 +179,16 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
     ASSERT_TRUE(found.has_value()) << said;
     EXPECT_EQ(found->station, "LINE-1");
     EXPECT_EQ(found->fields[5], "A-3");
+
+    // A PC made from LINE-1's disk image (or LINE-1 with its store made
+    // anew): same station name, same row numbers, its rows are its own.
+    ASSERT_TRUE(pg.writePgpass(pg.password()));
+    Station clone("LINE-1", QString::fromStdString((dir.path() / "clone.sqlite").string()), pg);
+    ASSERT_TRUE(clone.opened);
+    clone.write("C-1");
+    ASSERT_TRUE(kv::test::waitUntil([&] { return onServer(pg).size() == 8; }, 10000)) << clone.sender.lastError();
+    rows = onServer(pg);
+    EXPECT_TRUE(rows.contains("LINE-1:1:C-1") && rows.contains("LINE-1:1:A-1")) << rows.join(' ').toStdString();
 }
 
 }  // namespace
@@ -179,6 +206,63 @@ void nameServer(const QString& station, const QString& host, int port) {
     s.setValue("RecordStore/Port", QString::number(port));
     s.setValue("RecordStore/Database", kv::test::PgServer::kDatabase);
     s.setValue("RecordStore/User", kv::test::PgServer::kRole);
+}
+
+// The server stops answering while a row is on its way. Emptying the server
+// box in Options > Record Store (OK), or closing the program, returns at
+// once: the window never waits on the statement the old connection is
+// stuck in. The server is let go after 15 s if it has not by then.
+TEST(SharedStore, NothingWaitsOnAServerThatStoppedAnswering) {
+    for (bool closing : {false, true}) {
+        kv::test::PgServer pg;
+        ASSERT_TRUE(pg.started()) << pg.error().toStdString();
+        ASSERT_TRUE(pg.writePgpass(pg.password()));
+        QFile::remove(kv::desktop::SqliteRecordStore::defaultPath());
+        nameServer("LINE-1", pg.socketDir(), pg.port());
+        kv::test::FakeMessageBox messages;
+        auto d = std::make_unique<kv::desktop::Dashboard>(&messages);
+        d->start();
+        kv::app::RecordSender& sender = d->core().sender;
+        auto write = [&](const std::string& asset) {
+            kv::platform::RecordStore* store = d->core().record.store();
+            StoredRow row{0, store->station(), "2026-12-05 10:42:07",
+                          {"10:42:07 05/12/2026", "0004A3B1C201", "0004A3B1C201", "1A 2B", "K5b 162", asset, "005",
+                           "", "", "yes"}};
+            std::string error;
+            ASSERT_TRUE(store->add(row, error)) << error;
+            sender.rowAdded();
+        };
+        write("KV-1");  // sent: the connection is open
+        ASSERT_TRUE(waitUntil([&] { return onServer(pg).size() == 1; }, 15000)) << sender.lastError();
+        ASSERT_GT(pg.freeze(), 1u);
+        write("KV-2");
+        ASSERT_TRUE(waitUntil([&] { return sender.sending(); }, 5000));
+        QTest::qWait(300);  // the statement is with the stopped server
+
+        std::atomic<bool> back{false}, released{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 300 && !back; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!back) {
+                released = true;
+                pg.thaw();
+            }
+        });
+        if (closing) {
+            d->core().window.unload();
+            d.reset();
+        } else {
+            d->mainWindow()->findChild<QAction*>("mnuRecordStore")->trigger();
+            kv::desktop::FormView* view = d->recordStoreView();
+            qobject_cast<QLineEdit*>(view->widget("txtHost"))->clear();
+            QTest::mouseClick(view->widget("cmdOK"), Qt::LeftButton);
+        }
+        back = true;
+        watchdog.join();
+        EXPECT_FALSE(released) << (closing ? "closing" : "OK") << " waited until the stopped server was let go";
+        pg.thaw();
+        if (d) d->core().window.unload();
+    }
+    nameServer("", "", 0);
 }
 
 // kv5x-sim's line and the dashboard on it, identified, with customer 005
