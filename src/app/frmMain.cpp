@@ -16,7 +16,7 @@ frmMain::frmMain(platform::Platform& p, const link::Profile& model)
       progress(p.timers),
       session(window, p.port),
       indicators(window, session),
-      receive(window, session, indicators, *this, p.beep),
+      receive(window, session, indicators, *this, p.beep, profile),
       sequence(window, progress.window, progress.lblCurrentINFO, indicators.lblMode, receive, session, *this, p.events,
                p.clock, p.locale),
       params(window, p.messageBox, profile),

@@ -2,6 +2,24 @@
 
 namespace kv::controller {
 
+namespace {
+// The request whose reply a step waits for; none for a step that waits for none.
+constexpr const link::Request* awaited(AutoSetting::Step step) {
+    switch (step) {
+        case AutoSetting::Step::Asset: return link::requestFor(link::cmdAsset);
+        case AutoSetting::Step::Client: return link::requestFor(link::cmdClient);
+        case AutoSetting::Step::Params: return link::requestFor(link::cmdReadParams);
+        case AutoSetting::Step::Idle:
+        case AutoSetting::Step::Apply: break;
+    }
+    return nullptr;
+}
+// A step whose answer does not come is issued again: its request says so.
+static_assert(awaited(AutoSetting::Step::Asset)->wait.then == link::Wait::Resend &&
+              awaited(AutoSetting::Step::Client)->wait.then == link::Wait::Resend &&
+              awaited(AutoSetting::Step::Params)->wait.then == link::Wait::Resend);
+}  // namespace
+
 AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ReceivePath& receive,
                          Identity& identity, IdentityWrite& write, params::ParamRead& read, params::BulkWrite& bulk,
                          SetControls& setControls, AssetCheck& check, ui::Timer& tmrStatusGET,
@@ -94,7 +112,7 @@ void AutoSetting::abort() {
 
 void AutoSetting::tmrSetAutoAssetClientParam_Timer() {
     auto moved = [](Step s, int by) { return static_cast<Step>(static_cast<std::int16_t>(s) + by); };
-    if (iAutoTicks > kRetryTicks && iAutoStep >= Step::Asset && iAutoStep <= Step::Params) {
+    if (const link::Request* out = awaited(iAutoStep); out && iAutoTicks > out->wait.ticks) {
         iAutoTicks = 0;
         iAutoStep = moved(iAutoStep, -1);
         bAutoReplied = true;  // the step last issued is issued again below

@@ -2,7 +2,7 @@
 // The automatic asset and client setting: Enter in the asset box starts a
 // timer-driven chain that presses SET ASSET, SET CLIENT, Read PARAMS and
 // APPLY PARAMS, each on the tick after the previous step was answered, and
-// issues a step again when its answer has not come within six ticks.
+// issues a step again when its answer has not come within its request's wait.
 #include <cstdint>
 #include <string>
 
@@ -20,8 +20,6 @@ namespace kv::controller {
 
 class AutoSetting {
 public:
-    // Ticks after which a step without its answer is issued again (on the next one).
-    static constexpr std::int16_t kRetryTicks = 5;
     static constexpr int kTickMs = 1000;
     static constexpr int kParamTickMs = 2000;  // while the parameter reply is awaited
     // After the asset and after the client are acknowledged, the controller

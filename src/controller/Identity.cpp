@@ -1,7 +1,7 @@
 #include "controller/Identity.h"
 
 
-#include "link/Frames.h"
+#include "link/Requests.h"
 #include "link/Profile.h"
 #include "ui/Text.h"
 
@@ -85,34 +85,34 @@ std::uint8_t Identity::byte(int k) const { return receive_.Byte(k); }
 // ---- requests ----
 
 void Identity::cdmGETV_Click() {
-    receive_.SendRequest(link::frameGetFwVersion());
+    receive_.SendRequest(link::query<link::cmdFwVersion>(profile_));
     tmrStatusGET.setEnabled(false);
 }
 
 void Identity::cmdGetCheckSum_Click() {
     receive_.ResetReceive();
     tmrStatusGET.setEnabled(false);
-    receive_.Send(link::frameGetChecksum());
+    receive_.Send(link::query<link::cmdChecksum>(profile_));
     tmrStatusGET.setEnabled(false);
 }
 
 void Identity::cmdGetConfiguration_Click() {
     tmrStatusGET.setEnabled(false);
-    receive_.SendRequest(link::frameGetConfig());
+    receive_.SendRequest(link::query<link::cmdConfig>(profile_));
 }
 
-void Identity::cmdGetMACAddress_Click() { receive_.SendRequest(link::frameGetMac()); }
+void Identity::cmdGetMACAddress_Click() { receive_.SendRequest(link::query<link::cmdMac>(profile_)); }
 
 void Identity::cmdGetClientID_Click() {
     events_.doEvents();
     tmrStatusGET.setEnabled(false);
-    receive_.SendRequest(link::frameGetClient());
+    receive_.SendRequest(link::query<link::cmdClient>(profile_));
 }
 
 void Identity::cmdGetAssetID_Click() {
     events_.doEvents();
     tmrStatusGET.setEnabled(false);
-    receive_.SendRequest(link::frameGetAsset());
+    receive_.SendRequest(link::query<link::cmdAsset>(profile_));
 }
 
 // ---- replies ----

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "link/Frames.h"
+#include "link/Requests.h"
 #include "ui/Text.h"
 
 namespace kv::controller {
@@ -44,7 +44,7 @@ Status::Status(ui::Window& form, link::ReceivePath& receive, params::ParamEdit& 
     receive_.setHandler(link::cmdStatus, [this](std::int16_t n) { ParseMsgSensorData(n); });
 }
 
-void Status::cmdGetStatus_Click() { receive_.SendRequest(link::frameGetStatus()); }
+void Status::cmdGetStatus_Click() { receive_.SendRequest(link::query<link::cmdStatus>(receive_.profile())); }
 
 void Status::ParseMsgSensorData(std::int16_t n) {
     auto at = [this](int k) { return receive_.Byte(k); };

@@ -31,12 +31,19 @@ ConnectionSequence::ConnectionSequence(ui::Window& form, ui::Window& frmProgress
 ConnectionSequence::Step ConnectionSequence::answeredBy(Reply r) { return stepEndedBy(r).value_or(Step::Finished); }
 
 namespace {
-ConnectionSequence::Step after(ConnectionSequence::Step s) {
+constexpr ConnectionSequence::Step after(ConnectionSequence::Step s) {
     return static_cast<ConnectionSequence::Step>(static_cast<std::int16_t>(s) + 1);
 }
-ConnectionSequence::Step before(ConnectionSequence::Step s) {
+constexpr ConnectionSequence::Step before(ConnectionSequence::Step s) {
     return static_cast<ConnectionSequence::Step>(static_cast<std::int16_t>(s) - 1);
 }
+
+// A step whose reply does not come is sent again: every step's request says so.
+static_assert([] {
+    for (auto s = IdentifyStep::Firmware; s < IdentifyStep::Connected; s = after(s))
+        if (!requestOf(s) || requestOf(s)->wait.then != Wait::Resend) return false;
+    return true;
+}());
 }  // namespace
 
 // A reply moves the sequence on only while the request of its step is
@@ -77,7 +84,9 @@ void ConnectionSequence::tmrLoopBack_Timer() {
     lblTime.setCaption(locale_.generalDate(clock_.now()));
 
     Step& step = iConnectStep;
-    if (iStepTicks > kRetryTicks && step > Step::Firmware && step < Step::Finished) {
+    // The request of the step before `step` awaits its reply: once that
+    // request's wait has run out, its step runs again.
+    if (step > Step::Firmware && step < Step::Finished && iStepTicks > requestOf(before(step))->wait.ticks) {
         iStepTicks = 0;
         step = before(step);
         bStepDone = true;

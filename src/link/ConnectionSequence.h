@@ -2,7 +2,8 @@
 // Identifies the connected controller by itself: at each tick of its
 // one-second timer it has the firmware, checksum, parameter, MAC, client and
 // asset requests sent in turn by the parts that own them, each once the
-// previous reply has come, repeats a step that gets no reply, and ends with
+// previous reply has come, repeats a step whose reply has not come within its
+// request's wait, and ends with
 // " CONNECTED..OK". Also the clock label, the receive mode and the status
 // poll.
 #include <cstdint>
@@ -44,9 +45,6 @@ public:
     ConnectionSequence(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, ui::Label& lblMode,
                        ReceivePath& receive, PortSession& session, Identified& identified,
                        platform::EventLoop& events, platform::Clock& clock, const platform::Locale& locale);
-
-    // Ticks after which a step without a reply is sent again (on the next one).
-    static constexpr std::int16_t kRetryTicks = 5;
 
     // The step to run next, by the request it sends; while a reply is
     // awaited, the step after the one that sent the request.

@@ -13,25 +13,17 @@ Bytes requestFrame(std::uint8_t code, const Bytes& payload) {
     return f;
 }
 
-Bytes frameGetFwVersion() { return requestFrame(cmdFwVersion, {0x00}); }
-Bytes frameGetStatus() { return requestFrame(cmdStatus, {0x00}); }
-Bytes frameGetChecksum() { return requestFrame(cmdChecksum, {0x00}); }
-Bytes frameGetClient() { return requestFrame(cmdClient, {0x00}); }
-Bytes frameGetAsset() { return requestFrame(cmdAsset, {0x00}); }
-Bytes frameGetMac() { return requestFrame(cmdMac, {0x00}); }
-Bytes frameClearScreen() { return requestFrame(cmdClearScreen, {0x02}); }
+Bytes frameGetFwVersion() { return query<cmdFwVersion>(kKV53); }
+Bytes frameGetStatus() { return query<cmdStatus>(kKV53); }
+Bytes frameGetConfig() { return query<cmdConfig>(kKV53); }
+Bytes frameReadParams(const Profile& model) { return query<cmdReadParams>(model); }
+Bytes frameGetChecksum() { return query<cmdChecksum>(kKV53); }
+Bytes frameGetClient() { return query<cmdClient>(kKV53); }
+Bytes frameGetAsset() { return query<cmdAsset>(kKV53); }
+Bytes frameGetMac() { return query<cmdMac>(kKV53); }
+Bytes frameClearScreen() { return query<cmdClearScreen>(kKV53); }
+
 Bytes frameServiceMode(bool enter) { return requestFrame(cmdServiceMode, {enter ? std::uint8_t{1} : std::uint8_t{0}}); }
-
-// The configuration request carries no payload, yet goes out as four bytes.
-Bytes frameGetConfig() { return {cmdConfig, 0x01, 0x00, 0x00}; }
-
-Bytes frameReadParams(int count) {
-    Bytes payload;
-    for (int n = 1; n <= count; ++n) payload.push_back(static_cast<std::uint8_t>(n));
-    payload.push_back(kListEnd);
-    payload.push_back(kListEnd);
-    return requestFrame(cmdReadParams, payload);
-}
 
 Bytes frameSetClient(const std::string& client) {
     Bytes payload{0x01};

@@ -7,26 +7,21 @@
 
 #include "link/Profile.h"
 #include "link/Requests.h"
-#include "platform/SerialPort.h"
 
 namespace kv::link {
 
-using platform::Bytes;
-
-constexpr std::uint8_t kListEnd = 0x99;
-
-// code, 01, payload size, payload
-Bytes requestFrame(std::uint8_t code, const Bytes& payload);
-
+// The plain queries, as the request table builds them.
 Bytes frameGetFwVersion();        // 01 01 01 00
 Bytes frameGetStatus();           // 02 01 01 00
 Bytes frameGetConfig();           // 05 01 00 00
-Bytes frameReadParams(int count = kKV53.params);  // 06 01 29 01 02 .. 27 99 99: parameters 1 to count
+Bytes frameReadParams(const Profile& model = kKV53);  // 06 01 29 01 02 .. 27 99 99: the model's parameters
 Bytes frameGetChecksum();         // 0A 01 01 00
 Bytes frameGetClient();           // 15 01 01 00
 Bytes frameGetAsset();            // 16 01 01 00
 Bytes frameGetMac();              // 18 01 01 00
 Bytes frameClearScreen();         // FF 01 01 02
+
+// The requests whose frames carry data.
 Bytes frameServiceMode(bool enter);  // 08 01 01 01 / 08 01 01 00
 
 // 15 01 04 01 and the first three characters of the client text (the caller

@@ -21,7 +21,7 @@ const std::array<std::string, 256>& byteGroups() {
 }  // namespace
 
 ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators, const FlowState& flows,
-                         platform::Beep& beep)
+                         platform::Beep& beep, const Profile& model)
     : txtTerminal(form.terminal("txtTerminal")),
       Text1(form.textBox("Text1")),
       lblError(indicators.lblError),
@@ -31,7 +31,8 @@ ReceivePath::ReceivePath(ui::Window& form, PortSession& session, Indicators& ind
       session_(session),
       indicators_(indicators),
       flows_(flows),
-      beep_(beep) {
+      beep_(beep),
+      model_(model) {
     txtTerminal.setVisible(false);
     Text1.setText("Debug");
     Text1.setVisible(false);
@@ -177,7 +178,7 @@ void ReceivePath::cmdRESET_Click() {
     lblTime.setCaption("");
     txtTerminal.clear();
     iRxIdx = 1;
-    Send(frameClearScreen());
+    Send(query<cmdClearScreen>(model_));
 }
 
 void ReceivePath::cmdSaveLog_Click() {

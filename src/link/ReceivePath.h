@@ -33,8 +33,12 @@ public:
         return static_cast<std::size_t>(kMaxLines) * static_cast<std::size_t>(columns > 0 ? columns : 1);
     }
 
+    // `model`: the controller model on the line, the one its owners' plain
+    // queries are built for.
     ReceivePath(ui::Window& form, PortSession& session, Indicators& indicators, const FlowState& flows,
-                platform::Beep& beep);
+                platform::Beep& beep, const Profile& model);
+
+    const Profile& profile() const { return model_; }
 
     using Handler = std::function<void(std::int16_t sNumberOfBytes)>;
     // Routes complete replies with this code to `handler` (ParseMsg otherwise).
@@ -101,6 +105,7 @@ private:
     Indicators& indicators_;
     const FlowState& flows_;
     platform::Beep& beep_;
+    const Profile& model_;
     std::array<Handler, 256> handlers_;
     ReplyListeners replies_;
     platform::Listeners<bool> taking_;

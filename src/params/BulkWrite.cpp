@@ -10,7 +10,10 @@ namespace kv::params {
 
 namespace {
 constexpr const char* kNothingWritten = "Nothing was written to the controller.";
-}
+// How long a frame waits for its acknowledgement: the parameter write's wait.
+constexpr link::Wait kFrameWait = link::requestFor(link::cmdWriteParams)->wait;
+static_assert(kFrameWait.then == link::Wait::GiveUp, "a frame not acknowledged is given up, not sent again");
+}  // namespace
 
 BulkWrite::BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ConnectionSequence& sequence,
                      link::ReceivePath& receive, ParamTable& table, ParamFiles& files, ParamEdit& edit,
@@ -173,11 +176,12 @@ void BulkWrite::Abandon() {
 }
 
 // Each frame goes at the first tick after the previous one was acknowledged,
-// or at the fifth tick without; a frame that timed out is not sent again.
+// or once the previous one's wait has run out (the fifth tick without); a
+// frame given up is not sent again.
 void BulkWrite::sendingPhase() {
     const std::int16_t P = iSetParamsProgress;
     if (iSetParamsTicks < std::numeric_limits<std::int16_t>::max()) ++iSetParamsTicks;
-    if (iSetParamsTicks > kAckTicks) {
+    if (iSetParamsTicks > kFrameWait.ticks) {
         iSetParamsTicks = 0;
         if (P > 0) --iSetParamsProgress;
         if (purpose_ == Purpose::WriteParams && iSetParamsFrame > 1) unacknowledged_.push_back(iSetParamsFrame - 1);

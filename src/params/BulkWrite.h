@@ -37,8 +37,6 @@ class BulkWrite {
 public:
     // Frames in one write: the model's parameters, a frame's worth at a time.
     int frames() const { return table_.profile().frames(); }
-    // Ticks without an acknowledgement after which the next frame goes anyway.
-    static constexpr std::int16_t kAckTicks = 4;
 
     BulkWrite(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ConnectionSequence& sequence,
               link::ReceivePath& receive,

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "link/Frames.h"
+#include "link/Requests.h"
 #include "ui/Text.h"
 
 namespace kv::params {
@@ -22,7 +22,7 @@ ParamRead::ParamRead(ui::Window& form, link::ReceivePath& receive, link::Connect
 
 void ParamRead::cmdGetParams_Click() {
     if (receive_.portOpen()) clearValues();
-    receive_.SendRequest(link::frameReadParams(table_.profile().params));
+    receive_.SendRequest(link::query<link::cmdReadParams>(table_.profile()));
 }
 
 // The table shows what the controller on the line answers, or nothing: never
