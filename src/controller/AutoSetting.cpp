@@ -15,9 +15,9 @@ constexpr const link::Request* awaited(AutoSetting::Step step) {
     return nullptr;
 }
 // A step whose answer does not come is issued again: its request says so.
-static_assert(awaited(AutoSetting::Step::Asset)->wait.then == link::Wait::Resend &&
-              awaited(AutoSetting::Step::Client)->wait.then == link::Wait::Resend &&
-              awaited(AutoSetting::Step::Params)->wait.then == link::Wait::Resend);
+static_assert(link::row(link::cmdAsset).wait.then == link::Wait::Resend &&
+              link::row(link::cmdClient).wait.then == link::Wait::Resend &&
+              link::row(link::cmdReadParams).wait.then == link::Wait::Resend);
 }  // namespace
 
 AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ReceivePath& receive,

@@ -41,7 +41,7 @@ constexpr ConnectionSequence::Step before(ConnectionSequence::Step s) {
 // A step whose reply does not come is sent again: every step's request says so.
 static_assert([] {
     for (auto s = IdentifyStep::Firmware; s < IdentifyStep::Connected; s = after(s))
-        if (!requestOf(s) || requestOf(s)->wait.then != Wait::Resend) return false;
+        if (rowOf(s).wait.then != Wait::Resend) return false;
     return true;
 }());
 }  // namespace

@@ -16,6 +16,8 @@
 // ticks of the flow that waits.
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
+#include <string>
 
 #include "link/Profile.h"
 #include "platform/Listeners.h"
@@ -158,11 +160,29 @@ constexpr std::optional<IdentifyStep> stepEndedBy(Reply reply) {
     return std::nullopt;
 }
 
+// The row of `code`, for constant expressions: a code that is no request
+// does not compile. (Lookups that compare addresses with null are not
+// constant under every sanitizer, so these return references.)
+constexpr const Request& row(Command code) {
+    for (const Request& r : kRequests)
+        if (r.code == code) return r;
+    throw std::logic_error("no such request");
+}
+
+// The row of the request an identification step sends; a step that sends
+// none does not compile.
+constexpr const Request& rowOf(IdentifyStep step) {
+    for (const Request& r : kRequests)
+        if (r.ends == step) return r;
+    throw std::logic_error("a step that sends no request");
+}
+
 // The frame of the plain query `code` for a controller of `model`.
 template <Command code>
 Bytes query(const Profile& model) {
-    static_assert(requestFor(code) && requestFor(code)->query, "a request whose frame carries data has its own builder");
-    return requestFor(code)->query(model);
+    Bytes (*build)(const Profile&) = row(code).query;
+    if (!build) throw std::logic_error(std::string("the ") + row(code).name + " request's frame carries data");
+    return build(model);
 }
 
 }  // namespace kv::link

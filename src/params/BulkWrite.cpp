@@ -11,7 +11,7 @@ namespace kv::params {
 namespace {
 constexpr const char* kNothingWritten = "Nothing was written to the controller.";
 // How long a frame waits for its acknowledgement: the parameter write's wait.
-constexpr link::Wait kFrameWait = link::requestFor(link::cmdWriteParams)->wait;
+constexpr link::Wait kFrameWait = link::row(link::cmdWriteParams).wait;
 static_assert(kFrameWait.then == link::Wait::GiveUp, "a frame not acknowledged is given up, not sent again");
 }  // namespace
 
