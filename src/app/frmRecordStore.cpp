@@ -1,5 +1,7 @@
 #include "app/frmRecordStore.h"
 
+#include <cmath>
+
 #include "ui/Text.h"
 
 namespace kv::app {
@@ -37,7 +39,9 @@ platform::ServerSettings frmRecordStore::saved() const {
     auto get = [this](const char* key) { return ui::trim(platform_.settings.load(platform::kAppTitle, kSection, key)); };
     platform::ServerSettings s;
     s.host = get("Host");
-    if (auto port = ui::toNumber(get("Port"))) s.port = static_cast<int>(*port);
+    // A port edited by hand to something no port is keeps the default.
+    if (auto port = ui::toNumber(get("Port")); port && *port >= 1 && *port <= 65535 && *port == std::floor(*port))
+        s.port = static_cast<int>(*port);
     if (std::string db = get("Database"); !db.empty()) s.database = db;
     s.user = get("User");
     return s;

@@ -763,6 +763,18 @@ TEST(RecordStore, TheAssetQuestionAsksTheSharedRecordAndNeverWaitsOnIt) {
 
 namespace {
 
+// A port in the settings file edited by hand to no port at all is shown,
+// and used, as the default.
+TEST(RecordStore, APortEditedByHandToNoPortIsTheDefault) {
+    for (const char* port : {"1e20", "-5", "54.5", "abc", "5433"}) {
+        Rig rig;
+        rig.settings.values["KV53_Varkel_Comms/RecordStore/Port"] = port;
+        rig.load();
+        rig.main->window.menu("mnuRecordStore").click();
+        EXPECT_EQ(rig.main->recordStore.txtPort.text(), std::string(port) == "5433" ? "5433" : "5432") << port;
+    }
+}
+
 // Options > Record Store: what the boxes must hold, Test's answer, and OK,
 // which keeps the settings and sends what waits to the server named.
 TEST(RecordStore, TheDialogTestsAndKeepsTheSharedServer) {
