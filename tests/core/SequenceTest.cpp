@@ -2,23 +2,15 @@
 // unsupported controllers, the finishing actions and the status poll.
 #include <gtest/gtest.h>
 
-#include "tests/support/Rig.h"
+#include "tests/support/Scenario.h"
 
 using kv::sim::Bytes;
 using kv::test::Rig;
-using Step = kv::link::ConnectionSequence::Step;
+using kv::test::Step;
+using kv::test::play;
+using Stage = kv::link::ConnectionSequence::Step;
 
 namespace {
-
-// Every progress text with the virtual time it appeared at.
-struct ProgressLog {
-    explicit ProgressLog(Rig& rig) {
-        rig.main->progress.lblCurrentINFO.listen([&rig, this] {
-            entries.emplace_back(rig.clock.nowMs(), rig.main->progress.lblCurrentINFO.caption());
-        });
-    }
-    std::vector<std::pair<std::int64_t, std::string>> entries;
-};
 
 int countWritten(Rig& rig, std::uint8_t code) {
     int n = 0;
@@ -32,35 +24,31 @@ const char* const kTexts[] = {" CONNECTING.... Please Wait",          " Getting 
                               " Acquiring Client ID.... Please Wait", " Acquiring Asset ID.... Please Wait",
                               " CONNECTED..OK"};
 
+const char* const kFw = "01 01 01 00";
+const std::string kRead = kv::test::hex({kv::link::frameReadParams()});
+const std::string kFirstThree = std::string(kFw) + " | 0A 01 01 00 | " + kRead;
+const std::string kSixRequests = kFirstThree + " | 18 01 01 00 | 15 01 01 00 | 16 01 01 00";
+
+// Each request at the tick after the previous reply, each text with it; the
+// progress window goes one tick after " CONNECTED..OK".
 TEST(Sequence, APromptControllerIsIdentifiedInSevenSeconds) {
     Rig rig;
     rig.load();
-    ProgressLog progress(rig);
-    rig.main->setControls.DisableSetControls();
-    rig.clock.advance(7000);
-    ASSERT_EQ(progress.entries.size(), 7u);
+    const std::string frames[] = {kFw, "0A 01 01 00", kRead, "18 01 01 00", "15 01 01 00", "16 01 01 00", ""};
+    std::vector<Step> steps;
     for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(progress.entries[static_cast<std::size_t>(i)].first, 1000 * (i + 1)) << i;
-        EXPECT_EQ(progress.entries[static_cast<std::size_t>(i)].second, kTexts[i]) << i;
+        if (i) steps.push_back({"advance 999", "", {{"lblCurrentINFO", kTexts[i - 1]}}});
+        steps.push_back({i ? "advance 1" : "advance 1000", frames[i], {{"lblCurrentINFO", kTexts[i]}}});
     }
-    auto& m = *rig.main;
-    EXPECT_TRUE(m.progress.window.visible());
-    EXPECT_EQ(m.sequence.step(), Step::Finished);
-    rig.clock.advance(1000);
-    EXPECT_FALSE(m.progress.window.visible());  // one tick after " CONNECTED..OK"
-    EXPECT_EQ(m.progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-
-    EXPECT_EQ(m.identity.lblFWVersion.caption(), "K5b 162");
-    EXPECT_EQ(m.identity.lblCheckSum.caption(), "1A 2B ");
-    EXPECT_EQ(m.identity.lblMacAddress.caption(), " 0004A3B1C2D3");
-    EXPECT_EQ(m.identity.lblClient.caption(), " 005");
-    EXPECT_EQ(m.identity.txtAssetID.text(), " A1234");
-    EXPECT_TRUE(m.window.button("cdmSetParams").enabled());
-    EXPECT_TRUE(m.window.comboBox("cboCLientList").enabled());
-    // One request of each kind went out, in order.
-    std::vector<std::uint8_t> codes;
-    for (const auto& f : rig.port.written) codes.push_back(f[0]);
-    EXPECT_EQ(codes, (std::vector<std::uint8_t>{0x01, 0x0A, 0x06, 0x18, 0x15, 0x16}));
+    steps.push_back({"advance 999", "", {{"visible frmProgressInfo", "1"}}});
+    steps.push_back({"advance 1", "",
+                     {{"visible frmProgressInfo", "0"}, {"lblCurrentINFO", " CONNECTED..OK"},
+                      {"lblFWVersion", "K5b 162"}, {"lblCheckSum", "1A 2B "}, {"lblMacAddress", " 0004A3B1C2D3"},
+                      {"lblGetStatus(3)", " 005"}, {"txtAssetID", " A1234"}, {"enabled cdmSetParams", "1"},
+                      {"enabled cboCLientList", "1"}},
+                     ""});
+    play(rig, steps);
+    EXPECT_EQ(rig.main->sequence.step(), Stage::Finished);
 }
 
 TEST(Sequence, HowTheRepliesAreCutDoesNotMatter) {
@@ -76,57 +64,48 @@ TEST(Sequence, HowTheRepliesAreCutDoesNotMatter) {
                  {"a status reply behind every reply", {Chunking::Whole, 0}, true},
                  {"both, byte by byte", {Chunking::ByteByByte, 0}, true}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Rig rig;
         rig.controller.modes.chunking = c.chunking;
         rig.controller.modes.doubleReply = c.doubleReply;
         rig.load();
-        rig.clock.advance(7000);
-        EXPECT_EQ(rig.main->sequence.step(), Step::Finished) << c.name;
-        EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << c.name;
-        EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 0004A3B1C2D3") << c.name;
-        EXPECT_EQ(rig.main->identity.txtAssetID.text(), " A1234") << c.name;
-        EXPECT_EQ(rig.port.written.size(), 6u) << c.name;
+        play(rig, {{"advance 7000", kSixRequests,
+                    {{"lblCurrentINFO", " CONNECTED..OK"}, {"lblMacAddress", " 0004A3B1C2D3"}, {"txtAssetID", " A1234"}}}});
     }
 }
 
+// Unanswered, the firmware request goes again at every seventh tick and the
+// sequence stays at its first text.
 TEST(Sequence, ASilentControllerIsAskedAgainEverySeventhTick) {
     Rig rig;
     rig.controller.modes.silent = true;
     rig.load();
-    std::vector<std::int64_t> sent;
-    for (int tick = 1; tick <= 30; ++tick) {
-        std::size_t before = rig.port.written.size();
-        rig.clock.advance(1000);
-        if (rig.port.written.size() > before) sent.push_back(rig.clock.nowMs());
-        EXPECT_LE(rig.main->sequence.step(), Step::Checksum);
+    std::vector<Step> steps{{"advance 1000", kFw}};
+    for (int i = 0; i < 4; ++i) {
+        steps.push_back({"advance 6999", ""});
+        steps.push_back({"advance 1", kFw, {{"lblCurrentINFO", kTexts[0]}, {"visible frmProgressInfo", "1"}}});
     }
-    EXPECT_EQ(sent, (std::vector<std::int64_t>{1000, 8000, 15000, 22000, 29000}));
-    EXPECT_EQ(countWritten(rig, 0x01), 5);
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), kTexts[0]);
-    EXPECT_TRUE(rig.main->progress.window.visible());
+    play(rig, steps);
 }
 
+// Firmware without the support mark: serial, client and asset are not asked.
 TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
     Rig rig;
     rig.controller.state.fwText = "K5x";
     rig.load();
-    ProgressLog progress(rig);
-    rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->sequence.step(), Step::Finished);
+    play(rig, {{"advance 3000", kFirstThree, {{"lblCurrentINFO", kTexts[2]}}},
+               {"advance 3999", "", {{"lblCurrentINFO", kTexts[2]}}},
+               {"advance 1", "", {{"lblCurrentINFO", kTexts[6]}}}});
     EXPECT_FALSE(rig.main->sequence.supported());
-    EXPECT_EQ(countWritten(rig, 0x18) + countWritten(rig, 0x15) + countWritten(rig, 0x16), 0);
-    ASSERT_EQ(progress.entries.size(), 4u);
-    EXPECT_EQ(progress.entries[2].second, kTexts[2]);
-    EXPECT_EQ(progress.entries[3], std::make_pair(std::int64_t{7000}, std::string(kTexts[6])));
 }
 
 TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
     Rig rig;
     rig.identify();
-    ASSERT_EQ(rig.main->sequence.step(), Step::Finished);
+    ASSERT_EQ(rig.main->sequence.step(), Stage::Finished);
     rig.clock.advance(40000LL * 1000);  // about eleven hours of ticks
     EXPECT_EQ(rig.main->sequence.ticks(), 32767);
-    EXPECT_EQ(rig.main->sequence.step(), Step::Finished);
+    EXPECT_EQ(rig.main->sequence.step(), Stage::Finished);
     EXPECT_FALSE(rig.main->progress.window.visible());
 
     // OK in the port dialog again identifies the controller again.
@@ -134,7 +113,7 @@ TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
     rig.main->sequence.portConfirmed(true);
     EXPECT_TRUE(rig.main->progress.window.visible());
     rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->sequence.step(), Step::Finished);
+    EXPECT_EQ(rig.main->sequence.step(), Stage::Finished);
     EXPECT_EQ(countWritten(rig, 0x01), 1);
     EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
 }

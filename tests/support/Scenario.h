@@ -1,0 +1,179 @@
+#pragma once
+// Scenarios: what the dashboard promises, as tables of steps. Each step is
+// something the technician, the controller or time does, then what must
+// hold: the frames written to the line since the last step, texts of named
+// controls, the record and log files' last lines, and the message boxes put
+// up meanwhile. A failing step says which step, what was expected and what
+// was seen.
+//
+// Actions (the text of `act`, words split by spaces; the last argument takes
+// the rest of the line):
+//   click NAME          the technician clicks it (nothing when disabled/hidden)
+//   press NAME          code presses the button, as another routine does
+//   type NAME TEXT      the box's text becomes TEXT
+//   key NAME CODE       one key press in the box (13: Enter)
+//   scan NAME TEXT      a barcode scanner: each character, the text, Enter
+//   choose NAME INDEX   an entry of a list is chosen
+//   check NAME 0|1      a check box is ticked or not
+//   advance MS          virtual time passes
+//   answer BUTTON       the technician answers the box open longest
+//   receive HEX         the line carries these bytes to the dashboard
+//   unplug / replug     the controller's device goes away / comes back
+//   ""                  nothing: only the checks
+// Names are control names as the windows hold them ("lblParam(3)"); a name
+// found in no window fails the step.
+//
+// Checks (`holds`): NAME -> its caption, text, checked state ("1"/"0") or
+// chosen text; "visible NAME" / "enabled NAME" -> "1"/"0"; "@record" and
+// "@log" -> the last line of the record / log file; "@records" -> how many
+// rows the record file holds.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/Rig.h"
+
+namespace kv::test {
+
+struct Step {
+    std::string act;
+    // Frames written since the last step, in hex, " | " between frames;
+    // "" none; "*" not checked.
+    std::string wire = "*";
+    std::vector<std::pair<std::string, std::string>> holds = {};
+    // Texts of the boxes put up since the last step, " | " between boxes;
+    // "" none; "*" not checked.
+    std::string says = "*";
+    // Anything a table cannot say, run after the action.
+    std::function<void(Rig&)> also = {};
+};
+
+inline std::string hex(const std::vector<sim::Bytes>& frames) {
+    std::string out;
+    for (const auto& f : frames) {
+        if (!out.empty()) out += " | ";
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            char b[4];
+            std::snprintf(b, sizeof b, i ? " %02X" : "%02X", f[i]);
+            out += b;
+        }
+    }
+    return out;
+}
+
+inline ui::Control* control(Rig& rig, const std::string& name) {
+    for (ui::Window* w : rig.main->windows()) {
+        if (w->name() == name) return w;
+        if (ui::Control* c = w->find(name)) return c;
+    }
+    return nullptr;
+}
+
+// What a check names, as text; nullopt when it names nothing.
+inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
+    auto lines = [](const std::filesystem::path& p) {
+        std::vector<std::string> out;
+        std::ifstream in(p);
+        for (std::string l; std::getline(in, l);) out.push_back(l.substr(0, l.find_last_not_of('\r') + 1));
+        return out;
+    };
+    if (what == "@record" || what == "@log" || what == "@records") {
+        auto l = lines(what == "@log" ? rig.main->log.path() : rig.main->record.path());
+        if (what == "@records") return std::to_string(l.empty() ? 0 : l.size() - 1);
+        return l.empty() ? std::string() : l.back();
+    }
+    for (const char* flag : {"visible ", "enabled "})
+        if (what.rfind(flag, 0) == 0) {
+            ui::Control* c = control(rig, what.substr(8));
+            if (!c) return std::nullopt;
+            return std::string((flag[0] == 'v' ? c->visible() : c->enabled()) ? "1" : "0");
+        }
+    ui::Control* c = control(rig, what);
+    if (auto* x = dynamic_cast<ui::TextBox*>(c)) return x->text();
+    if (auto* x = dynamic_cast<ui::ComboBox*>(c)) return x->text();
+    if (auto* x = dynamic_cast<ui::CheckBox*>(c)) return std::string(x->checked() ? "1" : "0");
+    if (auto* x = dynamic_cast<ui::OptionButton*>(c)) return std::string(x->value() ? "1" : "0");
+    if (auto* x = dynamic_cast<ui::Captioned*>(c)) return x->caption();
+    return std::nullopt;
+}
+
+// Runs the steps in order; returns false at the first step whose action
+// could not be done (the rest would mean nothing).
+inline bool play(Rig& rig, const std::vector<Step>& steps) {
+    std::size_t boxes = rig.messages.shown.size();
+    rig.takeWritten();
+    for (std::size_t n = 0; n < steps.size(); ++n) {
+        const Step& s = steps[n];
+        const std::string where = "step " + std::to_string(n + 1) + " (" + (s.act.empty() ? "checks" : s.act) + ")";
+        std::istringstream words(s.act);
+        std::string verb, name, arg;
+        words >> verb >> name;
+        std::getline(words >> std::ws, arg);
+        ui::Control* c = name.empty() || verb == "advance" || verb == "answer" || verb == "receive" ? nullptr : control(rig, name);
+        bool done = true;
+        if (verb.empty()) {
+        } else if (verb == "advance") {
+            rig.clock.advance(std::stoll(name));
+        } else if (verb == "answer") {
+            done = rig.messages.press(s.act.substr(7));
+        } else if (verb == "receive") {
+            sim::Bytes bytes;
+            for (std::istringstream in(s.act.substr(8)); in >> std::ws && !in.eof();) {
+                unsigned b;
+                in >> std::hex >> b;
+                bytes.push_back(static_cast<std::uint8_t>(b));
+            }
+            rig.port.deliver(bytes);
+        } else if (verb == "unplug") {
+            rig.port.unplug();
+        } else if (verb == "replug") {
+            rig.port.freePorts.insert(rig.port.controllerPort);
+        } else if (verb == "click" && dynamic_cast<ui::Captioned*>(c)) {
+            static_cast<ui::Captioned*>(c)->click();
+        } else if (verb == "press" && dynamic_cast<ui::Button*>(c)) {
+            static_cast<ui::Button*>(c)->press();
+        } else if (verb == "type" && dynamic_cast<ui::TextBox*>(c)) {
+            static_cast<ui::TextBox*>(c)->setText(arg);
+        } else if (verb == "key" && dynamic_cast<ui::TextBox*>(c)) {
+            static_cast<ui::TextBox*>(c)->keyPress(static_cast<std::int16_t>(std::stoi(arg)));
+        } else if (verb == "scan" && dynamic_cast<ui::TextBox*>(c)) {
+            auto* box = static_cast<ui::TextBox*>(c);
+            for (char ch : arg) box->keyPress(ch);
+            box->setText(arg);
+            box->keyPress(13);
+        } else if (verb == "choose" && dynamic_cast<ui::ComboBox*>(c)) {
+            static_cast<ui::ComboBox*>(c)->choose(std::stoi(arg));
+        } else if (verb == "check" && dynamic_cast<ui::CheckBox*>(c)) {
+            static_cast<ui::CheckBox*>(c)->setChecked(arg == "1");
+        } else {
+            done = false;
+        }
+        if (!done) {
+            ADD_FAILURE() << where << ": could not be done";
+            return false;
+        }
+        if (s.also) s.also(rig);
+        const std::string wire = hex(rig.takeWritten());
+        if (s.wire != "*") {
+            EXPECT_EQ(wire, s.wire) << where << ": the frames written";
+        }
+        std::string said;
+        for (; boxes < rig.messages.shown.size(); ++boxes) said += (said.empty() ? "" : " | ") + rig.messages.shown[boxes].text;
+        if (s.says != "*") {
+            EXPECT_EQ(said, s.says) << where << ": the boxes put up";
+        }
+        for (const auto& [what, expected] : s.holds) {
+            auto value = seen(rig, what);
+            if (!value) ADD_FAILURE() << where << ": " << what << " names nothing";
+            else EXPECT_EQ(*value, expected) << where << ": " << what;
+        }
+    }
+    return true;
+}
+
+}  // namespace kv::test
