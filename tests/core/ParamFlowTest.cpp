@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "tests/support/BatchHelpers.h"
+#include "tests/support/Scenario.h"
 
 using namespace kv::test;
 using kv::sim::Bytes;
@@ -156,48 +157,45 @@ struct Bulk : ::testing::Test {
     std::int64_t t0 = 0;
 };
 
+// The frames of a bulk write of the table as it stands, in hex.
+std::vector<std::string> bulkFrames(kv::params::ParamTable& t) {
+    std::vector<std::string> out;
+    for (int n = 1; n <= 4; ++n) out.push_back(hex({bulkFrame(t, n)}));
+    return out;
+}
+
+// The enter reply (22 ms) sets the pace to 500 ms; each acknowledgement comes
+// 30 ms after its frame, so each next frame goes at the next tick. The exit
+// reply comes while frame 4's acknowledgement is set: the refresh follows it
+// by 500 ms, and the sequence starts again from its first request.
 TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRestartsAndIsIdentified) {
-    // Changed values the controller must end up holding.
-    t().lblParam(0).click();
-    rig.main->paramEdit.imgKV53UP.click();  // SP 441
-    t().lblParam(38).click();
-    rig.main->paramEdit.imgKV53DWN.click();  // PTB 52
+    play(rig, {{"click lblParam(0)"}, {"click imgKV53UP"}, {"click lblParam(38)"}, {"click imgKV53DWN"}});
     rig.main->counter.lblCounter.setCaption("3");
-    std::vector<std::string> progress;
-    rig.main->progress.lblCurrentINFO.listen(
-        [&] { progress.push_back(rig.main->progress.lblCurrentINFO.caption()); });
-
-    // What the table holds when APPLY PARAMS is pressed (the restart reads
-    // the controller back into it).
-    std::vector<std::string> values;
+    rig.main->sequence.tmrStatusGET.setEnabled(true);
+    std::vector<std::string> values;  // the table's, which the controller must end up holding
     for (int k = 0; k < 39; ++k) values.push_back(t().row(k).sParamValue);
-    const Bytes frames[] = {bulkFrame(t(), 1), bulkFrame(t(), 2), bulkFrame(t(), 3), bulkFrame(t(), 4)};
-
-    auto log = apply(12000);
-    // The enter reply (22 ms) sets the pace to 500 ms; each acknowledgement
-    // comes 30 ms after its frame, so each next frame goes at the next tick.
-    ASSERT_GE(log.size(), 7u);
-    const struct {
-        std::int64_t at;
-        Bytes frame;
-    } expected[] = {{0, kEnter},     {522, frames[0]},  {1022, frames[1]},
-                    {1522, frames[2]}, {2022, frames[3]}, {3022, kExit}};
-    for (std::size_t i = 0; i < std::size(expected); ++i) {
-        EXPECT_EQ(log[i].at - t0, expected[i].at) << i;
-        EXPECT_EQ(log[i].frame, expected[i].frame) << i;
-    }
-    EXPECT_EQ(log[1].frame.size(), 35u);
-    EXPECT_EQ(log[4].frame.size(), 32u);
-    EXPECT_EQ(log[4].frame[2], 0x1D);
-    // The exit reply comes while frame 4's acknowledgement is set: the refresh
-    // follows it by 500 ms, and the sequence starts again from its first step
-    // at the next tick of its one-second timer.
-    EXPECT_EQ(log[6].frame, kFirmware);
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    EXPECT_EQ(rig.main->counter.lblCounter.caption(), "2");
-
-    // The controller holds exactly the table's values, all written inside
-    // service mode, and the window shows them again after the restart.
+    const auto f = bulkFrames(t());
+    play(rig, {
+        {"press cdmSetParams", hex({kEnter}),
+         {{"lblCounter", "2"}, {"enabled cdmSetParams", "0"}, {"enabled cmdRefreshNextController", "0"},
+          {"enabled cmdRestartController", "0"}, {"lblSettingValue", "8.8.8"}, {"lblSettingParam", "--"},
+          {"visible frmProgressInfo", "1"}, {"lblCurrentINFO", " Writing parameters......Please wait"}}},
+        {"advance 521", ""}, {"advance 1", f[0]}, {"advance 499", ""}, {"advance 1", f[1]},
+        {"advance 499", ""}, {"advance 1", f[2]}, {"advance 499", ""}, {"advance 1", f[3]},
+        {"advance 999", "", {{"lblCurrentINFO", " Controller about to restart......Please wait"}}},
+        {"advance 1", hex({kExit})},
+        {"advance 2000", "01 01 01 00 | 0A 01 01 00"},  // identified again from its first request
+        {"advance 12000", "*",
+         {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(0)", "4.1"}, {"txtParam(38)", "52"}, {"lblCounter", "2"},
+          {"enabled cdmSetParams", "1"}, {"enabled cmdRefreshNextController", "1"},
+          {"enabled cmdRestartController", "1"}, {"lblError", ""}},
+         ""},
+    });
+    EXPECT_FALSE(rig.main->sequence.tmrStatusGET.enabled());
+    EXPECT_EQ(f[0].size(), 35u * 3 - 1);
+    EXPECT_EQ(f[3].substr(0, 8), "07 01 1D");
+    // Exactly the table's values, all written inside service mode, shown
+    // again after the restart.
     for (int k = 0; k < 39; ++k) {
         EXPECT_EQ(std::to_string(rig.controller.state.params[std::size_t(k)]), values[std::size_t(k)]) << k;
         EXPECT_EQ(t().row(k).sParamValue, values[std::size_t(k)]) << k;
@@ -206,56 +204,25 @@ TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRest
     EXPECT_EQ(rig.controller.state.params[38], 52);
     ASSERT_EQ(rig.controller.paramWrites.size(), 39u);
     for (const auto& w : rig.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
-    EXPECT_EQ(t().txtParam(0).text(), "4.1");
-    EXPECT_EQ(t().txtParam(38).text(), "52");
-
-    std::vector<std::string> flow(progress.begin(), progress.begin() + 4);
-    EXPECT_EQ(flow, (std::vector<std::string>{" Writing parameters......Please wait",
-                                              " Controller about to restart......Please wait",
-                                              " Controller Restarting......Please wait", " CONNECTING.... Please Wait"}));
-    EXPECT_TRUE(rig.main->bulkWrite.cdmSetParams.enabled());
-    EXPECT_TRUE(rig.main->serviceMode.cmdRefreshNextController.enabled());
-    EXPECT_TRUE(rig.main->serviceMode.cmdRestartController.enabled());
-    EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
-    EXPECT_EQ(rig.main->receive.lblError.caption(), "");
-    EXPECT_TRUE(rig.messages.shown.empty());
 }
 
-TEST_F(Bulk, WhileItRunsApplyAndRefreshAreOffAndTheSelectionIsGone) {
-    t().lblParam(0).click();
-    rig.main->sequence.tmrStatusGET.setEnabled(true);
-    rig.main->bulkWrite.cdmSetParams.press();
-    EXPECT_FALSE(rig.main->bulkWrite.cdmSetParams.enabled());
-    EXPECT_FALSE(rig.main->serviceMode.cmdRefreshNextController.enabled());
-    EXPECT_FALSE(rig.main->serviceMode.cmdRestartController.enabled());  // it would cut the write short
-    EXPECT_FALSE(rig.main->sequence.tmrStatusGET.enabled());
-    EXPECT_FALSE(rig.main->paramEdit.bParamSelected);
-    EXPECT_EQ(rig.main->paramEdit.lblSettingValue.caption(), "8.8.8");
-    EXPECT_EQ(rig.main->paramEdit.lblSettingParam.caption(), "--");
-    EXPECT_TRUE(rig.main->progress.window.visible());
+// The sequence waits for the refresh; the front panel takes no key and sends
+// nothing while the table is written (a single write's acknowledgement would
+// be taken for a frame's).
+TEST_F(Bulk, WhileItRunsTheSequenceWaitsAndThePanelTakesNoKey) {
+    play(rig, {{"click lblParam(0)"}, {"press cdmSetParams", hex({kEnter})}, {"advance 300"}});
     EXPECT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Firmware);
-    rig.clock.advance(3500);
-    EXPECT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Firmware);  // the sequence waits for the refresh
-}
-
-// The front panel is off while the table is written: a single write's
-// acknowledgement would be taken for a frame's.
-TEST_F(Bulk, WhileItRunsThePanelTakesNoKeyAndSendsNothing) {
-    auto& e = rig.main->paramEdit;
-    rig.main->bulkWrite.cdmSetParams.press();
-    rig.clock.advance(300);
-    rig.takeWritten();
-    t().lblParam(0).click();
-    e.imgKV53UP.click();
-    e.imgKV5xSLT.click();
-    e.cmdApply.press();
-    for (kv::ui::Control* c : std::initializer_list<kv::ui::Control*>{&e.imgKV53UP, &e.imgKV53DWN, &e.imgKV5xSLT,
-                                                                      &e.cmdApply, &e.cmdDefault})
-        EXPECT_FALSE(c->enabled()) << c->name();
-    EXPECT_FALSE(e.bParamSelected);
-    for (const auto& frame : rig.takeWritten()) EXPECT_NE(frame.size(), 8u);  // no single parameter write
+    std::vector<Step> keys;
+    for (const char* key : {"imgKV53UP", "imgKV53DWN", "imgKV5xSLT", "cmdApply", "cmdDefault"}) {
+        keys.push_back({std::string("click ") + key, "", {{std::string("enabled ") + key, "0"}}});
+    }
+    keys.push_back({"click lblParam(0)", "", {{"lblSettingParam", "--"}}});
+    keys.push_back({"press cmdApply", ""});
+    play(rig, keys);
+    rig.clock.advance(3200);
+    EXPECT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Firmware);
     ASSERT_TRUE(waitFor(rig, [&] { return !rig.main->bulkWrite.tmrSetMultipleParams.enabled(); }, 30000));
-    EXPECT_TRUE(e.imgKV5xSLT.enabled());
+    EXPECT_TRUE(rig.main->paramEdit.imgKV5xSLT.enabled());
 }
 
 TEST_F(Bulk, TheBatchCounterGoesDownByOneWhenAboveZero) {
