@@ -142,19 +142,8 @@ struct Bulk : ::testing::Test {
         rig.identify();
         rig.takeWritten();
     }
-    // Presses APPLY PARAMS and runs `ms`, logging the wire from the press on.
-    std::vector<WireLog> apply(std::int64_t ms) {
-        std::vector<WireLog> log;
-        t0 = rig.clock.nowMs();
-        std::size_t before = rig.port.written.size();
-        rig.main->bulkWrite.cdmSetParams.press();
-        for (std::size_t k = before; k < rig.port.written.size(); ++k) log.push_back({t0, rig.port.written[k]});
-        runRecording(rig, ms, log);
-        return log;
-    }
     kv::params::ParamTable& t() { return rig.main->params; }
     Rig rig;
-    std::int64_t t0 = 0;
 };
 
 // The frames of a bulk write of the table as it stands, in hex.
@@ -180,10 +169,10 @@ TEST_F(Bulk, EveryFrameGoesOnTheTickAfterTheAcknowledgementThenTheControllerRest
          {{"lblCounter", "2"}, {"enabled cdmSetParams", "0"}, {"enabled cmdRefreshNextController", "0"},
           {"enabled cmdRestartController", "0"}, {"lblSettingValue", "8.8.8"}, {"lblSettingParam", "--"},
           {"visible frmProgressInfo", "1"}, {"lblCurrentINFO", " Writing parameters......Please wait"}}},
-        {"advance 521", ""}, {"advance 1", f[0]}, {"advance 499", ""}, {"advance 1", f[1]},
-        {"advance 499", ""}, {"advance 1", f[2]}, {"advance 499", ""}, {"advance 1", f[3]},
-        {"advance 999", "", {{"lblCurrentINFO", " Controller about to restart......Please wait"}}},
-        {"advance 1", hex({kExit})},
+    });
+    play(rig, timeline({{522, f[0]}, {1022, f[1]}, {1522, f[2]}, {2022, f[3]}, {3022, hex({kExit})}}));
+    play(rig, {
+        {"", "", {{"lblCurrentINFO", " Controller Restarting......Please wait"}}},
         {"advance 2000", "01 01 01 00 | 0A 01 01 00"},  // identified again from its first request
         {"advance 12000", "*",
          {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(0)", "4.1"}, {"txtParam(38)", "52"}, {"lblCounter", "2"},
@@ -246,34 +235,26 @@ TEST_F(Bulk, WithThePortClosedNothingRunsAndTheCounterStays) {
     EXPECT_FALSE(rig.main->progress.window.visible());
 }
 
+// No service-mode reply: the pace stays 100 ms, a frame every 500 ms, then
+// 1000 ms to the exit and the full 5000 ms wait before the refresh; the
+// sequence's first request at the next tick after it (7600).
 TEST_F(Bulk, ASilentControllerGetsAFrameEveryFifthTickAndTheTechnicianIsTold) {
     rig.controller.modes.silent = true;
-    auto log = apply(8000);
-    std::vector<std::int64_t> at;
-    for (const auto& w : log) at.push_back(w.at - t0);
-    // No service-mode reply: the pace stays 100 ms, a frame every 500 ms,
-    // then 1000 ms to the exit and the full 5000 ms wait before the refresh.
-    ASSERT_GE(at.size(), 6u);
-    EXPECT_EQ(std::vector<std::int64_t>(at.begin(), at.begin() + 6), (std::vector<std::int64_t>{0, 100, 600, 1100, 1600, 2600}));
-    EXPECT_EQ(log[5].frame, kExit);
-    ASSERT_EQ(at.size(), 7u);
-    EXPECT_EQ(at[6], 8000);  // the first request of the sequence after the refresh at 7600
-    EXPECT_EQ(rig.main->receive.lblError.caption(), "Frames 1, 2, 3, 4 not acknowledged");
+    const auto f = bulkFrames(t());
+    play(rig, {{"press cdmSetParams", hex({kEnter})}});
+    play(rig, timeline({{100, f[0]}, {600, f[1]}, {1100, f[2]}, {1600, f[3]}, {2600, hex({kExit})},
+                        {8000, hex({kFirmware})}}));
+    play(rig, {{"", "", {{"lblError", "Frames 1, 2, 3, 4 not acknowledged"}}}});
 }
 
+// Frame 3 goes five ticks after frame 2 (not a repeat of it); the read after
+// the restart finds every value written: only the acknowledgement was lost.
 TEST_F(Bulk, ALostAcknowledgementHoldsTheNextFrameFiveTicksAndIsReported) {
     rig.controller.modes.loseAckForFrame = 2;
-    auto log = apply(14000);
-    ASSERT_GE(log.size(), 6u);
-    std::vector<std::int64_t> at;
-    for (std::size_t i = 0; i < 6; ++i) at.push_back(log[i].at - t0);
-    EXPECT_EQ(at, (std::vector<std::int64_t>{0, 522, 1022, 3522, 4022, 5022}));
-    EXPECT_EQ(log[3].frame, bulkFrame(t(), 3));  // not a repeat of frame 2
-    EXPECT_EQ(log[5].frame, kExit);
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    // The read after the restart found every value written: the frame got
-    // through, only its acknowledgement was lost.
-    EXPECT_EQ(rig.main->receive.lblError.caption(), "");
+    const auto f = bulkFrames(t());
+    play(rig, {{"press cdmSetParams", hex({kEnter})}});
+    play(rig, timeline({{522, f[0]}, {1022, f[1]}, {3522, f[2]}, {4022, f[3]}, {5022, hex({kExit})}}));
+    play(rig, {{"advance 9000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"lblError", ""}}}});
 }
 
 // "Frame 2 not acknowledged" stays after the restart while the controller
@@ -298,7 +279,7 @@ TEST_F(Bulk, ASelectedFileIsWrittenNotValuesSteppedSince) {
     t().lblParam(0).click();
     rig.main->paramEdit.imgKV53UP.click();
     EXPECT_EQ(t().row(0).sParamValue, "501");
-    apply(12000);
+    play(rig, {{"press cdmSetParams"}, {"advance 12000"}});
     EXPECT_EQ(rig.controller.state.params[0], 500);
 
     // A selected file that has gone: nothing at all is sent.
@@ -311,53 +292,26 @@ TEST_F(Bulk, ASelectedFileIsWrittenNotValuesSteppedSince) {
     EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written to the controller."), std::string::npos);
 }
 
+// Enter reply at 22 ms: the silent pass at 522, the exit at 1022, and
+// without an acknowledgement pending the full 5000 ms before the refresh;
+// each restart alike, after a bulk write left its state behind.
 TEST_F(Bulk, ARestartSendsOnlyTheServiceModeRequests) {
-    apply(12000);  // an earlier bulk write leaves its bytes behind
-    rig.takeWritten();
+    play(rig, {{"press cdmSetParams"}, {"advance 12000"}, {"click lblParam(0)"}});
     rig.controller.paramWrites.clear();
-    rig.main->paramEdit.lblParam_Click(0);
-    std::vector<WireLog> log;
-    t0 = rig.clock.nowMs();
-    rig.main->serviceMode.cmdRestartController.click();
-    EXPECT_TRUE(rig.main->progress.window.visible());
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " Controller Restarting......Please wait");
-    EXPECT_EQ(rig.main->paramEdit.lblSettingValue.caption(), "8.8.8");
-    EXPECT_EQ(rig.main->paramEdit.iSelectedParam, 99);
-    runRecording(rig, 14000, log);
-    std::vector<Bytes> frames = rig.port.written;
-    ASSERT_GE(frames.size(), 3u);
-    EXPECT_EQ(frames[0], kEnter);
-    EXPECT_EQ(frames[1], kExit);
-    EXPECT_EQ(frames[2], kFirmware);
-    for (const auto& f : frames) EXPECT_NE(f[0], 0x07);
-    EXPECT_TRUE(rig.controller.paramWrites.empty());
-    // Enter reply at 22 ms: the silent pass at 522, the exit at 1022, and
-    // without an acknowledgement pending the full 5000 ms before the refresh.
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[0].at - t0, 1022);
-    EXPECT_EQ(log[0].frame, kExit);
-    EXPECT_GE(log[1].at - t0, 6022);
-    EXPECT_LT(log[1].at - t0, 7022);
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    EXPECT_TRUE(rig.main->bulkWrite.cdmSetParams.enabled());
-
-    // Every further restart runs the same way.
-    for (int i = 0; i < 5; ++i) {
-        std::vector<std::string> texts;
-        int id = rig.main->progress.lblCurrentINFO.listen(
-            [&] { texts.push_back(rig.main->progress.lblCurrentINFO.caption()); });
-        log.clear();
-        rig.takeWritten();
-        t0 = rig.clock.nowMs();
-        rig.main->serviceMode.cmdRestartController.click();
-        runRecording(rig, 14000, log);
-        rig.main->progress.lblCurrentINFO.unlisten(id);
-        ASSERT_GE(log.size(), 1u);
-        EXPECT_EQ(log[0].frame, kExit) << i;
-        EXPECT_EQ(log[0].at - t0, 1022) << i;
-        EXPECT_EQ(std::count(texts.begin(), texts.end(), " Controller about to restart......Please wait"), 0) << i;
-        EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << i;
+    std::vector<std::string> texts;
+    rig.main->progress.lblCurrentINFO.listen([&] { texts.push_back(rig.main->progress.lblCurrentINFO.caption()); });
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        play(rig, {{"click cmdRestartController", hex({kEnter}),
+                    {{"visible frmProgressInfo", "1"}, {"lblCurrentINFO", " Controller Restarting......Please wait"},
+                     {"lblSettingValue", "8.8.8"}, {"lblSettingParam", "--"}}}});
+        play(rig, timeline({{1022, hex({kExit})}}));
+        play(rig, {{"advance 5000", ""},
+                   {"advance 1000", hex({kFirmware})},
+                   {"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"enabled cdmSetParams", "1"}}}});
     }
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), " Controller about to restart......Please wait"), 0);
+    EXPECT_TRUE(rig.controller.paramWrites.empty());
 }
 
 TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {

@@ -102,6 +102,19 @@ inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
     return std::nullopt;
 }
 
+// After a step: each frame at its time (ms after that step) and nothing
+// written in the millisecond before it.
+inline std::vector<Step> timeline(const std::vector<std::pair<std::int64_t, std::string>>& frames) {
+    std::vector<Step> out;
+    std::int64_t now = 0;
+    for (const auto& [at, frame] : frames) {
+        if (at - now > 1) out.push_back({"advance " + std::to_string(at - now - 1), ""});
+        out.push_back({"advance 1", frame});
+        now = at;
+    }
+    return out;
+}
+
 // Runs the steps in order; returns false at the first step whose action
 // could not be done (the rest would mean nothing).
 inline bool play(Rig& rig, const std::vector<Step>& steps) {
