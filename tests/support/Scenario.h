@@ -115,8 +115,8 @@ inline std::vector<Step> timeline(const std::vector<std::pair<std::int64_t, std:
     return out;
 }
 
-// Runs the steps in order; returns false at the first step whose action
-// could not be done (the rest would mean nothing).
+// Runs the steps in order; stops, returning false, at the first step that
+// could not be done or whose checks failed.
 inline bool play(Rig& rig, const std::vector<Step>& steps) {
     std::size_t boxes = rig.messages.shown.size();
     rig.takeWritten();
@@ -171,20 +171,23 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
             return false;
         }
         if (s.also) s.also(rig);
+        bool bad = false;
+        auto check = [&](const std::string& what, const std::string& expected, const std::string& value) {
+            if (value == expected) return;
+            ADD_FAILURE() << where << ": " << what << "\n  expected: \"" << expected << "\"\n  seen:     \"" << value
+                          << "\"";
+            bad = true;
+        };
         const std::string wire = hex(rig.takeWritten());
-        if (s.wire != "*") {
-            EXPECT_EQ(wire, s.wire) << where << ": the frames written";
-        }
+        if (s.wire != "*") check("the frames written", s.wire, wire);
         std::string said;
         for (; boxes < rig.messages.shown.size(); ++boxes) said += (said.empty() ? "" : " | ") + rig.messages.shown[boxes].text;
-        if (s.says != "*") {
-            EXPECT_EQ(said, s.says) << where << ": the boxes put up";
-        }
+        if (s.says != "*") check("the boxes put up", s.says, said);
         for (const auto& [what, expected] : s.holds) {
-            auto value = seen(rig, what);
-            if (!value) ADD_FAILURE() << where << ": " << what << " names nothing";
-            else EXPECT_EQ(*value, expected) << where << ": " << what;
+            if (auto value = seen(rig, what)) check(what, expected, *value);
+            else check(what + " (names nothing)", expected, "");
         }
+        if (bad) return false;  // the steps after it would only repeat it
     }
     return true;
 }
