@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/BatchHelpers.h"
+#include "tests/support/Scenario.h"
 
 using namespace kv::test;
 using kv::sim::Bytes;
@@ -231,46 +232,47 @@ TEST_F(AutoRun, ProgressSaysRetrievingWhileTheParametersAreRead) {
     EXPECT_EQ(m().autoSetting.tmrSetAutoAssetClientParam.interval(), 2000);
 }
 
-TEST_F(AutoRun, ASilentStepIsIssuedAgainEverySeventhTick) {
-    rig.controller.modes.silent = true;
-    auto log = start("A100", "007", 22500);
-    EXPECT_EQ(times(log, 0x16), (std::vector<std::int64_t>{1000, 8000, 15000, 22000}));
-    EXPECT_TRUE(times(log, 0x15).empty());
-    EXPECT_EQ(m().autoSetting.step(), kv::controller::AutoSetting::Step::Asset);
-    EXPECT_EQ(m().progress.lblCurrentINFO.caption(), " Setting Client and Asset...");
+const std::string kSetA100 = hex({kv::link::frameSetAsset("A100")});
+const std::string kSet007 = hex({kv::link::frameSetClient("007")});
+const std::vector<std::uint8_t> kRun{0x16, 0x15, 0x06};  // the run's own requests
+
+// Enter in the asset box with `client` in the client box.
+std::vector<Step> enter(const std::string& client) {
+    return {{"type txtSetClient " + client}, {"type txtAssetID A100"}, {"key txtAssetID 13", ""}};
 }
 
+TEST_F(AutoRun, ASilentStepIsIssuedAgainEverySeventhTick) {
+    rig.controller.modes.silent = true;
+    play(rig, enter("007"));
+    play(rig, timeline({{1000, kSetA100}, {8000, kSetA100}, {15000, kSetA100}, {22000, kSetA100}}, kRun));
+    play(rig, {{"advance 500", "", {{"lblCurrentINFO", " Setting Client and Asset..."}}}});
+}
+
+// The first asset reply comes at 7.5 s: it does not stop the repeat at 8 s;
+// the repeat's prompt reply moves the run on.
 TEST_F(AutoRun, AnAnswerAfterTheSixthTickDoesNotStopTheRepeat) {
-    rig.controller.modes.replyDelayMs = 6500;  // the first asset reply comes at 7.5 s
-    auto log = start("A100", "007", 1500);
-    rig.controller.modes.replyDelayMs = 20;
-    runRecording(rig, 8000, log);
-    // It does not stop the repeat at 8 s; the repeat's prompt reply moves the run on.
-    EXPECT_EQ(times(log, 0x16), (std::vector<std::int64_t>{1000, 8000}));
-    EXPECT_EQ(times(log, 0x15), std::vector<std::int64_t>{9000});
+    rig.controller.modes.replyDelayMs = 6500;
+    play(rig, enter("007"));
+    play(rig, {{"advance 1500", kSetA100, {}, "", [](Rig& r) { r.controller.modes.replyDelayMs = 20; }, kRun}});
+    play(rig, timeline({{6500, kSetA100}, {7500, kSet007}}, kRun));
 }
 
 TEST(AutoSetting, AShortClientSkipsToTheParameterRead) {
     for (const char* client : {"", "1", "AB"}) {
-        struct Run : AutoRun {
-            void TestBody() override {}
-        } run;
-        run.SetUp();
-        auto log = run.start("A100", client, 3500);
-        EXPECT_EQ(run.times(log, 0x16), std::vector<std::int64_t>{1000}) << client;
-        EXPECT_TRUE(run.times(log, 0x15).empty()) << client;
-        EXPECT_EQ(run.times(log, 0x06), std::vector<std::int64_t>{3000}) << client;
+        SCOPED_TRACE(client);
+        Rig rig;
+        rig.identify();
+        play(rig, enter(client));
+        play(rig, timeline({{1000, kSetA100}, {3000, hex({kv::link::frameReadParams()})}}, kRun));
     }
 }
 
 TEST_F(AutoRun, EnterWhileARunWaitsSkipsToItsNextStep) {
     rig.controller.modes.silent = true;
-    auto log = start("A100", "007", 2500);
-    EXPECT_EQ(times(log, 0x16), std::vector<std::int64_t>{1000});
-    m().identity.txtAssetID.keyPress(13);  // the run stays at its asset step
-    runRecording(rig, 1000, log);
-    EXPECT_EQ(times(log, 0x15), std::vector<std::int64_t>{3000});
-    EXPECT_EQ(m().autoSetting.step(), kv::controller::AutoSetting::Step::Client);
+    play(rig, enter("007"));
+    play(rig, timeline({{1000, kSetA100}}, kRun));
+    play(rig, {{"advance 1500", "", {}, "*", {}, kRun}, {"key txtAssetID 13", ""}});  // the run stays at its asset step
+    play(rig, timeline({{500, kSet007}}, kRun));
 }
 
 TEST_F(AutoRun, EnterWithAnEmptyAssetBoxDoesNothing) {

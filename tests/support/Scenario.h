@@ -29,6 +29,7 @@
 // rows the record file holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -51,6 +52,9 @@ struct Step {
     std::string says = "*";
     // Anything a table cannot say, run after the action.
     std::function<void(Rig&)> also = {};
+    // When not empty, the command codes whose frames `wire` speaks of
+    // ({0x16, 0x15}); other frames are left out.
+    std::vector<std::uint8_t> only = {};
 };
 
 inline std::string hex(const std::vector<sim::Bytes>& frames) {
@@ -104,12 +108,14 @@ inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
 
 // After a step: each frame at its time (ms after that step) and nothing
 // written in the millisecond before it.
-inline std::vector<Step> timeline(const std::vector<std::pair<std::int64_t, std::string>>& frames) {
+// With `only`, frames of other commands are left out.
+inline std::vector<Step> timeline(const std::vector<std::pair<std::int64_t, std::string>>& frames,
+                                  const std::vector<std::uint8_t>& only = {}) {
     std::vector<Step> out;
     std::int64_t now = 0;
     for (const auto& [at, frame] : frames) {
-        if (at - now > 1) out.push_back({"advance " + std::to_string(at - now - 1), ""});
-        out.push_back({"advance 1", frame});
+        if (at - now > 1) out.push_back({"advance " + std::to_string(at - now - 1), "", {}, "*", {}, only});
+        out.push_back({"advance 1", frame, {}, "*", {}, only});
         now = at;
     }
     return out;
@@ -178,7 +184,12 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
                           << "\"";
             bad = true;
         };
-        const std::string wire = hex(rig.takeWritten());
+        auto frames = rig.takeWritten();
+        if (!s.only.empty())
+            std::erase_if(frames, [&](const sim::Bytes& f) {
+                return f.empty() || std::find(s.only.begin(), s.only.end(), f[0]) == s.only.end();
+            });
+        const std::string wire = hex(frames);
         if (s.wire != "*") check("the frames written", s.wire, wire);
         std::string said;
         for (; boxes < rig.messages.shown.size(); ++boxes) said += (said.empty() ? "" : " | ") + rig.messages.shown[boxes].text;
