@@ -99,6 +99,25 @@ TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
     EXPECT_FALSE(rig.main->sequence.supported());
 }
 
+// REFRESH, or RESTART, in the middle of an identification starts it over
+// from its first request (after the restart), never from where it was.
+TEST(Sequence, RefreshOrRestartDuringAnIdentificationStartsItOver) {
+    const std::vector<std::uint8_t> identifying{0x01, 0x0A, 0x06, 0x18, 0x15, 0x16};
+    for (bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "RESTART" : "REFRESH");
+        Rig rig;
+        rig.controller.modes.restartMs = 300;
+        rig.load();
+        play(rig, {{"advance 2500", std::string(kFw) + " | 0A 01 01 00"}});
+        if (restart) {
+            play(rig, {{"click cmdRestartController", "08 01 01 01"}, {"advance 6000", "", {}, "*", {}, identifying}});
+        } else {
+            play(rig, {{"click cmdRefreshNextController", ""}});
+        }
+        play(rig, {{"advance 1000", kFw, {{"lblCurrentINFO", kTexts[0]}}, "*", {}, identifying}});
+    }
+}
+
 TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
     Rig rig;
     rig.identify();
