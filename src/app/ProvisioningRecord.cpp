@@ -192,7 +192,9 @@ std::string ProvisioningRecord::verified() const {
     else if (!sawClient_ || read_.client != *client_) differ.push_back("client");
     if (written_.empty()) differ.push_back("parameters not written");
     for (std::size_t k = 0; k < written_.size(); ++k)
-        if (!sawParams_ || k >= readParams_.size() || readParams_[k] != written_[k].value)
+        // The read's i-th value is parameter i + 1.
+        if (const int n = written_[k].number;
+            !sawParams_ || n < 1 || std::size_t(n) > readParams_.size() || readParams_[std::size_t(n) - 1] != written_[k].value)
             differ.push_back("P" + written_[k].id);
     if (differ.empty()) return "yes";
     std::string text = "no: ";

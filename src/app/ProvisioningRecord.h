@@ -31,7 +31,8 @@ public:
     using Readings = controller::Identity::Readings;
 
     struct WrittenValue {
-        std::string id;  // parameter number as text
+        std::string id;  // parameter number as the definitions give it
+        int number;      // the parameter number, 0 when none
         int value;
     };
     using AssetUse = controller::AssetHistory::Use;

@@ -78,7 +78,7 @@ frmMain::frmMain(platform::Platform& p, const link::Profile& model)
 void frmMain::wireRecord() {
     bulkWrite.listenStarted([this](const std::vector<params::BulkWrite::Written>& values) {
         std::vector<ProvisioningRecord::WrittenValue> written;
-        for (const auto& v : values) written.push_back({v.id, v.value});
+        for (const auto& v : values) written.push_back({v.id, v.number, v.value});
         std::string when = platform::formatLogTime(platform.clock.now()), error;
         if (!record.ParamsWriteStarted(std::move(written), identity.readings(), when, error))
             reportUnwritten(record.path(), error, record.lastRow());

@@ -119,7 +119,7 @@ void BulkWrite::announceStart() {
     std::vector<Written> values;
     for (int k = 0; k < table_.bulkRows(); ++k) {
         const ParamRow& row = table_.row(k);
-        values.push_back({k, row.sParamID, row.iParamHi * 256 + row.iParamLo});
+        values.push_back({k, row.sParamID, row.number ? int(*row.number) : 0, row.iParamHi * 256 + row.iParamLo});
     }
     started_.call(values);
 }
@@ -235,10 +235,14 @@ void BulkWrite::reportUnacknowledged() {
 // while the information bar still says it; a read that differs keeps it.
 void BulkWrite::readBack() {
     if (unacknowledgedText_.empty() || tmrSetMultipleParams.enabled()) return;
+    // The read's k-th value is parameter k + 1.
     const std::vector<int>& values = read_.lastRead();
-    bool same = values.size() >= std::size_t(table_.bulkRows());
-    for (int k = 0; same && k < table_.bulkRows(); ++k)
-        same = values[std::size_t(k)] == table_.row(k).iParamHi * 256 + table_.row(k).iParamLo;
+    bool same = true;
+    for (int k = 0; same && k < table_.bulkRows(); ++k) {
+        const ParamRow& row = table_.row(k);
+        same = row.number && *row.number >= 1 && *row.number <= values.size() &&
+               values[*row.number - 1u] == row.iParamHi * 256 + row.iParamLo;
+    }
     if (same && receive_.lblError.caption() == unacknowledgedText_) receive_.lblError.setCaption("");
     unacknowledgedText_.clear();
 }

@@ -57,6 +57,7 @@ public:
     struct Written {
         int row;
         std::string id;
+        int number;  // the parameter number, 0 when the row has none
         int value;
     };
     // Announced when a bulk write starts, with every value it will send: one

@@ -1,6 +1,7 @@
 #include "params/ParamRead.h"
 
 #include <string>
+#include <vector>
 
 #include "link/Requests.h"
 #include "ui/Text.h"
@@ -37,7 +38,9 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
     bool answered = false;
     lastRead_.clear();
     int k = 0;
-    table_.txtParam(0).setText("");
+    std::vector<bool> filled(ParamTable::kRows, false);
+    if (int first = table_.rowOf(1); first >= 0) table_.txtParam(first).setText("");
+    else if (table_.iParamCount == 0) table_.txtParam(0).setText("");
     table_.BeginLimitReport();
     for (int i = 1; i <= n - 3 && i < link::ReceivePath::kBufferEnd; ++i) {
         if (i > 3) {
@@ -45,25 +48,31 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
             int v = receive_.Byte(i) * 256 + receive_.Byte(i + 1);
             ++i;
             lastRead_.push_back(v);
-            // Rows the definition file did not load have no limits to hold a
-            // value to; their values are not shown.
-            if (k < table_.iParamCount) {
-                table_.row(k).sParamValue = std::to_string(v);
-                table_.row(k).sParamFileValue = std::to_string(v);
-                table_.SetParamFormat(table_.txtParam(k), std::to_string(v), static_cast<std::int16_t>(k));
-                table_.txtParam(k).setVisible(true);
+            // The k-th value is parameter k + 1 (the request asks for them in
+            // order); it goes to that parameter's row wherever the definition
+            // file lists it. A parameter no loaded row holds is not shown.
+            if (int r = table_.rowOf(k + 1); r >= 0) {
+                table_.row(r).sParamValue = std::to_string(v);
+                table_.row(r).sParamFileValue = std::to_string(v);
+                table_.SetParamFormat(table_.txtParam(r), std::to_string(v), static_cast<std::int16_t>(r));
+                table_.txtParam(r).setVisible(true);
+                filled[std::size_t(r)] = true;
             }
             ++k;
             if (k > ParamTable::kRows - 1) break;
-            table_.txtParam(k).setText("");
+            // The box the next value fills.
+            if (int next = table_.rowOf(k + 1); next >= 0) table_.txtParam(next).setText("");
+            else if (k >= table_.iParamCount) table_.txtParam(k).setText("");
         }
         dump += " " + ui::hex2(receive_.Byte(i));
         answered = true;
     }
-    // A reply that came back short gave no value for the rows after its
-    // last: they are emptied rather than left showing another controller's
-    // values, which a bulk write would then send to this one.
-    for (int r = k + 1; r < table_.iParamCount && r < ParamTable::kRows; ++r) table_.txtParam(r).setText("");
+    // A reply that came back short gave no value for the rows of the
+    // parameters after its last: they are emptied rather than left showing
+    // another controller's values, which a bulk write would then send to
+    // this one.
+    for (int r = 0; r < table_.iParamCount && r < ParamTable::kRows; ++r)
+        if (!filled[std::size_t(r)]) table_.txtParam(r).setText("");
     table_.EndLimitReport("The controller");
     receive_.Text1.setText(dump);
     if (answered) receive_.Replied(link::Reply::Params);

@@ -74,6 +74,12 @@ public:
     std::string rowName(int k) const;
 
     ParamRow& row(int k) { return rows_[static_cast<std::size_t>(k)]; }
+    // The loaded row of parameter `number`, -1 when none is.
+    int rowOf(int number) const {
+        for (int k = 0; k < iParamCount && k < kRows; ++k)
+            if (row(k).number && *row(k).number == number) return k;
+        return -1;
+    }
     const ParamRow& row(int k) const { return rows_[static_cast<std::size_t>(k)]; }
     ui::TextBox& txtParam(int k) { return *txtParam_[static_cast<std::size_t>(k)]; }
     ui::Label& lblParam(int k) { return *lblParam_[static_cast<std::size_t>(k)]; }

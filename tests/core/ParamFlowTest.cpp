@@ -336,6 +336,24 @@ TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {
     EXPECT_TRUE(rig.takeWritten().empty());
 }
 
+// A definition file need not list the parameters in order: each row is
+// read and written, and checked after the restart, by its own parameter
+// number.
+TEST(BulkOrder, EachRowGoesToItsOwnParameterNumberWhateverTheOrderOfTheFile) {
+    Rig rig;
+    std::string defs;
+    for (int n = 39; n >= 1; --n) defs += definition(n, "5", "0", "1000", "M" + std::to_string(n));
+    useDefinitions(rig, defs);
+    for (int n = 1; n <= 39; ++n) rig.controller.state.params[std::size_t(n - 1)] = 100 + n;
+    rig.identify();
+    rig.controller.modes.loseAckForFrame = 2;  // named until the read-back shows frame 2's values
+    play(rig, {{"", "", {{"txtParam(0)", "139"}, {"txtParam(38)", "101"}}},  // P039 first in the file
+               {"click lblParam(0)"}, {"click imgKV53UP"}, {"press cdmSetParams"},
+               {"advance 25000", "*", {{"txtParam(0)", "140"}, {"lblError", ""}, {"@record", "14:05:36 05/12/2026,0004A3B1C2D3,0004A3B1C2D3,1A 2B,K5b 162,A1234,005,,,"
+                                                                    "\"no: asset not written, client not written\""}}}});
+    for (int n = 1; n <= 39; ++n) EXPECT_EQ(rig.controller.state.params[std::size_t(n - 1)], n == 39 ? 140 : 100 + n) << n;
+}
+
 // APPLY, and APPLY PARAMS, refuse a row they cannot write and name it: by
 // its label, or by its place in the window when the definitions gave it none.
 TEST(RowNames, ARowWithoutALabelIsNamedByItsPlace) {
