@@ -35,10 +35,11 @@ inline std::vector<std::string> crlfLines(const std::string& text) {
     return out;
 }
 
-// A barcode scanner in keyboard mode: the characters, then Enter.
+// A barcode scanner in keyboard mode: the characters, each added to what
+// the box holds unless its key routine swallows it, then Enter.
 inline void scan(ui::TextBox& field, const std::string& code) {
-    for (char c : code) field.keyPress(c);
-    field.setText(code);
+    for (char c : code)
+        if (std::int16_t k = field.keyPress(c)) field.setText(field.text() + static_cast<char>(k));
     field.keyPress(13);
 }
 

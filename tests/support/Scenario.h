@@ -12,7 +12,7 @@
 //   press NAME          code presses the button, as another routine does
 //   type NAME TEXT      the box's text becomes TEXT
 //   key NAME CODE       one key press in the box (13: Enter)
-//   scan NAME TEXT      a barcode scanner: each character, the text, Enter
+//   scan NAME TEXT      a barcode scanner: each character typed into the box, Enter
 //   choose NAME INDEX   an entry of a list is chosen
 //   check NAME 0|1      a check box is ticked or not
 //   advance MS          virtual time passes
@@ -162,8 +162,8 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
             static_cast<ui::TextBox*>(c)->keyPress(static_cast<std::int16_t>(std::stoi(arg)));
         } else if (verb == "scan" && dynamic_cast<ui::TextBox*>(c)) {
             auto* box = static_cast<ui::TextBox*>(c);
-            for (char ch : arg) box->keyPress(ch);
-            box->setText(arg);
+            for (char ch : arg)
+                if (std::int16_t k = box->keyPress(ch)) box->setText(box->text() + static_cast<char>(k));
             box->keyPress(13);
         } else if (verb == "choose" && dynamic_cast<ui::ComboBox*>(c)) {
             static_cast<ui::ComboBox*>(c)->choose(std::stoi(arg));
