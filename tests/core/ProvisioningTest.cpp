@@ -258,6 +258,15 @@ TEST_F(AutoRun, AnAnswerAfterTheSixthTickDoesNotStopTheRepeat) {
     play(rig, timeline({{6500, kSetA100}, {7500, kSet007}}, kRun));
 }
 
+// Two seconds a tick only while the parameters are read: the next
+// controller's run ticks every second again.
+TEST_F(AutoRun, TheNextRunTicksEverySecondAgain) {
+    play(rig, enter("007"));
+    play(rig, {{"advance 30000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}}});
+    play(rig, enter("007"));
+    play(rig, timeline({{1000, kSetA100}, {2000, kSet007}}, kRun));
+}
+
 TEST(AutoSetting, AShortClientSkipsToTheParameterRead) {
     for (const char* client : {"", "1", "AB"}) {
         SCOPED_TRACE(client);
