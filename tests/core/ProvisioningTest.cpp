@@ -191,6 +191,29 @@ TEST_F(Identified, ScansNeededFollowTheEnableBoxes) {
     }
 }
 
+// What the scan dialog and the SET buttons say; the port dialog says it is
+// scanning while it looks for ports, on screen before the look starts.
+TEST(Texts, TheScanDialogTheSetButtonsAndThePortScan) {
+    Rig rig;
+    std::vector<std::string> painted;
+    auto& startup = rig.main->startup.window;
+    startup.listen([&, seen = 0]() mutable {
+        if (startup.refreshRequests() != seen) painted.push_back(startup.caption());
+        seen = startup.refreshRequests();
+    });
+    rig.main->Form_Load();
+    ASSERT_FALSE(painted.empty());
+    EXPECT_EQ(painted.front(), "Scanning available comm hardware...");
+    EXPECT_EQ(startup.caption(), "Communications Port Settings");
+    rig.main->startup.cmdOK.click();
+    rig.main->assetDialog.Open();
+    play(rig, {{"", "", {{"frmSetAsset", "Set Asset"}, {"frmSetAsset.Label1", "Scan Asset:"},
+                         {"frmSetAsset.Label3", "Scan IMEI:"}, {"caption chkCustom1(0)", "Enable"},
+                         {"caption chkCustom1(1)", "Enable"}, {"cmdExit", "EXIT"}, {"cmdSetAsset", "SET ASSET"},
+                         {"cmdSetAssetID", "SET ASSET"}, {"cmdSetClientID", "SET CLIENT"},
+                         {"cmdSetCounter", "SET COUNTER"}}}});
+}
+
 TEST_F(Identified, ExitHidesTheDialogWithoutStarting) {
     auto& d = m().assetDialog;
     d.Open();

@@ -24,7 +24,8 @@
 // found in no window fails the step.
 //
 // Checks (`holds`): NAME -> its caption, text, checked state ("1"/"0") or
-// chosen text; "visible NAME" / "enabled NAME" -> "1"/"0"; "@record" and
+// chosen text; "caption NAME" -> a check box's or option's caption;
+// "visible NAME" / "enabled NAME" -> "1"/"0"; "@record" and
 // "@log" -> the last line of the record / log file; "@records" -> how many
 // rows the record file holds.
 #include <gtest/gtest.h>
@@ -70,8 +71,15 @@ inline std::string hex(const std::vector<sim::Bytes>& frames) {
     return out;
 }
 
+// A control by its name, or "window.name" where two windows use one name;
+// a window by its own name.
 inline ui::Control* control(Rig& rig, const std::string& name) {
+    const auto dot = name.find('.');
     for (ui::Window* w : rig.main->windows()) {
+        if (dot != std::string::npos) {
+            if (w->name() == name.substr(0, dot)) return w->find(name.substr(dot + 1));
+            continue;
+        }
         if (w->name() == name) return w;
         if (ui::Control* c = w->find(name)) return c;
     }
@@ -97,7 +105,12 @@ inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
             if (!c) return std::nullopt;
             return std::string((flag[0] == 'v' ? c->visible() : c->enabled()) ? "1" : "0");
         }
+    if (what.rfind("caption ", 0) == 0) {
+        if (auto* x = dynamic_cast<ui::Captioned*>(control(rig, what.substr(8)))) return x->caption();
+        return std::nullopt;
+    }
     ui::Control* c = control(rig, what);
+    if (auto* x = dynamic_cast<ui::Window*>(c)) return x->caption();
     if (auto* x = dynamic_cast<ui::TextBox*>(c)) return x->text();
     if (auto* x = dynamic_cast<ui::ComboBox*>(c)) return x->text();
     if (auto* x = dynamic_cast<ui::CheckBox*>(c)) return std::string(x->checked() ? "1" : "0");
