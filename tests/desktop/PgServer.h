@@ -6,7 +6,6 @@
 // initdb and pg_ctl insist on; the test process stays root.
 #include <QByteArray>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -67,13 +66,10 @@ public:
         port_ = 20000 + (getpid() % 10000) * 4 + count++ % 4;
         watch();
 
-        QElapsedTimer timer;
-        timer.start();
         if (!run(true, bin_ + "/initdb",
                  {"-D", dataDir(), "-U", kSuperuser, "-A", "trust", "-E", "UTF8", "--locale=C", "--no-sync",
                   "--no-instructions"}))
             return;
-        initdbMs_ = timer.elapsed();
         // Appended settings win over initdb's. The superuser is trusted on the
         // socket; every other role must give its password.
         if (!append(dataDir() + "/postgresql.conf",
@@ -83,9 +79,7 @@ public:
             !append(dataDir() + "/pg_hba.conf",
                     QString("local all %1 trust\nlocal all all scram-sha-256\n").arg(kSuperuser), true))
             return;
-        timer.restart();
         start();
-        startMs_ = timer.elapsed();
         if (!running_) return;
         QString quoted = password_;
         quoted.replace("'", "''");
@@ -121,8 +115,6 @@ public:
     QString socketDir() const { return folder_; }
     int port() const { return port_; }
     QString password() const { return password_; }
-    qint64 initdbMs() const { return initdbMs_; }
-    qint64 startMs() const { return startMs_; }
     // The postmaster's process id while it runs, else 0.
     qint64 serverPid() const {
         QFile file(dataDir() + "/postmaster.pid");
@@ -285,7 +277,6 @@ private:
     bool wrotePgpass_ = false;
     std::vector<qint64> frozen_;
     std::atomic<bool> thawed_{false};
-    qint64 initdbMs_ = 0, startMs_ = 0;
 };
 
 }  // namespace kv::test
