@@ -74,7 +74,7 @@ while IFS=$'\t' read -r -u 3 n file state desc; do
         if ! cmake --build "$dir" -j"$(nproc)" >"$log.build" 2>&1; then
             verdict=BROKEN why="does not compile: $log.build"
         elif ! timeout "$CORE_TIMEOUT" "$dir"/kv5x_tests --gtest_brief=1 >"$log.core" 2>&1; then
-            failed=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$log.core" | head -1)
+            failed=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$log.core" | sed -n 1p)
             verdict=CAUGHT why="core: ${failed:-the test program failed or hung}"
         elif ! ctest --test-dir "$dir" -j"$(nproc)" -E "$EXCLUDE|$CORE" >"$log.suite" 2>&1; then
             failed=$(sed -n '/The following tests FAILED:/{n;s/^[[:space:]]*[0-9]* - \([^ ]*\).*/\1/p;}' "$log.suite")
