@@ -3,10 +3,11 @@
 // dialog.
 #include <gtest/gtest.h>
 
-#include "tests/support/Rig.h"
+#include "tests/support/Scenario.h"
 
 using kv::platform::PortState;
 using kv::test::Rig;
+using kv::test::play;
 
 namespace {
 
@@ -66,64 +67,46 @@ TEST_F(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {
     rig.port.freePorts.insert(5);
     ASSERT_TRUE(rig.port.setSettings("9600,e,7,2"));
     ASSERT_TRUE(rig.port.setHandshaking(2));
-    dlg().cmdRefresh.click();  // rescans with these settings
-    choose(" COM  5");
-    dlg().cmdOK.click();
-    EXPECT_TRUE(rig.port.PortOpen());
+    play(rig, {{"click cmdRefresh"},  // rescans with these settings
+               {"choose cboPort 2"},
+               {"click frmStartup.cmdAction(0)", "",
+                {{"visible frmStartup", "0"}, {"cmdSTOPComms", "STOP"}, {"enabled cmdSTOPComms", "1"},
+                 {"lblPort", "Port 5"}}, ""}});
     EXPECT_EQ(rig.port.CommPort(), 5);
     EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
     EXPECT_EQ(rig.port.Handshaking(), 2);  // as read at the scan
     EXPECT_EQ(rig.settings.order, (std::vector<std::string>{"Settings", "Port", "Handshaking"}));
-    EXPECT_EQ(stored("Settings"), "38400,N,8,1");
-    EXPECT_EQ(stored("Port"), "5");
-    EXPECT_EQ(stored("Handshaking"), "2");
-    EXPECT_FALSE(dlg().window.visible());
-    EXPECT_EQ(rig.main->indicators.cmdSTOPComms.caption(), "STOP");
-    EXPECT_TRUE(rig.main->indicators.cmdSTOPComms.enabled());
-    EXPECT_EQ(rig.main->indicators.lblPort.caption(), "Port 5");
+    EXPECT_EQ(stored("Settings") + " " + stored("Port") + " " + stored("Handshaking"), "38400,N,8,1 5 2");
     EXPECT_TRUE(rig.main->sequence.stepDue());  // the connection sequence starts
-    EXPECT_FALSE(dlg().bNoPort);
 }
 
-TEST_F(PortDialog, OkOnNoneStoresPortZeroOnly) {
-    choose("<none>");
-    dlg().cmdOK.click();
+// <none>: only the port number 0 is stored, and START is offered; a port
+// not available is said and the dialog stays; Cancel leaves all closed.
+TEST_F(PortDialog, NoneAPortNotAvailableAndCancel) {
+    const char* held = "Port 12 is already open by another process. Please select a different Comm port.";
+    const char* denied = "Port 14 cannot be opened: permission denied. Add your user to the dialout group "
+                         "(sudo usermod -aG dialout $USER), log in again, and press Refresh.";
+    play(rig, {{"choose cboPort 3"},
+               {"click frmStartup.cmdAction(0)", "", {{"visible frmStartup", "1"}},
+                "Port 7 is already open by another process. Please select a different Comm port."},
+               {"choose cboPort 5"}, {"click frmStartup.cmdAction(0)", "", {{"visible frmStartup", "1"}}, held},
+               {"choose cboPort 6"}, {"click frmStartup.cmdAction(0)", "", {{"visible frmStartup", "1"}}, denied}});
+    EXPECT_EQ(rig.messages.shown.back().title, "Communications Port Settings");
+    EXPECT_TRUE(rig.settings.order.empty());
+    EXPECT_FALSE(rig.port.PortOpen());
+    play(rig, {{"choose cboPort 0"},
+               {"click frmStartup.cmdAction(0)", "",
+                {{"visible frmStartup", "0"}, {"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}}});
     EXPECT_EQ(rig.settings.order, (std::vector<std::string>{"Port"}));
     EXPECT_EQ(stored("Port"), "0");
     EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_FALSE(dlg().window.visible());
     EXPECT_TRUE(dlg().bNoPort);
-    // Not a dead end: START opens the port last chosen.
-    EXPECT_TRUE(rig.main->indicators.cmdSTOPComms.enabled());
-    EXPECT_EQ(rig.main->indicators.cmdSTOPComms.caption(), "START");
 }
 
-TEST_F(PortDialog, OkOnAPortNotAvailableSaysWhyAndStaysOpen) {
-    const struct {
-        const char* entry;
-        const char* message;
-    } cases[] = {
-        {" 7 - Not Available", "Port 7 is already open by another process. Please select a different Comm port."},
-        {" 12 - Not Available", "Port 12 is already open by another process. Please select a different Comm port."},
-        {" 14 - Not Available", "Port 14 cannot be opened: permission denied. Add your user to the dialout group "
-                                "(sudo usermod -aG dialout $USER), log in again, and press Refresh."},
-    };
-    for (const auto& c : cases) {
-        rig.messages.shown.clear();
-        choose(c.entry);
-        dlg().cmdOK.click();
-        ASSERT_EQ(rig.messages.shown.size(), 1u);
-        EXPECT_EQ(rig.messages.shown[0].text, c.message);
-        EXPECT_EQ(rig.messages.shown[0].title, "Communications Port Settings");
-        EXPECT_TRUE(dlg().window.visible());
-        EXPECT_FALSE(rig.port.PortOpen());
-    }
-    EXPECT_TRUE(rig.settings.order.empty());
-}
-
-TEST_F(PortDialog, CancelLeavesThePortClosed) {
-    dlg().cmdCancel.click();
-    EXPECT_FALSE(dlg().window.visible());
+TEST(PortDialogCancel, LeavesThePortClosed) {
+    Rig rig;
+    rig.main->Form_Load();
+    play(rig, {{"click frmStartup.cmdAction(1)", "", {{"visible frmStartup", "0"}}}});
     EXPECT_FALSE(rig.port.PortOpen());
     EXPECT_FALSE(rig.main->sequence.stepDue());
     EXPECT_TRUE(rig.settings.order.empty());
