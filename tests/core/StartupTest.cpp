@@ -6,10 +6,11 @@
 #include <functional>
 #include <sstream>
 
-#include "tests/support/Rig.h"
+#include "tests/support/Scenario.h"
 
 using kv::test::readFile;
 using kv::test::Rig;
+using kv::test::play;
 namespace fs = std::filesystem;
 
 namespace {
@@ -135,42 +136,29 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
     EXPECT_EQ(rig.port.RThreshold, 1);
     EXPECT_EQ(rig.port.SThreshold, 1);
     EXPECT_EQ(rig.port.InputMode, 1);
-    // The dialog closed the port to scan, and offers port 10 again.
+    // The dialog closed the port to scan, and offers port 10 again; the
+    // definition file's 39 rows are shown, still empty, the other boxes hidden.
     EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_TRUE(m.startup.window.visible());
-    EXPECT_EQ(m.startup.cboPort.text(), " COM  10");
-    EXPECT_EQ(m.indicators.lblPort.caption(), "Port 10");
-    EXPECT_EQ(m.indicators.lblOpen.caption(), "Closed");
-    EXPECT_EQ(m.receive.txtTerminal.text(), "");
-    EXPECT_TRUE(m.identity.cdmGETV.enabled());
-    EXPECT_EQ(m.identity.lblMacAddress.caption(), "");
-    EXPECT_EQ(m.progress.lblCurrentINFO.caption(), "");
-    EXPECT_FALSE(m.progress.window.visible());
-    // The definition file's 39 rows are shown, still empty; the other boxes stay hidden.
+    play(rig, {{"", "",
+                {{"visible frmStartup", "1"}, {"cboPort", " COM  10"}, {"lblPort", "Port 10"}, {"lblOpen", "Closed"},
+                 {"txtTerminal", ""}, {"enabled cdmGETV", "1"}, {"lblMacAddress", ""}, {"lblCurrentINFO", ""},
+                 {"visible frmProgressInfo", "0"}, {"lblParam(0)", "SP"}, {"visible frmMain", "1"},
+                 {"frmMain", "Varkel KV5x COMM Dashboard V1.6"}, {"enabled cmdSTOPComms", "0"}}}});
     EXPECT_EQ(m.params.iParamCount, 39);
     for (int k = 0; k < 49; ++k) {
         EXPECT_EQ(m.params.txtParam(k).visible(), k < 39) << k;
         EXPECT_EQ(m.params.txtParam(k).text(), "") << k;
         EXPECT_FALSE(m.params.txtParam(k).enabled()) << k;
     }
-    EXPECT_EQ(m.params.lblParam(0).caption(), "SP");
-    EXPECT_TRUE(m.window.visible());
-    EXPECT_EQ(m.window.caption(), "Varkel KV5x COMM Dashboard V1.6");
-    EXPECT_FALSE(m.indicators.cmdSTOPComms.enabled());  // until a port dialog's OK
-
-    m.startup.cmdOK.click();
-    EXPECT_TRUE(rig.port.PortOpen());
+    play(rig, {{"click frmStartup.cmdAction(0)", "",
+                {{"lblOpen", "Open"}, {"enabled cmdSTOPComms", "1"}, {"visible frmProgressInfo", "1"}}}});
     EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
-    EXPECT_EQ(m.indicators.lblOpen.caption(), "Open");
-    EXPECT_TRUE(m.indicators.cmdSTOPComms.enabled());
-    EXPECT_TRUE(m.progress.window.visible());
     EXPECT_TRUE(m.sequence.stepDue());
 }
 
 TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
     Rig rig;
     rig.load();
-    auto& w = rig.main->window;
     const char* visible[] = {"cmdGetAssetID", "cmdSetAssetID", "cmdSetClientID", "cmdSetCounter",
                              "cmdRestartController", "cmdRefreshNextController", "cdmSetParams", "cmdSTOPComms",
                              "txtAssetID", "txtSetClient", "txtSetCounter", "cboCLientList", "lblFWVersion",
@@ -181,15 +169,10 @@ TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
                             "cmdExitServiceMode", "cmdApply", "cmdDefault", "cmdUP", "cmdDown", "cmdRESET",
                             "cmdSaveLog", "txtTerminal", "Text1", "lblGetStatus(0)", "lblGetStatus(8)",
                             "lblHeader(1)", "lblHeader(9)", "imgLed(0)"};
-    for (auto* n : visible) {
-        ASSERT_NE(w.find(n), nullptr) << n;
-        EXPECT_TRUE(w.find(n)->visible()) << n;
-    }
-    for (auto* n : hidden) {
-        ASSERT_NE(w.find(n), nullptr) << n;
-        EXPECT_FALSE(w.find(n)->visible()) << n;
-    }
-    EXPECT_EQ(w.button("cmdGetParams").caption(), "Read  PARAMS");
+    std::vector<std::pair<std::string, std::string>> holds{{"cmdGetParams", "Read  PARAMS"}};
+    for (auto* n : visible) holds.push_back({std::string("visible frmMain.") + n, "1"});
+    for (auto* n : hidden) holds.push_back({std::string("visible frmMain.") + n, "0"});
+    play(rig, {{"", "", holds}});
 }
 
 TEST(Startup, LayoutRuleMovesTheInformationBarAndTerminal) {
