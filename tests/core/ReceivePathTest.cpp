@@ -3,11 +3,12 @@
 // and the information bar's lamps.
 #include <gtest/gtest.h>
 
-#include "tests/support/Rig.h"
+#include "tests/support/Scenario.h"
 
 using kv::link::Reply;
 using kv::sim::Bytes;
 using kv::test::Rig;
+using kv::test::play;
 
 namespace {
 
@@ -163,30 +164,17 @@ TEST_F(Loaded, TypingSendsRawBytesAndShowsNothing) {
 TEST_F(Loaded, ClearScreenEmptiesTheViewsAndAsksTheController) {
     rig.port.deliver(Bytes({0x33, 0x01}));
     rig.main->sequence.lblTime.setCaption("12:00");
-    rig.takeWritten();
-    rx().cmdRESET.press();
-    EXPECT_EQ(rx().txtTerminal.text(), "");
-    EXPECT_EQ(rig.main->sequence.lblTime.caption(), "");
+    play(rig, {{"press cmdRESET", "FF 01 01 02", {{"txtTerminal", ""}, {"lblTime", ""}}}});
     EXPECT_EQ(rx().iRxIdx, 1);
-    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{{0xFF, 0x01, 0x01, 0x02}}));
     rig.port.setPortOpen(false);
     rx().iRxIdx = 9;
-    rx().cmdRESET.press();
+    play(rig, {{"press cmdRESET", ""}});
     EXPECT_EQ(rx().iRxIdx, 1);
-    EXPECT_TRUE(rig.takeWritten().empty());
 }
 
 TEST_F(Loaded, StopAndStartCloseAndReopenWithTheSameSettings) {
-    auto& stop = rig.main->indicators.cmdSTOPComms;
-    stop.press();
-    EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_EQ(stop.caption(), "START");
-    EXPECT_FALSE(rig.main->identity.cdmGETV.enabled());
-    EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
-    stop.press();
-    EXPECT_TRUE(rig.port.PortOpen());
-    EXPECT_EQ(stop.caption(), "STOP");
-    EXPECT_TRUE(rig.main->identity.cdmGETV.enabled());
+    play(rig, {{"press cmdSTOPComms", "", {{"cmdSTOPComms", "START"}, {"enabled cdmGETV", "0"}, {"lblOpen", "Closed"}}},
+               {"press cmdSTOPComms", "", {{"cmdSTOPComms", "STOP"}, {"enabled cdmGETV", "1"}, {"lblOpen", "Open"}}}});
     EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
     EXPECT_EQ(rig.port.CommPort(), 10);
 }
@@ -264,12 +252,8 @@ TEST_F(Loaded, BytesArrivingWhileAReplyIsHandledFollowIt) {
 }
 
 TEST_F(Loaded, ADeviceThatVanishesIsShownClosed) {
-    rig.port.unplug();
-    EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_EQ(rig.main->indicators.lblOpen.caption(), "Closed");
-    EXPECT_EQ(rig.main->indicators.cmdSTOPComms.caption(), "START");
-    rig.main->identity.cmdGetAssetID.click();  // sends nothing, no crash
-    EXPECT_TRUE(rig.messages.shown.empty());
+    play(rig, {{"unplug", "", {{"lblOpen", "Closed"}, {"cmdSTOPComms", "START"}}},
+               {"click cmdGetAssetID", "", {}, ""}});  // sends nothing, no crash
 }
 
 // ----------------------------------------------------------------
@@ -279,13 +263,10 @@ TEST_F(Loaded, ADeviceThatVanishesIsShownClosed) {
 TEST(Indicators, ShowInfoShowsThePortEvenWhenClosed) {
     Rig rig;
     rig.port.freePorts.clear();  // port 10 is not there
-    rig.load();
-    auto& ind = rig.main->indicators;
-    EXPECT_EQ(ind.lblPort.caption(), "Port 10");
-    EXPECT_EQ(ind.lblSettings.caption(), "38400,N,8,1");
-    EXPECT_EQ(ind.lblOpen.caption(), "Closed");
-    EXPECT_EQ(ind.lblMode.caption(), "Event");
-    EXPECT_TRUE(rig.messages.shown.empty());
+    rig.main->Form_Load();
+    play(rig, {{"click frmStartup.cmdAction(0)", "",
+                {{"lblPort", "Port 10"}, {"lblSettings", "38400,N,8,1"}, {"lblOpen", "Closed"}, {"lblMode", "Event"}},
+                ""}});
 }
 
 TEST(Indicators, LampsFollowTheModemLines) {
@@ -294,15 +275,13 @@ TEST(Indicators, LampsFollowTheModemLines) {
     rig.port.cts = true;
     rig.port.dsr = false;
     rig.load();
-    auto& ind = rig.main->indicators;
-    EXPECT_EQ(ind.imgCD.picture(), "line_off");
-    EXPECT_EQ(ind.imgCTS.picture(), "line_on");
-    EXPECT_EQ(ind.imgDSR.picture(), "line_off");
-    rig.port.dsr = true;
-    rig.port.inject(kv::platform::comEvDSR);
-    EXPECT_EQ(ind.imgDSR.picture(), "line_on");
-    EXPECT_EQ(ind.imgRx.picture(), "activity_idle");
-    EXPECT_EQ(ind.imgTx.picture(), "activity_idle");
+    play(rig, {{"", "", {{"picture imgCD", "line_off"}, {"picture imgCTS", "line_on"}, {"picture imgDSR", "line_off"}}},
+               {"", "", {{"picture imgDSR", "line_on"}, {"picture imgRx", "activity_idle"},
+                         {"picture imgTx", "activity_idle"}}, "*",
+                [](Rig& r) {
+                    r.port.dsr = true;
+                    r.port.inject(kv::platform::comEvDSR);
+                }}});
 }
 
 TEST(Indicators, DtrAndRtsClicksToggleTheirLine) {

@@ -25,6 +25,7 @@
 //
 // Checks (`holds`): NAME -> its caption, text, checked state ("1"/"0") or
 // chosen text; "caption NAME" -> a check box's or option's caption;
+// "picture NAME" -> an image's picture;
 // "visible NAME" / "enabled NAME" -> "1"/"0"; "@record" and
 // "@log" -> the last line of the record / log file; "@records" -> how many
 // rows the record file holds.
@@ -105,6 +106,10 @@ inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
             if (!c) return std::nullopt;
             return std::string((flag[0] == 'v' ? c->visible() : c->enabled()) ? "1" : "0");
         }
+    if (what.rfind("picture ", 0) == 0) {
+        if (auto* x = dynamic_cast<ui::Image*>(control(rig, what.substr(8)))) return x->picture();
+        return std::nullopt;
+    }
     if (what.rfind("caption ", 0) == 0) {
         if (auto* x = dynamic_cast<ui::Captioned*>(control(rig, what.substr(8)))) return x->caption();
         return std::nullopt;
