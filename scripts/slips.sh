@@ -9,6 +9,7 @@
 #
 #   scripts/slips.sh [build-dir] [first] [last]   the round (default: build, every entry)
 #   scripts/slips.sh --check                      only checks that every entry still applies
+#   scripts/slips.sh --catchers [build-dir]       per test, the slips it caught (and those only it caught)
 # The build directory must be configured (scripts/build.sh); the files the
 # entries touch must have no uncommitted change.
 set -euo pipefail
@@ -45,6 +46,25 @@ else:
     open(f, 'w', encoding='utf-8', errors='surrogateescape', newline='').write(text)
 PY
 }
+
+# Which tests caught which slips, from the logs of a round: per test, the
+# slips it caught and how many of them no other test caught.
+if [ "${1:-}" = "--catchers" ]; then
+    python3 - "${2:-build}/slips-logs" <<'PY'
+import glob, os, re, sys
+caught = {}
+for log in glob.glob(os.path.join(sys.argv[1], '*.core')) + glob.glob(os.path.join(sys.argv[1], '*.suite')):
+    n = int(os.path.basename(log).split('.')[0])
+    text = open(log, errors='replace').read()
+    names = re.findall(r'^\[  FAILED  \] ([\w/.]+) \(', text, re.M)
+    names += re.findall(r'^\s*\d+ - (\S+) \(', text.split('The following tests FAILED:')[-1], re.M) if 'FAILED:' in text else []
+    for t in names: caught.setdefault(t, set()).add(n)
+for t, slips in sorted(caught.items(), key=lambda kv: -len(kv[1])):
+    alone = [n for n in slips if all(n not in v for u, v in caught.items() if u != t)]
+    print(f'{len(slips):3} caught, {len(alone):2} alone  {t}  {sorted(alone) if alone else ""}')
+PY
+    exit
+fi
 
 listing=$(slip list)
 if [ "${1:-}" = "--check" ]; then
