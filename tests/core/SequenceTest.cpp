@@ -88,6 +88,16 @@ TEST(Sequence, ASilentControllerIsAskedAgainEverySeventhTick) {
     play(rig, steps);
 }
 
+// A reply to an earlier step (a late or repeated one) does not move the
+// sequence on: only the reply its step waits for does.
+TEST(Sequence, AReplyToAnEarlierStepIsNotTakenForTheOneAwaited) {
+    Rig rig;
+    rig.load();
+    play(rig, {{"advance 1000", kFw}, {"advance 500", "", {}, "*", [](Rig& r) { r.controller.modes.silent = true; }},
+               {"advance 500", "0A 01 01 00"}, {"receive 01 01 03 01 06 02", ""}, {"advance 1000", ""},
+               {"advance 4000", "", {{"lblCurrentINFO", kTexts[1]}}}});
+}
+
 // Firmware without the support mark: serial, client and asset are not asked.
 TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
     Rig rig;
