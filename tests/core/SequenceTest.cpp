@@ -109,6 +109,15 @@ TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
     EXPECT_FALSE(rig.main->sequence.supported());
 }
 
+// The next controller on the line is judged by its own firmware: after a
+// supported one, an unsupported one is not asked for serial, client, asset.
+TEST(Sequence, TheNextControllerIsJudgedByItsOwnFirmware) {
+    Rig rig;
+    rig.identify();
+    rig.controller.state.fwText = "K5x";
+    play(rig, {{"click cmdRefreshNextController", ""}, {"advance 8000", kFirstThree, {{"lblCurrentINFO", kTexts[6]}}}});
+}
+
 // REFRESH, or RESTART, in the middle of an identification starts it over
 // from its first request (after the restart), never from where it was.
 TEST(Sequence, RefreshOrRestartDuringAnIdentificationStartsItOver) {
