@@ -1,23 +1,27 @@
 #include "controller/AutoSetting.h"
 
+#include <optional>
+
 namespace kv::controller {
 
 namespace {
 // The request whose reply a step waits for; none for a step that waits for none.
-constexpr const link::Request* awaited(AutoSetting::Step step) {
+constexpr std::optional<link::Command> awaited(AutoSetting::Step step) {
     switch (step) {
-        case AutoSetting::Step::Asset: return link::requestFor(link::cmdAsset);
-        case AutoSetting::Step::Client: return link::requestFor(link::cmdClient);
-        case AutoSetting::Step::Params: return link::requestFor(link::cmdReadParams);
+        case AutoSetting::Step::Asset: return link::cmdAsset;
+        case AutoSetting::Step::Client: return link::cmdClient;
+        case AutoSetting::Step::Params: return link::cmdReadParams;
         case AutoSetting::Step::Idle:
         case AutoSetting::Step::Apply: break;
     }
-    return nullptr;
+    return std::nullopt;
 }
 // A step whose answer does not come is issued again: its request says so.
-static_assert(link::row(link::cmdAsset).wait.then == link::Wait::Resend &&
-              link::row(link::cmdClient).wait.then == link::Wait::Resend &&
-              link::row(link::cmdReadParams).wait.then == link::Wait::Resend);
+static_assert([] {
+    for (auto s : {AutoSetting::Step::Asset, AutoSetting::Step::Client, AutoSetting::Step::Params})
+        if (link::row(*awaited(s)).wait.then != link::Wait::Resend) return false;
+    return true;
+}());
 }  // namespace
 
 AutoSetting::AutoSetting(ui::Window& form, ui::Window& frmProgressInfo, ui::Label& lblCurrentINFO, link::ReceivePath& receive,
@@ -112,7 +116,7 @@ void AutoSetting::abort() {
 
 void AutoSetting::tmrSetAutoAssetClientParam_Timer() {
     auto moved = [](Step s, int by) { return static_cast<Step>(static_cast<std::int16_t>(s) + by); };
-    if (const link::Request* out = awaited(iAutoStep); out && iAutoTicks > out->wait.ticks) {
+    if (const auto out = awaited(iAutoStep); out && iAutoTicks > link::row(*out).wait.ticks) {
         iAutoTicks = 0;
         iAutoStep = moved(iAutoStep, -1);
         bAutoReplied = true;  // the step last issued is issued again below

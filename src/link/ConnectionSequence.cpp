@@ -86,7 +86,7 @@ void ConnectionSequence::tmrLoopBack_Timer() {
     Step& step = iConnectStep;
     // The request of the step before `step` awaits its reply: once that
     // request's wait has run out, its step runs again.
-    if (step > Step::Firmware && step < Step::Finished && iStepTicks > requestOf(before(step))->wait.ticks) {
+    if (step > Step::Firmware && step < Step::Finished && iStepTicks > rowOf(before(step)).wait.ticks) {
         iStepTicks = 0;
         step = before(step);
         bStepDone = true;

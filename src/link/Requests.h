@@ -145,14 +145,6 @@ constexpr const Request* requestFor(std::uint8_t code) {
     return nullptr;
 }
 
-// The request an identification step sends; nullptr for the steps that send
-// none (Connected, Finished).
-constexpr const Request* requestOf(IdentifyStep step) {
-    for (const Request& r : kRequests)
-        if (r.ends == step) return &r;
-    return nullptr;
-}
-
 // The identification step a reply kind ends; none for a reply that ends none.
 constexpr std::optional<IdentifyStep> stepEndedBy(Reply reply) {
     for (const Request& r : kRequests)

@@ -1,5 +1,6 @@
 #include "params/ParamRead.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,9 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
     lastRead_.clear();
     int k = 0;
     std::vector<bool> filled(ParamTable::kRows, false);
-    if (int first = table_.rowOf(1); first >= 0) table_.txtParam(first).setText("");
+    // Where each parameter's value goes (k + 1 below 256: at most kRows values).
+    const std::array<int, 256> rowOf = table_.rowsByNumber();
+    if (int first = rowOf[1]; first >= 0) table_.txtParam(first).setText("");
     else if (table_.iParamCount == 0) table_.txtParam(0).setText("");
     table_.BeginLimitReport();
     for (int i = 1; i <= n - 3 && i < link::ReceivePath::kBufferEnd; ++i) {
@@ -51,7 +54,7 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
             // The k-th value is parameter k + 1 (the request asks for them in
             // order); it goes to that parameter's row wherever the definition
             // file lists it. A parameter no loaded row holds is not shown.
-            if (int r = table_.rowOf(k + 1); r >= 0) {
+            if (int r = rowOf[std::size_t(k + 1)]; r >= 0) {
                 table_.row(r).sParamValue = std::to_string(v);
                 table_.row(r).sParamFileValue = std::to_string(v);
                 table_.SetParamFormat(table_.txtParam(r), std::to_string(v), static_cast<std::int16_t>(r));
@@ -61,7 +64,7 @@ void ParamRead::ParseMsgGetParam(std::int16_t n) {
             ++k;
             if (k > ParamTable::kRows - 1) break;
             // The box the next value fills.
-            if (int next = table_.rowOf(k + 1); next >= 0) table_.txtParam(next).setText("");
+            if (int next = rowOf[std::size_t(k + 1)]; next >= 0) table_.txtParam(next).setText("");
             else if (k >= table_.iParamCount) table_.txtParam(k).setText("");
         }
         dump += " " + ui::hex2(receive_.Byte(i));

@@ -1,6 +1,7 @@
 #pragma once
 // The parameter table: one row per controller parameter, each with its raw,
 // file and shown value, shown as a labelled box in three columns.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -74,11 +75,13 @@ public:
     std::string rowName(int k) const;
 
     ParamRow& row(int k) { return rows_[static_cast<std::size_t>(k)]; }
-    // The loaded row of parameter `number`, -1 when none is.
-    int rowOf(int number) const {
-        for (int k = 0; k < iParamCount && k < kRows; ++k)
-            if (row(k).number && *row(k).number == number) return k;
-        return -1;
+    // For each parameter number, the first loaded row of it; -1 when none is.
+    std::array<int, 256> rowsByNumber() const {
+        std::array<int, 256> rows;
+        rows.fill(-1);
+        for (int k = std::min<int>(iParamCount, kRows) - 1; k >= 0; --k)
+            if (row(k).number) rows[*row(k).number] = k;
+        return rows;
     }
     const ParamRow& row(int k) const { return rows_[static_cast<std::size_t>(k)]; }
     ui::TextBox& txtParam(int k) { return *txtParam_[static_cast<std::size_t>(k)]; }
