@@ -1,194 +1,153 @@
 // Provisioning one controller: SET ASSET, SET CLIENT and SET COUNTER, the
-// customer list, the Set Asset dialog's scans and the automatic setting, on
-// the virtual clock against the virtual controller.
+// Set Asset dialog's scans and the automatic setting, on the virtual clock
+// against the virtual controller.
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include "tests/support/BatchHelpers.h"
 #include "tests/support/Scenario.h"
 
 using namespace kv::test;
-using kv::sim::Bytes;
 namespace fs = std::filesystem;
 
 namespace {
 
-Bytes withText(Bytes head, const std::string& text) {
-    for (char c : text) head.push_back(static_cast<std::uint8_t>(c));
-    return head;
-}
+const std::string kFifteen = "ABCDEFGHIJKLMNO";
+const std::string kSetFifteen = "16 01 10 01 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F";
 
-struct Identified : ::testing::Test {
-    void SetUp() override {
-        rig.identify();
-        rig.takeWritten();
-    }
-    kv::app::frmMain& m() { return *rig.main; }
+TEST(SetButtons, SendWhatTheBoxHoldsOrNothingAndLeaveThePollAloneThen) {
     Rig rig;
-};
-
-TEST_F(Identified, SetAssetAndSetClientFrames) {
-    const std::string fifteen = "ABCDEFGHIJKLMNO";
+    rig.identify();
+    auto& m = *rig.main;
     const struct {
-        bool asset;
-        std::string text;
-        Bytes frame;  // empty: nothing is sent
-        bool asks = false;
+        const char* box;
+        std::string text, frame;  // frame "": nothing is sent
+        bool asks = false;        // longer than 15: asked first, the technician takes the first 15
     } cases[] = {
-        {true, "AB12", Bytes({0x16, 0x01, 0x05, 0x01, 0x41, 0x42, 0x31, 0x32})},
-        // An asset reply leaves a leading space in the box: it goes out too.
-        {true, " 123", Bytes({0x16, 0x01, 0x05, 0x01, 0x20, 0x31, 0x32, 0x33})},
-        {true, "7", Bytes({0x16, 0x01, 0x02, 0x01, 0x37})},
-        {true, fifteen, withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen)},
-        // Longer: asked first, the technician chooses its first 15.
-        {true, fifteen + "P", withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen), true},
-        {true, fifteen + "PQRST", withText(Bytes({0x16, 0x01, 0x10, 0x01}), fifteen), true},
-        {true, "", {}},
-        {false, "005", Bytes({0x15, 0x01, 0x04, 0x01, 0x30, 0x30, 0x35})},
-        {false, "12345", Bytes({0x15, 0x01, 0x04, 0x01, 0x31, 0x32, 0x33})},
-        {false, "AB", {}},
-        {false, "", {}},
+        {"txtAssetID", "AB12", "16 01 05 01 41 42 31 32"},
+        {"txtAssetID", " 123", "16 01 05 01 20 31 32 33"},  // an asset reply's leading space goes out too
+        {"txtAssetID", "7", "16 01 02 01 37"},
+        {"txtAssetID", kFifteen, kSetFifteen},
+        {"txtAssetID", kFifteen + "P", kSetFifteen, true},
+        {"txtAssetID", kFifteen + "PQRST", kSetFifteen, true},
+        {"txtAssetID", "", ""},
+        {"txtSetClient", "005", "15 01 04 01 30 30 35"},
+        {"txtSetClient", "12345", "15 01 04 01 31 32 33"},
+        {"txtSetClient", "AB", ""},
+        {"txtSetClient", "", ""},
     };
     for (const auto& c : cases) {
-        m().sequence.tmrStatusGET.setEnabled(true);
-        m().receive.iRxIdx = 7;
-        if (c.asset) {
-            m().identity.txtAssetID.setText(c.text);
-            m().identityWrite.cmdSetAssetID.click();
-            EXPECT_EQ(rig.messages.open.size(), c.asks ? 1u : 0u) << c.text;
-            if (c.asks) {
-                EXPECT_TRUE(rig.takeWritten().empty()) << c.text;  // nothing before the answer
-                ASSERT_TRUE(rig.messages.press("Write the first 15"));
-                // Its first 15 went out a moment ago, in the case before.
-                ASSERT_TRUE(rig.messages.press("Yes"));
-            }
-        } else {
-            m().identityWrite.txtSetClient.setText(c.text);
-            m().identityWrite.cmdSetClientID.click();
-        }
-        auto written = rig.takeWritten();
+        SCOPED_TRACE(c.text);
+        m.sequence.tmrStatusGET.setEnabled(true);
+        m.receive.iRxIdx = 7;
+        const std::string button = c.box == std::string("txtAssetID") ? "cmdSetAssetID" : "cmdSetClientID";
+        std::vector<Step> steps{{"type " + std::string(c.box) + " " + c.text}, {"click " + button, c.asks ? "" : c.frame, {}, c.asks ? "*" : ""}};
+        // Its first 15 went out in the case before: asked again, and sent on Yes.
+        if (c.asks) steps.insert(steps.end(), {{"answer Write the first 15", "*"}, {"answer Yes", c.frame}});
+        ASSERT_TRUE(play(rig, steps));
+        EXPECT_EQ(m.sequence.tmrStatusGET.enabled(), c.frame.empty());
         if (c.frame.empty()) {
-            EXPECT_TRUE(written.empty()) << c.text;
-            // Nothing was asked, so the poll and the receive buffer are left alone.
-            EXPECT_TRUE(m().sequence.tmrStatusGET.enabled()) << c.text;
-            EXPECT_EQ(m().receive.iRxIdx, 7) << c.text;
-        } else {
-            ASSERT_EQ(written.size(), 1u) << c.text;
-            EXPECT_EQ(written[0], c.frame) << c.text;
-            EXPECT_FALSE(m().sequence.tmrStatusGET.enabled()) << c.text;
+            EXPECT_EQ(m.receive.iRxIdx, 7);  // nothing asked, the receive buffer kept
         }
     }
-    // The controller answers a set with what it now holds, shown as a get's reply.
+    // The controller answers a set with what it now holds.
     rig.clock.advance(100);
     EXPECT_EQ(rig.controller.state.client, "123");
-}
 
-TEST_F(Identified, SetsWithThePortClosedSendNothingButResetTheReceive) {
-    m().indicators.cmdSTOPComms.click();
-    ASSERT_FALSE(rig.port.PortOpen());
-    m().identity.txtAssetID.setText("A1");
-    m().identityWrite.txtSetClient.setText("005");
-    for (auto* button : {&m().identityWrite.cmdSetAssetID, &m().identityWrite.cmdSetClientID}) {
-        m().sequence.tmrStatusGET.setEnabled(true);
-        m().receive.iRxIdx = 9;
-        button->click();
-        EXPECT_EQ(m().receive.iRxIdx, 1) << button->name();
-        EXPECT_FALSE(m().sequence.tmrStatusGET.enabled()) << button->name();
+    // With the port closed they send nothing and say nothing, but reset the receive.
+    m.indicators.cmdSTOPComms.click();
+    for (const char* button : {"cmdSetAssetID", "cmdSetClientID"}) {
+        m.sequence.tmrStatusGET.setEnabled(true);
+        m.receive.iRxIdx = 9;
+        EXPECT_TRUE(play(rig, {{"type txtAssetID A1"}, {"type txtSetClient 005"}, {std::string("click ") + button, "", {}, ""}}));
+        EXPECT_EQ(m.receive.iRxIdx, 1) << button;
+        EXPECT_FALSE(m.sequence.tmrStatusGET.enabled()) << button;
     }
-    EXPECT_TRUE(rig.takeWritten().empty());
-    EXPECT_TRUE(rig.messages.shown.empty());
 }
 
-TEST_F(Identified, CounterBoxLetsDigitsAndAFewCodesThrough) {
+TEST(SetButtons, TheCounterBoxLetsDigitsAndAFewCodesThroughAndBeepsAtTheRest) {
+    Rig rig;
+    rig.identify();
     const struct {
         int key;
         bool passes;
-    } cases[] = {{'0', true}, {'7', true},  {'9', true},  {8, true},    {9, true},   {12, true},
-                 {'%', true}, {'&', true},  {'\'', true}, {'(', true},  {'.', true}, {'A', false},
+    } cases[] = {{'0', true},  {'7', true},  {'9', true},  {8, true},    {9, true},    {12, true},
+                 {'%', true},  {'&', true},  {'\'', true}, {'(', true},  {'.', true},  {'A', false},
                  {'a', false}, {')', false}, {'-', false}, {'/', false}, {':', false}, {' ', false},
-                 {13, false}, {27, false},  {36, false},  {255, false}};
-    auto& box = m().identityWrite.txtSetCounter;
+                 {13, false},  {27, false},  {36, false},  {255, false}};
+    auto& box = rig.main->identityWrite.txtSetCounter;
     for (const auto& c : cases) {
-        int beeps = rig.beep.beeps;
-        std::int16_t result = box.keyPress(static_cast<std::int16_t>(c.key));
-        EXPECT_EQ(result, c.passes ? c.key : 0) << c.key;
+        const int beeps = rig.beep.beeps;
+        EXPECT_EQ(box.keyPress(static_cast<std::int16_t>(c.key)), c.passes ? c.key : 0) << c.key;
         EXPECT_EQ(rig.beep.beeps - beeps, c.passes ? 0 : 1) << c.key;
     }
 }
 
-TEST_F(Identified, SetCounterShowsTheCountAndOpensTheScan) {
-    auto& dialog = m().assetDialog;
-    dialog.txtScannedAsset.setText("left over");
-    m().status.lblGetStatus(6).setCaption("IMEI 1");
-    m().status.lblGetStatus(7).setCaption("CODE 2");
-    EXPECT_FALSE(m().counter.lblRemaining.visible());
-    m().identityWrite.txtSetCounter.setText("5");
-    int focus = dialog.txtScannedAsset.focusRequests();
-    m().identityWrite.cmdSetCounter.click();
-    EXPECT_EQ(m().counter.lblCounter.caption(), "5");
-    EXPECT_TRUE(m().counter.lblRemaining.visible());
-    EXPECT_EQ(m().counter.lblRemaining.caption(), "Remaining");
-    EXPECT_TRUE(dialog.window.visible());
-    EXPECT_EQ(dialog.window.caption(), "Set Asset");
-    EXPECT_EQ(dialog.txtScannedAsset.text(), "");
-    EXPECT_EQ(dialog.txtScannedAsset.focusRequests(), focus + 1);
-    EXPECT_EQ(m().status.lblGetStatus(6).caption(), "");
-    EXPECT_EQ(m().status.lblGetStatus(7).caption(), "");
-    EXPECT_TRUE(rig.takeWritten().empty());
-}
+const char* const kProvisioningControls[] = {"cdmSetParams", "cmdRefreshNextController", "cmdSetClientID",
+                                            "cmdSetAssetID", "txtAssetID", "cmdSetCounter", "cboCLientList"};
 
-// ---- the scan chain ----
-
-TEST_F(Identified, ScansNeededFollowTheEnableBoxes) {
+// SET COUNTER shows the count and opens the scan dialog; each scan the
+// Enable boxes ask for leads to the next field; the last one starts the
+// automatic setting with the provisioning controls off.
+TEST(ScanDialog, SetCounterOpensItAndTheLastScanTheEnableBoxesAskForStartsTheSetting) {
     const struct {
         bool imei, second;
-        std::vector<const char*> scans;  // the last one starts the setting
         const char* status6;
         const char* status7;
-    } cases[] = {
-        {false, false, {"A100"}, "None", "---"},
-        {true, false, {"A100", "356938035643809"}, "356938035643809", "---"},
-        {true, true, {"A100", "356938035643809", "X-77"}, "356938035643809", "X-77"},
-    };
+    } cases[] = {{false, false, "", ""},
+                 {true, false, "356938035643809", ""},
+                 {true, true, "356938035643809", "X-77"}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.imei) + std::to_string(c.second));
         Rig rig;
         rig.identify();
-        auto& m = *rig.main;
-        auto& d = m.assetDialog;
-        d.chkCustom1(0).setChecked(c.imei);
-        d.chkCustom1(1).setChecked(c.second);
-        d.Open();
-        kv::ui::TextBox* fields[] = {&d.txtScannedAsset, &d.txtCustom1(0), &d.txtCustom1(1)};
-        for (std::size_t i = 0; i < c.scans.size(); ++i) {
-            EXPECT_FALSE(m.autoSetting.tmrSetAutoAssetClientParam.enabled()) << i;
+        std::vector<Step> steps{
+            {"check chkCustom1(0) " + std::to_string(c.imei)},
+            {"check chkCustom1(1) " + std::to_string(c.second)},
+            {"type txtScannedAsset left over"},
+            {"caption lblGetStatus(6) IMEI 1"},
+            {"caption lblGetStatus(7) CODE 2"},
+            {"type txtSetCounter 5", "", {{"visible lblHeader(1)", "0"}}},
+            {"click cmdSetCounter", "",
+             {{"lblCounter", "5"}, {"visible lblHeader(1)", "1"}, {"lblHeader(1)", "Remaining"},
+              {"visible frmSetAsset", "1"}, {"frmSetAsset", "Set Asset"}, {"txtScannedAsset", ""},
+              {"focus txtScannedAsset", "1"}, {"lblGetStatus(6)", ""}, {"lblGetStatus(7)", ""}}},
+        };
+        const std::pair<const char*, const char*> scans[] = {
+            {"txtScannedAsset", "A100"}, {"txtCustom1(0)", "356938035643809"}, {"txtCustom1(1)", "X-77"}};
+        const std::size_t needed = 1 + c.imei + c.second;
+        for (std::size_t i = 0; i < needed; ++i) {
+            const std::string field = scans[i].first;
             // Enter in an empty field does nothing.
-            fields[i]->setText("");
-            fields[i]->keyPress(13);
-            EXPECT_TRUE(d.window.visible());
-            // A scanner types the characters, then Enter.
-            for (const char* ch = c.scans[i]; *ch; ++ch) fields[i]->keyPress(*ch);
-            fields[i]->setText(c.scans[i]);
-            int focus = i + 1 < 3 ? fields[i + 1]->focusRequests() : 0;
-            fields[i]->keyPress(13);
-            if (i + 1 < c.scans.size()) {
-                EXPECT_TRUE(d.window.visible()) << i;
-                EXPECT_EQ(fields[i + 1]->text(), "") << i;
-                EXPECT_EQ(fields[i + 1]->focusRequests(), focus + 1) << i;
-            }
+            steps.push_back({"key " + field + " 13", "", {{"visible frmSetAsset", "1"}}});
+            steps.push_back({"scan " + field + " " + scans[i].second, "", {{"visible frmSetAsset", i + 1 < needed ? "1" : "0"}}});
+            if (i + 1 < needed) steps.back().holds.push_back({"focus " + std::string(scans[i + 1].first), "1"});
         }
-        EXPECT_FALSE(d.window.visible());
-        EXPECT_EQ(m.identity.txtAssetID.text(), "A100");
-        EXPECT_EQ(m.status.lblGetStatus(6).caption(), c.status6);
-        EXPECT_EQ(m.status.lblGetStatus(7).caption(), c.status7);
-        // The main window's Enter: the setting runs, the provisioning controls are off.
-        EXPECT_TRUE(m.autoSetting.tmrSetAutoAssetClientParam.enabled());
-        EXPECT_TRUE(m.autoSetting.answered());
-        EXPECT_EQ(m.autoSetting.step(), kv::controller::AutoSetting::Step::Idle);
-        EXPECT_TRUE(m.progress.window.visible());
-        EXPECT_EQ(m.progress.lblCurrentINFO.caption(), " Setting Client and Asset...");
-        for (const char* name : {"cdmSetParams", "cmdRefreshNextController", "cmdSetClientID", "cmdSetAssetID",
-                                 "txtAssetID", "cmdSetCounter", "cboCLientList"})
-            EXPECT_FALSE(m.window.find(name)->enabled()) << name;
+        Step& last = steps.back();
+        last.holds.insert(last.holds.end(), {{"txtAssetID", "A100"}, {"lblGetStatus(6)", c.status6},
+                                             {"lblGetStatus(7)", c.status7}, {"visible frmProgressInfo", "1"},
+                                             {"lblCurrentINFO", " Setting Client and Asset..."}});
+        for (const char* name : kProvisioningControls) last.holds.push_back({std::string("enabled ") + name, "0"});
+        last.also = [](Rig& r) {
+            EXPECT_TRUE(r.main->autoSetting.tmrSetAutoAssetClientParam.enabled());
+            EXPECT_TRUE(r.main->autoSetting.answered());
+            EXPECT_EQ(r.main->autoSetting.step(), kv::controller::AutoSetting::Step::Idle);
+        };
+        EXPECT_TRUE(play(rig, steps));
     }
+}
+
+TEST(ScanDialog, ExitHidesItWithoutStartingOrEmptyingIt) {
+    Rig rig;
+    rig.identify();
+    EXPECT_TRUE(play(rig, {{"type txtSetCounter 5"},
+                           {"click cmdSetCounter"},
+                           {"type txtScannedAsset A1"},
+                           {"click cmdExit", "", {{"visible frmSetAsset", "0"}, {"txtScannedAsset", "A1"}, {"visible cmdSetAsset", "0"}}},
+                           {"press cmdSetAsset", ""},
+                           {"advance 3000", ""}}));
+    EXPECT_FALSE(rig.main->autoSetting.tmrSetAutoAssetClientParam.enabled());
 }
 
 // What the scan dialog and the SET buttons say; the port dialog says it is
@@ -214,121 +173,101 @@ TEST(Texts, TheScanDialogTheSetButtonsAndThePortScan) {
                          {"cmdSetCounter", "SET COUNTER"}}}});
 }
 
-TEST_F(Identified, ExitHidesTheDialogWithoutStarting) {
-    auto& d = m().assetDialog;
-    d.Open();
-    d.txtScannedAsset.setText("A1");
-    d.cmdExit.click();
-    EXPECT_FALSE(d.window.visible());
-    EXPECT_FALSE(m().autoSetting.tmrSetAutoAssetClientParam.enabled());
-    EXPECT_EQ(d.txtScannedAsset.text(), "A1");  // hidden, not emptied
-    EXPECT_FALSE(d.cmdSetAsset.visible());
-    d.cmdSetAsset.press();  // does nothing
-    EXPECT_TRUE(rig.takeWritten().empty());
-}
-
 // ---- the automatic setting ----
 
-struct AutoRun : Identified {
-    // Enter in the asset box, and the frames written in the next `ms`.
-    std::vector<WireLog> start(const std::string& asset, const std::string& client, std::int64_t ms) {
-        m().identityWrite.txtSetClient.setText(client);
-        m().identity.txtAssetID.setText(asset);
-        t0 = rig.clock.nowMs();
-        m().identity.txtAssetID.keyPress(13);
-        std::vector<WireLog> log;
-        runRecording(rig, ms, log);
-        return log;
-    }
-    // Times after the start at which frames of command `code` went out.
-    std::vector<std::int64_t> times(const std::vector<WireLog>& log, std::uint8_t code) const {
-        std::vector<std::int64_t> out;
-        for (const auto& w : log)
-            if (w.frame[0] == code) out.push_back(w.at - t0);
-        return out;
-    }
-    std::int64_t t0 = 0;
-};
-
-TEST_F(AutoRun, ProgressSaysRetrievingWhileTheParametersAreRead) {
-    start("A100", "007", 3000);
-    EXPECT_EQ(m().progress.lblCurrentINFO.caption(), " Retrieving Params.... Please Wait");
-    EXPECT_EQ(m().autoSetting.tmrSetAutoAssetClientParam.interval(), 2000);
-}
-
-const std::string kSetA100 = hex({kv::link::frameSetAsset("A100")});
-const std::string kSet007 = hex({kv::link::frameSetClient("007")});
+const std::string kSetA100 = "16 01 05 01 41 31 30 30";
+const std::string kSet007 = "15 01 04 01 30 30 37";
+const std::string kRead = hex({kv::link::frameReadParams()});
 const std::vector<std::uint8_t> kRun{0x16, 0x15, 0x06};  // the run's own requests
 
 // Enter in the asset box with `client` in the client box.
-std::vector<Step> enter(const std::string& client) {
-    return {{"type txtSetClient " + client}, {"type txtAssetID A100"}, {"key txtAssetID 13", ""}};
+std::vector<Step> enter(const std::string& client, const std::string& asset = "A100") {
+    return {{"type txtSetClient " + client}, {"type txtAssetID " + asset}, {"key txtAssetID 13", ""}};
 }
 
-TEST_F(AutoRun, ASilentStepIsIssuedAgainEverySeventhTick) {
-    rig.controller.modes.silent = true;
-    play(rig, enter("007"));
-    play(rig, timeline({{1000, kSetA100}, {8000, kSetA100}, {15000, kSetA100}, {22000, kSetA100}}, kRun));
-    play(rig, {{"advance 500", "", {{"lblCurrentINFO", " Setting Client and Asset..."}}}});
-}
-
-// The first asset reply comes at 7.5 s: it does not stop the repeat at 8 s;
-// the repeat's prompt reply moves the run on.
-TEST_F(AutoRun, AnAnswerAfterTheSixthTickDoesNotStopTheRepeat) {
-    rig.controller.modes.replyDelayMs = 6500;
-    play(rig, enter("007"));
-    play(rig, {{"advance 1500", kSetA100, {}, "", [](Rig& r) { r.controller.modes.replyDelayMs = 20; }, kRun}});
-    play(rig, timeline({{6500, kSetA100}, {7500, kSet007}}, kRun));
-}
-
-// Two seconds a tick only while the parameters are read: the next
+// A tick a second, two while the parameters are read; a step without an
+// answer is issued again every seventh tick; an answer after the sixth does
+// not stop the repeat; Enter while a step waits skips to the next; the next
 // controller's run ticks every second again.
-TEST_F(AutoRun, TheNextRunTicksEverySecondAgain) {
-    play(rig, enter("007"));
-    play(rig, {{"advance 30000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}}});
-    play(rig, enter("007"));
-    play(rig, timeline({{1000, kSetA100}, {2000, kSet007}}, kRun));
-}
-
-TEST(AutoSetting, AShortClientSkipsToTheParameterRead) {
-    for (const char* client : {"", "1", "AB"}) {
-        SCOPED_TRACE(client);
+TEST(AutoSetting, StepsGoOnTheirTicks) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> before;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"a short client skips to the parameter read", {},
+         [] {
+             auto s = enter("AB");
+             auto t = timeline({{1000, kSetA100}, {3000, kRead}}, kRun);
+             s.insert(s.end(), t.begin(), t.end());
+             s.push_back({"advance 1000", "*", {{"lblCurrentINFO", " Retrieving Params.... Please Wait"}}, "*",
+                          [](Rig& r) { EXPECT_EQ(r.main->autoSetting.tmrSetAutoAssetClientParam.interval(), 2000); }});
+             return s;
+         }()},
+        {"an empty client too", {}, [] { auto s = enter(""); auto t = timeline({{1000, kSetA100}, {3000, kRead}}, kRun); s.insert(s.end(), t.begin(), t.end()); return s; }()},
+        {"a silent controller", [](Rig& r) { r.controller.modes.silent = true; },
+         [] {
+             auto s = enter("007");
+             auto t = timeline({{1000, kSetA100}, {8000, kSetA100}, {15000, kSetA100}, {22000, kSetA100}}, kRun);
+             s.insert(s.end(), t.begin(), t.end());
+             s.push_back({"advance 500", "", {{"lblCurrentINFO", " Setting Client and Asset..."}}});
+             return s;
+         }()},
+        {"the first asset reply at 7.5 s", [](Rig& r) { r.controller.modes.replyDelayMs = 6500; },
+         [] {
+             auto s = enter("007");
+             s.push_back({"advance 1500", kSetA100, {}, "", [](Rig& r) { r.controller.modes.replyDelayMs = 20; }, kRun});
+             auto t = timeline({{6500, kSetA100}, {7500, kSet007}}, kRun);
+             s.insert(s.end(), t.begin(), t.end());
+             return s;
+         }()},
+        {"Enter while a step waits", [](Rig& r) { r.controller.modes.silent = true; },
+         [] {
+             auto s = enter("007");
+             s.push_back({"advance 1000", kSetA100, {}, "*", {}, kRun});
+             s.push_back({"advance 1500", "", {}, "*", {}, kRun});
+             s.push_back({"key txtAssetID 13", ""});  // the run stays at its asset step
+             s.push_back({"advance 499", "", {}, "*", {}, kRun});
+             s.push_back({"advance 1", kSet007, {}, "*", {}, kRun});
+             return s;
+         }()},
+        {"the next run", {},
+         [] {
+             auto s = enter("007");
+             s.push_back({"advance 30000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}});
+             for (const auto& x : enter("007")) s.push_back(x);
+             auto t = timeline({{1000, kSetA100}, {2000, kSet007}}, kRun);
+             s.insert(s.end(), t.begin(), t.end());
+             return s;
+         }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Rig rig;
         rig.identify();
-        play(rig, enter(client));
-        play(rig, timeline({{1000, kSetA100}, {3000, hex({kv::link::frameReadParams()})}}, kRun));
+        if (c.before) c.before(rig);
+        EXPECT_TRUE(play(rig, c.steps));
     }
 }
 
-TEST_F(AutoRun, EnterWhileARunWaitsSkipsToItsNextStep) {
-    rig.controller.modes.silent = true;
-    play(rig, enter("007"));
-    play(rig, timeline({{1000, kSetA100}}, kRun));
-    play(rig, {{"advance 1500", "", {}, "*", {}, kRun}, {"key txtAssetID 13", ""}});  // the run stays at its asset step
-    play(rig, timeline({{500, kSet007}}, kRun));
-}
-
-TEST_F(AutoRun, EnterWithAnEmptyAssetBoxDoesNothing) {
-    m().identity.txtAssetID.setText("");
-    m().identity.txtAssetID.keyPress(13);
-    EXPECT_FALSE(m().autoSetting.tmrSetAutoAssetClientParam.enabled());
-    EXPECT_FALSE(m().progress.window.visible());
-    for (kv::ui::Control* ctl : m().setControls.controls()) EXPECT_TRUE(ctl->enabled()) << ctl->name();
-}
-
-TEST_F(AutoRun, ARefusedApplyGivesTheControlsBack) {
-    // APPLY PARAMS refuses when its selected file has gone: the technician
-    // is not left with every provisioning control off.
-    fs::path saved = paramFolder(rig) / "batch.csv";
+// Enter in an empty asset box does nothing; a run whose APPLY PARAMS is
+// refused (its selected file has gone) gives the technician the controls back.
+TEST(AutoSetting, NeverLeavesTheProvisioningControlsOff) {
+    Rig rig;
+    rig.identify();
+    std::vector<std::pair<std::string, std::string>> on{{"visible frmProgressInfo", "0"}};
+    for (kv::ui::Control* ctl : rig.main->setControls.controls()) on.push_back({"enabled " + ctl->name(), "1"});
+    const fs::path saved = paramFolder(rig) / "batch.csv";
     rig.fileDialog.answer = saved.string();
-    m().window.menu("mSaveFile").click();
-    ASSERT_EQ(m().paramFiles.selectedPath(), saved.string());
-    fs::remove(saved);
-    auto log = start("A100", "007", 5500);
-    EXPECT_TRUE(times(log, 0x08).empty());
-    EXPECT_FALSE(m().bulkWrite.tmrSetMultipleParams.enabled());
-    for (kv::ui::Control* ctl : m().setControls.controls()) EXPECT_TRUE(ctl->enabled()) << ctl->name();
-    EXPECT_FALSE(m().progress.window.visible());
+    std::vector<Step> steps{{"type txtAssetID ", "", on, ""}, {"key txtAssetID 13", "", on, ""}, {"click mSaveFile"}};
+    steps.push_back({"", "*", {}, "*", [&](Rig&) { fs::remove(saved); }});
+    for (const auto& s : enter("007")) steps.push_back(s);
+    steps.push_back({"advance 5500", "*", on});
+    steps.back().only = {0x08};
+    steps.back().wire = "";  // never asks for service mode
+    EXPECT_TRUE(play(rig, steps));
+    EXPECT_FALSE(rig.main->autoSetting.tmrSetAutoAssetClientParam.enabled());
+    EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos);
 }
@@ -336,7 +275,7 @@ TEST_F(AutoRun, ARefusedApplyGivesTheControlsBack) {
 // A reply lost on the line leaves its step waiting: the step is asked again
 // after six ticks without an answer (one second each while setting, two while
 // the parameters are read), and the run goes on to APPLY PARAMS.
-TEST(AutoSettingRetry, AStepWhoseReplyIsLostIsAskedAgain) {
+TEST(AutoSetting, AStepWhoseReplyIsLostIsAskedAgain) {
     const struct {
         const char* name;
         std::int64_t deafFrom, deafTo;  // the controller hears nothing in between
@@ -351,36 +290,26 @@ TEST(AutoSettingRetry, AStepWhoseReplyIsLostIsAskedAgain) {
     for (const auto& c : cases) {
         Rig rig;
         rig.identify();
-        auto& m = *rig.main;
         rig.takeWritten();
-        m.identityWrite.txtSetClient.setText("007");
-        m.identity.txtAssetID.setText("A100");
+        play(rig, {{"type txtSetClient 007"}, {"type txtAssetID A100"}});
         const std::int64_t t0 = rig.clock.nowMs();
-        m.identity.txtAssetID.keyPress(13);
+        rig.main->identity.txtAssetID.keyPress(13);
         std::vector<WireLog> log;
-        if (c.deafTo > 0) {
-            runRecording(rig, c.deafFrom, log);
-            rig.controller.modes.silent = true;
-            runRecording(rig, c.deafTo - c.deafFrom, log);
-            rig.controller.modes.silent = false;
-        }
+        runRecording(rig, c.deafFrom, log);
+        rig.controller.modes.silent = c.deafTo > 0;
+        runRecording(rig, c.deafTo - c.deafFrom, log);
+        rig.controller.modes.silent = false;
         runRecording(rig, 20000 - (rig.clock.nowMs() - t0), log);
-        // The run's own requests: those before APPLY PARAMS asks for service
-        // mode (the identification after the restart asks again).
-        auto times = [&](std::uint8_t code) {
-            std::vector<std::int64_t> out;
-            for (const auto& w : log) {
-                if (w.frame[0] == 0x08 && code != 0x08) break;
-                if (w.frame[0] == code) out.push_back(w.at - t0);
-            }
-            return out;
-        };
-        EXPECT_EQ(times(0x16), c.asset) << c.name;
-        EXPECT_EQ(times(0x15), c.client) << c.name;
-        EXPECT_EQ(times(0x06), c.read) << c.name;
-        auto service = times(0x08);
-        ASSERT_FALSE(service.empty()) << c.name;
-        EXPECT_EQ(service[0], c.serviceMode) << c.name;
+        // The run's own requests, up to APPLY PARAMS's first.
+        std::map<std::uint8_t, std::vector<std::int64_t>> at;
+        for (const auto& w : log) {
+            at[w.frame[0]].push_back(w.at - t0);
+            if (w.frame[0] == 0x08) break;
+        }
+        EXPECT_EQ(at[0x16], c.asset) << c.name;
+        EXPECT_EQ(at[0x15], c.client) << c.name;
+        EXPECT_EQ(at[0x06], c.read) << c.name;
+        EXPECT_EQ(at[0x08], std::vector<std::int64_t>{c.serviceMode}) << c.name;
         EXPECT_EQ(rig.controller.state.asset, "A100") << c.name;
         EXPECT_EQ(rig.controller.state.client, "007") << c.name;
     }

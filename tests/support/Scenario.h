@@ -14,6 +14,7 @@
 //   key NAME CODE       one key press in the box (13: Enter)
 //   scan NAME TEXT      a barcode scanner: each character typed into the box, Enter
 //   choose NAME INDEX   an entry of a list is chosen
+//   caption NAME TEXT   a label's caption becomes TEXT, as the program's code sets it
 //   check NAME 0|1      a check box is ticked or not
 //   advance MS          virtual time passes
 //   answer BUTTON       the technician answers the box open longest
@@ -25,7 +26,8 @@
 //
 // Checks (`holds`): NAME -> its caption, text, checked state ("1"/"0") or
 // chosen text; "caption NAME" -> a check box's or option's caption;
-// "picture NAME" -> an image's picture;
+// "picture NAME" -> an image's picture; "focus NAME" -> how many times
+// the box was given the focus;
 // "visible NAME" / "enabled NAME" -> "1"/"0"; "@record" and
 // "@log" -> the last line of the record / log file; "@records" -> how many
 // rows the record file holds.
@@ -106,6 +108,10 @@ inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
             if (!c) return std::nullopt;
             return std::string((flag[0] == 'v' ? c->visible() : c->enabled()) ? "1" : "0");
         }
+    if (what.rfind("focus ", 0) == 0) {
+        if (ui::Control* c = control(rig, what.substr(6))) return std::to_string(c->focusRequests());
+        return std::nullopt;
+    }
     if (what.rfind("picture ", 0) == 0) {
         if (auto* x = dynamic_cast<ui::Image*>(control(rig, what.substr(8)))) return x->picture();
         return std::nullopt;
@@ -148,9 +154,11 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
         const Step& s = steps[n];
         const std::string where = "step " + std::to_string(n + 1) + " (" + (s.act.empty() ? "checks" : s.act) + ")";
         std::istringstream words(s.act);
-        std::string verb, name, arg;
+        std::string verb, name;
         words >> verb >> name;
-        std::getline(words >> std::ws, arg);
+        // The rest after one space, leading spaces of a text kept.
+        const std::size_t rest = name.empty() ? std::string::npos : s.act.find(name, verb.size()) + name.size() + 1;
+        const std::string arg = rest < s.act.size() ? s.act.substr(rest) : std::string();
         ui::Control* c = name.empty() || verb == "advance" || verb == "answer" || verb == "receive" ? nullptr : control(rig, name);
         bool done = true;
         if (verb.empty()) {
@@ -185,6 +193,8 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
             box->keyPress(13);
         } else if (verb == "choose" && dynamic_cast<ui::ComboBox*>(c)) {
             static_cast<ui::ComboBox*>(c)->choose(std::stoi(arg));
+        } else if (verb == "caption" && dynamic_cast<ui::Captioned*>(c)) {
+            static_cast<ui::Captioned*>(c)->setCaption(arg);
         } else if (verb == "check" && dynamic_cast<ui::CheckBox*>(c)) {
             static_cast<ui::CheckBox*>(c)->setChecked(arg == "1");
         } else {
