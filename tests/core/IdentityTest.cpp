@@ -1,12 +1,11 @@
 // The identity and status buttons' frames and the handlers of their replies.
 #include <gtest/gtest.h>
 
-
-#include "tests/support/Rig.h"
+#include "tests/support/Scenario.h"
 #include "ui/Text.h"
 
 using kv::sim::Bytes;
-using kv::test::Rig;
+using namespace kv::test;
 
 namespace {
 
@@ -22,7 +21,6 @@ struct Handlers : ::testing::Test {
         rig.main->receive.ResetReceive();
         rig.port.deliver(bytes);
     }
-    std::string logText() { return kv::test::readFile(rig.main->log.path()); }
     Rig rig;
 };
 
@@ -62,27 +60,58 @@ TEST_F(Handlers, ButtonsSendTheirFramesAndSwitchThePollOff) {
     EXPECT_TRUE(rig.messages.shown.empty());
 }
 
-TEST_F(Handlers, FirmwareLongAndShortForms) {
-    auto& id = rig.main->identity;
-    auto& sequence = rig.main->sequence;
-    const struct {
-        const char* name;
-        Bytes reply;
-        const char* shown;
-        bool supported;
-    } cases[] = {
-        {"long, numbers run together", {0x01, 0x01, 0x07, 'K', '5', 'x', 0x0A, 0x00, 0xFF, 0}, "K5x 100255", false},
-        {"nine bytes: short form", {0x01, 0x01, 0x06, 1, 2, 3, 'b', 'b', 'b'}, "DEV 123", false},
-        {"short form", {0x01, 0x01, 0x03, 1, 6, 2}, "DEV 162", false},
-        {"long, supported", {0x01, 0x01, 0x07, 'A', 'B', 'b', 1, 2, 3, 0}, "ABb 123", true},
+// Each reply as the dashboard shows and logs it: the firmware's long and
+// short forms, the checksum's log row (only without an asset), replies
+// shorter than their fields (the buffer still holding an earlier, longer
+// one), the configuration's checksum, client, asset and status.
+TEST_F(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnly) {
+    auto supported = [](bool yes) { return [yes](Rig& r) { EXPECT_EQ(r.main->sequence.supported(), yes); }; };
+    const std::string mac = "reply 18 01 0C 30 30 30 34 41 33 42 31 43 32 44 33";
+    const std::string status = "reply 02 01 0E 01 01 01 00 00 00 01 01 00 02 2B 01 A4 01 90";
+    EXPECT_TRUE(play(rig, {
+        {"reply 01 01 07 4B 35 78 0A 00 FF 00", "", {{"lblFWVersion", "K5x 100255"}}, "", supported(false)},
+        {"reply 01 01 06 01 02 03 62 62 62", "", {{"lblFWVersion", "DEV 123"}}, "", supported(false)},
+        {"reply 01 01 03 01 06 02", "", {{"lblFWVersion", "DEV 162"}}, "", supported(false)},
+        {"reply 01 01 07 41 42 62 01 02 03 00", "", {{"lblFWVersion", "ABb 123"}}, "", supported(true)},
         // A later reply without the letter b leaves the support as it was.
-        {"long, after a supported one", {0x01, 0x01, 0x07, 'K', '5', 'x', 1, 2, 3, 0}, "K5x 123", true},
-    };
-    for (const auto& c : cases) {
-        reply(c.reply);
-        EXPECT_EQ(id.lblFWVersion.caption(), c.shown) << c.name;
-        EXPECT_EQ(sequence.supported(), c.supported) << c.name;
-    }
+        {"reply 01 01 07 4B 35 78 01 02 03 00", "", {{"lblFWVersion", "K5x 123"}}, "", supported(true)},
+        // The checksum writes the log row only while the asset box is empty.
+        {"caption lblFWVersion K5b 162"}, {"caption lblCounter 3"}, {"type txtAssetID  ABC"},
+        {"reply 0A 01 02 05 C0", "", {{"lblCheckSum", "05 C0 "}, {"@log", kv::app::ProvisioningLog::kHeader}}},
+        {"type txtAssetID "},
+        {"reply 0A 01 02 05 C0", "", {{"@log", "14:05:09 05/12/2026, 05 C0 , 3, K5b 162"}}},
+        // Control characters from a reply never break the row.
+        {"reply 01 01 07 4B 0D 0A 01 02 03 00"},
+        {"reply 0A 01 02 05 C0", "", {{"@log", "14:05:09 05/12/2026, 05 C0 , 3, K?? 123"}}},
+        // Short replies behind longer ones.
+        {mac}, {"reply 01 01 01 07", "", {{"lblFWVersion", "DEV 7"}}},
+        {"caption lblGetStatus(3)  005"}, {mac}, {"reply 15 01 01 58", "", {{"lblGetStatus(3)", " 005"}}},
+        {"caption lblCheckSum 1A 2B "}, {mac}, {"reply 0A 01 01 05", "", {{"lblCheckSum", "1A 2B "}}},
+        {status}, {"reply 18 01 05 30 30 30 34 41", "", {{"lblMacAddress", " 0004A"}}},
+        {"caption lblGetStatus(7) OPEN"}, {status}, {"reply 02 01 07 00 00 00 00 00 00 00", "", {{"lblGetStatus(7)", "OPEN"}}},
+        {"caption lblGetStatus(4) ---"}, {mac}, {"reply 02 01 01 00", "", {{"lblGetStatus(4)", "---"}}},
+        // The checksum's log row has an empty checksum rather than a stale byte.
+        {"caption lblFWVersion K5b 162"}, {"type txtAssetID "}, {mac},
+        {"reply 0A 01 01 05", "", {{"@log", "14:05:09 05/12/2026, , 3, K5b 162"}}},
+        // The configuration's checksum: z+12 and z+11 after the first zero from index 11.
+        {"reply 05 01 1D 04 00 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 00 15 16 17 18 19 1A 1B 1C 1D 1E A1 B2", "",
+         {{"lblCheckSum", "B2 A1"}}},
+        {"reply 05 01 10 11 11 11 11 11 11 11 11 11 11 11 11 11 11 11 11", "", {{"lblCheckSum", ""}}},
+        {"reply 15 01 03 41 42 43", "", {{"lblGetStatus(3)", " ABC"}}},
+        {"reply 16 01 02 00 00", "", {{"txtAssetID", " "}}},  // an empty asset
+        // Status: outputs, door and temperatures; the first reading to the front panel.
+        {"reply 02 01 0E FF 00 01 09 09 09 00 01 02 2B 01 00 64 01", "",
+         {{"lblGetStatus(3)", "ON"}, {"lblGetStatus(4)", "OFF"}, {"lblGetStatus(5)", "ON"}, {"lblGetStatus(8)", "OFF"},
+          {"lblGetStatus(7)", "OPEN"}, {"lblGetStatus(0)", "25.5"}, {"lblGetStatus(1)", "---"},
+          {"lblGetStatus(2)", "---"}, {"lblSettingValue", "25.5"}, {"lblSettingParam", "--"}}},
+        // An invalid first reading leaves the front panel as it was.
+        {"caption lblSettingValue 7.7"},
+        {"reply 02 01 0E FF 00 01 09 09 09 00 00 64 2B 01 00 64 01", "",
+         {{"lblGetStatus(0)", "---"}, {"lblGetStatus(7)", "CLOSED"}, {"lblSettingValue", "7.7"}}},
+        // A short status reply decodes what fits and leaves the rest.
+        {"caption lblGetStatus(3) x"}, {"caption lblGetStatus(4) x"}, {"caption lblGetStatus(0) 1.0"},
+        {"reply 02 01 02 01 00", "", {{"lblGetStatus(3)", "ON"}, {"lblGetStatus(4)", "OFF"}, {"lblGetStatus(0)", "1.0"}}},
+    }));
 }
 
 // Each reply, as the controller sends it, answers one step of the
@@ -110,89 +139,6 @@ TEST_F(Handlers, EachReplyAnswersOnlyItsOwnStep) {
     }
 }
 
-TEST_F(Handlers, ChecksumWritesTheLogRowOnlyWithoutAnAsset) {
-    auto& id = rig.main->identity;
-    id.lblFWVersion.setCaption("K5b 162");
-    rig.main->counter.lblCounter.setCaption("3");
-    const std::string header = std::string(kv::app::ProvisioningLog::kHeader) + "\r\n";
-    id.txtAssetID.setText(" ABC");
-    reply({0x0A, 0x01, 0x02, 0x05, 0xC0});
-    EXPECT_EQ(id.lblCheckSum.caption(), "05 C0 ");
-    EXPECT_EQ(logText(), header);
-    id.txtAssetID.setText("");
-    reply({0x0A, 0x01, 0x02, 0x05, 0xC0});
-    EXPECT_EQ(logText(), header + "14:05:09 05/12/2026, 05 C0 , 3, K5b 162\r\n");
-    // Control characters from a reply never break the row.
-    reply({0x01, 0x01, 0x07, 'K', '\r', '\n', 1, 2, 3, 0});
-    reply({0x0A, 0x01, 0x02, 0x05, 0xC0});
-    EXPECT_EQ(logText(), header + "14:05:09 05/12/2026, 05 C0 , 3, K5b 162\r\n" +
-                             "14:05:09 05/12/2026, 05 C0 , 3, K?? 123\r\n");
-}
-
-// A reply shorter than its fields shows and logs only what arrived: the
-// buffer still holds an earlier, longer reply behind it.
-TEST_F(Handlers, ShortRepliesNeverShowBytesOfAnEarlierReply) {
-    auto& m = *rig.main;
-    const Bytes mac{0x18, 0x01, 0x0C, '0', '0', '0', '4', 'A', '3', 'B', '1', 'C', '2', 'D', '3'};
-    const Bytes status{0x02, 0x01, 0x0E, 1, 1, 1, 0, 0, 0, 1, 1, 0, 0x02, 0x2B, 0x01, 0xA4, 0x01, 0x90};
-    const struct {
-        const char* name;
-        Bytes before;
-        Bytes reply;
-        kv::ui::Label* label;
-        const char* shown;
-    } cases[] = {
-        {"firmware, one number", mac, {0x01, 0x01, 0x01, 0x07}, &m.identity.lblFWVersion, "DEV 7"},
-        {"client, one character", mac, {0x15, 0x01, 0x01, 'X'}, &m.identity.lblClient, " 005"},
-        {"checksum, one byte", mac, {0x0A, 0x01, 0x01, 0x05}, &m.identity.lblCheckSum, "1A 2B "},
-        {"MAC, five characters", status, {0x18, 0x01, 0x05, '0', '0', '0', '4', 'A'}, &m.identity.lblMacAddress,
-         " 0004A"},
-        {"status, door beyond the reply", status, {0x02, 0x01, 0x07, 0, 0, 0, 0, 0, 0, 0},
-         &m.status.lblGetStatus(7), "OPEN"},
-        {"status, output 2 beyond the reply", mac, {0x02, 0x01, 0x01, 0}, &m.status.lblGetStatus(4), "---"},
-    };
-    for (const auto& c : cases) {
-        m.identity.lblClient.setCaption(" 005");
-        m.identity.lblCheckSum.setCaption("1A 2B ");
-        m.status.lblGetStatus(7).setCaption("OPEN");
-        m.status.lblGetStatus(4).setCaption("---");
-        reply(c.before);
-        reply(c.reply);
-        EXPECT_EQ(c.label->caption(), c.shown) << c.name;
-    }
-    // The checksum's log row has an empty checksum rather than a stale byte.
-    m.identity.txtAssetID.setText("");
-    m.identity.lblFWVersion.setCaption("K5b 162");
-    reply(mac);
-    reply({0x0A, 0x01, 0x01, 0x05});
-    std::string log = logText();
-    EXPECT_NE(log.find("14:05:09 05/12/2026, , , K5b 162\r\n"), std::string::npos) << log;
-}
-
-TEST_F(Handlers, ConfigurationShowsTheValueAfterTheFirstZero) {
-    auto& sum = rig.main->identity.lblCheckSum;
-    Bytes config{0x05, 0x01, 0x1D};
-    for (int i = 4; i <= 32; ++i) config.push_back(static_cast<std::uint8_t>(i));
-    auto at = [&](int position) -> std::uint8_t& { return config[static_cast<std::size_t>(position - 1)]; };
-    at(5) = 0;                   // a zero before index 11 does not count
-    at(20) = 0;                  // the first zero from index 11: z = 20
-    at(31) = 0xA1, at(32) = 0xB2;  // z+11 and z+12
-    reply(config);
-    EXPECT_EQ(sum.caption(), "B2 A1");
-    Bytes noZero{0x05, 0x01, 0x10};
-    for (int i = 4; i <= 19; ++i) noZero.push_back(0x11);
-    reply(noZero);
-    EXPECT_EQ(sum.caption(), "");
-}
-
-TEST_F(Handlers, ClientAndAssetShowWhatCame) {
-    auto& m = *rig.main;
-    reply({0x15, 0x01, 0x03, 'A', 'B', 'C'});
-    EXPECT_EQ(m.identity.lblClient.caption(), " ABC");
-    reply({0x16, 0x01, 0x02, 0, 0});  // an empty asset
-    EXPECT_EQ(m.identity.txtAssetID.text(), " ");
-}
-
 TEST_F(Handlers, EveryDumpHasOneGroupPerByteAndTheByteAfter) {
     kv::sim::VirtualController c;
     for (Bytes request : {Bytes{0x01, 0x01, 0x01, 0x00}, Bytes{0x0A, 0x01, 0x01, 0x00}, Bytes{0x05, 0x01, 0x00, 0x00},
@@ -203,31 +149,6 @@ TEST_F(Handlers, EveryDumpHasOneGroupPerByteAndTheByteAfter) {
         EXPECT_EQ(rig.main->receive.Text1.text().size(), 3 * (r.size() + 1)) << int(request[0]);
         EXPECT_EQ(rig.main->receive.Text1.text().substr(0, 3), " " + kv::ui::hex2(request[0]));
     }
-}
-
-TEST_F(Handlers, StatusDecodesOutputsDoorAndTemperatures) {
-    auto& st = rig.main->status;
-    Bytes r{0x02, 0x01, 0x0E, 0xFF, 0x00, 0x01, 9, 9, 9, 0x00, 0x01, 0x02, 0x2B, 0x01, 0x00, 0x64, 0x01};
-    reply(r);
-    EXPECT_EQ(st.lblGetStatus(3).caption(), "ON");
-    EXPECT_EQ(st.lblGetStatus(4).caption(), "OFF");
-    EXPECT_EQ(st.lblGetStatus(5).caption(), "ON");
-    EXPECT_EQ(st.lblGetStatus(8).caption(), "OFF");
-    EXPECT_EQ(st.lblGetStatus(7).caption(), "OPEN");
-    EXPECT_EQ(st.lblGetStatus(0).caption(), "25.5");
-    EXPECT_EQ(st.lblGetStatus(1).caption(), "---");  // low byte 0
-    EXPECT_EQ(st.lblGetStatus(2).caption(), "---");  // high byte 100
-    EXPECT_EQ(st.lblSettingValue.caption(), "25.5");
-    EXPECT_EQ(st.lblSettingParam.caption(), "--");
-
-    // An invalid first reading leaves the front panel as it was.
-    st.lblSettingValue.setCaption("7.7");
-    r[11] = 0x64;
-    r[10] = 0x00;
-    reply(r);
-    EXPECT_EQ(st.lblGetStatus(0).caption(), "---");
-    EXPECT_EQ(st.lblGetStatus(7).caption(), "CLOSED");
-    EXPECT_EQ(st.lblSettingValue.caption(), "7.7");
 }
 
 TEST(Status, ReadingRule) {
@@ -278,14 +199,6 @@ TEST(Status, TemperaturesAndTheClockFollowTheLocale) {
     EXPECT_EQ(m.sequence.lblTime.caption(), "5.12.2026 14 h 5");
     // The log's file name and rows keep their fixed forms.
     EXPECT_EQ(m.log.path().filename().string(), "LOG_14_05_09_05_12_2026.csv");
-}
-
-TEST_F(Handlers, AShortStatusReplyDecodesWhatFits) {
-    auto& st = rig.main->status;
-    reply({0x02, 0x01, 0x02, 0x01, 0x00});  // n = 6: byte 6 is stale
-    EXPECT_EQ(st.lblGetStatus(3).caption(), "ON");
-    EXPECT_EQ(st.lblGetStatus(4).caption(), "OFF");
-    EXPECT_EQ(st.lblGetStatus(0).caption(), "---");  // not reached: keeps its design text
 }
 
 }  // namespace

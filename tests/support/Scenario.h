@@ -19,6 +19,8 @@
 //   advance MS          virtual time passes
 //   answer BUTTON       the technician answers the box open longest
 //   receive HEX         the line carries these bytes to the dashboard
+//   reply HEX           the same, as the answer to a request just sent (the
+//                       receive buffer starts again)
 //   unplug / replug     the controller's device goes away / comes back
 //   ""                  nothing: only the checks
 // Names are control names as the windows hold them ("lblParam(3)"); a name
@@ -159,16 +161,17 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
         // The rest after one space, leading spaces of a text kept.
         const std::size_t rest = name.empty() ? std::string::npos : s.act.find(name, verb.size()) + name.size() + 1;
         const std::string arg = rest < s.act.size() ? s.act.substr(rest) : std::string();
-        ui::Control* c = name.empty() || verb == "advance" || verb == "answer" || verb == "receive" ? nullptr : control(rig, name);
+        ui::Control* c = name.empty() || verb == "advance" || verb == "answer" || verb == "receive" || verb == "reply" ? nullptr : control(rig, name);
         bool done = true;
         if (verb.empty()) {
         } else if (verb == "advance") {
             rig.clock.advance(std::stoll(name));
         } else if (verb == "answer") {
             done = rig.messages.press(s.act.substr(7));
-        } else if (verb == "receive") {
+        } else if (verb == "receive" || verb == "reply") {
+            if (verb == "reply") rig.main->receive.ResetReceive();
             sim::Bytes bytes;
-            for (std::istringstream in(s.act.substr(8)); in >> std::ws && !in.eof();) {
+            for (std::istringstream in(s.act.substr(verb.size() + 1)); in >> std::ws && !in.eof();) {
                 unsigned b;
                 in >> std::hex >> b;
                 bytes.push_back(static_cast<std::uint8_t>(b));
