@@ -62,42 +62,47 @@ TEST_F(Loaded, CompletesOnceWhateverTheChunking) {
     }
 }
 
-TEST_F(Loaded, MacReplyInTwoChunksDispatchesOnTheSecond) {
-    rig.port.deliver(Bytes({0x18, 0x01, 0x08}));
-    EXPECT_EQ(rx().txtTerminal.text(), "{24}{1}{8}");
-    EXPECT_EQ(rig.main->identity.Label1.caption(), "Serial No.");
-    rig.port.deliver(Bytes({'1', '2', '3', '4', '5', '6', '7', '8'}));
-    EXPECT_EQ(rig.main->identity.Label1.caption(), "MAC");
-    EXPECT_EQ(rx().Text1.text(), " 18 01 08 31 32 33 34 35 36 37 38 00");  // n = 12
-    EXPECT_EQ(rx().iRxIdx, 1);
-    EXPECT_EQ(rx().rxBuf[3], 0);
-    EXPECT_EQ(rx().rxBuf[4], 0);
-    EXPECT_EQ(rx().rxBuf[5], '2');  // the rest of the buffer keeps its bytes
+// What the terminal, the dump and the labels show of replies as they come:
+// a MAC reply in two chunks, a code no handler knows (dumped with the byte
+// after it), a flood past position 500, line errors for a second each.
+TEST_F(Loaded, RepliesAsTheyComeInPiecesAndTheLinesErrors) {
+    std::string flood = "reply 16 01 00";  // length 0: never completes
+    for (int i = 0; i < 617; ++i) flood += " 55";
+    std::vector<kv::test::Step> steps{
+        {"receive 18 01 08", "", {{"txtTerminal", "{24}{1}{8}"}, {"Label1", "Serial No."}}},
+        {"receive 31 32 33 34 35 36 37 38", "", {{"Label1", "MAC"}, {"Text1", " 18 01 08 31 32 33 34 35 36 37 38 00"}}, "",
+         [](Rig& r) {
+             EXPECT_EQ(r.main->receive.iRxIdx, 1);
+             EXPECT_EQ(r.main->receive.rxBuf[3], 0);
+             EXPECT_EQ(r.main->receive.rxBuf[5], '2');  // the rest of the buffer keeps its bytes
+         }},
+        {"receive 34 01 05 01 02 03 04 05"},
+        {"receive 35 01 01 07", "", {{"Text1", " 35 01 01 07 02"}}},
+        {"reply FF 01 01 02", "", {{"Text1", " FF 01 01 02 02"}}},
+        {"", "*", {}, "*", [this](Rig&) { replies.clear(); }},
+        {flood, "", {{"lblError", "Overflow"}}, "",
+         [this](Rig& r) {
+             EXPECT_EQ(r.main->receive.iRxIdx, 501);
+             EXPECT_TRUE(replies.empty());
+         }},
+        {"advance 1000", "*", {{"lblError", ""}}},
+        // The next request starts clean.
+        {"click cmdGetAssetID"},
+        {"advance 100", "*", {{"txtAssetID", " A1234"}}},
+    };
+    const std::pair<int, const char*> errors[] = {{1001, "Break"},  {1004, "Framing"}, {1006, "Overrun"},
+                                                   {1008, "Overflow"}, {1009, "Parity"}, {1010, "Tx Full"},
+                                                   {1011, "DCB Error"}, {6, ""}, {7, ""}, {1002, ""}};
+    for (auto [code, text] : errors) {
+        steps.push_back({"event " + std::to_string(code), "*", {{"lblError", text}}});
+        steps.push_back({"advance 999", "*", {{"lblError", text}}});
+        steps.push_back({"advance 1", "*", {{"lblError", ""}}, "*",
+                         [](Rig& r) { EXPECT_FALSE(r.main->indicators.tmrClearError.enabled()); }});
+    }
+    EXPECT_TRUE(play(rig, steps));
 }
 
-TEST_F(Loaded, UnlistedCodeGoesToParseMsgWithTheByteAfterTheReply) {
-    rig.port.deliver(Bytes({0x34, 0x01, 0x05, 1, 2, 3, 4, 5}));
-    rig.port.deliver(Bytes({0x35, 0x01, 0x01, 0x07}));
-    EXPECT_EQ(rx().Text1.text(), " 35 01 01 07 02");
-    rx().ResetReceive();
-    rig.port.deliver(Bytes({0xFF, 0x01, 0x01, 0x02}));
-    EXPECT_EQ(rx().Text1.text(), " FF 01 01 02 02");
-}
 
-TEST_F(Loaded, NothingIsStoredPastPosition500) {
-    Bytes flood{0x16, 0x01, 0x00};  // length 0: never completes
-    flood.resize(620, 0x55);
-    rig.port.deliver(flood);
-    EXPECT_EQ(rx().iRxIdx, 501);
-    EXPECT_EQ(rx().lblError.caption(), "Overflow");
-    EXPECT_TRUE(replies.empty());
-    rig.clock.advance(1000);
-    EXPECT_EQ(rx().lblError.caption(), "");
-    // The next request starts clean.
-    rig.main->identity.cmdGetAssetID.click();
-    rig.clock.advance(100);
-    EXPECT_EQ(rig.main->identity.txtAssetID.text(), " A1234");
-}
 
 TEST_F(Loaded, TerminalCutsTheOldestHundredLinesAboveItsCap) {
     auto& term = rx().txtTerminal;
@@ -203,23 +208,6 @@ TEST_F(Loaded, StartOnAPortThatCannotBeOpenedSaysWhy) {
     }
 }
 
-TEST_F(Loaded, LineErrorsShowForASecond) {
-    const struct {
-        int code;
-        const char* text;
-    } cases[] = {{1001, "Break"},    {1004, "Framing"}, {1006, "Overrun"},  {1008, "Overflow"},
-                 {1009, "Parity"},   {1010, "Tx Full"}, {1011, "DCB Error"}, {6, ""},
-                 {7, ""},            {1002, ""}};
-    for (const auto& c : cases) {
-        rig.port.inject(c.code);
-        EXPECT_EQ(rx().lblError.caption(), c.text) << c.code;
-        rig.clock.advance(999);
-        EXPECT_EQ(rx().lblError.caption(), c.text) << c.code;
-        rig.clock.advance(1);
-        EXPECT_EQ(rx().lblError.caption(), "") << c.code;
-        EXPECT_FALSE(rig.main->indicators.tmrClearError.enabled());
-    }
-}
 
 TEST_F(Loaded, LineErrorKeepsTheBytesAlreadyReceived) {
     rig.port.deliver({0x16, 0x01, 0x04, 'A'});
@@ -310,19 +298,12 @@ TEST(Indicators, DtrAndRtsClicksToggleTheirLine) {
 TEST(Indicators, ActivityLampsBlinkForAboutATenthOfASecond) {
     Rig rig;
     rig.load();
-    auto& ind = rig.main->indicators;
-    rig.port.deliver({0x33});
-    EXPECT_EQ(ind.imgRx.picture(), "activity");
-    rig.clock.advance(99);
-    EXPECT_EQ(ind.imgRx.picture(), "activity");
-    rig.clock.advance(1);
-    EXPECT_EQ(ind.imgRx.picture(), "activity_idle");
-
-    rig.main->identity.cmdGetAssetID.click();  // the transmit event follows the write
-    rig.clock.advance(2);
-    EXPECT_EQ(ind.imgTx.picture(), "activity");
-    rig.clock.advance(100);
-    EXPECT_EQ(ind.imgTx.picture(), "activity_idle");
+    EXPECT_TRUE(play(rig, {{"receive 33", "", {{"picture imgRx", "activity"}}},
+                           {"advance 99", "", {{"picture imgRx", "activity"}}},
+                           {"advance 1", "", {{"picture imgRx", "activity_idle"}}},
+                           {"click cmdGetAssetID"},  // the transmit event follows the write
+                           {"advance 2", "*", {{"picture imgTx", "activity"}}},
+                           {"advance 100", "*", {{"picture imgTx", "activity_idle"}}}}));
 }
 
 }  // namespace

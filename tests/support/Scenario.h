@@ -22,6 +22,7 @@
 //   reply HEX           the same, as the answer to a request just sent (the
 //                       receive buffer starts again)
 //   unplug / replug     the controller's device goes away / comes back
+//   event CODE          the port reports this event or line error (1004: framing)
 //   ""                  nothing: only the checks
 // Names are control names as the windows hold them ("lblParam(3)"); a name
 // found in no window fails the step.
@@ -44,6 +45,7 @@
 #include <vector>
 
 #include "tests/support/Rig.h"
+#include "ui/TerminalBox.h"
 
 namespace kv::test {
 
@@ -125,6 +127,7 @@ inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
     ui::Control* c = control(rig, what);
     if (auto* x = dynamic_cast<ui::Window*>(c)) return x->caption();
     if (auto* x = dynamic_cast<ui::TextBox*>(c)) return x->text();
+    if (auto* x = dynamic_cast<ui::TerminalBox*>(c)) return x->text();
     if (auto* x = dynamic_cast<ui::ComboBox*>(c)) return x->text();
     if (auto* x = dynamic_cast<ui::CheckBox*>(c)) return std::string(x->checked() ? "1" : "0");
     if (auto* x = dynamic_cast<ui::OptionButton*>(c)) return std::string(x->value() ? "1" : "0");
@@ -161,7 +164,7 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
         // The rest after one space, leading spaces of a text kept.
         const std::size_t rest = name.empty() ? std::string::npos : s.act.find(name, verb.size()) + name.size() + 1;
         const std::string arg = rest < s.act.size() ? s.act.substr(rest) : std::string();
-        ui::Control* c = name.empty() || verb == "advance" || verb == "answer" || verb == "receive" || verb == "reply" ? nullptr : control(rig, name);
+        ui::Control* c = name.empty() || verb == "advance" || verb == "answer" || verb == "receive" || verb == "reply" || verb == "event" ? nullptr : control(rig, name);
         bool done = true;
         if (verb.empty()) {
         } else if (verb == "advance") {
@@ -177,6 +180,8 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
                 bytes.push_back(static_cast<std::uint8_t>(b));
             }
             rig.port.deliver(bytes);
+        } else if (verb == "event") {
+            rig.port.inject(std::stoi(name));
         } else if (verb == "unplug") {
             rig.port.unplug();
         } else if (verb == "replug") {
@@ -227,7 +232,7 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
         if (s.says != "*") check("the boxes put up", s.says, said);
         for (const auto& [what, expected] : s.holds) {
             if (auto value = seen(rig, what)) check(what, expected, *value);
-            else check(what + " (names nothing)", expected, "");
+            else check(what, expected, "(names nothing)");
         }
         if (bad) return false;  // the steps after it would only repeat it
     }
