@@ -5,121 +5,99 @@
 
 #include <algorithm>
 
-#include "tests/support/Rig.h"
+#include "tests/support/Scenario.h"
 
-using kv::test::Rig;
+using namespace kv::test;
 using kv::platform::parseLineSettings;
 
 namespace {
 
-struct Ways : ::testing::Test {
-    kv::app::frmMain& m() { return *rig.main; }
-    bool connected() { return m().progress.lblCurrentINFO.caption() == " CONNECTED..OK"; }
-    void start() { m().indicators.cmdSTOPComms.click(); }
-    Rig rig;
-};
+const std::pair<std::string, std::string> kConnected{"lblCurrentINFO", " CONNECTED..OK"};
+void another(Rig& r) { r.controller.state.mac = "00AABBCCDDEE"; }
+void closed(Rig& r) { EXPECT_FALSE(r.port.PortOpen()); }
 
-TEST_F(Ways, AFailedOkIdentifiesOnceStartOpensThePort) {
-    rig.port.refusals[10] = kv::platform::OpenError::Busy;
-    m().Form_Load();
-    auto& ports = m().startup.cboPort;
-    auto it = std::find(ports.items().begin(), ports.items().end(), " COM  10");
-    ASSERT_NE(it, ports.items().end());
-    ports.setListIndex(static_cast<int>(it - ports.items().begin()));
-    m().startup.cmdOK.click();
-    EXPECT_EQ(m().receive.lblError.caption(), "Port busy");
-    EXPECT_EQ(m().indicators.cmdSTOPComms.caption(), "START");
-    EXPECT_EQ(m().indicators.lblOpen.caption(), "Closed");
-    rig.clock.advance(10000);
-    EXPECT_TRUE(rig.port.written.empty());
-    EXPECT_FALSE(m().progress.window.visible());
-    rig.port.refusals.clear();
-    start();
-    EXPECT_EQ(m().indicators.cmdSTOPComms.caption(), "STOP");
-    EXPECT_EQ(m().receive.lblError.caption(), "");  // the error does not outlive its cause
-    rig.clock.advance(8000);
-    EXPECT_TRUE(connected());
-}
-
-TEST_F(Ways, NoneOrCancelLeaveStartForTheLastPortAndRefreshIdentifies) {
-    for (bool cancel : {false, true}) {
-        Rig r;
-        r.main->Form_Load();
-        auto& dlg = r.main->startup;
-        if (cancel) {
-            dlg.cmdCancel.click();
-        } else {
-            dlg.cboPort.setListIndex(0);  // <none>
-            dlg.cmdOK.click();
-        }
-        auto& startStop = r.main->indicators.cmdSTOPComms;
-        ASSERT_TRUE(startStop.enabled()) << cancel;
-        EXPECT_EQ(startStop.caption(), "START");
-        startStop.click();
-        EXPECT_TRUE(r.port.PortOpen()) << cancel;
-        EXPECT_EQ(r.port.CommPort(), 10);
-        r.clock.advance(3000);
-        EXPECT_TRUE(r.port.written.empty());  // START alone only opens
-        r.main->serviceMode.cmdRefreshNextController.click();
-        r.clock.advance(8000);
-        EXPECT_EQ(r.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << cancel;
+// The ways back to an identified controller, each as the technician meets it.
+TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> before;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"OK on a busy port, then START",
+         [](Rig& r) {
+             r.port.refusals[10] = kv::platform::OpenError::Busy;
+             r.main->Form_Load();
+             auto& items = r.main->startup.cboPort.items();
+             r.main->startup.cboPort.setListIndex(int(std::find(items.begin(), items.end(), " COM  10") - items.begin()));
+         },
+         {{"click frmStartup.cmdAction(0)", "", {{"lblError", "Port busy"}, {"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}}},
+          {"advance 10000", "", {{"visible frmProgressInfo", "0"}}, "*", [](Rig& r) { r.port.refusals.clear(); }},
+          // The error does not outlive its cause.
+          {"click cmdSTOPComms", "", {{"cmdSTOPComms", "STOP"}, {"lblError", ""}}},
+          {"advance 8000", "*", {kConnected}}}},
+        {"<none>, then START and REFRESH", [](Rig& r) { r.main->Form_Load(); },
+         {{"choose frmStartup.cboPort 0"}, {"click frmStartup.cmdAction(0)", "", {{"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}},
+          {"click cmdSTOPComms", "", {{"lblOpen", "Open"}, {"lblPort", "Port 10"}}},
+          {"advance 3000", ""},  // START alone only opens
+          {"click cmdRefreshNextController"},
+          {"advance 8000", "*", {kConnected}}}},
+        {"Cancel, then START and REFRESH", [](Rig& r) { r.main->Form_Load(); },
+         {{"click frmStartup.cmdAction(1)", "", {{"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}},
+          {"click cmdSTOPComms", "", {{"lblOpen", "Open"}, {"lblPort", "Port 10"}}},
+          {"advance 3000", ""},
+          {"click cmdRefreshNextController"},
+          {"advance 8000", "*", {kConnected}}}},
+        {"unplugged, another controller on the same device", [](Rig& r) { r.identify(); },
+         {{"unplug", "", {{"lblError", "Port lost"}, {"lblOpen", "Closed"}}},
+          {"advance 3000", "", {{"lblOpen", "Closed"}}, "*", closed},  // still away: looked for, not found
+          {"replug", "", {}, "*", another},
+          {"advance " + std::to_string(kv::link::PortSession::kWatchMs), "*",
+           {{"lblOpen", "Open"}, {"lblError", "Port back"}, {"cmdSTOPComms", "STOP"}}, "*",
+           [](Rig& r) { EXPECT_EQ(r.port.Settings(), "38400,N,8,1"); }},
+          {"advance 8000", "*", {kConnected, {"lblMacAddress", " 00AABBCCDDEE"}}}}},
+        {"START before the watch finds the device", [](Rig& r) { r.identify(); },
+         {{"unplug"}, {"replug", "", {}, "*", another},
+          {"click cmdSTOPComms", "", {{"lblError", "Port back"}}},
+          {"advance 8000", "*", {{"lblMacAddress", " 00AABBCCDDEE"}}}}},
+        {"STOP means stopped", [](Rig& r) { r.identify(); },
+         {{"click cmdSTOPComms", "", {{"lblOpen", "Closed"}}, "*",
+           [](Rig& r) { EXPECT_FALSE(r.main->session.watching()); }},
+          {"advance 5000", "", {{"lblOpen", "Closed"}, {"cmdSTOPComms", "START"}}, "*", closed},
+          // A dialog's scan closes the port the same way: not reopened by itself.
+          {"click cmdSTOPComms", "*", {}, "*",
+           [](Rig& r) { r.main->startup.CommStartup(&r.main->session, "Communications Port Settings"); }},
+          {"advance 5000", "", {{"lblOpen", "Closed"}}, "*", closed}}},
+        {"the settings wait until a bulk write is done", [](Rig& r) { r.identify(); },
+         {{"click cdmSetParams", "*", {}, "",
+           // Were the write refused, the dialog would open and the menu wait for it.
+           [](Rig& r) { ASSERT_TRUE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }},
+          {"click mnuSettings", "*", {{"visible frmSettings", "0"}, {"lblOpen", "Open"}},
+           "The parameters are being written to the controller. Open the settings when it has restarted."}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        c.before(rig);
+        EXPECT_TRUE(play(rig, c.steps));
     }
 }
 
-TEST_F(Ways, AReturningDeviceIsReopenedAndIdentifiedWithinASecond) {
-    rig.identify();
-    ASSERT_TRUE(connected());
-    std::string settings = rig.port.Settings();
-    rig.port.unplug();
-    EXPECT_EQ(m().receive.lblError.caption(), "Port lost");
-    EXPECT_EQ(m().indicators.lblOpen.caption(), "Closed");
-    rig.clock.advance(3000);  // still away: looked for, not found
-    EXPECT_FALSE(rig.port.PortOpen());
-
-    // Another controller on the same device.
-    rig.controller.state.mac = "00AABBCCDDEE";
-    rig.port.freePorts.insert(10);
-    rig.clock.advance(kv::link::PortSession::kWatchMs);
-    EXPECT_TRUE(rig.port.PortOpen());
-    EXPECT_EQ(rig.port.Settings(), settings);
-    EXPECT_EQ(m().receive.lblError.caption(), "Port back");
-    EXPECT_EQ(m().indicators.cmdSTOPComms.caption(), "STOP");
-    EXPECT_EQ(m().indicators.lblOpen.caption(), "Open");
-    rig.clock.advance(8000);
-    EXPECT_TRUE(connected());
-    EXPECT_EQ(m().identity.lblMacAddress.caption(), " 00AABBCCDDEE");
-}
-
-TEST(Replug, TheReturnedDeviceIsIdentifiedFromItsFirstRequestWhateverTheStepItWentAt) {
-    // Unplugged just after the request of step 0 (firmware) ... 5 (asset).
+// Unplugged just after the request of step 0 (firmware) ... 5 (asset): the
+// returned device is identified from its first request.
+TEST(Ways, TheReturnedDeviceIsIdentifiedFromItsFirstRequestWhateverTheStepItWentAt) {
     for (int step = 0; step <= 5; ++step) {
+        SCOPED_TRACE(step);
         Rig rig;
         rig.load();
-        rig.clock.advance(1000 * (step + 1));  // the request of `step` has just gone
-        rig.port.unplug();
-        rig.controller.state.mac = "00AABBCCDDEE";  // another controller comes back
-        rig.port.freePorts.insert(10);
-        rig.port.written.clear();
-        rig.clock.advance(9000);
-        ASSERT_FALSE(rig.port.written.empty()) << step;
-        EXPECT_EQ(rig.port.written.front(), (kv::sim::Bytes{0x01, 0x01, 0x01, 0x00})) << step;
-        EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK") << step;
-        EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 00AABBCCDDEE") << step;
+        EXPECT_TRUE(play(rig, {{"advance " + std::to_string(1000 * (step + 1))},  // the request of `step` has just gone
+                               {"unplug"},
+                               {"replug", "", {}, "*", another},
+                               {"advance 1000", "01 01 01 00"},
+                               {"advance 8000", "*", {kConnected, {"lblMacAddress", " 00AABBCCDDEE"}}}}));
     }
 }
 
-TEST_F(Ways, StartBeforeTheWatchFindsTheDeviceIdentifiesItToo) {
-    rig.identify();
-    rig.port.unplug();
-    rig.controller.state.mac = "00AABBCCDDEE";
-    rig.port.freePorts.insert(10);
-    start();  // before the watch's next look
-    EXPECT_EQ(m().receive.lblError.caption(), "Port back");
-    rig.clock.advance(8000);
-    EXPECT_EQ(m().identity.lblMacAddress.caption(), " 00AABBCCDDEE");
-}
-
-TEST_F(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
+TEST(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
     for (int ending = 0; ending < 3; ++ending) {  // Cancel, <none>, OK
         Rig r;
         r.identify();
@@ -138,33 +116,6 @@ TEST_F(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
         EXPECT_FALSE(r.port.PortOpen()) << ending;  // START opens it
         EXPECT_EQ(r.main->indicators.cmdSTOPComms.caption(), "START") << ending;
     }
-}
-
-TEST_F(Ways, TheSettingsWaitUntilABulkWriteIsDone) {
-    rig.identify();
-    rig.main->bulkWrite.cdmSetParams.click();
-    // Were the write refused, the dialog would open and the menu wait for it.
-    ASSERT_TRUE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
-    rig.main->window.menu("mnuSettings").click();
-    ASSERT_EQ(rig.messages.shown.size(), 1u);
-    EXPECT_NE(rig.messages.shown[0].text.find("being written"), std::string::npos);
-    EXPECT_FALSE(rig.main->settings.window.visible());
-    EXPECT_TRUE(rig.port.PortOpen());
-}
-
-TEST_F(Ways, StopMeansStopped) {
-    rig.identify();
-    start();  // STOP
-    EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_FALSE(m().session.watching());
-    rig.clock.advance(5000);
-    EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_EQ(m().indicators.cmdSTOPComms.caption(), "START");
-    // A dialog's scan closes the port the same way: not reopened by itself.
-    start();
-    m().startup.CommStartup(&rig.main->session, "Communications Port Settings");
-    rig.clock.advance(5000);
-    EXPECT_FALSE(rig.port.PortOpen());
 }
 
 // ----------------------------------------------------------------
