@@ -62,58 +62,35 @@ TEST_F(Panel, KeysStepTheSelectedRowByItsType) {
     EXPECT_FALSE(rig.main->sequence.tmrStatusGET.enabled());
 }
 
-TEST_F(Panel, KeysDoNothingWithoutASelection) {
-    edit().imgKV53UP.click();
-    edit().cmdUP.press();
-    edit().cmdDefault.press();
-    EXPECT_EQ(t().row(0).sParamValue, "440");
-    EXPECT_EQ(edit().lblSettingValue.caption(), "8.8.8");
-    // A row whose box is empty cannot be selected.
-    t().txtParam(3).setText("");
-    t().lblParam(3).click();
-    EXPECT_FALSE(edit().bParamSelected);
-    EXPECT_EQ(edit().lblSettingParam.caption(), "--");
-}
-
-TEST_F(Panel, ASteppedLimitIsReportedAndHeld) {
-    t().lblParam(14).click();  // DFD: 0 to 2, at 1
-    edit().imgKV53UP.click();
-    EXPECT_TRUE(rig.messages.shown.empty());
-    edit().imgKV53UP.click();
-    ASSERT_EQ(rig.messages.shown.size(), 1u);
-    EXPECT_EQ(rig.messages.shown[0].text, "DFD Value to HIGH");
-    EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
-    EXPECT_EQ(t().row(14).sParamValue, "2");
-    EXPECT_EQ(t().txtParam(14).text(), "2");
-    EXPECT_EQ(edit().lblSettingValue.caption(), "2");
-    rig.messages.shown.clear();
-    t().lblParam(3).click();  // LSE at its lower limit 100
-    edit().imgKV53DWN.click();
-    ASSERT_EQ(rig.messages.shown.size(), 1u);
-    EXPECT_EQ(rig.messages.shown[0].text, "LSE Value to LOW");
-    EXPECT_EQ(t().row(3).sParamValue, "100");
-    EXPECT_EQ(t().txtParam(3).text(), "-30.0");
-}
-
-TEST_F(Panel, TheSetKeyWritesTheSelectedRowOnce) {
+// Without a selection the keys change nothing; a row whose box is empty
+// cannot be selected; a stepped limit is said and held; the set key writes
+// the selected row once and ends the selection.
+TEST(PanelKeys, StepOnlyTheSelectedRowWithinItsLimitsAndSetWritesItOnce) {
+    Rig rig;
     rig.controller.state.params[0] = 650;
-    rig.main->paramRead.cmdGetParams.press();
-    rig.clock.advance(100);
-    rig.takeWritten();
+    rig.identify();
     rig.controller.state.params[0] = 0;
-    t().lblParam(0).click();
-    EXPECT_EQ(edit().lblSettingValue.caption(), "25.0");
-    edit().imgKV5xSLT.click();
-    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{{0x07, 0x01, 0x05, 0x01, 0x02, 0x8A, 0x99, 0x99}}));
-    EXPECT_EQ(edit().lblSettingParam.caption(), "--");
-    EXPECT_EQ(edit().lblSettingValue.caption(), " ");
-    EXPECT_FALSE(edit().bParamSelected);
-    EXPECT_EQ(edit().iSelectedParam, 99);
-    edit().imgKV5xSLT.click();  // nothing selected: nothing sent, the display reset
-    EXPECT_TRUE(rig.takeWritten().empty());
-    rig.clock.advance(100);
-    EXPECT_EQ(rig.controller.state.params[0], 650);
-    EXPECT_TRUE(rig.main->bulkWrite.acknowledged());  // the acknowledgement came
+    EXPECT_TRUE(play(rig, {
+        {"click imgKV53UP", "", {{"txtParam(0)", "25.0"}, {"lblSettingValue", "8.8.8"}}, ""},
+        {"press cmdUP", "", {{"txtParam(0)", "25.0"}}, ""},
+        {"press cmdDefault", "", {{"txtParam(0)", "25.0"}, {"lblSettingValue", "8.8.8"}}, ""},
+        {"type txtParam(5) "},
+        {"click lblParam(5)", "", {{"lblSettingParam", "--"}}},
+        {"click lblParam(14)", "", {{"lblSettingParam", "DFD"}, {"lblSettingValue", "1"}}},  // 0 to 2
+        {"click imgKV53UP", "", {{"txtParam(14)", "2"}, {"lblSettingValue", "2"}}, ""},
+        {"click imgKV53UP", "", {{"txtParam(14)", "2"}, {"lblSettingValue", "2"}}, "DFD Value to HIGH", [](Rig& r) {
+             EXPECT_EQ(r.messages.shown.back().title, "KV53_Varkel_Comms");
+         }},
+        {"click lblParam(3)", "", {{"lblSettingParam", "LSE"}, {"txtParam(3)", "-30.0"}}},  // at its lower limit 100
+        {"click imgKV53DWN", "", {{"txtParam(3)", "-30.0"}}, "LSE Value to LOW"},
+        {"click lblParam(0)", "", {{"lblSettingValue", "25.0"}}},
+        {"click imgKV5xSLT", "07 01 05 01 02 8A 99 99", {{"lblSettingParam", "--"}, {"lblSettingValue", " "}}},
+        {"click imgKV5xSLT", ""},  // nothing selected: nothing sent
+        {"advance 100", "*", {}, "", [](Rig& r) {
+             EXPECT_EQ(r.controller.state.params[0], 650);
+             EXPECT_TRUE(r.main->bulkWrite.acknowledged());
+         }},
+    }));
 }
 
 TEST(PanelRefusal, ABulkWriteNeedsThirtyNineRows) {
@@ -224,17 +201,6 @@ TEST_F(Bulk, TheBatchCounterGoesDownByOneWhenAboveZero) {
     }
 }
 
-TEST_F(Bulk, WithThePortClosedNothingRunsAndTheCounterStays) {
-    rig.main->indicators.cmdSTOPComms.click();  // STOP
-    rig.main->counter.lblCounter.setCaption("3");
-    rig.main->bulkWrite.cdmSetParams.click();
-    ASSERT_EQ(rig.messages.shown.size(), 1u);
-    EXPECT_EQ(rig.messages.shown[0].text, "COMM PORT NOT OPEN");
-    EXPECT_EQ(rig.main->counter.lblCounter.caption(), "3");
-    EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
-    EXPECT_FALSE(rig.main->progress.window.visible());
-}
-
 // No service-mode reply: the pace stays 100 ms, a frame every 500 ms, then
 // 1000 ms to the exit and the full 5000 ms wait before the refresh; the
 // sequence's first request at the next tick after it (7600).
@@ -314,26 +280,28 @@ TEST_F(Bulk, ARestartSendsOnlyTheServiceModeRequests) {
     EXPECT_TRUE(rig.controller.paramWrites.empty());
 }
 
-TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLine) {
-    rig.controller.state.mac = "00AABBCCDDEE";
-    rig.main->serviceMode.cmdRefreshNextController.click();
-    EXPECT_TRUE(rig.main->progress.window.visible());
-    rig.clock.advance(8000);
-    EXPECT_EQ(rig.main->identity.lblMacAddress.caption(), " 00AABBCCDDEE");
-
-    // With the port closed it says so and leaves the sequence alone.
-    rig.main->indicators.cmdSTOPComms.click();
-    ASSERT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Finished);
-    rig.main->receive.iRxIdx = 7;
-    rig.takeWritten();
-    rig.main->serviceMode.cmdRefreshNextController.click();
-    ASSERT_EQ(rig.messages.shown.size(), 1u);
-    EXPECT_EQ(rig.messages.shown[0].text, "COMM PORT NOT OPEN");
-    EXPECT_EQ(rig.messages.shown[0].title, "KV53_Varkel_Comms");
-    EXPECT_EQ(rig.main->sequence.step(), kv::link::ConnectionSequence::Step::Finished);
-    EXPECT_FALSE(rig.main->sequence.stepDue());
-    EXPECT_EQ(rig.main->receive.iRxIdx, 1);
-    EXPECT_TRUE(rig.takeWritten().empty());
+// REFRESH identifies the controller now on the line; with the port closed,
+// REFRESH and APPLY PARAMS say so and touch nothing.
+TEST_F(Bulk, RefreshIdentifiesTheControllerNowOnTheLineAndNothingRunsWithThePortClosed) {
+    using Step = kv::link::ConnectionSequence::Step;
+    auto untouched = [](Rig& r) {
+        EXPECT_EQ(r.main->sequence.step(), Step::Finished);
+        EXPECT_FALSE(r.main->sequence.stepDue());
+        EXPECT_FALSE(r.main->bulkWrite.tmrSetMultipleParams.enabled());
+    };
+    EXPECT_TRUE(play(rig, {
+        {"", "", {}, "", [](Rig& r) { r.controller.state.mac = "00AABBCCDDEE"; }},
+        {"click cmdRefreshNextController", "*", {{"visible frmProgressInfo", "1"}}},
+        {"advance 8000", "*", {{"lblMacAddress", " 00AABBCCDDEE"}}},
+        {"click cmdSTOPComms", "*", {}, "*", [](Rig& r) { r.main->receive.iRxIdx = 7; }},
+        {"click cmdRefreshNextController", "", {}, "COMM PORT NOT OPEN", [&](Rig& r) {
+             untouched(r);
+             EXPECT_EQ(r.messages.shown.back().title, "KV53_Varkel_Comms");
+             EXPECT_EQ(r.main->receive.iRxIdx, 1);
+         }},
+        {"caption lblCounter 3"},
+        {"click cdmSetParams", "", {{"lblCounter", "3"}, {"visible frmProgressInfo", "0"}}, "COMM PORT NOT OPEN", untouched},
+    }));
 }
 
 // A definition file need not list the parameters in order: each row is
