@@ -316,3 +316,33 @@ TEST(AutoSetting, AStepWhoseReplyIsLostIsAskedAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cable pulled for a moment during the automatic setting identifies the
+// controller again meanwhile: the next scan waits until this controller is
+// done, and only then is asked for.
+TEST(AutoSetting, TheNextScanIsNotAskedForWhileAControllerIsProvisioned) {
+    for (std::int64_t outMs : {600, 1500}) {
+        SCOPED_TRACE(outMs);
+        Line l;
+        l.begin(2, false);
+        auto& m = *l.rig.main;
+        scan(m.assetDialog.txtScannedAsset, "KV-9001");
+        l.pullCable(500, outMs);
+        bool identifiedMeanwhile = false, provisioned = false;
+        for (int t = 0; t < 400 && !provisioned; ++t) {
+            const bool busy = m.autoSetting.tmrSetAutoAssetClientParam.enabled() || m.bulkWrite.tmrSetMultipleParams.enabled();
+            identifiedMeanwhile |= busy && m.progress.lblCurrentINFO.caption() == " CONNECTED..OK";
+            ASSERT_FALSE(busy && m.assetDialog.window.visible()) << "at " << l.rig.clock.nowMs();
+            provisioned = l.record().size() == 2;
+            l.rig.clock.advance(100);
+        }
+        EXPECT_TRUE(identifiedMeanwhile);
+        ASSERT_TRUE(provisioned);
+        EXPECT_EQ(l.line->unit(1).asset, "KV-9001");
+        EXPECT_TRUE(waitFor(l.rig, [&] { return m.assetDialog.window.visible(); }, 20000));  // the next one's turn
+    }
+}
+
+}  // namespace
