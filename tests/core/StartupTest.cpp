@@ -11,6 +11,7 @@
 using kv::test::readFile;
 using kv::test::Rig;
 using kv::test::play;
+using kv::test::Step;
 namespace fs = std::filesystem;
 
 namespace {
@@ -61,9 +62,8 @@ TEST(Startup, WithoutADocumentsFolderTheProgramRunsOnWithoutLog) {
     rig.load();
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_NE(rig.messages.shown[0].text.find("No documents folder"), std::string::npos);
-    rig.clock.advance(8000);  // identified: no row, no message
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    EXPECT_EQ(rig.messages.shown.size(), 1u);
+    // Identified: no row, no message.
+    EXPECT_TRUE(play(rig, {{"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}, ""}}));
 }
 
 // A documents folder that cannot hold the log at start: one message naming
@@ -107,13 +107,11 @@ TEST(Startup, FolderProblemsAreSaidAndTheFilesComeOnceTheFolderIsRight) {
         EXPECT_TRUE(rig.port.PortOpen()) << c.name;  // start-up went on
 
         c.mend(rig);
-        rig.clock.advance(8000);  // identified: its log row
-        m.identity.txtAssetID.setText("KV-1");
-        m.identityWrite.cmdSetAssetID.click();
-        rig.clock.advance(2000);
-        m.serviceMode.cmdRefreshNextController.click();
-        rig.clock.advance(8000);  // read back: the record's row
-        EXPECT_EQ(rig.messages.shown.size(), 1u) << c.name << ": " << rig.messages.shown.back().text;
+        // Identified (its log row), the asset set, read back (the record's row).
+        std::vector<Step> steps{{"advance 8000"}, {"type txtAssetID KV-1"}, {"click cmdSetAssetID"}, {"advance 2000"},
+                                {"click cmdRefreshNextController"}, {"advance 8000"}};
+        for (auto& step : steps) step.says = "";  // nothing more is said
+        EXPECT_TRUE(play(rig, steps)) << c.name;
         const std::string log = readFile(m.log.path()), record = readFile(m.record.path());
         EXPECT_EQ(log.rfind(kHeaderLine, 0), 0u) << c.name << ": " << log;
         EXPECT_NE(log.find("\r\n14:05:1"), std::string::npos) << c.name << ": " << log;
@@ -215,31 +213,20 @@ TEST(Startup, SettingsMenuReturnsWhenTheDialogIsGone) {
     rig.probe.states[4] = kv::platform::PortState::Free;
     rig.port.freePorts.insert(4);
     rig.load();
-    auto& dlg = rig.main->settings;
     // The technician chooses COM 4 and presses OK three seconds later.
-    rig.clock.at(rig.clock.nowMs() + 3000, [&] {
-        dlg.cboPort.setListIndex(1);
-        dlg.cmdOK.click();
-    });
-    rig.main->indicators.lblError.setCaption("Parity");
-    std::int64_t start = rig.clock.nowMs();
-    rig.main->window.menu("mnuSettings").click();
+    rig.clock.at(rig.clock.nowMs() + 3000, [&] { play(rig, {{"choose frmSettings.cboPort 1"}, {"click frmSettings.cmdAction(0)"}}); });
+    const std::int64_t start = rig.clock.nowMs();
+    EXPECT_TRUE(play(rig, {{"caption lblError Parity"}, {"click mnuSettings", "", {{"lblPort", "Port 4"}, {"lblError", ""}}}}));
     EXPECT_EQ(rig.clock.nowMs() - start, 3000);
-    EXPECT_EQ(rig.main->indicators.lblPort.caption(), "Port 4");
-    EXPECT_EQ(rig.main->indicators.lblError.caption(), "");
 }
 
 TEST(ProgressWindow, TextWrittenBeforeShowingIsShownLater) {
     Rig rig;
     rig.main->Form_Load();
-    auto& p = rig.main->progress;
-    EXPECT_EQ(p.window.caption(), "INFO");
-    EXPECT_FALSE(p.imgRedDot.visible());
-    EXPECT_FALSE(p.imgGreenDot.visible());
-    p.lblCurrentINFO.setCaption(" Setting Client and Asset...");
-    EXPECT_FALSE(p.window.visible());
-    p.window.show();
-    EXPECT_EQ(p.lblCurrentINFO.caption(), " Setting Client and Asset...");
+    EXPECT_TRUE(play(rig, {{"", "", {{"frmProgressInfo", "INFO"}, {"visible imgRedDot", "0"}, {"visible imgGreenDot", "0"}}},
+                           {"caption lblCurrentINFO  Setting Client and Asset...", "", {{"visible frmProgressInfo", "0"}}},
+                           {"", "", {{"lblCurrentINFO", " Setting Client and Asset..."}}, "",
+                            [](Rig& r) { r.main->progress.window.show(); }}}));
 }
 
 }  // namespace
