@@ -82,6 +82,14 @@ TEST(SetButtons, TheCounterBoxLetsDigitsAndAFewCodesThroughAndBeepsAtTheRest) {
         EXPECT_EQ(box.keyPress(static_cast<std::int16_t>(c.key)), c.passes ? c.key : 0) << c.key;
         EXPECT_EQ(rig.beep.beeps - beeps, c.passes ? 0 : 1) << c.key;
     }
+    // While a flow runs, only Tab passes (to move on), in both boxes.
+    rig.main->bulkWrite.cdmSetParams.click();
+    for (auto* b : {&box, &rig.main->identityWrite.txtSetClient})
+        for (int key : {int('5'), 9}) {
+            const int beeps = rig.beep.beeps;
+            EXPECT_EQ(b->keyPress(static_cast<std::int16_t>(key)), key == 9 ? 9 : 0) << b->name() << " " << key;
+            EXPECT_EQ(rig.beep.beeps - beeps, key == 9 ? 0 : 1) << b->name() << " " << key;
+        }
 }
 
 const char* const kProvisioningControls[] = {"cdmSetParams", "cmdRefreshNextController", "cmdSetClientID",
