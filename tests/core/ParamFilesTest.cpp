@@ -50,9 +50,9 @@ const std::string kSaved =
 
 // At start-up the definition file (defs, beside the program) is loaded up to
 // the first line that cannot be used; the customer list is looked for in a
-// folder set for it (lists), the user's data (data), beside the program
-// (program), then where the program is installed (share): a case with a list
-// starts without the one beside the program. What cannot be read is said
+// folder set for it (lists), else the user's data (data), then beside the
+// program (program), then where the program is installed (share): a case
+// with a list starts without the one beside the program. What cannot be read is said
 // once (%p: the file, %h: the home folder); the controller is identified all
 // the same. Items "*": the list is not looked at.
 TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
