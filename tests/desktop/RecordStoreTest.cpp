@@ -95,7 +95,8 @@ TEST(SqliteStore, RowsReportedWrittenSurviveAKillWhole) {
 // A store of the first version (before the shared server) is brought up to
 // date on open, its rows kept, all of them still to be sent; a row the store
 // cannot take (a full disk, a file another program holds) fails whole,
-// saying why, and the next goes in once the fault is gone.
+// saying why, and the next goes in once the fault is gone; the rows go to
+// the server oldest first.
 TEST(SqliteStore, AnOlderStoreIsMigratedAndARowFailsWholeThenPasses) {
     kv::test::TempDir dir;
     const QString path = QString::fromStdString((dir.path() / "records.sqlite").string());
@@ -144,6 +145,13 @@ TEST(SqliteStore, AnOlderStoreIsMigratedAndARowFailsWholeThenPasses) {
     QSqlDatabase::removeDatabase("other");
     ASSERT_TRUE(store.add(row, error)) << error;
     EXPECT_EQ(numbers(store, {}), (std::vector<std::int64_t>{row.number, 1}));
+    // The server gets the rows oldest first; a row marked sent marks those before it too.
+    ASSERT_TRUE(store.unsent(10, waiting, error)) << error;
+    ASSERT_EQ(waiting.size(), 2u);
+    EXPECT_EQ(waiting[0].number, 1);
+    std::int64_t left = -1;
+    EXPECT_TRUE(store.markSent(row.number, error) && store.unsentCount(left, error)) << error;
+    EXPECT_EQ(left, 0);
 }
 
 // The dashboard's store is records.sqlite in its data folder: a file there
