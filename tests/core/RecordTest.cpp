@@ -1,913 +1,496 @@
-// The record of provisioned controllers, a batch provisioned from the
-// outside (what reaches the controller and what the files hold on disk, with
-// the real main window against the virtual line on the virtual clock), and
-// the durability of every line the log and the record write.
+// The record of provisioned controllers: its CSV file and the provisioning
+// log on disk, batches provisioned from scans (the real main window against
+// the virtual line on the virtual clock), a full disk, and the record store
+// with its dialog and its window.
 #include <gtest/gtest.h>
 
 #include <cstring>
-
+#include <map>
+#include <regex>
 #include <set>
 
-#include "app/ProvisioningLog.h"
 #include "app/ProvisioningRecord.h"
 #include "tests/support/BatchHelpers.h"
+#include "tests/support/Scenario.h"
 
 using namespace kv::test;
-using kv::sim::Bytes;
+using kv::app::ProvisioningRecord;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> fieldsOf(const std::string& row) {
-    std::vector<std::string> out(1);
-    for (char c : row) {
-        if (c == ',') out.emplace_back();
-        else out.back() += c;
-    }
-    return out;
-}
-
-// The last field of a record row, unquoted.
-std::string verifiedOf(const std::string& row) {
-    if (!row.empty() && row.back() == '"') {
-        std::size_t open = row.rfind(",\"");
-        return open == std::string::npos ? row : row.substr(open + 2, row.size() - open - 3);
-    }
-    return row.substr(row.rfind(',') + 1);
-}
-
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 TEST(Record, FieldsAreQuotedOnlyWhereCsvNeedsIt) {
-    const struct {
-        std::string in, out;
-    } cases[] = {
-        {"A100", "A100"},
-        {"", ""},
-        {" 005 ", " 005 "},
-        {"a,b", "\"a,b\""},
-        {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"two\r\nlines", "\"two\r\nlines\""},
-        {"lf\nonly", "\"lf\nonly\""},
-        {std::string("nul\0byte", 8), std::string("nul\0byte", 8)},
-        {"\xE9t\xE9", "\xE9t\xE9"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(kv::app::csvField(c.in), c.out) << c.in;
+    const std::pair<std::string, std::string> cases[] = {
+        {"A100", "A100"}, {"", ""}, {" 005 ", " 005 "}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\r\nlines", "\"two\r\nlines\""}, {"lf\nonly", "\"lf\nonly\""},
+        {std::string("nul\0byte", 8), std::string("nul\0byte", 8)}, {"\xE9t\xE9", "\xE9t\xE9"}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(kv::app::csvField(in), out) << in;
 }
 
-TEST(Record, ARowThatCannotBeWrittenIsSaidAndNeverLeavesAFragment) {
-    const struct {
-        const char* name;
-        rlim_t room;  // bytes the file may still grow by
-    } cases[] = {{"write fails", 0}, {"write comes up short", 10}};
-    for (const auto& c : cases) {
-        Rig rig;
-        rig.load();
-        auto& m = *rig.main;
-        m.sequence.tmrLoopBack.setEnabled(false);
-        fs::path log = m.log.path();
-        const std::string before = readFile(log);
-        {
-            FileSizeLimit limit(static_cast<rlim_t>(before.size()) + c.room);
-            m.identity.cmdGetCheckSum.press();  // empty asset box: the reply writes a row
-            rig.clock.advance(100);
-        }
-        ASSERT_EQ(rig.messages.shown.size(), 1u) << c.name;
-        const std::string& text = rig.messages.shown[0].text;
-        EXPECT_NE(text.find(log.string()), std::string::npos) << text;
-        EXPECT_NE(text.find("File too large"), std::string::npos) << text;
-        EXPECT_NE(text.find("1A 2B"), std::string::npos) << text;  // the row itself, to note by hand
-        EXPECT_EQ(readFile(log), before) << c.name;
-        // Space is back: the next row is whole, on its own line.
-        m.identity.cmdGetCheckSum.press();
-        rig.clock.advance(100);
-        EXPECT_EQ(rig.messages.shown.size(), 1u) << c.name;
-        std::string after = readFile(log);
-        ASSERT_GT(after.size(), before.size());
-        EXPECT_EQ(after.substr(0, before.size()), before);
-        std::string row = after.substr(before.size());
-        EXPECT_EQ(row.find("\r\n"), row.size() - 2) << row;
-        EXPECT_NE(row.find(", 1A 2B , , Not Connected"), std::string::npos) << row;
-    }
+// Whether `text` is `pattern`, where '*' stands for any text within a line.
+bool like(const std::string& text, const std::string& pattern) {
+    std::string re;
+    for (char c : pattern)
+        re += c == '*' ? std::string("[^\r\n]*") : std::string(std::strchr("\\^$.|?+()[]{}", c) ? "\\" : "") + c;
+    return std::regex_match(text, std::regex(re));
 }
 
-struct Batch : ::testing::Test, Line {};
-
-TEST_F(Batch, ThreeControllersFromScansAloneEachWithAVerifiedRow) {
-    begin(3, true);
-    const std::string assets[] = {"KV-1001", "KV-1002", "KV-1003"};
-    const std::string imeis[] = {"356938035643801", "356938035643802", "356938035643803"};
-    for (int k = 0; k < 3; ++k) provision(assets[k], imeis[k]);
-    auto& m = *rig.main;
-    EXPECT_EQ(m.counter.lblCounter.caption(), "0");
-    rig.clock.advance(10000);
-    EXPECT_FALSE(m.assetDialog.window.visible());  // the batch is done
-
-    EXPECT_EQ(recordPath().parent_path(), m.log.path().parent_path());
-    EXPECT_EQ(recordPath().filename().string(), "RECORD_14_05_09_05_12_2026.csv");
-    auto rows = record();
-    ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0], "Date_Time,Serial,MAC,Checksum,FW Version,Asset ID,Client ID,Custom 1,Custom 2,Verified");
-    for (int k = 0; k < 3; ++k) {
-        const auto& unit = line->unit(k + 1);
-        EXPECT_EQ(unit.asset, assets[k]);
-        EXPECT_EQ(unit.client, "005");
-        char checksum[8];
-        std::snprintf(checksum, sizeof checksum, "%02X %02X", unit.checksum >> 8, unit.checksum & 0xFF);
-        std::string row = rows[static_cast<std::size_t>(k) + 1];
-        std::string expected = "," + unit.mac + "," + unit.mac + "," + checksum + ",K5b 162," + assets[k] +
-                               ",005," + imeis[k] + ",,yes";
-        ASSERT_GT(row.size(), expected.size());
-        EXPECT_EQ(row.substr(row.size() - expected.size()), expected) << row;
-        EXPECT_EQ(row.find(','), 19u) << row;  // hh:mm:ss dd/MM/yyyy
-    }
-    EXPECT_NE(line->unit(1).mac, line->unit(2).mac);
-    // The provisioning log keeps its own four-field rows.
-    EXPECT_EQ(crlfLines(readFile(m.log.path()))[0], kv::app::ProvisioningLog::kHeader);
-    EXPECT_TRUE(rig.messages.shown.empty());
-}
-
-TEST_F(Batch, AParameterTheControllerDoesNotHoldIsNamed) {
-    begin(1, false);
-    auto& d = rig.main->assetDialog;
-    scan(d.txtScannedAsset, "KV-3001");
-    // While it restarts, the controller puts two values back (as a firmware
-    // that refuses them would).
-    ASSERT_TRUE(waitFor(rig, [&] { return rig.main->bulkWrite.restarting(); }, 20000));
-    rig.controller.state.params[11] = 999;
-    rig.controller.state.params[29] = 0;
-    ASSERT_TRUE(waitFor(rig, [&] { return record().size() == 2; }, 20000));
-    std::string row = record()[1];
-    const std::string verified = ",\"no: P012, P030\"";
-    ASSERT_GT(row.size(), verified.size());
-    EXPECT_EQ(row.substr(row.size() - verified.size()), verified) << row;
-}
-
-TEST_F(Batch, AScanWhileARowWaitsWritesThatRowFirst) {
-    useDefinitions(rig, definitionLines(38));  // APPLY PARAMS will refuse this table
-    begin(2, false);
-    auto& m = *rig.main;
-    scan(m.assetDialog.txtScannedAsset, "KV-5001");
-    // Asset and client written; APPLY PARAMS refuses and gives the controls back.
-    ASSERT_TRUE(waitFor(rig, [&] { return m.identityWrite.cmdSetCounter.enabled(); }, 30000));
-    ASSERT_EQ(line->unit(1).asset, "KV-5001");
-    rig.messages.pressAll();
-    // The technician gives up on it and scans the next one.
-    m.identityWrite.cmdSetCounter.click();
-    scan(m.assetDialog.txtScannedAsset, "KV-5002");
-    auto rows = record();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_NE(rows[1].find(",0004A3B1C201,,,KV-5001,005,,,no: the next controller was scanned before it was read back"),
-              std::string::npos)
-        << rows[1];
-}
-
-TEST_F(Batch, ARowStillWaitingIsKeptWhenTheProgramCloses) {
-    begin(1, false);
-    rig.controller.modes.restartMs = 600000;  // never back after its restart
-    auto& d = rig.main->assetDialog;
-    scan(d.txtScannedAsset, "KV-4001");
-    rig.clock.advance(20000);
-    ASSERT_TRUE(rig.main->record.pending());
-    rig.main->window.unload();
-    auto rows = record();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_NE(rows[1].find("no: not identified after its restart"), std::string::npos) << rows[1];
-}
-
-// An identification that ends between the scan and the parameter write (a
-// REFRESH pressed just before scanning, or the cable pulled for a moment,
-// which identifies the controller again) must not make the record forget
-// what was scanned and written for the controller being provisioned.
-TEST(BatchRecord, KeepsTheScannedCodesWhenAnIdentificationEndsBeforeTheWrite) {
-    enum class Disturbance { RefreshThenScan, CablePulledAfterScan };
-    const struct {
-        const char* name;
-        Disturbance what;
-        bool controllerKeepsClient;
-        const char* rowEnd;  // asset, client, custom 1, custom 2, verified
-    } cases[] = {
-        {"REFRESH, then the scan", Disturbance::RefreshThenScan, true, ",KV-5001,005,356938035645001,,yes"},
-        {"REFRESH, then the scan; the controller drops the client", Disturbance::RefreshThenScan, false,
-         ",KV-5001,<00,356938035645001,,no: client"},
-        {"cable out for 1.5 s after the scan", Disturbance::CablePulledAfterScan, true,
-         ",KV-5001,005,356938035645001,,yes"},
-    };
-    for (const auto& c : cases) {
-        Line l;
-        l.begin(1, true);
-        ASSERT_TRUE(l.rig.main->assetDialog.window.visible()) << c.name;
-        l.rig.controller.modes.storeClient = c.controllerKeepsClient;
-        if (c.what == Disturbance::RefreshThenScan) {
-            l.rig.main->serviceMode.cmdRefreshNextController.click();
-            l.rig.clock.advance(3500);
-            l.scanController("KV-5001", "356938035645001");
-        } else {
-            l.scanController("KV-5001", "356938035645001");
-            l.pullCable(500, 1500);
-        }
-        ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000)) << c.name;
-        l.rig.clock.advance(10000);
-        auto rows = l.record();
-        ASSERT_EQ(rows.size(), 2u) << c.name;
-        EXPECT_TRUE(endsWith(rows[1], c.rowEnd)) << c.name << "\n  row: " << rows[1] << "\n  want: ..." << c.rowEnd;
-    }
-}
-
-// The cable out for under a second just after the scan: the identification
-// that follows the replug reads the controller's old asset into the asset
-// box before the repeated SET ASSET goes out, and the repeat sends that
-// instead of the code that was scanned.
-TEST(BatchReplug, ACablePulledDuringTheSettingStillGivesTheControllerItsScannedAsset) {
-    const struct {
-        std::int64_t outMs;
-    } cases[] = {{600}, {800}};
-    for (const auto& c : cases) {
-        Line l;
-        l.begin(2, true);
-        l.scanController("KV-8001", "356938035648001");
-        l.pullCable(500, c.outMs);
-        ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000)) << c.outMs;
-        EXPECT_EQ(l.line->unit(1).asset, "KV-8001") << "cable out for " << c.outMs << " ms";
-        auto row = fieldsOf(l.record()[1]);
-        ASSERT_EQ(row.size(), 10u);
-        EXPECT_EQ(row[5], "KV-8001") << "cable out for " << c.outMs << " ms";
-    }
-}
-
-// The disk is full while the program starts, so neither file gets its
-// header; space comes back and rows are written. Whoever opens the file must
-// find the header first, then the rows.
-TEST(FullDisk, AFileStartedOnAFullDiskGetsItsHeaderBeforeItsRows) {
-    Rig rig;
-    {
-        FileSizeLimit full(0);
-        rig.load();
-    }
-    ASSERT_FALSE(rig.messages.shown.empty());  // start-up said so
-    auto& m = *rig.main;
-    rig.clock.advance(8000);  // identified: the checksum reply writes a log row
-    m.bulkWrite.cdmSetParams.click();
-    ASSERT_TRUE(waitFor(rig, [&] { return !m.record.pending(); }, 30000));
-    const struct {
-        const char* name;
-        fs::path path;
-        std::string header;
-    } cases[] = {
-        {"log", m.log.path(), kv::app::ProvisioningLog::kHeader},
-        {"record", m.record.path(), kv::app::ProvisioningRecord::kHeader},
-    };
-    for (const auto& c : cases) {
-        auto rows = crlfLines(readFile(c.path));
-        ASSERT_FALSE(rows.empty()) << c.name << ": the row written once space came back";
-        EXPECT_EQ(rows[0], c.header) << c.name;
-        EXPECT_GE(rows.size(), 2u) << c.name << ": the header, then the row";
-    }
-}
-
-// The verified column names what this controller was given but did not
-// return; what was written to another controller, or superseded by a second
-// write, is said as such.
-TEST(VerifiedColumn, SaysWhatThisControllerWasGivenAndDidNotReturn) {
-    struct Run {
-        Rig& rig;
-        kv::sim::ProductionLine& line;
-    };
-    const struct {
-        const char* name;
-        std::function<void(Run&)> act;
-        std::vector<std::string> verified;  // one for each row after the header
-    } cases[] = {
-        {"APPLY PARAMS once",
-         [](Run& r) {
-             auto& m = *r.rig.main;
-             m.bulkWrite.cdmSetParams.click();
-             r.rig.clock.advance(30000);
-         },
-         {"no: asset not written, client not written"}},
-        {"APPLY PARAMS again while the first write is read back: refused, the table is empty until read",
-         [](Run& r) {
-             auto& m = *r.rig.main;
-             m.identityWrite.txtSetCounter.setText("5");
-             m.identityWrite.cmdSetCounter.click();
-             m.assetDialog.cmdExit.click();
-             m.bulkWrite.cdmSetParams.click();
-             ASSERT_TRUE(waitFor(r.rig, [&] { return !m.bulkWrite.tmrSetMultipleParams.enabled(); }, 30000));
-             r.rig.clock.advance(2000);
-             ASSERT_TRUE(m.bulkWrite.cdmSetParams.enabled());
-             m.bulkWrite.cdmSetParams.click();
-             EXPECT_FALSE(m.bulkWrite.tmrSetMultipleParams.enabled());
-             r.rig.clock.advance(30000);
-             EXPECT_EQ(m.counter.lblCounter.caption(), "4");
-         },
-         {"no: asset not written, client not written"}},
-        {"a client set by hand on the controller before; none for this one",
-         [](Run& r) {
-             auto& m = *r.rig.main;
-             m.identityWrite.txtSetClient.setText("005");
-             m.identityWrite.cmdSetClientID.click();
-             r.rig.clock.advance(100);
-             ASSERT_EQ(r.line.unit(1).client, "005");
-             ASSERT_TRUE(r.line.next());
-             m.serviceMode.cmdRefreshNextController.click();
-             r.rig.clock.advance(8000);
-             m.identityWrite.txtSetClient.setText("");
-             m.identityWrite.txtSetCounter.setText("1");
-             m.identityWrite.cmdSetCounter.click();
-             scan(m.assetDialog.txtScannedAsset, "KV-2002");
-             ASSERT_TRUE(waitFor(
-                 r.rig, [&] { return crlfLines(readFile(m.record.path())).size() >= 3; }, 40000));
-             r.rig.clock.advance(10000);
-             EXPECT_EQ(r.line.unit(2).asset, "KV-2002");
-             EXPECT_EQ(r.line.unit(2).client, "<00");  // nothing was asked of it
-         },
-         {"no: replaced before its read-back", "no: no client chosen"}},
-        {"a shorter parameter reply after the read-back's own",
-         [](Run& r) {
-             // While the read-back asks for the serial number, a parameter
-             // reply cut after 38 values comes in: the last value is not
-             // confirmed by the last reply.
-             auto& m = *r.rig.main;
-             auto& info = m.progress.lblCurrentINFO;
-             bool asking = false;
-             int id = info.listen([&] {
-                 if (m.record.pending() && info.caption() == " Acquiring Serial Number.... Please Wait") asking = true;
-             });
-             m.bulkWrite.cdmSetParams.click();
-             const bool reached = waitFor(r.rig, [&] { return asking; }, 30000);
-             info.unlisten(id);
-             ASSERT_TRUE(reached);
-             Bytes payload;
-             for (int k = 0; k < 38; ++k) {
-                 std::uint16_t v = r.rig.controller.state.params[std::size_t(k)];
-                 payload.push_back(static_cast<std::uint8_t>(v >> 8));
-                 payload.push_back(static_cast<std::uint8_t>(v & 0xFF));
-             }
-             payload.insert(payload.end(), {0x99, 0x99});
-             r.rig.port.deliver(kv::link::requestFrame(0x06, payload));
-             r.rig.clock.advance(30000);
-         },
-         {"no: asset not written, client not written, P039"}},
-    };
-    for (const auto& c : cases) {
-        Rig rig;
-        kv::sim::ProductionLine line(rig.controller, 2);
-        rig.identify();
-        Run run{rig, line};
-        c.act(run);
-        auto rows = crlfLines(readFile(rig.main->record.path()));
-        ASSERT_FALSE(rows.empty()) << c.name;
-        EXPECT_EQ(rows[0], kv::app::ProvisioningRecord::kHeader) << c.name;
-        std::vector<std::string> verified;
-        for (std::size_t i = 1; i < rows.size(); ++i) verified.push_back(verifiedOf(rows[i]));
-        EXPECT_EQ(verified, c.verified) << c.name << "\n" << readFile(rig.main->record.path());
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// Every way a controller of a batch can leave the line, with the rows the
-// record then holds: "controller number,asset,client,custom 1,verified", the
-// controller named by the MAC of its row.
-TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
-    using Act = std::function<void(Line&)>;
-    auto swapWhen = [](std::function<bool(Line&)> when) {
-        return [when](Line& l) {
-            l.scanController("KV-1", "I-1");
-            ASSERT_TRUE(waitFor(l.rig, [&] { return when(l); }, 30000));
-            l.rig.clock.advance(300);
-            ASSERT_TRUE(l.line->next());
-            ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 3; }, 60000));
-        };
-    };
-    auto provisionTwo = [](const std::string& second, const char* answer) {
-        return [second, answer](Line& l) {
-            l.provision("KV-1", "I-1");
-            auto& m = *l.rig.main;
-            ASSERT_TRUE(waitFor(l.rig, [&] { return m.assetDialog.window.visible(); }, 30000));
-            scan(m.assetDialog.txtScannedAsset, second);
-            ASSERT_EQ(l.rig.messages.open.size(), 1u);
-            const std::string asked = l.rig.messages.open[0].message.text;
-            EXPECT_EQ(asked.rfind("Asset " + second + " was written to controller 0004A3B1C201 at 14:0", 0), 0u)
-                << asked;
-            EXPECT_TRUE(endsWith(asked, ". Write it to this controller too?")) << asked;
-            l.rig.clock.advance(20000);  // the technician is away: nothing goes out
-            EXPECT_EQ(l.line->unit(2).asset, "");
-            ASSERT_TRUE(l.rig.messages.press(answer));
-            if (std::string(answer) == "No") scan(m.assetDialog.txtScannedAsset, "KV-2");
-            scan(m.assetDialog.txtCustom1(0), "I-2");
-            ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 3; }, 60000));
-        };
-    };
-    const std::string mac1 = "0004A3B1C201";
-    const struct {
-        const char* name;
-        bool customer;
-        Act act;
-        std::vector<std::string> rows;
-    } cases[] = {
-        {"read back", true,
-         [](Line& l) { l.provision("KV-1", "I-1"); },
-         {"1,KV-1,005,I-1,yes"}},
-        {"swapped after its asset write", true,
-         swapWhen([](Line& l) { return l.line->unit(1).asset == "KV-1"; }),
-         {"1,KV-1,,I-1,no: replaced before its read-back", "2,,005,,no: asset not written"}},
-        {"swapped after its client write", true,
-         swapWhen([](Line& l) { return l.line->unit(1).client == "005"; }),
-         {"1,KV-1,005,I-1,no: replaced before its read-back", "2,,<00,,no: put on the line during the writes to " + mac1}},
-        {"swapped during the bulk write", true,
-         swapWhen([](Line& l) { return l.rig.main->bulkWrite.frame() >= 3; }),
-         {"1,KV-1,005,I-1,no: replaced before its read-back", "2,,<00,,no: put on the line during the writes to " + mac1}},
-        {"unplugged after its asset write, then the program closed", true,
-         [](Line& l) {
-             l.scanController("KV-1", "I-1");
-             ASSERT_TRUE(waitFor(l.rig, [&] { return l.line->unit(1).asset == "KV-1"; }, 30000));
-             l.rig.clock.advance(300);
-             l.rig.port.unplug();
-             l.rig.clock.advance(20000);
-             l.rig.main->window.unload();
-         },
-         {"1,KV-1,,I-1,no: the program was closed before its read-back"}},
-        {"the program closed during the bulk write", true,
-         [](Line& l) {
-             auto& m = *l.rig.main;
-             l.scanController("KV-1", "I-1");
-             ASSERT_TRUE(waitFor(l.rig, [&] { return m.bulkWrite.frame() >= 3; }, 30000));
-             m.window.unload();
-             ASSERT_EQ(l.rig.messages.open.size(), 1u);  // asked first: the write goes on meanwhile
-             l.rig.clock.advance(400);
-             EXPECT_TRUE(m.window.visible());
-             l.rig.port.written.clear();
-             ASSERT_TRUE(l.rig.messages.press("Close anyway"));
-             EXPECT_TRUE(l.rig.clock.quitRequested);
-             ASSERT_FALSE(l.rig.port.written.empty());
-             EXPECT_EQ(l.rig.port.written.back(), kv::link::frameServiceMode(false));
-         },
-         {"1,KV-1,005,I-1,no: the program was closed during its parameter write; taken out of service mode"}},
-        {"the program closed while it restarts", true,
-         [](Line& l) {
-             l.rig.controller.modes.restartMs = 600000;  // never back
-             l.scanController("KV-1", "I-1");
-             ASSERT_TRUE(waitFor(l.rig, [&] { return l.rig.main->bulkWrite.restarting(); }, 30000));
-             l.rig.clock.advance(8000);
-             l.rig.main->window.unload();
-         },
-         {"1,KV-1,005,I-1,no: not identified after its restart"}},
-        {"its asset written before, not again", true, provisionTwo("KV-1", "No"),
-         {"1,KV-1,005,I-1,yes", "2,KV-2,005,I-2,yes"}},
-        {"its asset written before, again", true, provisionTwo("KV-1", "Yes"),
-         {"1,KV-1,005,I-1,yes", "2,KV-1,005,I-2,yes"}},
-        {"an asset of 18 characters, its first 15", true,
-         [](Line& l) {
-             auto& m = *l.rig.main;
-             scan(m.assetDialog.txtScannedAsset, "KV-ABCDEFGHIJKLMNO");
-             ASSERT_TRUE(l.rig.messages.press("Write the first 15"));
-             scan(m.assetDialog.txtCustom1(0), "I-1");
-             ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000));
-         },
-         {"1,KV-ABCDEFGHIJKL,005,I-1,no: asset cut to 15 of the 18 characters of KV-ABCDEFGHIJKLMNO"}},
-        {"an asset of 15 characters, as it is", true,
-         [](Line& l) { l.provision("KV-ABCDEFGHIJKL", "I-1"); },
-         {"1,KV-ABCDEFGHIJKL,005,I-1,yes"}},
-        {"an asset of 18 characters, scanned again", true,
-         [](Line& l) {
-             auto& m = *l.rig.main;
-             scan(m.assetDialog.txtScannedAsset, "KV-ABCDEFGHIJKLMNO");
-             ASSERT_TRUE(l.rig.messages.press("Scan again"));
-             EXPECT_EQ(m.assetDialog.txtScannedAsset.text(), "");
-             l.provision("KV-9", "I-1");
-         },
-         {"1,KV-9,005,I-1,yes"}},
-        {"typed into the main window after a swap nobody saw", true,
-         [](Line& l) {
-             auto& m = *l.rig.main;
-             m.assetDialog.cmdExit.click();
-             ASSERT_TRUE(l.line->next());
-             m.identity.txtAssetID.setText("KV-5");
-             std::int16_t enter = 13;
-             m.identity.txtAssetID.keyPress(enter);
-             ASSERT_TRUE(waitFor(l.rig, [&] { return l.record().size() >= 2; }, 60000));
-             l.rig.clock.advance(5000);
-         },
-         {"2,KV-5,005,,yes"}},
-        {"no customer chosen", false,
-         [](Line& l) { l.provision("KV-1", "I-1"); },
-         {"1,KV-1,<00,I-1,no: no client chosen"}},
-    };
-    for (const auto& c : cases) {
-        Line l;
-        l.begin(3, true);
-        if (!c.customer) l.rig.main->identityWrite.txtSetClient.setText("");
-        c.act(l);
-        std::vector<std::string> rows;
-        for (const auto& row : l.record()) {
-            if (row == kv::app::ProvisioningRecord::kHeader) continue;
-            auto f = kv::app::csvFields(row);
-            ASSERT_EQ(f.size(), 10u) << c.name << ": " << row;
-            std::string unit = "?";
-            for (int k = 1; k <= l.line->count(); ++k)
-                if (l.line->unit(k).mac == f[2]) unit = std::to_string(k);
-            rows.push_back(unit + "," + f[5] + "," + f[6] + "," + f[7] + "," + f[9]);
-        }
-        EXPECT_EQ(rows, c.rows) << c.name;
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// A scan that lands in the main window while a controller is identified or
-// provisioned (the asset dialog hidden) changes no box and sends nothing;
-// once the flows are done, typing works again.
-TEST(ControllersAsTheyCome, KeysTypedIntoTheMainWindowDuringAFlowAreRefused) {
+// The main window on the virtual line, played from a script of steps split
+// by " / ". Until "begin" (a batch of three: customer 005, an IMEI each) or
+// "load" (start-up and OK) nothing runs; with neither, the batch begins first.
+//   defs N | logged ASSET           N definition rows | ASSET in a record file of an earlier run
+//   stored STATION ASSET|xN [AT]    a row (xN: N rows KV-1...) in the record store; "served": on the server
+//   broken WHY | edit KEY VALUE     every call of the store fails | a record store setting edited by hand
+//   server on|known|down WHY|up|silent   named in the settings | in use once the dialog names it |
+//                                   every call fails | works again | never answers
+//   disk ROOM | disk                files may grow by ROOM bytes (past the log as it is) | as they like
+//   scan ASSET [IMEI] | imei IMEI   the asset label scanned, then the IMEI | the IMEI
+//   provision ASSET IMEI            both scanned once the dialog asks; its row awaited
+//   next | swap N POINT             the next controller takes the line | the line swaps controller N at POINT
+//   cable AFTER FOR | close         the cable out for a while | the main window closed
+//   answer BUTTON | advance MS      BUTTON pressed on the oldest box | time passes
+//   hold N V | drops | deaf         the controller puts V back in parameter N | keeps no client |
+//                                   never answers after its restart
+//   short reply                     a parameter reply of all the values but the last
+//   WHAT = VALUE                    a check ('*' in VALUE: any text); "wait WHAT = VALUE": time
+//                                   passes until it holds. WHAT: asset N, client N (controller N),
+//                                   setting KEY, open (boxes open), shown (every box put up), log+,
+//                                   local / shared (the store's / the server's rows), wrote (frames
+//                                   since last asked), frame (the bulk write's), writing, pending, quit,
+//                                   connected, stations, keys, or what a scenario check names
+//   anything else                   a scenario step: click NAME, type NAME TEXT, key NAME 13, unplug
+struct Script {
     Line l;
-    l.begin(2, false);
-    auto& m = *l.rig.main;
-    m.identityWrite.txtSetCounter.setText("2");
-    m.receive.txtTerminal.setVisible(true);
-    scan(m.assetDialog.txtScannedAsset, "KV-1");
-    auto typeEverywhere = [&] {
-        l.rig.takeWritten();
-        int beeps = l.rig.beep.beeps;
-        for (kv::ui::TextBox* box : {&m.identityWrite.txtSetCounter, &m.identityWrite.txtSetClient})
-            for (char c : std::string("555")) {
-                std::int16_t k = c;
-                box->keyPress(k);
-            }
-        std::int16_t k = '5';
-        m.receive.txtTerminal.keyPress(k);
-        return std::pair{l.rig.beep.beeps - beeps, l.rig.takeWritten().size()};
-    };
-    std::int64_t now = 0;
-    // The setting, its parameter read, the bulk write, the restart's wait, the identification.
-    for (std::int64_t at : {300, 2500, 6000, 10000, 13000}) {
-        l.rig.clock.advance(at - now);
-        now = at;
-        auto [beeps, frames] = typeEverywhere();
-        EXPECT_EQ(beeps, 7) << at;
-        EXPECT_EQ(frames, 0u) << at;
+    Rig& r = l.rig;
+    std::unique_ptr<FileSizeLimit> disk;
+    std::string logBefore;  // the log as it was at the last "disk ROOM"
+
+    // A step's action, or the value a check reads; "names nothing" when neither.
+    std::string run(const std::string& s) {
+        auto& m = *r.main;
+        const std::string verb = s.substr(0, s.find(' ')), rest = s.substr(std::min(s.size(), verb.size() + 1));
+        const std::string a = rest.substr(0, rest.find(' ')), b = rest.substr(std::min(rest.size(), a.size() + 1));
+        const std::string b1 = b.substr(0, b.find(' ')), b2 = b.find(' ') == b.npos ? "" : b.substr(b.find(' ') + 1);
+        auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+        auto join = [](const auto& items, auto text) {
+            std::string out;
+            for (const auto& i : items) out += (out.empty() ? "" : " | ") + text(i);
+            return out;
+        };
+        auto row = [&](int n, const std::string& asset) {
+            return kv::platform::StoredRow{n, a, b2.empty() ? "2026-12-05 10:42:07" : b2, {"10:42:07 05/12/2026",
+                "0004A3B1C2FF", "0004A3B1C2FF", "12 34", "K5b 162", asset, "005", "", "", "yes"}};
+        };
+        // Each row's number, station and asset; "(last)" when it is the record's last row.
+        auto rows = [&](const std::vector<kv::platform::StoredRow>& rows) {
+            return join(rows, [&](const auto& row) {
+                const bool last = row.fields == kv::app::csvFields(l.record().empty() ? "" : l.record().back()) &&
+                                  row.writtenAt == "2026-12-05 " + row.fields[0].substr(0, 8);
+                return std::to_string(row.number) + " " + row.station + " " + row.fields[5] + (last ? " (last)" : "");
+            });
+        };
+        const std::map<std::string, std::function<std::string()>> words{
+            {"begin", [&] { return l.begin(3, true), ""; }},
+            {"load", [&] { return r.load(), ""; }},
+            {"defs", [&] { return useDefinitions(r, definitionLines(std::stoi(a))), ""; }},
+            {"logged", [&] {
+                 const fs::path logs = r.home.path() / "Documents" / "KV53_LOGS";
+                 fs::create_directories(logs);
+                 return writeFile(logs / "RECORD_09_00_00_04_12_2026.csv", std::string(ProvisioningRecord::kHeader) +
+                        "\r\n09:01:00 04/12/2026,0004A3B1C2FF,0004A3B1C2FF,12 34,K5b 162," + a + ",005,,,yes\r\n"), "";
+             }},
+            {"stored", [&] {
+                 for (int n = 1; n <= (b[0] == 'x' ? std::stoi(b.substr(1)) : 1); ++n)
+                     r.records.rows.push_back(row(n, b[0] == 'x' ? "KV-" + std::to_string(n) : b1));
+                 return "";
+             }},
+            {"served", [&] { return r.server.rows.push_back(row(1, b1)), ""; }},
+            {"broken", [&] { return r.records.broken = rest, ""; }},
+            {"sent", [&] { return r.records.sentUpTo = std::stoi(a), ""; }},
+            {"edit", [&] { return r.settings.save(kv::platform::kAppTitle, "RecordStore", a, b), ""; }},
+            {"server", [&] {
+                 if (a == "on") r.useServer();
+                 if (a == "known") r.platform.servers = &r.servers;
+                 if (a == "down" || a == "up") r.server.broken = b;
+                 return r.server.silent = a == "silent", "";
+             }},
+            {"disk", [&] {
+                 disk.reset();
+                 if (a.empty()) return "";
+                 logBefore = m.log.path().empty() ? "" : readFile(m.log.path());
+                 return disk = std::make_unique<FileSizeLimit>(logBefore.size() + std::stoul(a)), "";
+             }},
+            {"scan", [&] { return l.scanController(a, b), ""; }},
+            {"imei", [&] { return scan(m.assetDialog.txtCustom1(0), a), ""; }},
+            {"provision", [&] { return l.provision(a, b), ""; }},
+            {"next", [&] { return l.line->next() ? "" : "no next controller"; }},
+            {"swap", [&] {
+                 using P = kv::sim::SwapPoint;
+                 const P point = b == "asset" ? P::AssetSet : b == "client" ? P::ClientSet : P::BulkWrite;
+                 return l.line->swapsDuring.push_back({std::stoi(a), point}), "";
+             }},
+            {"cable", [&] { return l.pullCable(std::stoll(a), std::stoll(b)), ""; }},
+            {"close", [&] { return m.window.unload(), ""; }},
+            {"answer", [&] { return r.messages.press(rest) ? "" : "no such box"; }},
+            {"advance", [&] { return r.clock.advance(std::stoll(a)), ""; }},
+            {"hold", [&] { return r.controller.state.params[std::stoul(a)] = std::uint16_t(std::stoi(b)), ""; }},
+            {"drops", [&] { return r.controller.modes.storeClient = false, ""; }},
+            {"deaf", [&] { return r.controller.modes.restartMs = 600000, ""; }},
+            {"terminal", [&] { return m.receive.txtTerminal.setVisible(true), ""; }},
+            {"loopback", [&] { return m.sequence.tmrLoopBack.setEnabled(false), ""; }},
+            {"short", [&] {
+                 kv::sim::Bytes values;
+                 for (std::size_t k = 0; k < 38; ++k)
+                     for (int shift : {8, 0}) values.push_back(std::uint8_t(r.controller.state.params[k] >> shift));
+                 values.insert(values.end(), {0x99, 0x99});
+                 return r.port.deliver(kv::link::requestFrame(0x06, values)), "";
+             }},
+            // What checks read.
+            {"asset", [&] { return l.line->unit(std::stoi(a)).asset; }},
+            {"client", [&] { return l.line->unit(std::stoi(a)).client; }},
+            {"setting", [&] { return r.settings.load(kv::platform::kAppTitle, "RecordStore", a); }},
+            {"open", [&] { return std::to_string(r.messages.open.size()); }},
+            {"shown", [&] {  // every box put up; the log's path written <log>
+                 return join(r.messages.shown, [&](const auto& box) {
+                     std::string text = box.text, log = m.log.path().string();
+                     for (std::size_t at; !log.empty() && (at = text.find(log)) != text.npos;)
+                         text.replace(at, log.size(), "<log>");
+                     return text;
+                 });
+             }},
+            {"log+", [&] {  // what the log gained since "disk ROOM"
+                 const std::string now = readFile(m.log.path());
+                 return now.starts_with(logBefore) ? now.substr(logBefore.size()) : "changed: " + now;
+             }},
+            {"local", [&] { return rows(r.records.rows); }},
+            {"shared", [&] { return rows(r.server.rows); }},
+            {"wrote", [&] { return hex(r.takeWritten()); }},
+            {"frame", [&] { return std::to_string(m.bulkWrite.frame()); }},
+            {"writing", [&] { return flag(m.bulkWrite.tmrSetMultipleParams.enabled()); }},
+            {"pending", [&] { return flag(m.record.pending()); }},
+            {"quit", [&] { return flag(r.clock.quitRequested); }},
+            {"connected", [&] {
+                 const auto& c = r.servers.connected;
+                 return std::to_string(c.size()) + (c.empty() ? "" : ", last " + c.back().host + ":" +
+                        std::to_string(c.back().port) + "/" + c.back().database + " as " + c.back().user);
+             }},
+            {"stations", [&] { return join(m.records.grdRecords.rows(), [](const auto& row) { return row[0]; }); }},
+            {"keys", [&] {  // 555 into the counter and client boxes, 5 into the terminal: the beeps and frames
+                 r.takeWritten();
+                 const int before = r.beep.beeps;
+                 for (kv::ui::TextBox* box : {&m.identityWrite.txtSetCounter, &m.identityWrite.txtSetClient})
+                     for (int k = 0; k < 3; ++k) box->keyPress('5');
+                 m.receive.txtTerminal.keyPress('5');
+                 return std::to_string(r.beep.beeps - before) + " beeps, " + std::to_string(r.takeWritten().size()) +
+                        " frames";
+             }}};
+        if (auto w = words.find(verb); w != words.end()) return w->second();
+        if (auto v = seen(r, s)) return *v;
+        return "names nothing";
     }
-    ASSERT_TRUE(waitFor(l.rig, [&] { return m.assetDialog.window.visible(); }, 30000));
-    auto [beeps, frames] = typeEverywhere();
-    EXPECT_EQ(beeps, 0);
-    EXPECT_EQ(frames, 1u);  // the terminal's byte
-}
 
-}  // namespace
+    // An action, or a check "WHAT = VALUE" ("wait WHAT = VALUE": until it holds).
+    void step(const std::string& s) {
+        SCOPED_TRACE(s);
+        const auto eq = s.find(" =");
+        if (eq == std::string::npos) {
+            if (const std::string done = run(s); done == "names nothing") ASSERT_TRUE(play(r, {{s}}));
+            else ASSERT_EQ(done, "");
+            return;
+        }
+        const std::size_t from = s.starts_with("wait ") ? 5 : 0;
+        const std::string what = s.substr(from, eq - from), want = s.substr(std::min(s.size(), eq + 3));
+        if (from) ASSERT_TRUE(waitFor(r, [&] { return like(run(what), want); }, 60000)) << run(what);
+        else EXPECT_TRUE(like(run(what), want)) << "seen: " << run(what);
+    }
 
-namespace {
-
-// Whatever the moment of a swap, each row says only what is true of the
-// controller its MAC names (an asset or client column holds what that
-// controller holds), and every controller that took a write has a row.
-TEST(ControllersAsTheyCome, EachRowIsTrueOfItsControllerAndNoneIsLost) {
-    using kv::sim::SwapPoint;
-    const struct {
-        const char* name;
-        std::vector<kv::sim::SwapDuring> swaps;  // by the line, after the step's answer
-    } cases[] = {
-        {"none", {}},
-        {"swapped after its asset", {{1, SwapPoint::AssetSet}}},
-        {"swapped after its client", {{1, SwapPoint::ClientSet}}},
-        {"swapped during the bulk write", {{1, SwapPoint::BulkWrite}}},
-        {"swapped after its asset, the next during the bulk write",
-         {{1, SwapPoint::AssetSet}, {2, SwapPoint::BulkWrite}}},
-    };
-    for (const auto& c : cases) {
-        Line l;
-        l.begin(3, true);
-        l.line->swapsDuring = c.swaps;
-        l.scanController("KV-1", "I-1");
-        ASSERT_TRUE(waitFor(l.rig, [&] { return l.rig.main->assetDialog.window.visible(); }, 60000)) << c.name;
+    // The record's rows, one a line: the number of the controller whose MAC
+    // it names, then its fields after the date, that controller's MAC and
+    // checksum written M and C, and "M,M,C,K5b 162" (all it was identified
+    // by) written ID; an asset or client that controller does not hold is
+    // marked "!". Each controller written to must have a row.
+    std::string rows() {
+        const auto lines = l.record();
+        const char* header = "Date_Time,Serial,MAC,Checksum,FW Version,Asset ID,Client ID,Custom 1,Custom 2,Verified";
+        std::string out = lines.empty() || lines[0] != header ? "no header: " + readFile(l.recordPath()) : "";
         std::set<int> withRow;
-        for (const auto& row : l.record()) {
-            if (row == kv::app::ProvisioningRecord::kHeader) continue;
-            auto f = kv::app::csvFields(row);
-            ASSERT_EQ(f.size(), 10u) << row;
-            for (int k = 1; k <= l.line->current(); ++k) {
-                const auto& unit = l.line->unit(k);
-                if (unit.mac != f[2]) continue;
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            auto f = kv::app::csvFields(lines[i]);
+            if (f.size() != 10 || !std::regex_match(f[0], std::regex(R"(\d\d:\d\d:\d\d \d\d/\d\d/2026)"))) {
+                out += "not a row: " + lines[i] + "\n";
+                continue;
+            }
+            std::string unit = "?";
+            for (int k = 1; l.line && k <= l.line->current(); ++k) {
+                const auto& u = l.line->unit(k);
+                if (u.mac != f[2]) continue;
+                unit = std::to_string(k);
                 withRow.insert(k);
-                if (!f[5].empty()) {
-                    EXPECT_EQ(f[5], unit.asset) << c.name << ": " << row;
-                }
-                if (!f[6].empty()) {
-                    EXPECT_EQ(f[6], unit.client) << c.name << ": " << row;
-                }
+                char sum[8];
+                std::snprintf(sum, sizeof sum, "%02X %02X", u.checksum >> 8, u.checksum & 0xFF);
+                for (std::size_t j : {1, 2, 3})
+                    if (f[j] == (j < 3 ? u.mac : sum)) f[j] = j < 3 ? "M" : "C";
+                for (std::size_t j : {5, 6})
+                    if (!f[j].empty() && f[j] != (j == 5 ? u.asset : u.client)) f[j] += "!";
             }
+            const bool id = f[1] + f[2] + f[3] + f[4] == "MMCK5b 162";
+            out += unit + ":" + (id ? "ID" : f[1] + "," + f[2] + "," + f[3] + "," + f[4]);
+            for (std::size_t j = 5; j < 10; ++j) out += "," + f[j];
+            out += "\n";
         }
-        for (int k = 1; k <= l.line->current(); ++k) {
-            const auto& unit = l.line->unit(k);
-            bool written = !unit.asset.empty() || unit.client != "<00" || unit.params != l.line->factoryParams();
-            if (written) {
-                EXPECT_TRUE(withRow.count(k)) << c.name << ": controller " << k << " has no row\n"
-                                              << readFile(l.recordPath());
-            }
+        for (int k = 1; l.line && k <= l.line->current(); ++k) {
+            const auto& u = l.line->unit(k);
+            if ((!u.asset.empty() || u.client != "<00" || u.params != l.line->factoryParams()) && !withRow.count(k))
+                out += "no row of controller " + std::to_string(k) + "\n";
         }
+        return out;
     }
-}
+};
 
-// The asset box of the main window takes a label too (typed or scanned into
-// it, then Enter or SET ASSET): the same questions come before it is written.
-TEST(ControllersAsTheyCome, AnAssetEnteredInTheMainWindowIsAskedAboutAsAScannedOne) {
-    const struct {
-        const char* name;
-        bool earlierRun;  // KV-1 is in a record file of the logs folder
-        const char* asset;
-        bool enter;  // Enter in the box, else SET ASSET
-    } cases[] = {
-        {"18 characters, Enter", false, "KV-ABCDEFGHIJKLMNO", true},
-        {"18 characters, SET ASSET", false, "KV-ABCDEFGHIJKLMNO", false},
-        {"written in an earlier run, Enter", true, "KV-1", true},
-    };
+struct Case {
+    std::string name, script;
+    std::string rows;  // the record's rows at the end, as Script::rows() writes them
+};
+
+// Plays each case, then lets ten seconds pass before the record is read.
+void play(const std::vector<Case>& cases) {
     for (const auto& c : cases) {
-        Line l;
-        if (c.earlierRun) {
-            fs::path logs = l.rig.home.path() / "Documents" / "KV53_LOGS";
-            fs::create_directories(logs);
-            writeFile(logs / "RECORD_09_00_00_04_12_2026.csv",
-                      std::string(kv::app::ProvisioningRecord::kHeader) +
-                          "\r\n09:01:00 04/12/2026,0004A3B1C2FF,0004A3B1C2FF,12 34,K5b 162,KV-1,005,,,yes\r\n");
-        }
-        l.begin(1, false);
-        auto& m = *l.rig.main;
-        m.assetDialog.cmdExit.click();
-        m.identity.txtAssetID.setText(c.asset);
-        if (c.enter) {
-            std::int16_t k = 13;
-            m.identity.txtAssetID.keyPress(k);
-        } else {
-            m.identityWrite.cmdSetAssetID.click();
-        }
-        l.rig.clock.advance(3000);
-        EXPECT_EQ(l.rig.messages.open.size(), 1u) << c.name << ": nobody was asked";
-        EXPECT_EQ(l.line->unit(1).asset, "") << c.name << ": written without a word";
+        SCOPED_TRACE(c.name);
+        Script run;
+        if (c.script.find("begin") == std::string::npos && c.script.find("load") == std::string::npos)
+            run.l.begin(3, true);
+        for (std::size_t at = 0, end = 0; end != std::string::npos && !::testing::Test::HasFatalFailure(); at = end + 3)
+            run.step(c.script.substr(at, (end = c.script.find(" / ", at)) - at));
+        run.disk.reset();
+        run.r.clock.advance(10000);
+        // Both files in the logs folder, each under its header.
+        EXPECT_EQ(fs::relative(run.r.main->record.path(), run.r.main->log.path().parent_path()).string(),
+                  "RECORD_14_05_09_05_12_2026.csv");
+        EXPECT_TRUE(readFile(run.r.main->log.path()).starts_with(
+            "Date_Time, Serial, MAC, Checksum, FW Version, Asset ID, Client ID, Custom 1, Custom 2\r\n"));
+        const std::string rows = run.rows();
+        EXPECT_TRUE(like(rows, c.rows)) << "rows:\n" << rows << "expected:\n" << c.rows;
     }
 }
 
-}  // namespace
-
-namespace {
-
-// Every row of the record also goes to the record store, as this station
-// wrote it; a store that fails is said with the row and the CSV row is kept;
-// an asset another station wrote is asked about with its station.
-TEST(RecordStore, TakesEveryRowAndAnswersWhereAnAssetWent) {
-    const std::string asked =
-        "Asset KV-1 was written to controller 0004A3B1C2FF at station LINE-2, 2026-12-05 10:42. Write it to this "
-        "controller too?";
-    const struct {
-        const char* name;
-        std::string brokenAtOpen, brokenLater;
-        std::vector<std::string> said;  // the starts of the messages, in order
-    } cases[] = {
-        {"a store that works", "", "", {asked}},
-        {"a store that cannot be opened", "file is not a database", "",
-         {"The record store memory cannot be used: file is not a database"}},
-        {"a store that fails a row", "", "disk I/O error",
-         {asked, "The record store memory could not take this row: disk I/O error\n"}},
+// Every way a controller of a batch can leave the line, and what the record
+// then holds: one row for each controller touched, true of it.
+TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
+    const std::string ok = "1:ID,KV-1,005,I-1,,yes\n";
+    const std::string replaced = "1:M,M,,,KV-1,,I-1,,no: replaced before its read-back";
+    const std::string restarting = "wait lblCurrentINFO =  Controller Restarting......Please wait / ";
+    const std::string afterAsset = replaced + "\n2:ID,,005,,,no: asset not written\n";
+    const std::string later = "1:M,M,,,KV-1,005,I-1,,no: replaced before its read-back\n"
+                              "2:ID,,<00,,,no: put on the line during the writes to 0004A3B1C201\n";
+    const std::string again = "provision KV-1 I-1 / wait visible frmSetAsset = 1 / scan KV-1 / open = 1 / shown = "
+                              "Asset KV-1 was written to controller 0004A3B1C201 at 14:05. Write it to this controller too? / "
+                              "advance 20000 / asset 2 = / ";
+    const std::string refused = "keys = 7 beeps, 0 frames / ";
+    const std::string byHand = "click cmdExit / type txtSetClient  / click cdmSetParams / ";
+    const std::string notWritten = "1:ID,,<00,,,no: asset not written, client not written";
+    std::vector<Case> cases = {
+        {"three from scans alone",
+         "provision KV-1001 356938035643801 / provision KV-1002 356938035643802 / provision KV-1003 356938035643803 / "
+         "lblCounter = 0 / advance 10000 / visible frmSetAsset = 0 / shown = ",
+         "1:ID,KV-1001,005,356938035643801,,yes\n2:ID,KV-1002,005,356938035643802,,yes\n"
+         "3:ID,KV-1003,005,356938035643803,,yes\n"},
+        {"swapped after its asset write",
+         "scan KV-1 I-1 / wait asset 1 = KV-1 / advance 300 / next / wait @records = 2",
+         afterAsset},
+        {"swapped after its client write",
+         "scan KV-1 I-1 / wait client 1 = 005 / advance 300 / next / wait @records = 2",
+         later},
+        {"swapped during the bulk write", "scan KV-1 I-1 / wait frame = 3 / advance 300 / next / wait @records = 2",
+         later},
+        {"swapped right after its asset", "swap 1 asset / scan KV-1 I-1 / wait visible frmSetAsset = 1", afterAsset},
+        {"swapped right after its client", "swap 1 client / scan KV-1 I-1 / wait visible frmSetAsset = 1", later},
+        {"swapped right at its bulk write", "swap 1 bulk / scan KV-1 I-1 / wait visible frmSetAsset = 1", later},
+        {"swapped right after its asset, the next at its bulk write",
+         "swap 1 asset / swap 2 bulk / scan KV-1 I-1 / wait visible frmSetAsset = 1",
+         replaced + "\n2:M,M,,,,005,,,no: replaced before its read-back\n"
+                    "3:ID,,<00,,,no: put on the line during the writes to 0004A3B1C202\n"},
+        // While it restarts, the controller puts two values back, as firmware that refuses them does.
+        {"a parameter it does not hold",
+         "scan KV-1 I-1 / " + restarting + "hold 11 999 / hold 29 0 / wait @records = 1",
+         "1:ID,KV-1,005,I-1,,no: P012, P030\n"},
+        // APPLY PARAMS refuses a table of 38 rows and gives the controls back;
+        // the technician gives up on the controller and scans the next.
+        {"the next scanned while its row waits",
+         "defs 38 / begin / scan KV-1 I-1 / wait enabled cmdSetCounter = 1 / asset 1 = KV-1 / answer OK / "
+         "click cmdSetCounter / next / scan KV-2 I-2 / @records = 1 / close",
+         "1:M,M,,,KV-1,005,I-1,,no: the next controller was scanned before it was read back\n"},
+        {"REFRESH, then the scan", "click cmdRefreshNextController / advance 3500 / provision KV-1 I-1", ok},
+        {"REFRESH, then the scan; the controller drops the client",
+         "click cmdRefreshNextController / advance 3500 / drops / provision KV-1 I-1",
+         "1:ID,KV-1,<00,I-1,,no: client\n"},
+        {"unplugged after its asset write, then the program closed",
+         "scan KV-1 I-1 / wait asset 1 = KV-1 / advance 300 / unplug / advance 20000 / close",
+         "1:M,M,,,KV-1,,I-1,,no: the program was closed before its read-back\n"},
+        // Asked first, the write going on meanwhile; closed, the controller leaves service mode.
+        {"the program closed during the bulk write",
+         "scan KV-1 I-1 / wait frame = 3 / close / open = 1 / advance 400 / visible frmMain = 1 / wrote = * / "
+         "answer Close anyway / quit = 1 / wrote = *08 01 01 00",
+         "1:M,M,,,KV-1,005,I-1,,no: the program was closed during its parameter write; taken out of service mode\n"},
+        {"the program closed while it restarts",
+         "deaf / scan KV-1 I-1 / " + restarting + "advance 8000 / pending = 1 / close",
+         "1:M,M,,,KV-1,005,I-1,,no: not identified after its restart\n"},
+        {"its asset written before, not again", again + "answer No / scan KV-2 I-2 / wait @records = 2",
+         ok + "2:ID,KV-2,005,I-2,,yes\n"},
+        {"its asset written before, again", again + "answer Yes / imei I-2 / wait @records = 2",
+         ok + "2:ID,KV-1,005,I-2,,yes\n"},
+        {"an asset of 18 characters, its first 15",
+         "scan KV-ABCDEFGHIJKLMNO / answer Write the first 15 / imei I-1 / wait @records = 1",
+         "1:ID,KV-ABCDEFGHIJKL,005,I-1,,no: asset cut to 15 of the 18 characters of KV-ABCDEFGHIJKLMNO\n"},
+        {"an asset of 15 characters, as it is", "provision KV-ABCDEFGHIJKL I-1", "1:ID,KV-ABCDEFGHIJKL,005,I-1,,yes\n"},
+        {"an asset of 18 characters, scanned again",
+         "scan KV-ABCDEFGHIJKLMNO / answer Scan again / txtScannedAsset = / provision KV-9 I-1",
+         "1:ID,KV-9,005,I-1,,yes\n"},
+        // The main window's asset box asks the same questions before it writes.
+        {"18 characters in the main window, Enter",
+         "click cmdExit / type txtAssetID KV-ABCDEFGHIJKLMNO / key txtAssetID 13 / advance 3000 / open = 1 / "
+         "asset 1 =", ""},
+        {"18 characters in the main window, SET ASSET",
+         "click cmdExit / type txtAssetID KV-ABCDEFGHIJKLMNO / click cmdSetAssetID / advance 3000 / open = 1 / "
+         "asset 1 =", ""},
+        {"written in an earlier run, Enter in the main window",
+         "logged KV-1 / begin / click cmdExit / type txtAssetID KV-1 / key txtAssetID 13 / advance 3000 / open = 1 / "
+         "shown = Asset KV-1 was written to controller 0004A3B1C2FF at 09:01 on 04/12/2026. Write it to this "
+         "controller too? / asset 1 =",
+         ""},
+        {"typed into the main window after a swap nobody saw",
+         "click cmdExit / next / type txtAssetID KV-5 / key txtAssetID 13 / wait @records = 1",
+         "2:ID,KV-5,005,,,yes\n"},
+        {"no customer chosen", "type txtSetClient  / provision KV-1 I-1", "1:ID,KV-1,<00,I-1,,no: no client chosen\n"},
+        {"APPLY PARAMS by hand", byHand + "advance 30000", notWritten + "\n"},
+        {"APPLY PARAMS again while the first is read back: refused",
+         byHand + "wait writing = 0 / advance 2000 / enabled cdmSetParams = 1 / click cdmSetParams / writing = 0 / "
+                  "advance 30000 / lblCounter = 2",
+         notWritten + "\n"},
+        // While the read-back asks for the serial number, a parameter reply
+        // cut after 38 values comes in: the last value is not confirmed.
+        {"a shorter parameter reply after the read-back's own",
+         byHand + "advance 3000 / wait lblCurrentINFO =  Acquiring Serial Number.... Please Wait / short reply / "
+                  "advance 30000",
+         notWritten + ", P039\n"},
+        // The first row's client column says what was read before the set by
+        // hand, not what the controller holds: left unchecked.
+        {"a client set by hand before; none for the next",
+         "click cmdExit / click cmdSetClientID / advance 100 / client 1 = 005 / next / "
+         "click cmdRefreshNextController / advance 8000 / type txtSetClient  / type txtSetCounter 1 / "
+         "click cmdSetCounter / scan KV-2 I-2 / wait @records = 2",
+         "1:ID,,*,,,no: replaced before its read-back\n2:ID,KV-2,<00,I-2,,no: no client chosen\n"},
+        // At the setting, its parameter read, the bulk write, the restart's wait and the identification.
+        {"keys typed into the main window during the flows are refused",
+         "terminal / scan KV-1 I-1 / advance 300 / " + refused + "advance 2200 / " + refused + "advance 3500 / " +
+             refused + "advance 4000 / " + refused + "advance 3000 / " + refused +
+             "wait visible frmSetAsset = 1 / keys = 0 beeps, 1 frames",
+         ok},
+        // Started on a full disk, neither file has its header; once there is
+        // room, each gets its header first, then its rows.
+        {"files started on a full disk",
+         "disk 0 / load / disk / open = 1 / advance 8000 / click cdmSetParams / wait pending = 0 / "
+         "@log = *1A 2B*",
+         "?:0004A3B1C2D3,0004A3B1C2D3,1A 2B,K5b 162,A1234,005,,,no: asset not written, client not written\n"},
     };
-    for (const auto& c : cases) {
-        Line l;
-        auto& store = l.rig.records;
-        store.rows.push_back({1, "LINE-2", "2026-12-05 10:42:07",
-                              {"10:42:07 05/12/2026", "0004A3B1C2FF", "0004A3B1C2FF", "12 34", "K5b 162", "KV-1", "005",
-                               "", "", "yes"}});
-        store.broken = c.brokenAtOpen;
-        l.begin(3, false);
-        auto& m = *l.rig.main;
-        scan(m.assetDialog.txtScannedAsset, "KV-1");
-        if (c.brokenAtOpen.empty()) {
-            ASSERT_TRUE(l.rig.messages.press("No")) << c.name;
-        }
-        store.broken = c.brokenLater;
-        l.provision("KV-2", "");
-        std::vector<std::string> csv = l.record();
-        ASSERT_GE(csv.size(), 2u) << c.name;
-        if (c.brokenAtOpen.empty() && c.brokenLater.empty()) {
-            ASSERT_EQ(store.rows.size(), 2u) << c.name;
-            const auto& row = store.rows[1];
-            EXPECT_EQ(row.number, 2) << c.name;
-            EXPECT_EQ(row.station, "LINE-1") << c.name;
-            EXPECT_EQ(row.writtenAt, "2026-12-05 " + row.fields[0].substr(0, 8)) << c.name;
-            EXPECT_EQ(row.fields, kv::app::csvFields(csv.back())) << c.name;
-        } else {
-            EXPECT_EQ(store.rows.size(), 1u) << c.name;
-        }
-        std::vector<std::string> said;
-        for (const auto& s : l.rig.messages.shown) said.push_back(s.text);
-        ASSERT_EQ(said.size(), c.said.size()) << c.name << ": " << ::testing::PrintToString(said);
-        for (std::size_t i = 0; i < said.size(); ++i)
-            EXPECT_EQ(said[i].rfind(c.said[i], 0), 0u) << c.name << ": " << said[i];
-    }
+    // A log row the disk cannot take, whole or in part, is said with the
+    // file, the reason and the row (to note by hand), and leaves nothing;
+    // once there is room the next row is whole, on its own line.
+    for (std::string room : {"0", "10"})
+        cases.push_back({"a log row with room for " + room + " bytes",
+                         "load / loopback / disk " + room + " / press cmdGetCheckSum / advance 100 / disk / open = 1 / "
+                         "log+ = / shown = Could not write to <log>: File too large\nThis row is not in the file; "
+                         "please note it:\n14:05:09 05/12/2026, 1A 2B , , Not Connected / press cmdGetCheckSum / "
+                         "advance 100 / open = 1 / log+ = *, 1A 2B , , Not Connected*\r\n",
+                         ""});
+    // The cable out after the scan; under a second, the identification after
+    // the replug reads the old asset into the box before SET ASSET is
+    // repeated: the repeat still sends the scan.
+    for (std::string out : {"1500", "600", "800"})
+        cases.push_back(
+            {"the cable out for " + out + " ms", "scan KV-1 I-1 / cable 500 " + out + " / wait @records = 1", ok});
+    play(cases);
 }
 
-}  // namespace
-
-namespace {
-
-// With a shared record, the asset question asks it too: another station's
-// row is named; a server that cannot be asked, or does not answer within a
-// second, leaves this station's answer, and the question says so.
-TEST(RecordStore, TheAssetQuestionAsksTheSharedRecordAndNeverWaitsOnIt) {
-    const std::vector<std::string> elsewhere{"10:42:07 05/12/2026", "0004A3B1C2FF", "0004A3B1C2FF", "12 34",
-                                             "K5b 162", "KV-1", "005", "", "", "yes"};
-    const struct {
-        const char* name;
-        bool onServer, inLocal;  // KV-1 written before, at station LINE-2 / here
-        std::string broken;
-        bool silent;
-        const char* asked;  // the question's end; nullptr: none, the asset written
-    } cases[] = {
-        {"on the server, from another station", true, false, "", false,
-         "at station LINE-2, 2026-12-05 10:42. Write it to this controller too?"},
-        {"nowhere", false, false, "", false, nullptr},
-        {"the server away, here before", true, true, "could not connect to server", false,
-         "too?\n(The shared record could not be asked: could not connect to server.)"},
-        {"the server silent, here before", true, true, "", true,
-         "too?\n(The shared record could not be asked: it did not answer within a second.)"},
-        {"the server away, nowhere here", true, false, "could not connect to server", false, nullptr},
+// The record store takes every row as this station wrote it and tells where
+// an asset went; a store that fails is said, with the row, and the CSV row
+// is kept. A shared server is asked too, never waited on for more than a
+// second, set in Options > Record Store and read in File > Records.
+TEST(RecordStore, TakesEveryRowAndSharesItWithTheServer) {
+    const std::string kv1 = "Asset KV-1 was written to controller 0004A3B1C2FF at station LINE-2, 2026-12-05 10:42. "
+                            "Write it to this controller too?";
+    const std::string ok = "1:ID,KV-1,005,I-1,,yes\n", two = "1:ID,KV-2,005,I-2,,yes\n";
+    const std::string asked = "scan KV-1 / open = 0 / advance 1100 / ";
+    const std::string window =
+        "server on / stored LINE-1 KV-1 / served LINE-1 KV-1 / served LINE-2 KV-2 / sent 1 / load / ";
+    const std::string found = "click mRecords / lblFound = 1 row of this station; asking the shared record kv5x on "
+                              "server... / advance 5100 / enabled cmdExport = 1 / lblFound = ";
+    const std::string unread = "1 row of this station; the shared record kv5x on server could not be read: ";
+    auto test = [](const char* host, const char* port, const char* user) {  // Test in Options > Record Store
+        return "type txtHost " + std::string(host) + " / type frmRecordStore.txtPort " + port + " / type txtUser " +
+               user + " / click cmdTest / advance 100 / lblTest = ";
     };
-    for (const auto& c : cases) {
-        Line l;
-        l.rig.useServer();
-        if (c.onServer) l.rig.server.rows.push_back({1, "LINE-2", "2026-12-05 10:42:07", elsewhere});
-        if (c.inLocal) l.rig.records.rows.push_back({1, "LINE-1", "2026-12-05 10:42:07", elsewhere});
-        l.rig.server.broken = c.broken;
-        l.rig.server.silent = c.silent;
-        l.begin(2, false);
-        scan(l.rig.main->assetDialog.txtScannedAsset, "KV-1");
-        EXPECT_TRUE(l.rig.messages.open.empty()) << c.name << ": asked before the answer";
-        l.rig.clock.advance(1100);
-        if (!c.asked) {
-            EXPECT_TRUE(l.rig.messages.open.empty()) << c.name;
-            EXPECT_TRUE(waitFor(l.rig, [&] { return l.line->unit(1).asset == "KV-1"; }, 10000)) << c.name;
-            continue;
-        }
-        ASSERT_EQ(l.rig.messages.open.size(), 1u) << c.name;
-        const std::string& text = l.rig.messages.open[0].message.text;
-        EXPECT_TRUE(text.size() >= std::strlen(c.asked) && text.compare(text.size() - std::strlen(c.asked),
-                                                                         std::string::npos, c.asked) == 0)
-            << c.name << ": " << text;
-        l.rig.clock.advance(10000);
-        EXPECT_EQ(l.line->unit(1).asset, "") << c.name << ": written before the answer";
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// A port in the settings file edited by hand to no port at all is shown,
-// and used, as the default.
-TEST(RecordStore, APortEditedByHandToNoPortIsTheDefault) {
-    for (const char* port : {"1e20", "-5", "54.5", "abc", "5433"}) {
-        Rig rig;
-        rig.settings.values["KV53_Varkel_Comms/RecordStore/Port"] = port;
-        rig.load();
-        rig.main->window.menu("mnuRecordStore").click();
-        EXPECT_EQ(rig.main->recordStore.txtPort.text(), std::string(port) == "5433" ? "5433" : "5432") << port;
-    }
-}
-
-// Options > Record Store: what the boxes must hold, Test's answer, and OK,
-// which keeps the settings and sends what waits to the server named.
-TEST(RecordStore, TheDialogTestsAndKeepsTheSharedServer) {
-    Rig rig;
-    rig.platform.servers = &rig.servers;
-    rig.records.rows.push_back({1, "LINE-1", "2026-12-05 10:42:07",
-                                {"10:42:07 05/12/2026", "M", "M", "", "", "KV-1", "005", "", "", "yes"}});
-    rig.load();
-    auto& d = rig.main->recordStore;
-    EXPECT_EQ(rig.servers.connected.size(), 0u);  // no host named: no server
-    rig.main->window.menu("mnuRecordStore").click();
-    ASSERT_TRUE(d.window.visible());
-    EXPECT_EQ(d.txtPort.text(), "5432");
-    EXPECT_EQ(d.txtDatabase.text(), "kv5x");
-    const struct {
-        const char* host;
-        const char* port;
-        const char* user;
-        std::string broken;
-        const char* said;  // after Test and the server's answer
-    } cases[] = {
-        {"", "5432", "", "", "No server: the records stay on this station."},
-        {"db1", "54x", "station", "", "The port must be a whole number from 1 to 65535."},
-        {"db1", "5432", "", "", "A server needs a database and a user."},
-        {"db1", "5432", "station", "password authentication failed for user \"station\"",
-         "Could not connect: password authentication failed for user \"station\""},
-        {"db1", "5433", "station", "", "Connected: 0 rows on the server."},
+    std::vector<Case> cases = {
+        {"a store that works", "stored LINE-2 KV-1 / begin / scan KV-1 / answer No / provision KV-2 I-2 / "
+         "local = 1 LINE-2 KV-1 | 2 LINE-1 KV-2 (last) / shown = " + kv1, two},
+        {"a store that cannot be opened", "stored LINE-2 KV-1 / broken file is not a database / begin / "
+         "scan KV-1 I-1 / "
+         "provision KV-2 I-2 / local = 1 LINE-2 KV-1 / shown = The record store memory cannot be used: file is not a "
+         "database\n*", ok + "2:ID,KV-2,005,I-2,,yes\n"},
+        {"a store that fails a row", "stored LINE-2 KV-1 / begin / scan KV-1 / answer No / broken disk I/O error / "
+         "provision KV-2 I-2 / local = 1 LINE-2 KV-1 / shown = " + kv1 +
+         " | The record store memory could not take this row: disk I/O error\n*", two},
+        {"on the server, from another station", "server on / served LINE-2 KV-1 / begin / " + asked +
+         "open = 1 / shown = " + kv1 + " / advance 10000 / asset 1 =", ""},
+        // Written here, then at LINE-2: the server's answer names the later use.
+        {"here, then at another station", "server on / stored LINE-1 KV-1 / sent 1 / served LINE-1 KV-1 / "
+         "served LINE-2 KV-1 / begin / " + asked + "open = 1 / shown = " + kv1, ""},
+        {"on no server and not here", "server on / begin / " + asked + "open = 0 / imei I-1 / wait @records = 1", ok},
+        {"the server away, here before", "server on / served LINE-2 KV-1 / stored LINE-1 KV-1 / server down could not "
+         "connect to server / begin / " + asked + "open = 1 / shown = *too?\n(The shared record could not be asked: "
+         "could not connect to server.)", ""},
+        {"the server silent, here before", "server on / served LINE-2 KV-1 / stored LINE-1 KV-1 / server silent / "
+         "begin / " + asked + "open = 1 / shown = *too?\n(The shared record could not be asked: it did not answer "
+         "within a second.)", ""},
+        {"the server away, not here", "server on / served LINE-2 KV-1 / server down could not connect to server / "
+         "begin / " + asked + "open = 0 / imei I-1 / wait @records = 1", ok},
+        {"the dialog", "server known / stored LINE-1 KV-1 / load / connected = 0 / click mnuRecordStore / "
+         "visible frmRecordStore = 1 / frmRecordStore.txtPort = 5432 / txtDatabase = kv5x / " + test("", "5432", "") +
+         "No server: the records stay on this station. / " + test("db1", "54x", "station") +
+         "The port must be a whole number from 1 to 65535. / " + test("db1", "5432", "") +
+         "A server needs a database and a user. / server down password authentication failed for user \"station\" / " +
+         test("db1", "5432", "station") + "Could not connect: password authentication failed for user \"station\" / "
+         "server up / " + test("db1", "5433", "station") + "Connected: 0 rows on the server. / "
+         // OK keeps the server tested; while it is away the row waits, and the information bar says so.
+         "server down could not connect to server / click frmRecordStore.cmdOK / visible frmRecordStore = 0 / "
+         "connected = 3, last db1:5433/kv5x as station / setting Port = 5433 / advance 1000 / "
+         "lblRecords = Records: 1 waiting for the server / server up / advance 3500 / "
+         "lblRecords = Records: 1 waiting for the server / advance 2500 / lblRecords = / "
+         "shared = 1 LINE-1 KV-1", ""},
+        {"the records window",
+         window + found + "2 rows on the shared record kv5x on server / stations = LINE-2 | LINE-1",
+         ""},
+        {"the records window, the server away", window + "server down could not connect to server / " + found + unread +
+         "could not connect to server / stations = LINE-1", ""},
+        {"the records window, the server silent", window + "server silent / " + found + unread +
+         "it did not answer within 5 seconds / stations = LINE-1", ""},
     };
-    for (const auto& c : cases) {
-        rig.server.broken = c.broken;
-        d.txtHost.setText(c.host);
-        d.txtPort.setText(c.port);
-        d.txtUser.setText(c.user);
-        d.cmdTest.click();
-        rig.clock.advance(100);
-        EXPECT_EQ(d.lblTest.caption(), c.said) << c.host << " " << c.port;
-    }
-    // A server away keeps the row waiting, and says so; OK names the server
-    // tested, which takes what waits.
-    rig.server.broken = "could not connect to server";
-    d.cmdOK.click();
-    EXPECT_FALSE(d.window.visible());
-    ASSERT_EQ(rig.servers.connected.size(), 3u);  // the two Tests that reached it, then OK's
-    EXPECT_TRUE(rig.servers.connected.back() == (kv::platform::ServerSettings{"db1", 5433, "kv5x", "station"}));
-    EXPECT_EQ(rig.settings.load("KV53_Varkel_Comms", "RecordStore", "Port"), "5433");
-    rig.clock.advance(1000);
-    EXPECT_EQ(rig.main->sender.lblRecords.caption(), "Records: 1 waiting for the server");
-    rig.server.broken.clear();
-    rig.clock.advance(6000);
-    EXPECT_EQ(rig.main->sender.lblRecords.caption(), "");
-    ASSERT_EQ(rig.server.rows.size(), 1u);
-    EXPECT_EQ(rig.server.rows[0].fields[5], "KV-1");
-}
-
-}  // namespace
-
-namespace {
-
-// File > Records with a shared server: this station's rows at once, then
-// every station's when the server answers; one that cannot be read, or is
-// silent for five seconds, leaves this station's rows and says why.
-TEST(RecordStore, TheRecordsWindowShowsTheSharedRecordWhenItAnswers) {
-    auto row = [](const char* station, const char* asset) {
-        return kv::platform::StoredRow{1, station, "2026-12-05 10:42:07",
-                                       {"10:42:07 05/12/2026", "M", "M", "", "", asset, "005", "", "", "yes"}};
-    };
-    const struct {
-        std::string broken;
-        bool silent;
-        const char* said;  // after the answer, or the time-out
-        std::vector<std::string> stations;
-    } cases[] = {
-        {"", false, "2 rows on the shared record kv5x on server", {"LINE-2", "LINE-1"}},
-        {"could not connect to server", false,
-         "1 row of this station; the shared record kv5x on server could not be read: could not connect to server",
-         {"LINE-1"}},
-        {"", true, "1 row of this station; the shared record kv5x on server could not be read: it did not answer "
-                   "within 5 seconds",
-         {"LINE-1"}},
-    };
-    for (const auto& c : cases) {
-        Rig rig;
-        rig.useServer();
-        rig.records.rows.push_back(row("LINE-1", "KV-1"));
-        rig.server.rows = {row("LINE-1", "KV-1"), row("LINE-2", "KV-2")};
-        rig.records.sentUpTo = 1;  // on the server already
-        rig.load();
-        rig.server.broken = c.broken;
-        rig.server.silent = c.silent;
-        auto& w = rig.main->records;
-        rig.main->window.menu("mRecords").click();
-        EXPECT_EQ(w.lblFound.caption(), "1 row of this station; asking the shared record kv5x on server...");
-        rig.clock.advance(kv::app::frmRecords::kSharedMs + 100);
-        EXPECT_EQ(w.lblFound.caption(), c.said);
-        std::vector<std::string> stations;
-        for (const auto& r : w.grdRecords.rows()) stations.push_back(r[0]);
-        EXPECT_EQ(stations, c.stations) << c.said;
-        EXPECT_TRUE(w.cmdExport.enabled());
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// This station's rows still on their way to the server stay in File >
-// Records when the server answers: opened while the first batch of 100 is in
-// flight, or before the next try after an outage.
-TEST(RecordStore, RowsOnTheirWayToTheServerStayInTheRecordsWindow) {
-    for (std::int64_t openAtMs : {std::int64_t(kv::app::RecordSender::kRetryMs + 55), std::int64_t(2000)}) {
-        Rig rig;
-        rig.useServer();
-        for (int n = 1; n <= 150; ++n)
-            rig.records.rows.push_back({n, "LINE-1", "2026-12-05 10:42:07",
-                                        {"10:42:07 05/12/2026", "M", "M", "", "", "KV-" + std::to_string(n), "005", "",
-                                         "", "yes"}});
-        rig.server.rows.push_back({1, "LINE-2", "2026-12-04 09:00:00",
-                                   {"09:00:00 04/12/2026", "N", "N", "", "", "KV-2001", "012", "", "", "yes"}});
-        rig.server.broken = "could not connect to server";
-        rig.load();
-        rig.clock.advance(100);
-        ASSERT_EQ(rig.main->sender.lblRecords.caption(), "Records: 150 waiting for the server");
-        rig.server.broken.clear();
-        rig.clock.advance(openAtMs - 100);
-        auto& w = rig.main->records;
-        rig.main->window.menu("mRecords").click();
-        rig.clock.advance(kv::app::frmRecords::kSharedMs + 100);
-        std::size_t mine = 0, other = 0;
-        for (const auto& r : w.grdRecords.rows()) (r[0] == "LINE-1" ? mine : other)++;
-        EXPECT_EQ(mine, 150u) << openAtMs << ": " << w.lblFound.caption();
-        EXPECT_EQ(other, 1u) << openAtMs;
-        EXPECT_EQ(w.grdRecords.rows().back()[0], "LINE-2") << openAtMs << ": the older row last";
-    }
+    // Rows still on their way to the server stay in the records window:
+    // opened while the first batch of 100 is in flight, or before the next
+    // try after an outage.
+    std::string mine150;
+    for (int n = 0; n < 150; ++n) mine150 += "LINE-1 | ";
+    for (int at : {kv::app::RecordSender::kRetryMs + 55, 2000})
+        cases.push_back({"opened after " + std::to_string(at) + " ms", "server on / stored LINE-1 x150 / served LINE-2 "
+                         "KV-2001 2026-12-04 09:00:00 / server down could not connect to server / load / advance 100 / "
+                         "lblRecords = Records: 150 waiting for the server / server up / advance " +
+                         std::to_string(at - 100) + " / click mRecords / advance 5100 / stations = " + mine150 +
+                         "LINE-2",
+                         ""});
+    // A port in the settings file edited by hand to no port at all is the default.
+    for (std::string port : {"1e20", "-5", "54.5", "abc", "5433"})
+        cases.push_back({port, "edit Port " + port + " / load / click mnuRecordStore / frmRecordStore.txtPort = " +
+                                   (port == "5433" ? port : "5432"), ""});
+    play(cases);
 }
 
 }  // namespace
