@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
-#include <QProcessEnvironment>
 
 #include "tests/support/TempDir.h"
 
@@ -15,12 +14,9 @@ namespace {
 // The tests run here as CI and a root shell run them: no desktop session,
 // so no XDG_RUNTIME_DIR.
 TEST(Leftovers, ADesktopTestLeavesNothingOutsideItsTemporaryFolders) {
-    const char* tests[] = {
-        "MainWindow.ShowsItsDesignAndFollowsTheCore",
-        "EndToEnd.GetAssetReachesTheSimulatorAndTheReplyIsDispatched",
-        "PortProbe.TellsFreeHeldAndAbsentApart",
-    };
-    for (const char* test : tests) {
+    for (const char* test : {"MainWindow.ShowsItsDesignAndFollowsTheCore",
+                             "EndToEnd.GetAssetReachesTheSimulatorAndTheReplyIsDispatched",
+                             "PortProbe.TellsFreeHeldAndAbsentApart"}) {
         kv::test::TempDir tmp;
         const QString folder = QString::fromStdString(tmp.path().string());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -34,14 +30,12 @@ TEST(Leftovers, ADesktopTestLeavesNothingOutsideItsTemporaryFolders) {
         ASSERT_TRUE(child.waitForFinished(60000)) << test;
         const QString said = QString::fromLocal8Bit(child.readAll());
         ASSERT_TRUE(said.contains("[  PASSED  ] 1 test")) << test << "\n" << said.toStdString();
-
-        const QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                        QDir::NoDotAndDotDot);
+        const QStringList left =
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         EXPECT_TRUE(left.isEmpty()) << test << " left in " << folder.toStdString() << ": "
                                     << left.join(", ").toStdString();
-        QString mangled = folder;
-        mangled.replace('/', '_');
-        const QStringList locks = QDir("/run/lock").entryList({"LCK..*" + mangled + "*"}, QDir::Files);
+        const QStringList locks =
+            QDir("/run/lock").entryList({"LCK..*" + QString(folder).replace('/', '_') + "*"}, QDir::Files);
         EXPECT_TRUE(locks.isEmpty()) << test << ": " << locks.join(", ").toStdString();
     }
 }

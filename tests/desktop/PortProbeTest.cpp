@@ -1,9 +1,9 @@
 // The Linux port probe on real devices: a simulator's pseudo-terminal, a
-// missing device, and a device another process has locked.
+// missing device, and a device another process has locked; the default
+// device of every port number.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSerialPort>
@@ -22,12 +22,17 @@ using kv::platform::PortState;
 namespace {
 
 TEST(PortProbe, RefusalsMapToTheirStates) {
-    const struct {
-        int error;
-        PortState state;
-    } cases[] = {{EBUSY, PortState::Held}, {EACCES, PortState::PermissionDenied}, {EPERM, PortState::PermissionDenied},
-                 {ENOENT, PortState::Absent}, {ENXIO, PortState::Absent}, {EIO, PortState::Absent}};
-    for (const auto& c : cases) EXPECT_EQ(LinuxPortProbe::fromOpenError(c.error), c.state) << c.error;
+    const std::pair<int, PortState> cases[] = {{EBUSY, PortState::Held},          {EACCES, PortState::PermissionDenied},
+                                               {EPERM, PortState::PermissionDenied}, {ENOENT, PortState::Absent},
+                                               {ENXIO, PortState::Absent},          {EIO, PortState::Absent}};
+    for (const auto& [error, state] : cases) EXPECT_EQ(LinuxPortProbe::fromOpenError(error), state) << error;
+}
+
+TEST(PortMap, DefaultDevicesAtEveryEdge) {
+    const std::pair<int, const char*> cases[] = {{0, ""},  {1, "/dev/ttyS0"},     {8, "/dev/ttyS7"},
+                                                 {9, "/dev/ttyUSB0"}, {20, "/dev/ttyUSB11"}, {21, "/dev/ttyACM0"},
+                                                 {32, "/dev/ttyACM11"}, {33, ""}};
+    for (const auto& [port, device] : cases) EXPECT_EQ(kv::ports::PortMap::defaultDevice(port), device) << port;
 }
 
 TEST(PortProbe, TellsFreeHeldAndAbsentApart) {
@@ -37,45 +42,21 @@ TEST(PortProbe, TellsFreeHeldAndAbsentApart) {
     EXPECT_EQ(probe.probe(11), PortState::Free);
     EXPECT_EQ(probe.probe(31), PortState::Absent);  // no link, no /dev/ttyACM10
     EXPECT_EQ(probe.probe(0), PortState::Absent);
-
-    // A port named in another live process's lock file is held.
-    QString lock = "/tmp/LCK..COM11";
-    {
-        QFile f(lock);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray::number(qint64(getppid())).rightJustified(10, ' ') + "\n");
-    }
-    EXPECT_EQ(probe.probe(11), PortState::Held);
-    // A stale lock (its process is gone) does not count.
-    {
-        QFile f(lock);
+    // A port named in another live process's lock file is held; a stale
+    // lock (its process is gone) does not count.
+    for (auto [pid, state] : {std::pair{qint64(getppid()), PortState::Held}, {99999999, PortState::Free}}) {
+        QFile f("/tmp/LCK..COM11");
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("  99999999\n");
+        f.write(QByteArray::number(pid).rightJustified(10, ' ') + "\n");
+        f.close();
+        EXPECT_EQ(probe.probe(11), state) << pid;
     }
-    EXPECT_EQ(probe.probe(11), PortState::Free);
-    QFile::remove(lock);
-
+    QFile::remove("/tmp/LCK..COM11");
     sim.stop();
     EXPECT_EQ(probe.probe(11), PortState::Absent);  // its link went with it
-
     kv::test::SimProcess last({"--com", "32", "--quiet"});
     ASSERT_TRUE(last.started());
     EXPECT_EQ(probe.probe(32), PortState::Free);  // the last port is probed too
-}
-
-TEST(PortMap, DefaultDevicesAtEveryEdge) {
-    const struct {
-        int port;
-        const char* device;
-    } cases[] = {{0, ""},
-                 {1, "/dev/ttyS0"},
-                 {8, "/dev/ttyS7"},
-                 {9, "/dev/ttyUSB0"},
-                 {20, "/dev/ttyUSB11"},
-                 {21, "/dev/ttyACM0"},
-                 {32, "/dev/ttyACM11"},
-                 {33, ""}};
-    for (const auto& c : cases) EXPECT_EQ(kv::ports::PortMap::defaultDevice(c.port), c.device) << c.port;
 }
 
 // Run by the next test in a process of its own: holds the device named in
@@ -103,7 +84,8 @@ TEST(PortProbe, APortAnotherDashboardHoldsThroughItsLinkIsHeld) {
     holder.start(QCoreApplication::applicationFilePath(),
                  {"--gtest_also_run_disabled_tests", "--gtest_filter=PortHolder.DISABLED_HoldsAPortUntilItsInputEnds"});
     QByteArray said;
-    ASSERT_TRUE(kv::test::waitUntil([&] { return (said += holder.readAll()).contains("holding"); }, 5000)) << said.toStdString();
+    ASSERT_TRUE(kv::test::waitUntil([&] { return (said += holder.readAll()).contains("holding"); }))
+        << said.toStdString();
     // Whoever runs the suite, root included (who may open a held device).
     EXPECT_EQ(probe.probe(13), PortState::Held);
     // QSerialPort's lock file, named after the device's path ('/' as '_'):
