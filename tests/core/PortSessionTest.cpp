@@ -18,11 +18,7 @@ void closed(Rig& r) { EXPECT_FALSE(r.port.PortOpen()); }
 
 // The ways back to an identified controller, each as the technician meets it.
 TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
-    const struct {
-        const char* name;
-        std::function<void(Rig&)> before;
-        std::vector<Step> steps;
-    } cases[] = {
+    playAll({
         {"OK on a busy port, then START",
          [](Rig& r) {
              r.port.refusals[10] = kv::platform::OpenError::Busy;
@@ -73,13 +69,7 @@ TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
            [](Rig& r) { ASSERT_TRUE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }},
           {"click mnuSettings", "*", {{"visible frmSettings", "0"}, {"lblOpen", "Open"}},
            "The parameters are being written to the controller. Open the settings when it has restarted."}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Rig rig;
-        c.before(rig);
-        EXPECT_TRUE(play(rig, c.steps));
-    }
+    });
 }
 
 // Unplugged just after the request of step 0 (firmware) ... 5 (asset): the

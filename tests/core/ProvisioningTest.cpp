@@ -198,64 +198,31 @@ std::vector<Step> enter(const std::string& client, const std::string& asset = "A
 // not stop the repeat; Enter while a step waits skips to the next; the next
 // controller's run ticks every second again.
 TEST(AutoSetting, StepsGoOnTheirTicks) {
-    const struct {
-        const char* name;
-        std::function<void(Rig&)> before;
-        std::vector<Step> steps;
-    } cases[] = {
+    const auto read = timeline({{1000, kSetA100}, {3000, kRead}}, kRun);
+    playAll({
         {"a short client skips to the parameter read", {},
-         [] {
-             auto s = enter("AB");
-             auto t = timeline({{1000, kSetA100}, {3000, kRead}}, kRun);
-             s.insert(s.end(), t.begin(), t.end());
-             s.push_back({"advance 1000", "*", {{"lblCurrentINFO", " Retrieving Params.... Please Wait"}}, "*",
-                          [](Rig& r) { EXPECT_EQ(r.main->autoSetting.tmrSetAutoAssetClientParam.interval(), 2000); }});
-             return s;
-         }()},
-        {"an empty client too", {}, [] { auto s = enter(""); auto t = timeline({{1000, kSetA100}, {3000, kRead}}, kRun); s.insert(s.end(), t.begin(), t.end()); return s; }()},
+         join({enter("AB"), read,
+               {{"advance 1000", "*", {{"lblCurrentINFO", " Retrieving Params.... Please Wait"}}, "*",
+                 [](Rig& r) { EXPECT_EQ(r.main->autoSetting.tmrSetAutoAssetClientParam.interval(), 2000); }}}})},
+        {"an empty client too", {}, join({enter(""), read})},
         {"a silent controller", [](Rig& r) { r.controller.modes.silent = true; },
-         [] {
-             auto s = enter("007");
-             auto t = timeline({{1000, kSetA100}, {8000, kSetA100}, {15000, kSetA100}, {22000, kSetA100}}, kRun);
-             s.insert(s.end(), t.begin(), t.end());
-             s.push_back({"advance 500", "", {{"lblCurrentINFO", " Setting Client and Asset..."}}});
-             return s;
-         }()},
+         join({enter("007"), timeline({{1000, kSetA100}, {8000, kSetA100}, {15000, kSetA100}, {22000, kSetA100}}, kRun),
+               {{"advance 500", "", {{"lblCurrentINFO", " Setting Client and Asset..."}}}}})},
         {"the first asset reply at 7.5 s", [](Rig& r) { r.controller.modes.replyDelayMs = 6500; },
-         [] {
-             auto s = enter("007");
-             s.push_back({"advance 1500", kSetA100, {}, "", [](Rig& r) { r.controller.modes.replyDelayMs = 20; }, kRun});
-             auto t = timeline({{6500, kSetA100}, {7500, kSet007}}, kRun);
-             s.insert(s.end(), t.begin(), t.end());
-             return s;
-         }()},
+         join({enter("007"),
+               {{"advance 1500", kSetA100, {}, "", [](Rig& r) { r.controller.modes.replyDelayMs = 20; }, kRun}},
+               timeline({{6500, kSetA100}, {7500, kSet007}}, kRun)})},
         {"Enter while a step waits", [](Rig& r) { r.controller.modes.silent = true; },
-         [] {
-             auto s = enter("007");
-             s.push_back({"advance 1000", kSetA100, {}, "*", {}, kRun});
-             s.push_back({"advance 1500", "", {}, "*", {}, kRun});
-             s.push_back({"key txtAssetID 13", ""});  // the run stays at its asset step
-             s.push_back({"advance 499", "", {}, "*", {}, kRun});
-             s.push_back({"advance 1", kSet007, {}, "*", {}, kRun});
-             return s;
-         }()},
+         join({enter("007"),
+               {{"advance 1000", kSetA100, {}, "*", {}, kRun},
+                {"advance 1500", "", {}, "*", {}, kRun},
+                {"key txtAssetID 13", ""},  // the run stays at its asset step
+                {"advance 499", "", {}, "*", {}, kRun},
+                {"advance 1", kSet007, {}, "*", {}, kRun}}})},
         {"the next run", {},
-         [] {
-             auto s = enter("007");
-             s.push_back({"advance 30000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}});
-             for (const auto& x : enter("007")) s.push_back(x);
-             auto t = timeline({{1000, kSetA100}, {2000, kSet007}}, kRun);
-             s.insert(s.end(), t.begin(), t.end());
-             return s;
-         }()},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Rig rig;
-        rig.identify();
-        if (c.before) c.before(rig);
-        EXPECT_TRUE(play(rig, c.steps));
-    }
+         join({enter("007"), {{"advance 30000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}}}, enter("007"),
+               timeline({{1000, kSetA100}, {2000, kSet007}}, kRun)})},
+    }, [](Rig& r) { r.identify(); });
 }
 
 // Enter in an empty asset box does nothing; a run whose APPLY PARAMS is

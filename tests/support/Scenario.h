@@ -239,4 +239,31 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
     return true;
 }
 
+// A scenario of its own: a name, what is set up before it (a controller's
+// failure mode, a load), and its steps.
+struct Scenario {
+    const char* name;
+    std::function<void(Rig&)> before;
+    std::vector<Step> steps;
+};
+
+// Plays each scenario on a fresh rig: `start` first (what every scenario of
+// the table shares), then its own set-up, then its steps.
+inline void playAll(const std::vector<Scenario>& cases, const std::function<void(Rig&)>& start = {}) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        if (start) start(rig);
+        if (c.before) c.before(rig);
+        EXPECT_TRUE(play(rig, c.steps));
+    }
+}
+
+// Steps one after the other: join({enter("007"), timeline(...), more}).
+inline std::vector<Step> join(std::initializer_list<std::vector<Step>> parts) {
+    std::vector<Step> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
 }  // namespace kv::test
