@@ -1,60 +1,61 @@
-// The identity and status buttons' frames and the handlers of their replies.
+// The identity and status buttons' frames, the handlers of their replies, and the
+// parameter write frames.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "tests/support/Scenario.h"
 #include "ui/Text.h"
 
-using kv::sim::Bytes;
 using namespace kv::test;
+using Stage = kv::link::ConnectionSequence::Step;
 
 namespace {
+
+const char* const kRead = "06 01 29 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B "
+                          "1C 1D 1E 1F 20 21 22 23 24 25 26 27 99 99";
 
 struct Handlers : ::testing::Test {
     Handlers() {
         rig.load();
-        rig.main->sequence.tmrLoopBack.setEnabled(false);  // the tests ask by themselves
         rig.main->sequence.abort();
-        rig.takeWritten();
-    }
-    // A reply delivered as one chunk after a request reset the buffer.
-    void reply(const Bytes& bytes) {
-        rig.main->receive.ResetReceive();
-        rig.port.deliver(bytes);
     }
     Rig rig;
 };
 
-TEST_F(Handlers, ButtonsSendTheirFramesAndSwitchThePollOff) {
-    auto& m = *rig.main;
-    const struct {
-        kv::ui::Button* button;
-        Bytes frame;
-        bool pollOff;
-    } cases[] = {
-        {&m.identity.cdmGETV, {0x01, 0x01, 0x01, 0x00}, true},
-        {&m.identity.cmdGetCheckSum, {0x0A, 0x01, 0x01, 0x00}, true},
-        {&m.identity.cmdGetConfiguration, {0x05, 0x01, 0x00, 0x00}, true},
-        {&m.identity.cmdGetMACAddress, {0x18, 0x01, 0x01, 0x00}, false},
-        {&m.identity.cmdGetClientID, {0x15, 0x01, 0x01, 0x00}, true},
-        {&m.identity.cmdGetAssetID, {0x16, 0x01, 0x01, 0x00}, true},
-        {&m.status.cmdGetStatus, {0x02, 0x01, 0x01, 0x00}, false},
-        {&m.paramRead.cmdGetParams, kv::link::frameReadParams(), false},
-    };
+// Each button sends its frame while the port is open, nothing while it is
+// closed, and resets the receive buffer; most switch the status poll off.
+// The controller's answer is dumped one group per byte and the byte after,
+// and answers one step of the identification (a service-mode reply none).
+TEST_F(Handlers, ButtonsSendTheirFramesAndEachReplyAnswersOnlyItsOwnStep) {
+    using enum Stage;
+    const std::tuple<const char*, const char*, bool, Stage> cases[] = {
+        {"cdmGETV", "01 01 01 00", true, Firmware},          {"cmdGetCheckSum", "0A 01 01 00", true, Checksum},
+        {"cmdGetConfiguration", "05 01 00 00", true, Checksum}, {"cmdGetMACAddress", "18 01 01 00", false, Mac},
+        {"cmdGetClientID", "15 01 01 00", true, Client},     {"cmdGetAssetID", "16 01 01 00", true, Asset},
+        {"cmdGetStatus", "02 01 01 00", false, Checksum},    {"cmdGetParams", kRead, false, Params},
+        {"cmdEnterServiceMode", "08 01 01 01", true, Finished}, {"cmdExitServiceMode", "08 01 01 00", true, Finished}};
+    kv::sim::VirtualController c;
+    std::vector<kv::link::Reply> replies;
+    rig.main->receive.listenReplies([&](kv::link::Reply r) { replies.push_back(r); });
     for (bool open : {true, false}) {
         rig.port.setPortOpen(open);
-        for (const auto& c : cases) {
-            m.sequence.tmrStatusGET.setEnabled(true);
-            m.receive.iRxIdx = 7;
-            c.button->press();  // hidden buttons run the same routine
-            EXPECT_EQ(m.receive.iRxIdx, 1) << c.button->name();
-            EXPECT_EQ(m.sequence.tmrStatusGET.enabled(), !c.pollOff) << c.button->name();
-            auto written = rig.takeWritten();
-            if (open) {
-                ASSERT_EQ(written.size(), 1u) << c.button->name();
-                EXPECT_EQ(written[0], c.frame) << c.button->name();
-            } else {
-                EXPECT_TRUE(written.empty()) << c.button->name();
-            }
+        for (auto [name, frame, pollOff, step] : cases) {
+            rig.main->sequence.tmrStatusGET.setEnabled(true);
+            rig.main->receive.iRxIdx = 7;
+            static_cast<kv::ui::Button*>(control(rig, name))->press();  // hidden buttons run the same routine
+            const auto sent = rig.takeWritten();
+            EXPECT_EQ(hex(sent), open ? frame : "") << name;
+            EXPECT_EQ(rig.main->receive.iRxIdx, 1) << name;
+            EXPECT_EQ(rig.main->sequence.tmrStatusGET.enabled(), !pollOff) << name;
+            if (sent.empty()) continue;
+            const auto answer = *c.answer(sent[0], 0);
+            replies.clear();
+            rig.port.deliver(answer);
+            EXPECT_EQ(replies.empty() ? Finished : kv::link::ConnectionSequence::answeredBy(replies.back()), step) << name;
+            if (step == Params) continue;  // the parameters' reply has a dump of its own
+            EXPECT_EQ(rig.main->receive.Text1.text().size(), 3 * (answer.size() + 1)) << name;
+            EXPECT_EQ(rig.main->receive.Text1.text().substr(0, 3), " " + kv::ui::hex2(sent[0][0])) << name;
         }
     }
     EXPECT_TRUE(rig.messages.shown.empty());
@@ -114,91 +115,56 @@ TEST_F(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnly) {
     }));
 }
 
-// Each reply, as the controller sends it, answers one step of the
-// identification.
-TEST_F(Handlers, EachReplyAnswersOnlyItsOwnStep) {
-    using Step = kv::link::ConnectionSequence::Step;
-    kv::sim::VirtualController c;
-    auto answer = [&](Bytes request) { return *c.answer(request, 0); };
-    const struct {
-        Bytes reply;
-        Step step;
-    } cases[] = {
-        {answer({0x01, 0x01, 0x01, 0x00}), Step::Firmware}, {answer({0x0A, 0x01, 0x01, 0x00}), Step::Checksum},
-        {answer({0x05, 0x01, 0x00, 0x00}), Step::Checksum}, {c.statusReply(), Step::Checksum},
-        {answer(kv::link::frameReadParams()), Step::Params}, {answer({0x18, 0x01, 0x01, 0x00}), Step::Mac},
-        {answer({0x15, 0x01, 0x01, 0x00}), Step::Client}, {answer({0x16, 0x01, 0x01, 0x00}), Step::Asset},
-    };
-    std::vector<kv::link::Reply> replies;
-    rig.main->receive.listenReplies([&](kv::link::Reply r) { replies.push_back(r); });
-    for (const auto& k : cases) {
-        replies.clear();
-        reply(k.reply);
-        ASSERT_FALSE(replies.empty()) << int(k.reply[0]);
-        EXPECT_EQ(kv::link::ConnectionSequence::answeredBy(replies.back()), k.step) << int(k.reply[0]);
-    }
-}
-
-TEST_F(Handlers, EveryDumpHasOneGroupPerByteAndTheByteAfter) {
-    kv::sim::VirtualController c;
-    for (Bytes request : {Bytes{0x01, 0x01, 0x01, 0x00}, Bytes{0x0A, 0x01, 0x01, 0x00}, Bytes{0x05, 0x01, 0x00, 0x00},
-                          Bytes{0x18, 0x01, 0x01, 0x00}, Bytes{0x15, 0x01, 0x01, 0x00}, Bytes{0x16, 0x01, 0x01, 0x00},
-                          Bytes{0x08, 0x01, 0x01, 0x01}, Bytes{0x02, 0x01, 0x01, 0x00}}) {
-        Bytes r = *c.answer(request, 0);
-        reply(r);
-        EXPECT_EQ(rig.main->receive.Text1.text().size(), 3 * (r.size() + 1)) << int(request[0]);
-        EXPECT_EQ(rig.main->receive.Text1.text().substr(0, 3), " " + kv::ui::hex2(request[0]));
-    }
-}
-
 TEST(Status, ReadingRule) {
-    const struct {
-        int high, low;
-        const char* shown;
-    } cases[] = {{0x02, 0x2B, "25.5"}, {0x01, 0x2C, "0.0"}, {0x00, 0xFA, "-5.0"}, {0x01, 0x2B, "-0.1"},
-                 {0x02, 0x00, "---"},  {0x64, 0x01, "---"}, {0x63, 0xFF, "2529.9"}, {0x00, 0x01, "-29.9"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(kv::controller::formatReading(static_cast<std::uint8_t>(c.high), static_cast<std::uint8_t>(c.low)),
-                  c.shown)
-            << c.high << "," << c.low;
+    for (auto [high, low, shown] : {std::tuple{0x02, 0x2B, "25.5"}, {0x01, 0x2C, "0.0"}, {0x00, 0xFA, "-5.0"},
+                                    {0x01, 0x2B, "-0.1"}, {0x02, 0x00, "---"}, {0x64, 0x01, "---"},
+                                    {0x63, 0xFF, "2529.9"}, {0x00, 0x01, "-29.9"}})
+        EXPECT_EQ(kv::controller::formatReading(std::uint8_t(high), std::uint8_t(low)), shown) << high << "," << low;
 }
 
 // The screen follows the system's locale; the log keeps its fixed form.
 TEST(Status, TemperaturesAndTheClockFollowTheLocale) {
-    const struct {
-        const char* decimal;
-        const char* shown;
-    } cases[] = {{".", "25.5"}, {",", "25,5"}, {"\xB7", "25\xB7" "5"}};
-    for (const auto& c : cases) {
-        Rig rig;
-        rig.locale.decimal = c.decimal;
-        rig.identify();
-        EXPECT_EQ(rig.main->status.lblGetStatus(0).caption(), "---");
-        rig.main->status.cmdGetStatus.press();
-        rig.clock.advance(100);
-        EXPECT_EQ(rig.main->status.lblGetStatus(0).caption(), c.shown) << c.decimal;
-        EXPECT_EQ(rig.main->status.lblSettingValue.caption(), c.shown) << c.decimal;
-    }
-    struct DayFirstWords : kv::platform::Locale {
-        std::string decimalPoint() const override { return ","; }
+    std::vector<Scenario> cases;
+    for (auto [decimal, shown] : {std::pair{".", "25.5"}, {",", "25,5"}, {"\xB7", "25\xB7" "5"}})
+        cases.push_back({decimal, [decimal](Rig& r) { r.locale.decimal = decimal; },
+                         {{"advance 8000", "*", {{"lblGetStatus(0)", "---"}}},
+                          {"press cmdGetStatus"},
+                          {"advance 100", "*", {{"lblGetStatus(0)", shown}, {"lblSettingValue", shown}}}}});
+    playAll(cases, [](Rig& r) { r.load(); });
+    struct DayFirstWords : kv::platform::FixedLocale {
         std::string generalDate(const kv::platform::DateTime& t) const override {
             return std::to_string(t.day) + "." + std::to_string(t.month) + "." + std::to_string(t.year) + " " +
                    std::to_string(t.hour) + " h " + std::to_string(t.minute);
         }
-    };
+    } german;
     Rig rig;
-    DayFirstWords german;
-    kv::platform::Platform platform = rig.platform;
-    kv::platform::Platform withLocale{platform.port, platform.probe, platform.settings, platform.folders,
-                                      platform.fileDialog, platform.messageBox, platform.beep, platform.events,
-                                      platform.pointer, platform.screen, platform.clock, platform.timers, german};
     rig.main.reset();
+    kv::platform::Platform withLocale{rig.port,  rig.probe,   rig.settings, rig.folders, rig.fileDialog, rig.messages,
+                                      rig.beep,  rig.clock,   rig.pointer,  rig.screen,  rig.clock,      rig.clock,
+                                      german};
     kv::app::frmMain m(withLocale);
     m.Form_Load();
     rig.clock.advance(1000);
     EXPECT_EQ(m.sequence.lblTime.caption(), "5.12.2026 14 h 5");
-    // The log's file name and rows keep their fixed forms.
+    // The log's file name keeps its fixed form.
     EXPECT_EQ(m.log.path().filename().string(), "LOG_14_05_09_05_12_2026.csv");
+}
+
+// Parameter writes byte for byte: the value split into its high and low byte,
+// ten to a bulk frame (the requests are checked through their buttons).
+TEST(Frames, ParameterWritesAreByteExact) {
+    using namespace kv::link;
+    for (auto [value, hl] : {std::pair{300, "01 2C"}, {650, "02 8A"}, {0, "00 00"}, {32767, "7F FF"}, {255, "00 FF"}})
+        EXPECT_EQ(hex({frameWriteParams({splitParam(12, value)})}), std::string("07 01 05 0C ") + hl + " 99 99");
+    std::vector<ParamWrite> ten;
+    for (std::uint8_t n = 1; n <= 10; ++n) ten.push_back(splitParam(n, 0x200 + n));
+    EXPECT_EQ(hex({frameWriteParams(ten)}),
+              "07 01 20 01 02 01 02 02 02 03 02 03 04 02 04 05 02 05 06 02 06 07 02 07 08 02 08 09 02 09 0A 02 0A "
+              "99 99");
+    // The shift the split uses is a logical one.
+    for (auto [value, shift, expected] : {std::tuple{0x1234, 8, 0x12}, {-256, 8, 0x00FFFFFF}, {-1, 1, 0x7FFFFFFF},
+                                          {-1, 31, 1}, {0x7FFF, 8, 0x7F}, {300, 8, 1}, {0, 8, 0}})
+        EXPECT_EQ(RShiftLong(value, std::int16_t(shift)), expected) << value << " >> " << shift;
 }
 
 }  // namespace

@@ -4,21 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "tests/support/Scenario.h"
 
 using namespace kv::test;
-using kv::platform::parseLineSettings;
 
 namespace {
 
 const std::pair<std::string, std::string> kConnected{"lblCurrentINFO", " CONNECTED..OK"};
 void another(Rig& r) { r.controller.state.mac = "00AABBCCDDEE"; }
 void closed(Rig& r) { EXPECT_FALSE(r.port.PortOpen()); }
+void settingsDialog(Rig& r) { r.main->settings.CommSettings(&r.main->session, "Communications Port Settings"); }
 
 // The ways back to an identified controller, each as the technician meets it.
 TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
-    playAll({
+    std::vector<Scenario> cases{
         {"OK on a busy port, then START",
          [](Rig& r) {
              r.port.refusals[10] = kv::platform::OpenError::Busy;
@@ -30,18 +31,6 @@ TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
           {"advance 10000", "", {{"visible frmProgressInfo", "0"}}, "*", [](Rig& r) { r.port.refusals.clear(); }},
           // The error does not outlive its cause.
           {"click cmdSTOPComms", "", {{"cmdSTOPComms", "STOP"}, {"lblError", ""}}},
-          {"advance 8000", "*", {kConnected}}}},
-        {"<none>, then START and REFRESH", [](Rig& r) { r.main->Form_Load(); },
-         {{"choose frmStartup.cboPort 0"}, {"click frmStartup.cmdAction(0)", "", {{"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}},
-          {"click cmdSTOPComms", "", {{"lblOpen", "Open"}, {"lblPort", "Port 10"}}},
-          {"advance 3000", ""},  // START alone only opens
-          {"click cmdRefreshNextController"},
-          {"advance 8000", "*", {kConnected}}}},
-        {"Cancel, then START and REFRESH", [](Rig& r) { r.main->Form_Load(); },
-         {{"click frmStartup.cmdAction(1)", "", {{"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}},
-          {"click cmdSTOPComms", "", {{"lblOpen", "Open"}, {"lblPort", "Port 10"}}},
-          {"advance 3000", ""},
-          {"click cmdRefreshNextController"},
           {"advance 8000", "*", {kConnected}}}},
         {"unplugged, another controller on the same device", [](Rig& r) { r.identify(); },
          {{"unplug", "", {{"lblError", "Port lost"}, {"lblOpen", "Closed"}}},
@@ -69,85 +58,62 @@ TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
            [](Rig& r) { ASSERT_TRUE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }},
           {"click mnuSettings", "*", {{"visible frmSettings", "0"}, {"lblOpen", "Open"}},
            "The parameters are being written to the controller. Open the settings when it has restarted."}}},
-    });
+    };
+    // No port taken at start-up (<none> chosen, or Cancel): START opens, REFRESH identifies.
+    for (auto [name, first] : {std::pair{"<none>, then START and REFRESH", "choose frmStartup.cboPort 0"},
+                               {"Cancel, then START and REFRESH", "click frmStartup.cmdAction(1)"}})
+        cases.push_back({name, [](Rig& r) { r.main->Form_Load(); },
+                         {{first, ""},
+                          {name[0] == '<' ? "click frmStartup.cmdAction(0)" : "", "",
+                           {{"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}},
+                          {"click cmdSTOPComms", "", {{"lblOpen", "Open"}, {"lblPort", "Port 10"}}},
+                          {"advance 3000", ""},  // START alone only opens
+                          {"click cmdRefreshNextController"},
+                          {"advance 8000", "*", {kConnected}}}});
+    // Unplugged just after the request of step 0 (firmware) ... 5 (asset): the
+    // returned device is identified from its first request.
+    for (int step = 0; step <= 5; ++step)
+        cases.push_back({"unplugged during the identification", [](Rig& r) { r.load(); },
+                         {{"advance " + std::to_string(1000 * (step + 1))},
+                          {"unplug"},
+                          {"replug", "", {}, "*", another},
+                          {"advance 1000", "01 01 01 00"},
+                          {"advance 8000", "*", {kConnected, {"lblMacAddress", " 00AABBCCDDEE"}}}}});
+    // A port dialog opened while the device is away ends the watch, whatever
+    // it ends with: the port stays closed until START.
+    for (auto [name, end] : {std::pair{"Cancel", "click frmSettings.cmdAction(1)"},
+                             {"<none>", "choose frmSettings.cboPort 0"}, {"OK", "choose frmSettings.cboPort 1"}})
+        cases.push_back({name, [](Rig& r) { r.identify(); },
+                         {{"unplug", "*", {}, "*", settingsDialog},
+                          {"replug"}, {"advance 2000", "*", {}, "*", closed}, {end},
+                          {name[0] == 'C' ? "" : "click frmSettings.cmdAction(0)"},
+                          {"advance 5000", "*", {{"cmdSTOPComms", "START"}}, "*", closed}}});
+    playAll(cases);
 }
 
-// Unplugged just after the request of step 0 (firmware) ... 5 (asset): the
-// returned device is identified from its first request.
-TEST(Ways, TheReturnedDeviceIsIdentifiedFromItsFirstRequestWhateverTheStepItWentAt) {
-    for (int step = 0; step <= 5; ++step) {
-        SCOPED_TRACE(step);
-        Rig rig;
-        rig.load();
-        EXPECT_TRUE(play(rig, {{"advance " + std::to_string(1000 * (step + 1))},  // the request of `step` has just gone
-                               {"unplug"},
-                               {"replug", "", {}, "*", another},
-                               {"advance 1000", "01 01 01 00"},
-                               {"advance 8000", "*", {kConnected, {"lblMacAddress", " 00AABBCCDDEE"}}}}));
-    }
-}
-
-TEST(Ways, APortDialogEndsTheWatchWhateverItEndsWith) {
-    for (int ending = 0; ending < 3; ++ending) {  // Cancel, <none>, OK
-        Rig r;
-        r.identify();
-        r.port.unplug();
-        auto& dlg = r.main->settings;
-        dlg.CommSettings(&r.main->session, "Communications Port Settings");
-        r.port.freePorts.insert(10);  // back while the dialog is open
-        r.clock.advance(2000);
-        EXPECT_FALSE(r.port.PortOpen()) << ending;
-        if (ending == 0) dlg.cmdCancel.click();
-        else {
-            dlg.cboPort.setListIndex(ending == 1 ? 0 : 1);
-            dlg.cmdOK.click();
-        }
-        r.clock.advance(5000);
-        EXPECT_FALSE(r.port.PortOpen()) << ending;  // START opens it
-        EXPECT_EQ(r.main->indicators.cmdSTOPComms.caption(), "START") << ending;
-    }
-}
-
-// ----------------------------------------------------------------
 // The port's own rules: settings strings, handshaking, and the modem lines
 // kept while closed.
-
-TEST(LineSettings, AcceptsTheUsualFormsAndRefusesTheRest) {
-    const struct {
-        const char* text;
-        bool ok;
-        int baud;
-        char parity;
-        int data, stop;
-    } cases[] = {
-        {"38400,n,8,1", true, 38400, 'N', 8, 10}, {"9600,E,7,2", true, 9600, 'E', 7, 20},
-        {" 115200 , o , 8 , 1.5 ", true, 115200, 'O', 8, 15}, {"300,m,5,1", true, 300, 'M', 5, 10},
-        {"38400,n,8", false, 0, 0, 0, 0}, {"38400,n,8,1,1", false, 0, 0, 0, 0}, {"fast,n,8,1", false, 0, 0, 0, 0}, {"38400,x,8,1", false, 0, 0, 0, 0},
-        {"38400,n,9,1", false, 0, 0, 0, 0}, {"38400,n,8,3", false, 0, 0, 0, 0}, {"", false, 0, 0, 0, 0}, {"38400,,8,1", false, 0, 0, 0, 0}, {"-5,n,8,1", false, 0, 0, 0, 0},
-    };
-    for (const auto& c : cases) {
-        auto s = parseLineSettings(c.text);
-        ASSERT_EQ(s.has_value(), c.ok) << c.text;
-        if (!c.ok) continue;
-        EXPECT_EQ(s->baud, c.baud) << c.text;
-        EXPECT_EQ(s->parity, c.parity) << c.text;
-        EXPECT_EQ(s->dataBits, c.data) << c.text;
-        EXPECT_EQ(s->stopBits, c.stop) << c.text;
+TEST(SerialPort, TakesTheUsualSettingsRefusesTheRestAndKeepsItsLinesWhileClosed) {
+    // What is taken: baud, parity, data bits, stop bits in tenths; "" refused.
+    const std::pair<const char*, const char*> cases[] = {
+        {"38400,n,8,1", "38400 N 8 10"}, {"9600,E,7,2", "9600 E 7 20"}, {" 115200 , o , 8 , 1.5 ", "115200 O 8 15"},
+        {"300,m,5,1", "300 M 5 10"},     {"38400,n,8", ""},             {"38400,n,8,1,1", ""},
+        {"fast,n,8,1", ""},              {"38400,x,8,1", ""},           {"38400,n,9,1", ""},
+        {"38400,n,8,3", ""},             {"", ""},                      {"38400,,8,1", ""},
+        {"-5,n,8,1", ""}};
+    for (const auto& [text, taken] : cases) {
+        auto s = kv::platform::parseLineSettings(text);
+        auto n = [](int v) { return std::to_string(v); };
+        EXPECT_EQ(s ? n(s->baud) + " " + s->parity + " " + n(s->dataBits) + " " + n(s->stopBits) : "", taken) << text;
     }
-}
-
-TEST(SerialPort, RefusedSettingsLeaveTheOldOnes) {
-    kv::test::Rig rig;
+    // Refused settings leave the old ones.
+    Rig rig;
     EXPECT_TRUE(rig.port.setSettings("38400,n,8,1"));
     EXPECT_FALSE(rig.port.setSettings("38400;n;8;1"));
     EXPECT_EQ(rig.port.Settings(), "38400,n,8,1");
     EXPECT_FALSE(rig.port.setHandshaking(4));
     EXPECT_TRUE(rig.port.setHandshaking(3));
     EXPECT_EQ(rig.port.Handshaking(), 3);
-}
-
-TEST(SerialPort, ModemLinesKeepTheirValueWhileClosed) {
-    kv::test::Rig rig;
     rig.port.setCommPort(10);
     rig.port.setDTREnable(true);
     EXPECT_TRUE(rig.port.DTREnable());
@@ -161,28 +127,22 @@ TEST(SerialPort, ModemLinesKeepTheirValueWhileClosed) {
     EXPECT_EQ(rig.port.written, (std::vector<kv::sim::Bytes>{{0x01}}));
 }
 
-}  // namespace
-
-namespace {
-
 // Listeners that stop listening, or stop another, while they are called:
 // the one removed is not called, the rest are, each once.
 TEST(Listeners, OneRemovedDuringACallIsNeitherCalledNorLeftDangling) {
-    const struct {
-        int caller, removes;  // listener `caller` (1 to 3) removes `removes`
-        const char* called;
-    } cases[] = {{1, 2, "13"}, {1, 3, "12"}, {2, 3, "12"}, {2, 2, "123"}, {3, 1, "123"}, {1, 1, "123"}};
-    for (const auto& c : cases) {
+    // Listener `caller` (1 to 3) removes `removes`; those called, in order.
+    for (auto [caller, removes, expected] : {std::tuple{1, 2, "13"}, {1, 3, "12"}, {2, 3, "12"}, {2, 2, "123"},
+                                            {3, 1, "123"}, {1, 1, "123"}}) {
         kv::platform::Listeners<> listeners;
         std::string called;
         int ids[4] = {};
         for (int n = 1; n <= 3; ++n)
             ids[n] = listeners.add([&, n] {
                 called += char('0' + n);
-                if (n == c.caller) listeners.remove(ids[c.removes]);
+                if (n == caller) listeners.remove(ids[removes]);
             });
         listeners.call();
-        EXPECT_EQ(called, c.called) << c.caller << " removes " << c.removes;
+        EXPECT_EQ(called, expected) << caller << " removes " << removes;
     }
 }
 

@@ -2,198 +2,114 @@
 // unsupported controllers, the finishing actions and the status poll.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/support/Scenario.h"
 
-using kv::sim::Bytes;
-using kv::test::Rig;
-using kv::test::Step;
-using kv::test::play;
+using namespace kv::test;
 using Stage = kv::link::ConnectionSequence::Step;
 
 namespace {
-
-int countWritten(Rig& rig, std::uint8_t code) {
-    int n = 0;
-    for (const auto& f : rig.port.written)
-        if (!f.empty() && f[0] == code) ++n;
-    return n;
-}
 
 const char* const kTexts[] = {" CONNECTING.... Please Wait",          " Getting Checksum.... Please Wait",
                               " Retrieving Params.... Please Wait",   " Acquiring Serial Number.... Please Wait",
                               " Acquiring Client ID.... Please Wait", " Acquiring Asset ID.... Please Wait",
                               " CONNECTED..OK"};
 
-const char* const kFw = "01 01 01 00";
-const std::string kRead = kv::test::hex({kv::link::frameReadParams()});
-const std::string kFirstThree = std::string(kFw) + " | 0A 01 01 00 | " + kRead;
+const std::string kFw = "01 01 01 00";
+const std::string kRead = hex({kv::link::frameReadParams()});  // byte for byte in the buttons' test
+const std::string kFirstThree = kFw + " | 0A 01 01 00 | " + kRead;
 const std::string kSixRequests = kFirstThree + " | 18 01 01 00 | 15 01 01 00 | 16 01 01 00";
+const std::pair<std::string, std::string> kConnected{"lblCurrentINFO", " CONNECTED..OK"};
+const std::vector<std::uint8_t> kIdentifying{0x01, 0x0A, 0x06, 0x18, 0x15, 0x16};
 
-// Each request at the tick after the previous reply, each text with it; the
-// progress window goes one tick after " CONNECTED..OK".
-TEST(Sequence, APromptControllerIsIdentifiedInSevenSeconds) {
-    Rig rig;
-    rig.load();
-    const std::string frames[] = {kFw, "0A 01 01 00", kRead, "18 01 01 00", "15 01 01 00", "16 01 01 00", ""};
-    std::vector<Step> steps;
-    for (int i = 0; i < 7; ++i) {
-        if (i) steps.push_back({"advance 999", "", {{"lblCurrentINFO", kTexts[i - 1]}}});
-        steps.push_back({i ? "advance 1" : "advance 1000", frames[i], {{"lblCurrentINFO", kTexts[i]}}});
-    }
-    steps.push_back({"advance 999", "", {{"visible frmProgressInfo", "1"}}});
-    steps.push_back({"advance 1", "",
-                     {{"visible frmProgressInfo", "0"}, {"lblCurrentINFO", " CONNECTED..OK"},
-                      {"lblFWVersion", "K5b 162"}, {"lblCheckSum", "1A 2B "}, {"lblMacAddress", " 0004A3B1C2D3"},
-                      {"lblGetStatus(3)", " 005"}, {"txtAssetID", " A1234"}, {"enabled cdmSetParams", "1"},
-                      {"enabled cboCLientList", "1"}},
-                     ""});
-    play(rig, steps);
-    EXPECT_EQ(rig.main->sequence.step(), Stage::Finished);
-}
+void finished(Rig& r) { EXPECT_EQ(r.main->sequence.step(), Stage::Finished); }
+void atTickLimit(Rig& r) { EXPECT_EQ(r.main->sequence.ticks(), 32767); }
 
-TEST(Sequence, HowTheRepliesAreCutDoesNotMatter) {
+TEST(Sequence, IdentifiesRetriesAndFinishesAsTheControllerAnswers) {
+    // Each request at the tick after the previous reply, each text with it; the
+    // progress window goes one tick after " CONNECTED..OK".
+    auto prompt = join({timeline({{1000, kFw}, {2000, "0A 01 01 00"}, {3000, kRead}, {4000, "18 01 01 00"},
+                                  {5000, "15 01 01 00"}, {6000, "16 01 01 00"}, {7000, ""}}),
+                        {{"advance 999", "", {{"visible frmProgressInfo", "1"}}},
+                         {"advance 1", "",
+                          {{"visible frmProgressInfo", "0"}, kConnected, {"lblFWVersion", "K5b 162"},
+                           {"lblCheckSum", "1A 2B "}, {"lblMacAddress", " 0004A3B1C2D3"}, {"lblGetStatus(3)", " 005"},
+                           {"txtAssetID", " A1234"}, {"enabled cdmSetParams", "1"}, {"enabled cboCLientList", "1"}},
+                          "", finished}}});
+    // Each text from its request's tick (the ms before it, the previous one).
+    for (std::size_t i = 1; i < 14; ++i) prompt[i].holds = {{"lblCurrentINFO", kTexts[(i - 1) / 2]}};
+    auto silent = [](Rig& r) { r.controller.modes.silent = true; };
+    auto pending = [](bool yes) { return [yes](Rig& r) { EXPECT_EQ(r.main->sequence.statusPending(), yes); }; };
+    std::vector<Scenario> cases{
+        {"a prompt controller in seven seconds", {}, prompt},
+        // Unanswered, the firmware request goes again at every seventh tick.
+        {"a silent controller is asked again every seventh tick", silent,
+         join({timeline({{1000, kFw}, {8000, kFw}, {15000, kFw}, {22000, kFw}, {29000, kFw}}),
+               {{"", "", {{"lblCurrentINFO", kTexts[0]}, {"visible frmProgressInfo", "1"}}}}})},
+        // A late or repeated reply to an earlier step does not move the sequence on.
+        {"a reply to an earlier step is not taken for the one awaited", {},
+         {{"advance 1000", kFw}, {"advance 500", "", {}, "*", silent}, {"advance 500", "0A 01 01 00"},
+          {"receive 01 01 03 01 06 02", ""}, {"advance 1000", ""},
+          {"advance 4000", "", {{"lblCurrentINFO", kTexts[1]}}}}},
+        // Firmware without the support mark: serial, client and asset are not asked.
+        {"an unsupported controller skips serial, client and asset",
+         [](Rig& r) { r.controller.state.fwText = "K5x"; },
+         {{"advance 3000", kFirstThree, {{"lblCurrentINFO", kTexts[2]}}},
+          {"advance 3999", "", {{"lblCurrentINFO", kTexts[2]}}},
+          {"advance 1", "", {kConnected}, "*", [](Rig& r) { EXPECT_FALSE(r.main->sequence.supported()); }}}},
+        // The status poll asks only when no status request is pending; after a
+        // supported controller, an unsupported one is judged by its own firmware;
+        // the tick counter stops at its limit, and OK in the port dialog again
+        // identifies again.
+        {"the poll waits, the next controller is judged by its own firmware, the ticks stop", {},
+         {{"advance 8000", "*", {kConnected}, "*", silent},
+          {"", "*", {}, "*", [](Rig& r) { r.main->sequence.tmrStatusGET.setEnabled(true); }},
+          {"advance 10000", "02 01 01 00", {}, "*", pending(true), {2}},
+          {"advance 10000", "", {}, "*", {}, {2}},
+          {"receive 02 01 0E 01 01 01 00 00 00 01 01 00 02 2B 01 A4 01", "", {}, "*", pending(false)},
+          {"advance 10000", "02 01 01 00", {}, "*", {}, {2}},
+          {"", "*", {}, "*", [](Rig& r) { r.controller.state.fwText = "K5x"; }},
+          {"click cmdRefreshNextController", "", {}, "*", [](Rig& r) { r.controller.modes.silent = false; }},
+          {"advance 8000", kFirstThree, {kConnected}},
+          {"advance 40000000", "*", {{"visible frmProgressInfo", "0"}}, "*", atTickLimit},
+          {"", "*", {}, "*", finished},
+          {"", "*", {{"visible frmProgressInfo", "1"}}, "*", [](Rig& r) { r.main->sequence.portConfirmed(true); }},
+          {"advance 7000", kFw, {kConnected}, "*", finished, {0x01}}}},
+    };
+    // How the replies are cut does not matter.
     using kv::sim::Chunking;
-    const struct {
-        const char* name;
-        Chunking chunking;
-        bool doubleReply;
-    } cases[] = {{"whole", {Chunking::Whole, 0}, false},
-                 {"byte by byte", {Chunking::ByteByByte, 0}, false},
-                 {"split in the header", {Chunking::SplitAt, 2}, false},
-                 {"split in the payload", {Chunking::SplitAt, 5}, false},
-                 {"a status reply behind every reply", {Chunking::Whole, 0}, true},
-                 {"both, byte by byte", {Chunking::ByteByByte, 0}, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Rig rig;
-        rig.controller.modes.chunking = c.chunking;
-        rig.controller.modes.doubleReply = c.doubleReply;
-        rig.load();
-        play(rig, {{"advance 7000", kSixRequests,
-                    {{"lblCurrentINFO", " CONNECTED..OK"}, {"lblMacAddress", " 0004A3B1C2D3"}, {"txtAssetID", " A1234"}}}});
-    }
-}
-
-// Unanswered, the firmware request goes again at every seventh tick and the
-// sequence stays at its first text.
-TEST(Sequence, ASilentControllerIsAskedAgainEverySeventhTick) {
-    Rig rig;
-    rig.controller.modes.silent = true;
-    rig.load();
-    std::vector<Step> steps{{"advance 1000", kFw}};
-    for (int i = 0; i < 4; ++i) {
-        steps.push_back({"advance 6999", ""});
-        steps.push_back({"advance 1", kFw, {{"lblCurrentINFO", kTexts[0]}, {"visible frmProgressInfo", "1"}}});
-    }
-    play(rig, steps);
-}
-
-// A reply to an earlier step (a late or repeated one) does not move the
-// sequence on: only the reply its step waits for does.
-TEST(Sequence, AReplyToAnEarlierStepIsNotTakenForTheOneAwaited) {
-    Rig rig;
-    rig.load();
-    play(rig, {{"advance 1000", kFw}, {"advance 500", "", {}, "*", [](Rig& r) { r.controller.modes.silent = true; }},
-               {"advance 500", "0A 01 01 00"}, {"receive 01 01 03 01 06 02", ""}, {"advance 1000", ""},
-               {"advance 4000", "", {{"lblCurrentINFO", kTexts[1]}}}});
-}
-
-// Firmware without the support mark: serial, client and asset are not asked.
-TEST(Sequence, AnUnsupportedControllerSkipsSerialClientAndAsset) {
-    Rig rig;
-    rig.controller.state.fwText = "K5x";
-    rig.load();
-    play(rig, {{"advance 3000", kFirstThree, {{"lblCurrentINFO", kTexts[2]}}},
-               {"advance 3999", "", {{"lblCurrentINFO", kTexts[2]}}},
-               {"advance 1", "", {{"lblCurrentINFO", kTexts[6]}}}});
-    EXPECT_FALSE(rig.main->sequence.supported());
-}
-
-// The next controller on the line is judged by its own firmware: after a
-// supported one, an unsupported one is not asked for serial, client, asset.
-TEST(Sequence, TheNextControllerIsJudgedByItsOwnFirmware) {
-    Rig rig;
-    rig.identify();
-    rig.controller.state.fwText = "K5x";
-    play(rig, {{"click cmdRefreshNextController", ""}, {"advance 8000", kFirstThree, {{"lblCurrentINFO", kTexts[6]}}}});
-}
-
-// REFRESH, or RESTART, in the middle of an identification starts it over
-// from its first request (after the restart), never from where it was.
-TEST(Sequence, RefreshOrRestartDuringAnIdentificationStartsItOver) {
-    const std::vector<std::uint8_t> identifying{0x01, 0x0A, 0x06, 0x18, 0x15, 0x16};
-    for (bool restart : {false, true}) {
-        SCOPED_TRACE(restart ? "RESTART" : "REFRESH");
-        Rig rig;
-        rig.controller.modes.restartMs = 300;
-        rig.load();
-        play(rig, {{"advance 2500", std::string(kFw) + " | 0A 01 01 00"}});
-        if (restart) {
-            play(rig, {{"click cmdRestartController", "08 01 01 01"}, {"advance 6000", "", {}, "*", {}, identifying}});
-        } else {
-            play(rig, {{"click cmdRefreshNextController", ""}});
-        }
-        play(rig, {{"advance 1000", kFw, {{"lblCurrentINFO", kTexts[0]}}, "*", {}, identifying}});
-    }
-}
-
-TEST(Sequence, TickCountersStopAtTheirLimitAndASecondOkStartsOver) {
-    Rig rig;
-    rig.identify();
-    ASSERT_EQ(rig.main->sequence.step(), Stage::Finished);
-    rig.clock.advance(40000LL * 1000);  // about eleven hours of ticks
-    EXPECT_EQ(rig.main->sequence.ticks(), 32767);
-    EXPECT_EQ(rig.main->sequence.step(), Stage::Finished);
-    EXPECT_FALSE(rig.main->progress.window.visible());
-
-    // OK in the port dialog again identifies the controller again.
-    rig.port.written.clear();
-    rig.main->sequence.portConfirmed(true);
-    EXPECT_TRUE(rig.main->progress.window.visible());
-    rig.clock.advance(7000);
-    EXPECT_EQ(rig.main->sequence.step(), Stage::Finished);
-    EXPECT_EQ(countWritten(rig, 0x01), 1);
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-}
-
-TEST(Sequence, FinishingOpensTheAssetDialogWhileTheCounterIsAboveZero) {
-    const struct {
-        const char* counter;
-        bool opens;
-    } cases[] = {{"5", true}, {"1", true}, {"0", false}, {"", false}, {"-2", false}, {".", false}, {"%", false},
-                 {"abc", false}, {" 3 ", true}};
-    for (const auto& c : cases) {
-        Rig rig;
-        auto& dialog = rig.main->assetDialog;
-        dialog.txtScannedAsset.setText("old scan");
-        rig.main->counter.lblCounter.setCaption(c.counter);
-        rig.load();
-        rig.clock.advance(6999);
-        EXPECT_FALSE(dialog.window.visible());
-        rig.clock.advance(1);
-        EXPECT_EQ(dialog.window.visible(), c.opens) << "'" << c.counter << "'";
-        EXPECT_EQ(dialog.txtScannedAsset.text(), c.opens ? "" : "old scan") << "'" << c.counter << "'";
-        EXPECT_EQ(dialog.txtScannedAsset.focusRequests(), c.opens ? 1 : 0) << "'" << c.counter << "'";
-    }
-}
-
-TEST(Sequence, StatusPollAsksOnlyWhenNothingIsPending) {
-    Rig rig;
-    rig.identify();
-    rig.port.written.clear();
-    auto& m = *rig.main;
-    rig.controller.modes.silent = true;
-    m.sequence.tmrStatusGET.setEnabled(true);
-    rig.clock.advance(10000);
-    EXPECT_EQ(countWritten(rig, 0x02), 1);
-    EXPECT_TRUE(m.sequence.statusPending());
-    rig.clock.advance(10000);
-    EXPECT_EQ(countWritten(rig, 0x02), 1);  // still waiting for the first
-    rig.controller.modes.silent = false;
-    rig.port.deliver(rig.controller.statusReply());
-    EXPECT_FALSE(m.sequence.statusPending());
-    rig.clock.advance(10000);
-    EXPECT_EQ(countWritten(rig, 0x02), 2);
+    const std::tuple<const char*, Chunking, bool> cuts[] = {
+        {"whole", {Chunking::Whole, 0}, false}, {"byte by byte", {Chunking::ByteByByte, 0}, false},
+        {"split in header", {Chunking::SplitAt, 2}, false},  {"split in payload", {Chunking::SplitAt, 5}, false},
+        {"status after each", {Chunking::Whole, 0}, true}, {"both, byte by byte", {Chunking::ByteByByte, 0}, true}};
+    for (auto [name, chunking, twice] : cuts)
+        cases.push_back({name,
+                         [chunking, twice](Rig& r) {
+                             r.controller.modes.chunking = chunking;
+                             r.controller.modes.doubleReply = twice;
+                         },
+                         {{"advance 7000", kSixRequests,
+                           {kConnected, {"lblMacAddress", " 0004A3B1C2D3"}, {"txtAssetID", " A1234"}}}}});
+    // REFRESH, or RESTART, during an identification starts it over from its
+    // first request (after the restart), never from where it was.
+    const std::vector<Step> started{{"advance 2500", kFw + " | 0A 01 01 00"}},
+        restarted{{"click cmdRestartController", "08 01 01 01"}, {"advance 6000", "", {}, "*", {}, kIdentifying}},
+        again{{"advance 1000", kFw, {{"lblCurrentINFO", kTexts[0]}}, "*", {}, kIdentifying}};
+    cases.push_back({"REFRESH during an identification", {},
+                     join({started, {{"click cmdRefreshNextController", ""}}, again})});
+    cases.push_back({"RESTART during an identification", [](Rig& r) { r.controller.modes.restartMs = 300; },
+                     join({started, restarted, again})});
+    // Finishing opens the asset dialog, empty and focused, while the counter is above zero.
+    for (auto [counter, opens] : {std::pair{"5", true}, {"1", true}, {"0", false}, {"", false}, {"-2", false},
+                                  {".", false}, {"%", false}, {"abc", false}, {" 3 ", true}})
+        cases.push_back({counter, {},
+                         {{std::string("caption lblCounter ") + counter}, {"type txtScannedAsset old scan"},
+                          {"advance 6999", "*", {{"visible frmSetAsset", "0"}}},
+                          {"advance 1", "*",
+                           {{"visible frmSetAsset", opens ? "1" : "0"}, {"txtScannedAsset", opens ? "" : "old scan"},
+                            {"focus txtScannedAsset", opens ? "1" : "0"}}}}});
+    playAll(cases, [](Rig& r) { r.load(); });
 }
 
 }  // namespace
