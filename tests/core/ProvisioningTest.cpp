@@ -3,7 +3,6 @@
 // against the virtual controller.
 #include <gtest/gtest.h>
 
-#include <map>
 
 #include "tests/support/BatchHelpers.h"
 #include "tests/support/Scenario.h"
@@ -42,54 +41,45 @@ TEST(SetButtons, SendWhatTheBoxHoldsOrNothingAndLeaveThePollAloneThen) {
         m.sequence.tmrStatusGET.setEnabled(true);
         m.receive.iRxIdx = 7;
         const std::string button = c.box == std::string("txtAssetID") ? "cmdSetAssetID" : "cmdSetClientID";
-        std::vector<Step> steps{{"type " + std::string(c.box) + " " + c.text}, {"click " + button, c.asks ? "" : c.frame, {}, c.asks ? "*" : ""}};
+        std::vector<Step> steps{{"type " + std::string(c.box) + " " + c.text},
+                                {"click " + button, c.asks ? "" : c.frame, {}, c.asks ? "*" : ""}};
         // Its first 15 went out in the case before: asked again, and sent on Yes.
         if (c.asks) steps.insert(steps.end(), {{"answer Write the first 15", "*"}, {"answer Yes", c.frame}});
         ASSERT_TRUE(play(rig, steps));
-        EXPECT_EQ(m.sequence.tmrStatusGET.enabled(), c.frame.empty());
-        if (c.frame.empty()) {
-            EXPECT_EQ(m.receive.iRxIdx, 7);  // nothing asked, the receive buffer kept
-        }
+        // Sending stops the poll and starts the receive again; nothing sent leaves both.
+        EXPECT_EQ(std::to_string(m.sequence.tmrStatusGET.enabled()) + " " + std::to_string(m.receive.iRxIdx),
+                  c.frame.empty() ? "1 7" : "0 1");
     }
     // The controller answers a set with what it now holds.
     rig.clock.advance(100);
     EXPECT_EQ(rig.controller.state.client, "123");
-
     // With the port closed they send nothing and say nothing, but reset the receive.
     m.indicators.cmdSTOPComms.click();
     for (const char* button : {"cmdSetAssetID", "cmdSetClientID"}) {
         m.sequence.tmrStatusGET.setEnabled(true);
         m.receive.iRxIdx = 9;
         EXPECT_TRUE(play(rig, {{"type txtAssetID A1"}, {"type txtSetClient 005"}, {std::string("click ") + button, "", {}, ""}}));
-        EXPECT_EQ(m.receive.iRxIdx, 1) << button;
-        EXPECT_FALSE(m.sequence.tmrStatusGET.enabled()) << button;
+        EXPECT_EQ(std::to_string(m.sequence.tmrStatusGET.enabled()) + " " + std::to_string(m.receive.iRxIdx), "0 1") << button;
     }
 }
 
 TEST(SetButtons, TheCounterBoxLetsDigitsAndAFewCodesThroughAndBeepsAtTheRest) {
     Rig rig;
     rig.identify();
-    const struct {
-        int key;
-        bool passes;
-    } cases[] = {{'0', true},  {'7', true},  {'9', true},  {8, true},    {9, true},    {12, true},
-                 {'%', true},  {'&', true},  {'\'', true}, {'(', true},  {'.', true},  {'A', false},
-                 {'a', false}, {')', false}, {'-', false}, {'/', false}, {':', false}, {' ', false},
-                 {13, false},  {27, false},  {36, false},  {255, false}};
     auto& box = rig.main->identityWrite.txtSetCounter;
-    for (const auto& c : cases) {
+    auto press = [&](kv::ui::TextBox& b, unsigned char key, bool passes) {
         const int beeps = rig.beep.beeps;
-        EXPECT_EQ(box.keyPress(static_cast<std::int16_t>(c.key)), c.passes ? c.key : 0) << c.key;
-        EXPECT_EQ(rig.beep.beeps - beeps, c.passes ? 0 : 1) << c.key;
-    }
+        EXPECT_EQ(b.keyPress(key), passes ? key : 0) << b.name() << " " << int(key);
+        EXPECT_EQ(rig.beep.beeps - beeps, passes ? 0 : 1) << b.name() << " " << int(key);
+    };
+    for (unsigned char key : std::string("079\b\t\f%&'(.")) press(box, key, true);
+    for (unsigned char key : std::string("Aa)-/: \r\x1b$\xff")) press(box, key, false);
     // While a flow runs, only Tab passes (to move on), in both boxes.
     rig.main->bulkWrite.cdmSetParams.click();
-    for (auto* b : {&box, &rig.main->identityWrite.txtSetClient})
-        for (int key : {int('5'), 9}) {
-            const int beeps = rig.beep.beeps;
-            EXPECT_EQ(b->keyPress(static_cast<std::int16_t>(key)), key == 9 ? 9 : 0) << b->name() << " " << key;
-            EXPECT_EQ(rig.beep.beeps - beeps, key == 9 ? 0 : 1) << b->name() << " " << key;
-        }
+    for (auto* b : {&box, &rig.main->identityWrite.txtSetClient}) {
+        press(*b, '5', false);
+        press(*b, '\t', true);
+    }
 }
 
 const char* const kProvisioningControls[] = {"cdmSetParams", "cmdRefreshNextController", "cmdSetClientID",
@@ -97,33 +87,33 @@ const char* const kProvisioningControls[] = {"cdmSetParams", "cmdRefreshNextCont
 
 // SET COUNTER shows the count and opens the scan dialog; each scan the
 // Enable boxes ask for leads to the next field; the last one starts the
-// automatic setting with the provisioning controls off.
+// automatic setting with the provisioning controls off. EXIT hides the
+// dialog without starting or emptying it.
 TEST(ScanDialog, SetCounterOpensItAndTheLastScanTheEnableBoxesAskForStartsTheSetting) {
     const struct {
         bool imei, second;
         const char* status6;
         const char* status7;
-    } cases[] = {{false, false, "", ""},
-                 {true, false, "356938035643809", ""},
-                 {true, true, "356938035643809", "X-77"}};
+    } cases[] = {{false, false, "", ""}, {true, false, "356938035643809", ""}, {true, true, "356938035643809", "X-77"}};
+    const std::pair<const char*, const char*> scans[] = {
+        {"txtScannedAsset", "A100"}, {"txtCustom1(0)", "356938035643809"}, {"txtCustom1(1)", "X-77"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.imei) + std::to_string(c.second));
         Rig rig;
         rig.identify();
         std::vector<Step> steps{
-            {"check chkCustom1(0) " + std::to_string(c.imei)},
-            {"check chkCustom1(1) " + std::to_string(c.second)},
-            {"type txtScannedAsset left over"},
-            {"caption lblGetStatus(6) IMEI 1"},
-            {"caption lblGetStatus(7) CODE 2"},
+            {"check chkCustom1(0) " + std::to_string(c.imei)}, {"check chkCustom1(1) " + std::to_string(c.second)},
+            {"type txtScannedAsset left over"}, {"caption lblGetStatus(6) IMEI 1"}, {"caption lblGetStatus(7) CODE 2"},
             {"type txtSetCounter 5", "", {{"visible lblHeader(1)", "0"}}},
             {"click cmdSetCounter", "",
              {{"lblCounter", "5"}, {"visible lblHeader(1)", "1"}, {"lblHeader(1)", "Remaining"},
               {"visible frmSetAsset", "1"}, {"frmSetAsset", "Set Asset"}, {"txtScannedAsset", ""},
-              {"focus txtScannedAsset", "1"}, {"lblGetStatus(6)", ""}, {"lblGetStatus(7)", ""}}},
+              {"focus txtScannedAsset", "1"}, {"lblGetStatus(6)", ""}, {"lblGetStatus(7)", ""},
+              {"frmSetAsset.Label1", "Scan Asset:"}, {"frmSetAsset.Label3", "Scan IMEI:"},
+              {"caption chkCustom1(0)", "Enable"}, {"caption chkCustom1(1)", "Enable"}, {"cmdExit", "EXIT"},
+              {"cmdSetAsset", "SET ASSET"}, {"cmdSetAssetID", "SET ASSET"}, {"cmdSetClientID", "SET CLIENT"},
+              {"cmdSetCounter", "SET COUNTER"}}},
         };
-        const std::pair<const char*, const char*> scans[] = {
-            {"txtScannedAsset", "A100"}, {"txtCustom1(0)", "356938035643809"}, {"txtCustom1(1)", "X-77"}};
         const std::size_t needed = 1 + c.imei + c.second;
         for (std::size_t i = 0; i < needed; ++i) {
             const std::string field = scans[i].first;
@@ -144,41 +134,12 @@ TEST(ScanDialog, SetCounterOpensItAndTheLastScanTheEnableBoxesAskForStartsTheSet
         };
         EXPECT_TRUE(play(rig, steps));
     }
-}
-
-TEST(ScanDialog, ExitHidesItWithoutStartingOrEmptyingIt) {
     Rig rig;
     rig.identify();
-    EXPECT_TRUE(play(rig, {{"type txtSetCounter 5"},
-                           {"click cmdSetCounter"},
-                           {"type txtScannedAsset A1"},
+    EXPECT_TRUE(play(rig, {{"type txtSetCounter 5"}, {"click cmdSetCounter"}, {"type txtScannedAsset A1"},
                            {"click cmdExit", "", {{"visible frmSetAsset", "0"}, {"txtScannedAsset", "A1"}, {"visible cmdSetAsset", "0"}}},
-                           {"press cmdSetAsset", ""},
-                           {"advance 3000", ""}}));
+                           {"press cmdSetAsset", ""}, {"advance 3000", ""}}));
     EXPECT_FALSE(rig.main->autoSetting.tmrSetAutoAssetClientParam.enabled());
-}
-
-// What the scan dialog and the SET buttons say; the port dialog says it is
-// scanning while it looks for ports, on screen before the look starts.
-TEST(Texts, TheScanDialogTheSetButtonsAndThePortScan) {
-    Rig rig;
-    std::vector<std::string> painted;
-    auto& startup = rig.main->startup.window;
-    startup.listen([&, seen = 0]() mutable {
-        if (startup.refreshRequests() != seen) painted.push_back(startup.caption());
-        seen = startup.refreshRequests();
-    });
-    rig.main->Form_Load();
-    ASSERT_FALSE(painted.empty());
-    EXPECT_EQ(painted.front(), "Scanning available comm hardware...");
-    EXPECT_EQ(startup.caption(), "Communications Port Settings");
-    rig.main->startup.cmdOK.click();
-    rig.main->assetDialog.Open();
-    play(rig, {{"", "", {{"frmSetAsset", "Set Asset"}, {"frmSetAsset.Label1", "Scan Asset:"},
-                         {"frmSetAsset.Label3", "Scan IMEI:"}, {"caption chkCustom1(0)", "Enable"},
-                         {"caption chkCustom1(1)", "Enable"}, {"cmdExit", "EXIT"}, {"cmdSetAsset", "SET ASSET"},
-                         {"cmdSetAssetID", "SET ASSET"}, {"cmdSetClientID", "SET CLIENT"},
-                         {"cmdSetCounter", "SET COUNTER"}}}});
 }
 
 // ---- the automatic setting ----
@@ -193,12 +154,31 @@ std::vector<Step> enter(const std::string& client, const std::string& asset = "A
     return {{"type txtSetClient " + client}, {"type txtAssetID " + asset}, {"key txtAssetID 13", ""}};
 }
 
+// The controller hears nothing from `from` to `to` ms after Enter.
+std::function<void(Rig&)> deaf(std::int64_t from, std::int64_t to) {
+    return [=](Rig& r) {
+        r.clock.at(r.clock.nowMs() + from, [&r] { r.controller.modes.silent = true; });
+        r.clock.at(r.clock.nowMs() + to, [&r] { r.controller.modes.silent = false; });
+    };
+}
+
+// The run's requests up to APPLY PARAMS's first (service mode), at their
+// times after Enter; then the controller holds what was set.
+std::vector<Step> run(const std::vector<std::pair<std::int64_t, std::string>>& frames) {
+    return join({enter("007"), timeline(frames, {0x16, 0x15, 0x06, 0x08}),
+                 {{"", "*", {}, "*", [](Rig& r) {
+                       EXPECT_EQ(r.controller.state.asset + " " + r.controller.state.client, "A100 007");
+                   }}}});
+}
+
 // A tick a second, two while the parameters are read; a step without an
-// answer is issued again every seventh tick; an answer after the sixth does
-// not stop the repeat; Enter while a step waits skips to the next; the next
-// controller's run ticks every second again.
+// answer (a silent controller, a reply lost on the line) is issued again
+// every seventh tick; an answer after the sixth does not stop the repeat;
+// Enter while a step waits skips to the next; the run goes on to APPLY
+// PARAMS; the next controller's run ticks every second again.
 TEST(AutoSetting, StepsGoOnTheirTicks) {
     const auto read = timeline({{1000, kSetA100}, {3000, kRead}}, kRun);
+    const std::string service = "08 01 01 01";
     playAll({
         {"a short client skips to the parameter read", {},
          join({enter("AB"), read,
@@ -222,6 +202,13 @@ TEST(AutoSetting, StepsGoOnTheirTicks) {
         {"the next run", {},
          join({enter("007"), {{"advance 30000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}}}, enter("007"),
                timeline({{1000, kSetA100}, {2000, kSet007}}, kRun)})},
+        {"nothing lost", {}, run({{1000, kSetA100}, {2000, kSet007}, {3000, kRead}, {5000, service}})},
+        {"the asset reply lost", deaf(500, 1500),
+         run({{1000, kSetA100}, {8000, kSetA100}, {9000, kSet007}, {10000, kRead}, {12000, service}})},
+        {"the client reply lost", deaf(1500, 2500),
+         run({{1000, kSetA100}, {2000, kSet007}, {9000, kSet007}, {10000, kRead}, {12000, service}})},
+        {"the parameter reply lost", deaf(2500, 3500),
+         run({{1000, kSetA100}, {2000, kSet007}, {3000, kRead}, {17000, kRead}, {19000, service}})},
     }, [](Rig& r) { r.identify(); });
 }
 
@@ -234,60 +221,14 @@ TEST(AutoSetting, NeverLeavesTheProvisioningControlsOff) {
     for (kv::ui::Control* ctl : rig.main->setControls.controls()) on.push_back({"enabled " + ctl->name(), "1"});
     const fs::path saved = paramFolder(rig) / "batch.csv";
     rig.fileDialog.answer = saved.string();
-    std::vector<Step> steps{{"type txtAssetID ", "", on, ""}, {"key txtAssetID 13", "", on, ""}, {"click mSaveFile"}};
-    steps.push_back({"", "*", {}, "*", [&](Rig&) { fs::remove(saved); }});
-    for (const auto& s : enter("007")) steps.push_back(s);
-    steps.push_back({"advance 5500", "*", on});
-    steps.back().only = {0x08};
-    steps.back().wire = "";  // never asks for service mode
-    EXPECT_TRUE(play(rig, steps));
+    EXPECT_TRUE(play(rig, join({{{"type txtAssetID ", "", on, ""}, {"key txtAssetID 13", "", on, ""}, {"click mSaveFile"},
+                                 {"", "*", {}, "*", [&](Rig&) { fs::remove(saved); }}},
+                                enter("007"),
+                                {{"advance 5500", "", on, "*", {}, {0x08}}}})));  // never asks for service mode
     EXPECT_FALSE(rig.main->autoSetting.tmrSetAutoAssetClientParam.enabled());
     EXPECT_FALSE(rig.main->bulkWrite.tmrSetMultipleParams.enabled());
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_NE(rig.messages.shown[0].text.find("Nothing was written"), std::string::npos);
-}
-
-// A reply lost on the line leaves its step waiting: the step is asked again
-// after six ticks without an answer (one second each while setting, two while
-// the parameters are read), and the run goes on to APPLY PARAMS.
-TEST(AutoSetting, AStepWhoseReplyIsLostIsAskedAgain) {
-    const struct {
-        const char* name;
-        std::int64_t deafFrom, deafTo;  // the controller hears nothing in between
-        std::vector<std::int64_t> asset, client, read;
-        std::int64_t serviceMode;  // the first request of APPLY PARAMS
-    } cases[] = {
-        {"nothing lost", 0, 0, {1000}, {2000}, {3000}, 5000},
-        {"the asset reply", 500, 1500, {1000, 8000}, {9000}, {10000}, 12000},
-        {"the client reply", 1500, 2500, {1000}, {2000, 9000}, {10000}, 12000},
-        {"the parameter reply", 2500, 3500, {1000}, {2000}, {3000, 17000}, 19000},
-    };
-    for (const auto& c : cases) {
-        Rig rig;
-        rig.identify();
-        rig.takeWritten();
-        play(rig, {{"type txtSetClient 007"}, {"type txtAssetID A100"}});
-        const std::int64_t t0 = rig.clock.nowMs();
-        rig.main->identity.txtAssetID.keyPress(13);
-        std::vector<WireLog> log;
-        runRecording(rig, c.deafFrom, log);
-        rig.controller.modes.silent = c.deafTo > 0;
-        runRecording(rig, c.deafTo - c.deafFrom, log);
-        rig.controller.modes.silent = false;
-        runRecording(rig, 20000 - (rig.clock.nowMs() - t0), log);
-        // The run's own requests, up to APPLY PARAMS's first.
-        std::map<std::uint8_t, std::vector<std::int64_t>> at;
-        for (const auto& w : log) {
-            at[w.frame[0]].push_back(w.at - t0);
-            if (w.frame[0] == 0x08) break;
-        }
-        EXPECT_EQ(at[0x16], c.asset) << c.name;
-        EXPECT_EQ(at[0x15], c.client) << c.name;
-        EXPECT_EQ(at[0x06], c.read) << c.name;
-        EXPECT_EQ(at[0x08], std::vector<std::int64_t>{c.serviceMode}) << c.name;
-        EXPECT_EQ(rig.controller.state.asset, "A100") << c.name;
-        EXPECT_EQ(rig.controller.state.client, "007") << c.name;
-    }
 }
 
 }  // namespace

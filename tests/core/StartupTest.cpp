@@ -45,17 +45,6 @@ TEST(Startup, ExistingFoldersAndLogsAreLeftAlone) {
     EXPECT_EQ(third.log.path().filename(), "LOG_14_05_10_05_12_2026.csv");
 }
 
-TEST(Startup, RowsReachTheDiskAsTheyAreWritten) {
-    Rig rig;
-    rig.load();
-    std::string error;
-    ASSERT_TRUE(rig.main->log.writeRow({"14:05:09 05/12/2026", "1A 2B ", "", "K5b 162"}, error)) << error;
-    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n");
-    ASSERT_TRUE(rig.main->log.writeRow({"t", "line\r\nbreak,comma", "\x7F"}, error)) << error;
-    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n" +
-                                                  "t, line??break?comma, ?\r\n");
-}
-
 TEST(Startup, WithoutADocumentsFolderTheProgramRunsOnWithoutLog) {
     Rig rig;
     rig.folders.documentsPath.clear();
@@ -141,7 +130,10 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
                 {{"visible frmStartup", "1"}, {"cboPort", " COM  10"}, {"lblPort", "Port 10"}, {"lblOpen", "Closed"},
                  {"txtTerminal", ""}, {"enabled cdmGETV", "1"}, {"lblMacAddress", ""}, {"lblCurrentINFO", ""},
                  {"visible frmProgressInfo", "0"}, {"lblParam(0)", "SP"}, {"visible frmMain", "1"},
-                 {"frmMain", "Varkel KV5x COMM Dashboard V1.6"}, {"enabled cmdSTOPComms", "0"}}}});
+                 {"frmMain", "Varkel KV5x COMM Dashboard V1.6"}, {"enabled cmdSTOPComms", "0"},
+                 {"frmProgressInfo", "INFO"}, {"visible imgRedDot", "0"}, {"visible imgGreenDot", "0"}}},
+               // Text written before the progress window shows is shown later.
+               {"caption lblCurrentINFO  Setting Client and Asset...", "", {{"visible frmProgressInfo", "0"}}}});
     EXPECT_EQ(m.params.iParamCount, 39);
     for (int k = 0; k < 49; ++k) {
         EXPECT_EQ(m.params.txtParam(k).visible(), k < 39) << k;
@@ -149,7 +141,8 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
         EXPECT_FALSE(m.params.txtParam(k).enabled()) << k;
     }
     play(rig, {{"click frmStartup.cmdAction(0)", "",
-                {{"lblOpen", "Open"}, {"enabled cmdSTOPComms", "1"}, {"visible frmProgressInfo", "1"}}}});
+                {{"lblOpen", "Open"}, {"enabled cmdSTOPComms", "1"}, {"visible frmProgressInfo", "1"},
+                 {"lblCurrentINFO", " Setting Client and Asset..."}}}});
     EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
     EXPECT_TRUE(m.sequence.stepDue());
 }
@@ -157,19 +150,19 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
 TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
     Rig rig;
     rig.load();
-    const char* visible[] = {"cmdGetAssetID", "cmdSetAssetID", "cmdSetClientID", "cmdSetCounter",
-                             "cmdRestartController", "cmdRefreshNextController", "cdmSetParams", "cmdSTOPComms",
-                             "txtAssetID", "txtSetClient", "txtSetCounter", "cboCLientList", "lblFWVersion",
-                             "lblMacAddress", "lblCheckSum", "lblCounter", "lblGetStatus(3)", "lblGetStatus(4)",
-                             "lblTime", "picInfo", "imgCD", "imgTx", "lblSettingValue", "lblSettingParam"};
-    const char* hidden[] = {"cdmGETV", "cmdGetCheckSum", "cmdGetConfiguration", "cmdGetMACAddress",
-                            "cmdGetClientID", "cmdGetStatus", "cmdGetParams", "cmdEnterServiceMode",
-                            "cmdExitServiceMode", "cmdApply", "cmdDefault", "cmdUP", "cmdDown", "cmdRESET",
-                            "cmdSaveLog", "txtTerminal", "Text1", "lblGetStatus(0)", "lblGetStatus(8)",
-                            "lblHeader(1)", "lblHeader(9)", "imgLed(0)"};
     std::vector<std::pair<std::string, std::string>> holds{{"cmdGetParams", "Read  PARAMS"}};
-    for (auto* n : visible) holds.push_back({std::string("visible frmMain.") + n, "1"});
-    for (auto* n : hidden) holds.push_back({std::string("visible frmMain.") + n, "0"});
+    for (auto [names, shown] : {std::pair{"cmdGetAssetID cmdSetAssetID cmdSetClientID cmdSetCounter cmdRestartController "
+                                          "cmdRefreshNextController cdmSetParams cmdSTOPComms txtAssetID txtSetClient "
+                                          "txtSetCounter cboCLientList lblFWVersion lblMacAddress lblCheckSum lblCounter "
+                                          "lblGetStatus(3) lblGetStatus(4) lblTime picInfo imgCD imgTx lblSettingValue "
+                                          "lblSettingParam", "1"},
+                                {"cdmGETV cmdGetCheckSum cmdGetConfiguration cmdGetMACAddress cmdGetClientID cmdGetStatus "
+                                 "cmdGetParams cmdEnterServiceMode cmdExitServiceMode cmdApply cmdDefault cmdUP cmdDown "
+                                 "cmdRESET cmdSaveLog txtTerminal Text1 lblGetStatus(0) lblGetStatus(8) lblHeader(1) "
+                                 "lblHeader(9) imgLed(0)", "0"}}) {
+        std::istringstream words(names);
+        for (std::string n; words >> n;) holds.push_back({"visible frmMain." + n, shown});
+    }
     play(rig, {{"", "", holds}});
 }
 
@@ -191,21 +184,27 @@ TEST(Startup, LayoutRuleMovesTheInformationBarAndTerminal) {
     }
 }
 
-TEST(Startup, UnloadClosesTheLogAndEndsTheProgram) {
+// Rows reach the disk as they are written, their separators made harmless;
+// unload closes the log, every window and the port, and ends the program.
+TEST(Startup, RowsReachTheDiskAndUnloadClosesTheLogAndEndsTheProgram) {
     Rig rig;
     rig.load();
+    std::string error;
+    const std::string row = "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n";
+    ASSERT_TRUE(rig.main->log.writeRow({"14:05:09 05/12/2026", "1A 2B ", "", "K5b 162"}, error)) << error;
+    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + row);
+    ASSERT_TRUE(rig.main->log.writeRow({"t", "line\r\nbreak,comma", "\x7F"}, error)) << error;
+    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + row + "t, line??break?comma, ?\r\n");
     rig.main->progress.window.show();
     rig.main->startup.CommStartup(&rig.main->session, "Communications Port Settings");
     (void)rig.main->session.open();
     rig.main->window.unload();
     EXPECT_FALSE(rig.main->log.isOpen());
     EXPECT_TRUE(rig.clock.quitRequested);
-    // Every other window closes with it, and the port is released.
     for (auto* w : rig.main->windows()) EXPECT_FALSE(w->visible()) << w->name();
     EXPECT_FALSE(rig.port.PortOpen());
-    std::string error;
     EXPECT_FALSE(rig.main->log.writeRow({"after", "close"}, error));
-    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine);
+    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + row + "t, line??break?comma, ?\r\n");
 }
 
 TEST(Startup, SettingsMenuReturnsWhenTheDialogIsGone) {
@@ -218,15 +217,6 @@ TEST(Startup, SettingsMenuReturnsWhenTheDialogIsGone) {
     const std::int64_t start = rig.clock.nowMs();
     EXPECT_TRUE(play(rig, {{"caption lblError Parity"}, {"click mnuSettings", "", {{"lblPort", "Port 4"}, {"lblError", ""}}}}));
     EXPECT_EQ(rig.clock.nowMs() - start, 3000);
-}
-
-TEST(ProgressWindow, TextWrittenBeforeShowingIsShownLater) {
-    Rig rig;
-    rig.main->Form_Load();
-    EXPECT_TRUE(play(rig, {{"", "", {{"frmProgressInfo", "INFO"}, {"visible imgRedDot", "0"}, {"visible imgGreenDot", "0"}}},
-                           {"caption lblCurrentINFO  Setting Client and Asset...", "", {{"visible frmProgressInfo", "0"}}},
-                           {"", "", {{"lblCurrentINFO", " Setting Client and Asset..."}}, "",
-                            [](Rig& r) { r.main->progress.window.show(); }}}));
 }
 
 }  // namespace
