@@ -89,8 +89,8 @@ TEST(PortDialog, OkOpensTheChosenPortAtFixedSettingsAndStoresThem) {
 }
 
 // A port not available is said and the dialog stays; <none> stores only the
-// port number 0 and offers START.
-TEST(PortDialog, NoneAPortNotAvailableAndCancel) {
+// port number 0 and offers START; Cancel leaves all closed.
+TEST(PortDialog, NoneAPortNotAvailableCancelAndNoPorts) {
     Rig rig;
     withPorts(rig);
     const std::string taken = " is already open by another process. Please select a different Comm port.";
@@ -113,15 +113,14 @@ TEST(PortDialog, NoneAPortNotAvailableAndCancel) {
     EXPECT_TRUE(play(cancel, {{"click frmStartup.cmdAction(1)", "", {{"visible frmStartup", "0"}}}}));
     EXPECT_FALSE(cancel.port.PortOpen() || cancel.main->sequence.stepDue());
     EXPECT_EQ(stored(cancel), "");
-}
 
-TEST(PortDialogAlone, AMachineWithoutPortsOffersOnlyNoneAndNoPortObjectIsSaid) {
-    Rig rig;
-    rig.probe.states.clear();
-    rig.main->Form_Load();
-    EXPECT_EQ(items(rig.main->startup.cboPort), "<none>");
-    EXPECT_TRUE(play(rig, {{"", "", {{"cboPort", "<none>"}}}, {kOk}}));
-    EXPECT_EQ(stored(rig), "Port=0");
+    // A machine without ports offers only <none>; without a port object the dialog says so.
+    Rig bare;
+    bare.probe.states.clear();
+    bare.main->Form_Load();
+    EXPECT_EQ(items(bare.main->startup.cboPort), "<none>");
+    EXPECT_TRUE(play(bare, {{"", "", {{"cboPort", "<none>"}}}, {kOk}}));
+    EXPECT_EQ(stored(bare), "Port=0");
 
     Rig none;
     none.main->startup.CommStartup(nullptr, "Communications Port Settings");

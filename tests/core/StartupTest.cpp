@@ -109,7 +109,7 @@ TEST(Startup, FolderProblemsAreSaidAndTheFilesComeOnceTheFolderIsRight) {
     }
 }
 
-TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
+TEST(Startup, OpensPortTenThenLeavesThePortToTheDialogAndShowsWhatTheTechnicianUses) {
     Rig rig;
     bool openedAtStart = false;
     rig.main->indicators.lblOpen.listen([&] {
@@ -140,17 +140,10 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialog) {
         EXPECT_EQ(m.params.txtParam(k).text(), "") << k;
         EXPECT_FALSE(m.params.txtParam(k).enabled()) << k;
     }
-    play(rig, {{"click frmStartup.cmdAction(0)", "",
-                {{"lblOpen", "Open"}, {"enabled cmdSTOPComms", "1"}, {"visible frmProgressInfo", "1"},
-                 {"lblCurrentINFO", " Setting Client and Asset..."}}}});
-    EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
-    EXPECT_TRUE(m.sequence.stepDue());
-}
-
-TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
-    Rig rig;
-    rig.load();
-    std::vector<std::pair<std::string, std::string>> holds{{"cmdGetParams", "Read  PARAMS"}};
+    // OK: what the technician uses is shown, the rest hidden.
+    std::vector<std::pair<std::string, std::string>> holds{{"cmdGetParams", "Read  PARAMS"}, {"lblOpen", "Open"},
+                                                           {"enabled cmdSTOPComms", "1"}, {"visible frmProgressInfo", "1"},
+                                                           {"lblCurrentINFO", " Setting Client and Asset..."}};
     for (auto [names, shown] : {std::pair{"cmdGetAssetID cmdSetAssetID cmdSetClientID cmdSetCounter cmdRestartController "
                                           "cmdRefreshNextController cdmSetParams cmdSTOPComms txtAssetID txtSetClient "
                                           "txtSetCounter cboCLientList lblFWVersion lblMacAddress lblCheckSum lblCounter "
@@ -163,12 +156,10 @@ TEST(Startup, ShowsWhatTheTechnicianUsesAndHidesTheRest) {
         std::istringstream words(names);
         for (std::string n; words >> n;) holds.push_back({"visible frmMain." + n, shown});
     }
-    play(rig, {{"", "", holds}});
-}
-
-TEST(Startup, LayoutRuleMovesTheInformationBarAndTerminal) {
-    Rig rig;
-    rig.load();
+    play(rig, {{"click frmStartup.cmdAction(0)", "", holds}});
+    EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
+    EXPECT_TRUE(m.sequence.stepDue());
+    // The layout rule moves the information bar and the terminal.
     const struct {
         int W, H;
         kv::ui::Rect info, terminal;
@@ -236,12 +227,11 @@ TEST(Window, AControlIsReachedThroughItsOwnerAndNeverMadeByAMistypedName) {
         const char* from;  // the asking file
         bool sealed, refused;
     } cases[] = {
-        {"lblTime", link, false, false},                          // made by its owner
+        {"lblTime", link, false, false},                                      // made by its owner
         {"lblTime", "/work/src/link/ConnectionSequence.cpp", false, false},  // the same folder
         {"lblTime", "/work/src/controller/Identity.cpp", false, true},       // another folder
         {"lblTime", "/work/tests/core/SequenceTest.cpp", false, false},      // a test binds by name
-        {"lblError", "/work/src/params/BulkWrite.cpp", false, false},
-        {"lblTmie", link, true, true},                            // mistyped, once all is made
+        {"lblError", "/work/src/params/BulkWrite.cpp", false, false},        {"lblTmie", link, true, true},  // mistyped
         {"lblTmie", "/work/desktop/Dashboard.cpp", true, true},
     };
     for (const auto& c : cases) {
