@@ -56,7 +56,8 @@ TEST(PortDialog, ListsFreeAndHeldPortsAndPreselectsThePortInUse) {
     rig.pointer.history.clear();
     EXPECT_TRUE(play(rig, {{"", "",
                             {{"cboPort", " COM  10"}, {"frmStartup", "Communications Port Settings"},
-                             {"visible frmStartup", "1"}, {"enabled frmStartup.cmdAction(0)", "1"}, {"lblOpen", "Closed"}}},
+                             {"visible frmStartup", "1"}, {"enabled frmStartup.cmdAction(0)", "1"},
+                             {"lblOpen", "Closed"}}},
                            {"click cmdRefresh", "", {{"cboPort", "<none>"}}}}));  // after the first scan: none
     EXPECT_EQ(items(d.cboPort), kSevenPorts);  // listed once, not twice
     EXPECT_EQ(rig.pointer.history, (std::vector<bool>{true, false}));
@@ -102,7 +103,8 @@ TEST(PortDialog, NoneAPortNotAvailableCancelAndNoPorts) {
                             "Port 14 cannot be opened: permission denied. Add your user to the dialout group "
                             "(sudo usermod -aG dialout $USER), log in again, and press Refresh."},
                            {"choose cboPort 0"},
-                           {kOk, "", {{"visible frmStartup", "0"}, {"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}}}));
+                           {kOk, "",
+                            {{"visible frmStartup", "0"}, {"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}}}));
     EXPECT_EQ(rig.messages.shown.back().title, "Communications Port Settings");
     EXPECT_EQ(stored(rig), "Port=0");
     EXPECT_FALSE(rig.port.PortOpen());
@@ -150,7 +152,8 @@ kv::dialogs::frmSettings& open(Rig& rig, const std::string& settings, std::int16
 std::string shown(kv::dialogs::frmSettings& d) {
     using F = kv::dialogs::frmSettings;
     std::string s = std::to_string(d.cboBaud.items().size()) + " " + d.cboBaud.text();
-    for (auto [group, n] : {std::pair{&F::optParity, 3}, {&F::optDataBits, 2}, {&F::optStopBits, 2}, {&F::optHandshake, 4}})
+    for (auto [group, n] :
+         {std::pair{&F::optParity, 3}, {&F::optDataBits, 2}, {&F::optStopBits, 2}, {&F::optHandshake, 4}})
         for (int i = 0; i < n; ++i) s += (i ? "" : " ") + std::string((d.*group)(i).value() ? "1" : "0");
     return s + (d.optStopBits(1).enabled() ? " +" : " -");
 }
@@ -208,7 +211,8 @@ TEST(Settings, OkAppliesAndStoresWhatIsChosenAndLeavesThePortToStart) {
         {"a baud rate not listed", "300,n,8,1", {}, "115200,N,8,1", "0"},
         {"mark parity", "9600,m,8,1", {}, "9600,N,8,1", "0"},
         {"7 bits, even, 2 stop bits, Xon", "9600,n,8,1",
-         {"click optDataBits(0)", "click optStopBits(1)", "click optParity(0)", "click optHandshake(1)"}, "9600,E,7,2", "1"},
+         {"click optDataBits(0)", "click optStopBits(1)", "click optParity(0)", "click optHandshake(1)"}, "9600,E,7,2",
+         "1"},
         // "2  Bit" is disabled with 8 bits: its click is ignored.
         {"8 bits after 2 stop bits", "9600,n,7,2", {"click optDataBits(1)", "click optStopBits(1)"}, "9600,N,8,1", "0"},
         {"8 bits and 2 stop bits as the port reported them", "2400,o,8,2", {}, "2400,O,8,2", "0"},
@@ -241,7 +245,8 @@ TEST(Settings, OkAppliesAndStoresWhatIsChosenAndLeavesThePortToStart) {
     // <none> stores the port number 0 only.
     rig.settings.order.clear();
     open(rig, "9600,n,8,1");
-    EXPECT_TRUE(play(rig, {{"choose frmSettings.cboPort 0"}, {"click frmSettings.cmdAction(0)", "", {{"visible frmSettings", "0"}}}}));
+    EXPECT_TRUE(play(rig, {{"choose frmSettings.cboPort 0"},
+                           {"click frmSettings.cmdAction(0)", "", {{"visible frmSettings", "0"}}}}));
     EXPECT_EQ(stored(rig), "Port=0");
     EXPECT_FALSE(rig.port.PortOpen());
 }

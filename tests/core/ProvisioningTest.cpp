@@ -59,7 +59,8 @@ TEST(SetButtons, SendWhatTheBoxHoldsOrNothingAndLeaveThePollAloneThen) {
         m.sequence.tmrStatusGET.setEnabled(true);
         m.receive.iRxIdx = 9;
         EXPECT_TRUE(play(rig, {{"type txtAssetID A1"}, {"type txtSetClient 005"}, {std::string("click ") + button, "", {}, ""}}));
-        EXPECT_EQ(std::to_string(m.sequence.tmrStatusGET.enabled()) + " " + std::to_string(m.receive.iRxIdx), "0 1") << button;
+        EXPECT_EQ(std::to_string(m.sequence.tmrStatusGET.enabled()) + " " + std::to_string(m.receive.iRxIdx), "0 1")
+            << button;
     }
 }
 
@@ -221,7 +222,9 @@ TEST(AutoSetting, NeverLeavesTheProvisioningControlsOff) {
     for (kv::ui::Control* ctl : rig.main->setControls.controls()) on.push_back({"enabled " + ctl->name(), "1"});
     const fs::path saved = paramFolder(rig) / "batch.csv";
     rig.fileDialog.answer = saved.string();
-    EXPECT_TRUE(play(rig, join({{{"type txtAssetID ", "", on, ""}, {"key txtAssetID 13", "", on, ""}, {"click mSaveFile"},
+    EXPECT_TRUE(play(rig, join({{{"type txtAssetID ", "", on, ""},
+                                 {"key txtAssetID 13", "", on, ""},
+                                 {"click mSaveFile"},
                                  {"", "*", {}, "*", [&](Rig&) { fs::remove(saved); }}},
                                 enter("007"),
                                 {{"advance 5500", "", on, "*", {}, {0x08}}}})));  // never asks for service mode

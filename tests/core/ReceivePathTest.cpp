@@ -102,7 +102,8 @@ TEST_F(Loaded, TerminalCutsTheOldestHundredLinesAboveItsCap) {
     EXPECT_EQ(term.text().size(), 5503u);
     term.clear();
     term.append(std::string(5000, 'a') + std::string(510, 'b'));  // 551 lines
-    EXPECT_TRUE(play(rig, {{"receive 07", "", {{"txtTerminal", std::string(4000, 'a') + std::string(510, 'b') + "{7}"}}}}));
+    const std::string kept = std::string(4000, 'a') + std::string(510, 'b') + "{7}";
+    EXPECT_TRUE(play(rig, {{"receive 07", "", {{"txtTerminal", kept}}}}));
     EXPECT_EQ(term.lineCount(), 452);
 }
 
@@ -129,7 +130,8 @@ TEST_F(Loaded, TerminalStaysBoundedWhateverTheChunkSizes) {
         const std::size_t kept = std::min(text.size(), display.size());
         EXPECT_LE(most, cap + display.size()) << size;
         EXPECT_EQ(text.substr(text.size() - kept), display.substr(display.size() - kept)) << size;
-        EXPECT_TRUE(display.size() <= cap ? kept == display.size() : text.size() <= cap && text.size() % 80 == 0) << size;
+        EXPECT_TRUE(display.size() <= cap ? kept == display.size() : text.size() <= cap && text.size() % 80 == 0)
+            << size;
     }
 }
 
@@ -151,7 +153,8 @@ TEST_F(Loaded, TypingAndClearScreen) {
     EXPECT_EQ(rx().iRxIdx, 1);
     rig.port.setPortOpen(false);
     rx().iRxIdx = 9;
-    EXPECT_TRUE(play(rig, {{"press cmdRESET", "", {}, "*", [](Rig& r) { r.main->receive.txtTerminal.keyPress('B'); }}}));
+    auto typeB = [](Rig& r) { r.main->receive.txtTerminal.keyPress('B'); };
+    EXPECT_TRUE(play(rig, {{"press cmdRESET", "", {}, "*", typeB}}));
     EXPECT_EQ(rx().iRxIdx, 1);
 }
 
@@ -185,8 +188,9 @@ TEST_F(Loaded, BytesArrivingWhileAReplyIsHandledFollowIt) {
 TEST(Indicators, ThePortsStateLinesAndActivity) {
     using kv::platform::OpenError;
     auto refused = [](const char* error) {
-        return std::vector<Step>{{"press cmdSTOPComms"},
-                                 {"press cmdSTOPComms", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}, {"lblError", error}}, ""}};
+        return std::vector<Step>{
+            {"press cmdSTOPComms"},
+            {"press cmdSTOPComms", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}, {"lblError", error}}, ""}};
     };
     playAll({
         {"stop and start", {},
@@ -200,7 +204,9 @@ TEST(Indicators, ThePortsStateLinesAndActivity) {
          {{"unplug", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}}}, {"click cmdGetAssetID", "", {}, ""}}},
         {"the modem lines", {},
          {{"", "", {{"picture imgCD", "line_off"}, {"picture imgCTS", "line_on"}, {"picture imgDSR", "line_off"}}},
-          {"", "", {{"picture imgDSR", "line_on"}, {"picture imgRx", "activity_idle"}, {"picture imgTx", "activity_idle"}},
+          {"",
+           "",
+           {{"picture imgDSR", "line_on"}, {"picture imgRx", "activity_idle"}, {"picture imgTx", "activity_idle"}},
            "*", [](Rig& r) {
                r.port.dsr = true;
                r.port.inject(kv::platform::comEvDSR);
@@ -210,7 +216,8 @@ TEST(Indicators, ThePortsStateLinesAndActivity) {
          {{"receive 33", "", {{"picture imgRx", "activity"}}}, {"advance 99", "", {{"picture imgRx", "activity"}}},
           {"advance 1", "", {{"picture imgRx", "activity_idle"}}},
           {"click cmdGetAssetID"},  // the transmit event follows the write
-          {"advance 2", "*", {{"picture imgTx", "activity"}}}, {"advance 100", "*", {{"picture imgTx", "activity_idle"}}}}},
+          {"advance 2", "*", {{"picture imgTx", "activity"}}},
+          {"advance 100", "*", {{"picture imgTx", "activity_idle"}}}}},
     }, [](Rig& r) {
         r.port.cd = false;
         r.port.cts = true;
@@ -221,20 +228,25 @@ TEST(Indicators, ThePortsStateLinesAndActivity) {
     rig.port.freePorts.clear();  // port 10 is not there
     rig.main->Form_Load();
     EXPECT_TRUE(play(rig, {{"click frmStartup.cmdAction(0)", "",
-                            {{"lblPort", "Port 10"}, {"lblSettings", "38400,N,8,1"}, {"lblOpen", "Closed"}, {"lblMode", "Event"}}, ""}}));
+                            {{"lblPort", "Port 10"}, {"lblSettings", "38400,N,8,1"}, {"lblOpen", "Closed"},
+                             {"lblMode", "Event"}},
+                            ""}}));
 }
 
 TEST(Indicators, DtrAndRtsClicksToggleTheirLine) {
     Rig rig;
     rig.load();
     auto lines = [](const char* dtrRts) {
-        return [=](Rig& r) { EXPECT_EQ(std::to_string(r.port.DTREnable()) + std::to_string(r.port.RTSEnable()), dtrRts); };
+        return [=](Rig& r) {
+            EXPECT_EQ(std::to_string(r.port.DTREnable()) + std::to_string(r.port.RTSEnable()), dtrRts);
+        };
     };
-    EXPECT_TRUE(play(rig, {{"", "", {{"picture imgDTR", "line_off"}, {"picture imgRTS", "line_off"}}, "*", lines("00")},
-                           {"click imgDTR", "", {{"picture imgDTR", "line_on"}, {"picture imgRTS", "line_off"}}, "*", lines("10")},
-                           {"click imgDTR", "", {{"picture imgDTR", "line_off"}}, "*", lines("00")},
-                           {"click imgRTS", "", {{"picture imgDTR", "line_off"}, {"picture imgRTS", "line_on"}}, "*", lines("01")},
-                           {"click imgRTS", "", {{"picture imgRTS", "line_off"}}, "*", lines("00")}}));
+    const std::string dtr = "picture imgDTR", rts = "picture imgRTS";
+    EXPECT_TRUE(play(rig, {{"", "", {{dtr, "line_off"}, {rts, "line_off"}}, "*", lines("00")},
+                           {"click imgDTR", "", {{dtr, "line_on"}, {rts, "line_off"}}, "*", lines("10")},
+                           {"click imgDTR", "", {{dtr, "line_off"}}, "*", lines("00")},
+                           {"click imgRTS", "", {{dtr, "line_off"}, {rts, "line_on"}}, "*", lines("01")},
+                           {"click imgRTS", "", {{rts, "line_off"}}, "*", lines("00")}}));
 }
 
 }  // namespace

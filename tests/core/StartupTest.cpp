@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "tests/support/Scenario.h"
 
@@ -141,21 +140,21 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialogAndShowsWhatTheTechnicianU
         EXPECT_FALSE(m.params.txtParam(k).enabled()) << k;
     }
     // OK: what the technician uses is shown, the rest hidden.
-    std::vector<std::pair<std::string, std::string>> holds{{"cmdGetParams", "Read  PARAMS"}, {"lblOpen", "Open"},
-                                                           {"enabled cmdSTOPComms", "1"}, {"visible frmProgressInfo", "1"},
-                                                           {"lblCurrentINFO", " Setting Client and Asset..."}};
-    for (auto [names, shown] : {std::pair{"cmdGetAssetID cmdSetAssetID cmdSetClientID cmdSetCounter cmdRestartController "
-                                          "cmdRefreshNextController cdmSetParams cmdSTOPComms txtAssetID txtSetClient "
-                                          "txtSetCounter cboCLientList lblFWVersion lblMacAddress lblCheckSum lblCounter "
-                                          "lblGetStatus(3) lblGetStatus(4) lblTime picInfo imgCD imgTx lblSettingValue "
-                                          "lblSettingParam", "1"},
-                                {"cdmGETV cmdGetCheckSum cmdGetConfiguration cmdGetMACAddress cmdGetClientID cmdGetStatus "
-                                 "cmdGetParams cmdEnterServiceMode cmdExitServiceMode cmdApply cmdDefault cmdUP cmdDown "
-                                 "cmdRESET cmdSaveLog txtTerminal Text1 lblGetStatus(0) lblGetStatus(8) lblHeader(1) "
-                                 "lblHeader(9) imgLed(0)", "0"}}) {
-        std::istringstream words(names);
-        for (std::string n; words >> n;) holds.push_back({"visible frmMain." + n, shown});
-    }
+    std::vector<std::pair<std::string, std::string>> holds{
+        {"cmdGetParams", "Read  PARAMS"}, {"lblOpen", "Open"}, {"enabled cmdSTOPComms", "1"},
+        {"visible frmProgressInfo", "1"}, {"lblCurrentINFO", " Setting Client and Asset..."}};
+    const char* visible[] = {"cmdGetAssetID", "cmdSetAssetID", "cmdSetClientID", "cmdSetCounter",
+                             "cmdRestartController", "cmdRefreshNextController", "cdmSetParams", "cmdSTOPComms",
+                             "txtAssetID", "txtSetClient", "txtSetCounter", "cboCLientList", "lblFWVersion",
+                             "lblMacAddress", "lblCheckSum", "lblCounter", "lblGetStatus(3)", "lblGetStatus(4)",
+                             "lblTime", "picInfo", "imgCD", "imgTx", "lblSettingValue", "lblSettingParam"};
+    const char* hidden[] = {"cdmGETV", "cmdGetCheckSum", "cmdGetConfiguration", "cmdGetMACAddress",
+                            "cmdGetClientID", "cmdGetStatus", "cmdGetParams", "cmdEnterServiceMode",
+                            "cmdExitServiceMode", "cmdApply", "cmdDefault", "cmdUP", "cmdDown", "cmdRESET",
+                            "cmdSaveLog", "txtTerminal", "Text1", "lblGetStatus(0)", "lblGetStatus(8)",
+                            "lblHeader(1)", "lblHeader(9)", "imgLed(0)"};
+    for (auto* n : visible) holds.push_back({std::string("visible frmMain.") + n, "1"});
+    for (auto* n : hidden) holds.push_back({std::string("visible frmMain.") + n, "0"});
     play(rig, {{"click frmStartup.cmdAction(0)", "", holds}});
     EXPECT_EQ(rig.port.Settings(), "38400,N,8,1");
     EXPECT_TRUE(m.sequence.stepDue());
