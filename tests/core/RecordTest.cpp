@@ -4,7 +4,6 @@
 // with its dialog and its window.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <regex>
 #include <set>
@@ -25,14 +24,6 @@ TEST(Record, FieldsAreQuotedOnlyWhereCsvNeedsIt) {
         {"two\r\nlines", "\"two\r\nlines\""}, {"lf\nonly", "\"lf\nonly\""},
         {std::string("nul\0byte", 8), std::string("nul\0byte", 8)}, {"\xE9t\xE9", "\xE9t\xE9"}};
     for (const auto& [in, out] : cases) EXPECT_EQ(kv::app::csvField(in), out) << in;
-}
-
-// Whether `text` is `pattern`, where '*' stands for any text within a line.
-bool like(const std::string& text, const std::string& pattern) {
-    std::string re;
-    for (char c : pattern)
-        re += c == '*' ? std::string("[^\r\n]*") : std::string(std::strchr("\\^$.|?+()[]{}", c) ? "\\" : "") + c;
-    return std::regex_match(text, std::regex(re));
 }
 
 // The main window on the virtual line, played from a script of steps split
@@ -131,6 +122,8 @@ struct Script {
              }},
             {"cable", [&] { return l.pullCable(std::stoll(a), std::stoll(b)), ""; }},
             {"close", [&] { return m.window.unload(), ""; }},
+            {"signal", [&] { return m.CloseNow(), ""; }},
+            {"rmlogs", [&] { return fs::remove_all(m.log.path().parent_path()), ""; }},
             {"answer", [&] { return r.messages.press(rest) ? "" : "no such box"; }},
             {"advance", [&] { return r.clock.advance(std::stoll(a)), ""; }},
             {"hold", [&] { return r.controller.state.params[std::stoul(a)] = std::uint16_t(std::stoi(b)), ""; }},
@@ -392,6 +385,23 @@ TEST(ControllersAsTheyCome, EveryControllerTouchedLeavesOneTrueRow) {
          "@log = *1A 2B*",
          "?:0004A3B1C2D3,0004A3B1C2D3,1A 2B,K5b 162,A1234,005,,,no: asset not written, client not written\n"},
     };
+    // The logs folder removed after start (a clean-up script, a technician
+    // tidying up): the next row is on the disk or said with its file.
+    cases.push_back({"the logs folder removed, then a log row", "click cmdExit / rmlogs / type txtAssetID  / "
+                     "press cmdGetCheckSum / advance 200 / @log = *, 84 1C , 3, K5b 162 / shown = ", "no header: "});
+    cases.push_back({"the logs folder removed, then a record row", "click cmdExit / rmlogs / type txtAssetID KV-1 / "
+                     "click cmdSetAssetID / advance 2000 / click cmdRefreshNextController / advance 8000 / shown = / "
+                     "type txtAssetID  / press cmdGetCheckSum / advance 200 / @log = *, 84 1C , 3, K5b 162",
+                     "1:ID,KV-1,<00,,,no: client not written, parameters not written\n"});
+    // A label cut to its first 15 characters: the row a close writes still
+    // says which label was scanned.
+    const std::string cut = "deaf / scan KV-ABCDEFGHIJKLMNO / answer Write the first 15 / imei I-1 / ";
+    const std::string cutRow = "; asset cut to 15 of the 18 characters of KV-ABCDEFGHIJKLMNO\n";
+    cases.push_back({"cut, closed while it restarts", cut + restarting + "advance 8000 / close",
+                     "1:M,M,,,KV-ABCDEFGHIJKL,005,I-1,,no: not identified after its restart" + cutRow});
+    cases.push_back({"cut, a signal during the bulk write", cut + "wait frame = 3 / advance 300 / signal",
+                     "1:M,M,,,KV-ABCDEFGHIJKL,005,I-1,,no: the program was closed during its parameter write; taken "
+                     "out of service mode" + cutRow});
     // A log row the disk cannot take, whole or in part, is said with the
     // file, the reason and the row (to note by hand), and leaves nothing;
     // once there is room the next row is whole, on its own line.

@@ -1,10 +1,12 @@
 #pragma once
 // Helpers of the batch tests: waiting on the virtual clock, the lines of a
-// CR LF file, a scanner's typing, a full disk, and a production line.
+// CR LF file, a pattern, a scanner's typing, a full disk, and a production line.
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstring>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,14 @@ inline std::vector<std::string> crlfLines(const std::string& text) {
         at = end + 2;
     }
     return out;
+}
+
+// Whether `text` is `pattern`, where '*' stands for any text within a line.
+inline bool like(const std::string& text, const std::string& pattern) {
+    std::string re;
+    for (char c : pattern)
+        re += c == '*' ? std::string("[^\r\n]*") : std::string(std::strchr("\\^$.|?+()[]{}", c) ? "\\" : "") + c;
+    return std::regex_match(text, std::regex(re));
 }
 
 // A barcode scanner in keyboard mode: the characters, each added to what
