@@ -39,6 +39,7 @@ inline std::vector<std::string> crlfLines(const std::string& text) {
 
 // Whether `text` is `pattern`, where '*' stands for any text within a line.
 inline bool like(const std::string& text, const std::string& pattern) {
+    if (pattern.find('*') == std::string::npos) return text == pattern;
     std::string re;
     for (char c : pattern)
         re += c == '*' ? std::string("[^\r\n]*") : std::string(std::strchr("\\^$.|?+()[]{}", c) ? "\\" : "") + c;
