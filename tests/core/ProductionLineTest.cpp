@@ -3,6 +3,7 @@
 // each one served keeps.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <set>
@@ -57,7 +58,8 @@ struct Bench {
 
     std::string send(const Bytes& bytes) {
         last.clear();
-        for (auto& piece : controller.receive(bytes, now)) last.insert(last.end(), piece.bytes.begin(), piece.bytes.end());
+        for (auto& piece : controller.receive(bytes, now))
+            last.insert(last.end(), piece.bytes.begin(), piece.bytes.end());
         now += 100;
         if (bytes == frames::frameGetChecksum()) sums.insert(last);
         return render(last);
@@ -90,13 +92,12 @@ struct Bench {
             {"next", [&] { return flag(line->next()); }},
             {"provisioning", [&] {
                  std::string out;
-                 for (const Bytes& r : {frames::frameGetAsset(), frames::frameSetAsset("A-1"), frames::frameGetMac(),
-                                        frames::frameSetClient("005"), frames::frameReadParams(),
-                                        frames::frameWriteParams({frames::splitParam(1, 441)}),
-                                        frames::frameServiceMode(true),
-                                        frames::frameWriteParams({frames::splitParam(12, 455)}),
-                                        frames::frameWriteParams({frames::splitParam(30, 2)}),
-                                        frames::frameServiceMode(false)})
+                 for (const Bytes& r :
+                      {frames::frameGetAsset(), frames::frameSetAsset("A-1"), frames::frameGetMac(),
+                       frames::frameSetClient("005"), frames::frameReadParams(),
+                       frames::frameWriteParams({frames::splitParam(1, 441)}), frames::frameServiceMode(true),
+                       frames::frameWriteParams({frames::splitParam(12, 455)}),
+                       frames::frameWriteParams({frames::splitParam(30, 2)}), frames::frameServiceMode(false)})
                      out += (send(r), std::to_string(line->current()));
                  return out;
              }},
@@ -104,22 +105,18 @@ struct Bench {
             {"size", [&] { return std::to_string(last.size()); }},
             {"service", [&] { return flag(controller.state.serviceMode); }},
             {"summary", [&] { return line->summary(); }},
-            {"row", [&] {
-                 std::istringstream all(line->summary());
-                 for (int n = number(a); n > 0; --n) std::getline(all, b);
-                 return b;
-             }},
             {"unit", [&] {
                  const auto& u = line->unit(number(a));
-                 return b == "asset" ? u.asset : b == "client" ? u.client : flag(b == "service" ? u.serviceMode
-                                                                                                 : u.params == factory);
+                 return b == "asset"    ? u.asset
+                        : b == "client" ? u.client
+                                        : flag(b == "service" ? u.serviceMode : u.params == factory);
              }},
-            {"swapped", [&] {
-                 return line->lastSwapDuring() ? std::to_string(line->lastSwapDuring()->controller) : "none";
-             }},
+            {"swapped",
+             [&] { return line->lastSwapDuring() ? std::to_string(line->lastSwapDuring()->controller) : "none"; }},
             {"sums", [&] { return std::to_string(sums.size()); }},
             {"sum-in-config", [&] {
-                 const Bytes sum = (send(frames::frameGetChecksum()), last), config = (send(frames::frameGetConfig()), last);
+                 const Bytes sum = (send(frames::frameGetChecksum()), last),
+                             config = (send(frames::frameGetConfig()), last);
                  return flag(sum.size() == 5 && config.size() >= 27 && config[24] == sum[4] && config[25] == sum[3]);
              }},
             {"write", [&] { return send(frames::frameWriteParams({frames::splitParam(number(a), number(b))})); }},
@@ -140,8 +137,10 @@ struct Bench {
                  const std::string got = send(frames::frameReadParams());
                  return last == mine ? "factory" : got;
              }}};
-        const std::map<std::string, Frame> requests{{"mac", frames::frameGetMac}, {"sum", frames::frameGetChecksum},
-                                                    {"config", frames::frameGetConfig}, {"asset", frames::frameGetAsset},
+        const std::map<std::string, Frame> requests{{"mac", frames::frameGetMac},
+                                                    {"sum", frames::frameGetChecksum},
+                                                    {"config", frames::frameGetConfig},
+                                                    {"asset", frames::frameGetAsset},
                                                     {"client", frames::frameGetClient}};
         if (auto r = requests.find(w); r != requests.end()) return send(r->second());
         return words.contains(w) ? words.at(w)() : "names nothing";
@@ -168,23 +167,36 @@ void play(const std::vector<std::pair<std::string, std::string>>& cases) {
     }
 }
 
-const std::string one = "01  0004A3B1C201  asset ", two = "02  0004A3B1C202  asset ", three = "03  0004A3B1C203  asset ";
-const std::string fresh = "asset \"\"  client \"<00\"  ", mac2 = "18 01 0C \"0004A3B1C202\"";
+// " / summary = " and the line's summary: each controller's asset, client and
+// parameters changed ("": none).
+std::string summary(const std::vector<std::array<std::string, 3>>& units) {
+    std::string out = " / summary = ";
+    for (std::size_t n = 1; n <= units.size(); ++n) {
+        const auto& [asset, client, changed] = units[n - 1];
+        char head[40];
+        std::snprintf(head, sizeof head, "%02zu  0004A3B1C2%02zu  asset \"", n, n);
+        out += head + asset + "\"  client \"" + client + "\"  " + (changed.empty() ? "factory parameters" : changed) +
+               "\n";
+    }
+    return out;
+}
+
+const std::string mac2 = "18 01 0C \"0004A3B1C202\"";
 
 TEST(ProductionLine, EveryControllerComesFromTheFactoryWithItsOwnMacAndChecksum) {
     const int count = kv::sim::ProductionLine::kMaxCount;
     std::string script = "line " + std::to_string(count);
     for (int n = 1; n <= count; ++n) {
-        char mac[16];
-        std::snprintf(mac, sizeof mac, "%02d", n);
-        script += " / current = " + std::to_string(n) + " / mac = 18 01 0C \"0004A3B1C2" + mac + "\" / sum-in-config = 1 / "
-                  "asset = 16 01 02 00 00 / client = 15 01 03 \"<00\" / params = factory / service = 0 / next = " +
-                  (n < count ? "1" : "0");
+        char mac[96];
+        std::snprintf(mac, sizeof mac, " / current = %d / mac = 18 01 0C \"0004A3B1C2%02d\" / sum-in-config = 1", n, n);
+        script += mac + std::string(" / asset = 16 01 02 00 00 / client = 15 01 03 \"<00\" / params = factory / "
+                                    "service = 0 / next = ") + (n < count ? "1" : "0");
     }
     play({{"every controller", script + " / sums = " + std::to_string(count)}});
 }
 
-// Controller 2 answers as a fresh one would whatever controller 1 was left in.
+// Controller 2 answers as a fresh one would whatever controller 1 was left in;
+// controller 1 leaves with what was written to it, out of service mode.
 TEST(ProductionLine, TheNextControllerKeepsNothingOfTheConnectionBefore) {
     const std::string after = " / mac = " + mac2 + " / unit 2 factory = 1";
     play({
@@ -193,14 +205,12 @@ TEST(ProductionLine, TheNextControllerKeepsNothingOfTheConnectionBefore) {
         {"the restart's deafness", "line 2 / leave / next = 1 / service = 0" + after},
         {"the repeat count", "line 2 / repeat 2 / mac / next = 1 / mac =" + after},
         {"a half-received request", "line 2 / raw 18 01 / next = 1 / raw 01 00 =" + after},
+        {"what was written stays with controller 1",
+         "line 3 / enter / write 12 455 = 07 01 01 00 / write 30 2 / set-asset A-77 = 16 01 06 \"A-77\" 00 00 / "
+         "set-client 005 = 15 01 03 \"005\" / next = 1 / set-asset B-2 / unit 1 asset = A-77 / unit 1 client = 005 / "
+         "unit 1 service = 0 / unit 3 asset = " +
+             summary({{"A-77", "005", "P012=455 P030=2"}, {"B-2", "<00", ""}})},
     });
-}
-
-TEST(ProductionLine, AControllerLeavingTheLineKeepsWhatWasWrittenToIt) {
-    play({{"two served", "line 3 / enter / write 12 455 = 07 01 01 00 / write 30 2 / set-asset A-77 = 16 01 06 \"A-77\" 00 00 / "
-                         "set-client 005 = 15 01 03 \"005\" / next = 1 / set-asset B-2 / unit 1 asset = A-77 / "
-                         "unit 1 client = 005 / unit 1 service = 0 / unit 3 asset = / summary = " + one +
-                         "\"A-77\"  client \"005\"  P012=455 P030=2\n" + two + "\"B-2\"  client \"<00\"  factory parameters\n"}});
 }
 
 // The summary lists what differs from the line's own factory values, not the
@@ -208,22 +218,24 @@ TEST(ProductionLine, AControllerLeavingTheLineKeepsWhatWasWrittenToIt) {
 // read back high byte first from every controller.
 TEST(ProductionLine, TheSummaryListsOnlyParametersThatDifferFromTheLinesFactoryValues) {
     const std::pair<std::string, std::string> cases[] = {
-        {"line 2 / enter", "factory parameters"},
-        {"line 2 / enter / write 1 440 / write 39 53", "factory parameters"},
+        {"line 2 / enter", ""},
+        {"line 2 / enter / write 1 440 / write 39 53", ""},
         {"line 2 / enter / write 12 455 / write 30 2", "P012=455 P030=2"},
         {"line 2 / enter / write 39 0 / write 1 441", "P001=441 P039=0"},
-        {"line 2 / enter / write 12 455 / write 12 480", "factory parameters"},
+        {"line 2 / enter / write 12 455 / write 12 480", ""},
         {"line 2 / enter / write 5 65535", "P005=65535"},
-        {"line 2 / enter / write 40 7", "factory parameters"},
-        {"line 2 1=65535 2=0 / params = factory / next / params = factory / enter", "factory parameters"},
-        {"line 2 38=40000 / params = factory / next / params = factory / enter", "factory parameters"},
+        {"line 2 / enter / write 40 7", ""},
+        {"line 2 1=65535 2=0 / params = factory / next / params = factory / enter", ""},
+        {"line 2 38=40000 / params = factory / next / params = factory / enter", ""},
         {"line 2 12=1000 / params = factory / next / params = factory / enter / write 12 480", "P012=480"},
-        {"line 2 12=1000 / next / enter / write 12 455 / write 12 1000", "factory parameters"},
+        {"line 2 12=1000 / next / enter / write 12 455 / write 12 1000", ""},
     };
     std::vector<std::pair<std::string, std::string>> scripts;
-    for (const auto& [steps, listed] : cases)
-        scripts.push_back({steps, steps + (steps.find("next") == steps.npos ? " / row 1 = " + one : " / row 1 = " + one +
-                                      fresh.substr(6) + "factory parameters / row 2 = " + two) + fresh.substr(6) + listed});
+    for (const auto& [steps, changed] : cases) {
+        const bool second = steps.find("next") != std::string::npos;
+        scripts.push_back({steps, steps + (second ? summary({{"", "<00", ""}, {"", "<00", changed}})
+                                                  : summary({{"", "<00", changed}}))});
+    }
     play(scripts);
 }
 
@@ -232,24 +244,27 @@ TEST(ProductionLine, TheSummaryListsOnlyParametersThatDifferFromTheLinesFactoryV
 // line after each request, what each one holds in the end, and which swap
 // at a point was last, until the next swap made otherwise.
 TEST(ProductionLine, SwapsDuringProvisioningAfterTheReplyAtItsPoint) {
-    const std::string done = "\"A-1\"  client \"005\"  P001=441 P012=455 P030=2\n", reset = " / next = 1 / swapped = none";
+    const std::array<std::string, 3> done = {"A-1", "005", "P001=441 P012=455 P030=2"}, fresh = {"", "<00", ""};
+    const std::string reset = " / next = 1 / swapped = none";
     play({
-        {"none", "line 3 / provisioning = 1111111111 / summary = " + one + done + " / swapped = none" + reset},
-        {"1:asset", "line 3 / swap 1 asset / provisioning = 1112222222 / summary = " + one + "\"A-1\"  client \"<00\"  "
-                    "factory parameters\n" + two + "\"\"  client \"005\"  P001=441 P012=455 P030=2\n / swapped = 1" + reset},
-        {"1:client", "line 3 / swap 1 client / provisioning = 1111222222 / summary = " + one + "\"A-1\"  client \"005\"  "
-                     "factory parameters\n" + two + fresh.substr(6) + "P001=441 P012=455 P030=2\n / swapped = 1" + reset},
-        {"1:bulk", "line 3 / swap 1 bulk / provisioning = 1111111122 / summary = " + one + "\"A-1\"  client \"005\"  "
-                   "P001=441 P012=455\n" + two + fresh.substr(6) + "P030=2\n / swapped = 1" + reset},
-        {"1:bulk, its first acknowledgement lost", "line 3 / swap 1 bulk / lose 1 / provisioning = 1111111112 / summary = " +
-                                                       one + done + two + fresh.substr(6) + "factory parameters\n / swapped = 1" + reset},
-        {"1:client and 2:bulk", "line 3 / swap 2 bulk / swap 1 client / provisioning = 1111222233 / summary = " + one +
-                                    "\"A-1\"  client \"005\"  factory parameters\n" + two + fresh.substr(6) +
-                                    "P001=441 P012=455\n" + three + fresh.substr(6) + "P030=2\n / swapped = 2"},
-        {"2:asset leaves controller 1 alone", "line 3 / swap 2 asset / provisioning = 1111111111 / summary = " + one + done +
-                                                  " / swapped = none" + reset},
+        {"none", "line 3 / provisioning = 1111111111 / swapped = none" + reset + summary({done, fresh})},
+        {"1:asset", "line 3 / swap 1 asset / provisioning = 1112222222 / swapped = 1" + reset +
+                        summary({{"A-1", "<00", ""}, {"", "005", done[2]}, fresh})},
+        {"1:client", "line 3 / swap 1 client / provisioning = 1111222222 / swapped = 1" + reset +
+                         summary({{"A-1", "005", ""}, {"", "<00", done[2]}, fresh})},
+        {"1:bulk", "line 3 / swap 1 bulk / provisioning = 1111111122 / swapped = 1" + reset +
+                       summary({{"A-1", "005", "P001=441 P012=455"}, {"", "<00", "P030=2"}, fresh})},
+        {"1:bulk, its first acknowledgement lost",
+         "line 3 / swap 1 bulk / lose 1 / provisioning = 1111111112 / swapped = 1" + reset +
+             summary({done, fresh, fresh})},
+        {"1:client and 2:bulk",
+         "line 3 / swap 2 bulk / swap 1 client / provisioning = 1111222233 / swapped = 2" +
+             summary({{"A-1", "005", ""}, {"", "<00", "P001=441 P012=455"}, {"", "<00", "P030=2"}})},
+        {"2:asset leaves controller 1 alone",
+         "line 3 / swap 2 asset / provisioning = 1111111111 / swapped = none" + reset + summary({done, fresh})},
         {"not past the last controller",
-         "line 1 / swap 1 asset / swap 1 bulk / provisioning = 1111111111 / summary = " + one + done + " / swapped = none / next = 0"},
+         "line 1 / swap 1 asset / swap 1 bulk / provisioning = 1111111111 / swapped = none / next = 0" +
+             summary({done})},
     });
 }
 
@@ -272,15 +287,17 @@ TEST(ProductionLine, SwapsByItselfOnlyAfterARestartedControllerAnsweredAnAssetRe
         {"leaving service mode without entering it restarts too",
          "line 2 / auto / leave = 08 01 01 00 / wait 2000 / asset = " + blank + " / current = 2"},
         {"only when asked to", "line 3 / leave / wait 2000 / asset = " + blank + " / current = 1"},
-        {"not past the last controller", "line 2 / auto / leave / wait 2000 / asset = " + blank + " / current = 2 / "
-                                         "leave / wait 2000 / asset = " + blank + " / current = 2 / mac = " + mac2},
+        {"not past the last controller",
+         "line 2 / auto / leave / wait 2000 / asset = " + blank + " / current = 2 / leave / wait 2000 / asset = " +
+             blank + " / current = 2 / mac = " + mac2},
         // Bytes that came in with the asset request reached controller 1, which
         // leaves the line with them; controller 2 hears only what comes after.
-        {"bytes arriving with the last request", "line 2 / auto / leave / wait 2000 / raw 16 01 01 00 18 01 01 00 18 01 = " +
-                                                     blank + " / current = 2 / raw 01 00 = / mac = " + mac2},
+        {"bytes arriving with the last request",
+         "line 2 / auto / leave / wait 2000 / raw 16 01 01 00 18 01 01 00 18 01 = " + blank +
+             " / current = 2 / raw 01 00 = / mac = " + mac2},
         {"next after the last controller changes nothing",
-         "line 2 / next = 1 / set-asset LAST / raw 18 01 / next = 0 / current = 2 / summary = " + one + fresh.substr(6) +
-             "factory parameters\n" + two + "\"LAST\"  client \"<00\"  factory parameters\n / raw 01 00 = " + mac2},
+         "line 2 / next = 1 / set-asset LAST / raw 18 01 / next = 0 / current = 2 / raw 01 00 = " + mac2 +
+             summary({{"", "<00", ""}, {"LAST", "<00", ""}})},
     });
 }
 
@@ -291,7 +308,8 @@ TEST(ProductionLine, SwapsByItselfOnlyAfterARestartedControllerAnsweredAnAssetRe
 TEST(VirtualControllerReplies, FitTheirLengthByte) {
     const std::string full = "16 01 FF \"" + std::string(253, 'A') + "\" 00 00";
     std::vector<std::pair<std::string, std::string>> cases = {
-        {"an asset of 253", "asset-text 253 / asset = " + full}, {"an asset of 254", "asset-text 254 / asset = " + full},
+        {"an asset of 253", "asset-text 253 / asset = " + full},
+        {"an asset of 254", "asset-text 254 / asset = " + full},
         {"an asset of 300", "asset-text 300 / asset = " + full},
         {"a configuration of 255", "config-bytes 255 / config = 05 01 FF 11* / size = 258"},
         {"a configuration of 256", "config-bytes 256 / config = too long"}};
@@ -299,8 +317,9 @@ TEST(VirtualControllerReplies, FitTheirLengthByte) {
         std::string request = "raw 06 01 " + render({std::uint8_t(asked + 2)});
         for (std::size_t i = 0; i < asked; ++i) request += " " + render({std::uint8_t(1 + i % 39)});
         const std::size_t values = std::min<std::size_t>(asked, 126);
-        cases.push_back({std::to_string(asked) + " values asked", request + " 99 99 = 06 01 " +
-                         render({std::uint8_t(2 * values + 2)}) + " 01 B8*99 99 / size = " + std::to_string(5 + 2 * values)});
+        cases.push_back({std::to_string(asked) + " values asked",
+                         request + " 99 99 = 06 01 " + render({std::uint8_t(2 * values + 2)}) +
+                             " 01 B8*99 99 / size = " + std::to_string(5 + 2 * values)});
     }
     play(cases);
 }
