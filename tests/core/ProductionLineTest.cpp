@@ -268,8 +268,8 @@ TEST(ProductionLine, SwapsDuringProvisioningAfterTheReplyAtItsPoint) {
     });
 }
 
-// One step of a conversation: a request some time after the last, the reply
-// it gets and the controller on the line afterwards.
+// Requests some time apart, the replies they get and the controller on the
+// line afterwards.
 TEST(ProductionLine, SwapsByItselfOnlyAfterARestartedControllerAnsweredAnAssetRequest) {
     const std::string blank = "16 01 02 00 00";
     play({
