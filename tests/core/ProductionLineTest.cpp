@@ -44,22 +44,24 @@ std::string render(const Bytes& bytes) {
 //   wait MS | next                      time passes | the next controller on the line (1 or 0)
 //   provisioning                        the dashboard's setting: the controller on the line after each request
 //   WHAT = VALUE                        a check ('*': any text). WHAT: a request, next, current, size (of
-//                                       the last reply), service, summary, row N, unit N asset|client|service|
-//                                       factory, swapped (the controller the last swap at a point took away),
-//                                       sums (distinct checksums), sum-in-config (the checksum and the
-//                                       configuration's agree)
+//                                       the last reply), pieces (it came in), service, summary, unit N asset|
+//                                       client|service|factory, swapped (the controller the last swap at a
+//                                       point took away), sums (distinct checksums), sum-in-config (the
+//                                       checksum and the configuration's agree)
 struct Bench {
     kv::sim::VirtualController controller;
     std::optional<kv::sim::ProductionLine> line;
     kv::sim::Params factory = kv::sim::kFactoryParams;
     std::int64_t now = 0;
     Bytes last;
+    std::size_t pieces = 0;  // the last reply came in that many
     std::set<Bytes> sums;
 
     std::string send(const Bytes& bytes) {
         last.clear();
-        for (auto& piece : controller.receive(bytes, now))
-            last.insert(last.end(), piece.bytes.begin(), piece.bytes.end());
+        const auto got = controller.receive(bytes, now);
+        pieces = got.size();
+        for (auto& piece : got) last.insert(last.end(), piece.bytes.begin(), piece.bytes.end());
         now += 100;
         if (bytes == frames::frameGetChecksum()) sums.insert(last);
         return render(last);
@@ -103,6 +105,7 @@ struct Bench {
              }},
             {"current", [&] { return std::to_string(line->current()); }},
             {"size", [&] { return std::to_string(last.size()); }},
+            {"pieces", [&] { return std::to_string(pieces); }},
             {"service", [&] { return flag(controller.state.serviceMode); }},
             {"summary", [&] { return line->summary(); }},
             {"unit", [&] {
@@ -319,7 +322,7 @@ TEST(VirtualControllerReplies, FitTheirLengthByte) {
         const std::size_t values = std::min<std::size_t>(asked, 126);
         cases.push_back({std::to_string(asked) + " values asked",
                          request + " 99 99 = 06 01 " + render({std::uint8_t(2 * values + 2)}) +
-                             " 01 B8*99 99 / size = " + std::to_string(5 + 2 * values)});
+                             " 01 B8*99 99 / pieces = 1 / size = " + std::to_string(5 + 2 * values)});
     }
     play(cases);
 }
