@@ -12,11 +12,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string k3 = " (3 fields where 2 are needed; a name with a comma goes in double quotes)";
-
-// Entries as [code|name], then the lines left out.
+// Entries as [code|name], then the lines left out; codes shown with three digits.
 TEST(CustomerList, ReadsFieldsAsTheFileHoldsThemAndNamesTheLinesLeftOut) {
     const std::string k1 = " (1 field where 2 are needed; a name with a comma goes in double quotes)";
+    const std::string k3 = " (3 fields where 2 are needed; a name with a comma goes in double quotes)";
     const struct { const char* name; std::string text, expected; } cases[] = {
         {"CR LF", "Code,Name\r\n7,Acme\r\n12,Polar Foods\r\n", "[7|Acme][12|Polar Foods]"},
         {"LF, CR, no end to the last line", "Code,Name\n7,Acme\r12,Polar Foods", "[7|Acme][12|Polar Foods]"},
@@ -41,14 +40,11 @@ TEST(CustomerList, ReadsFieldsAsTheFileHoldsThemAndNamesTheLinesLeftOut) {
         for (const auto& l : skipped) seen += " " + l;
         EXPECT_EQ(seen, c.expected) << c.name;
     }
-}
-
-TEST(CustomerList, CodesAreShownWithThreeDigits) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<const char*, const char*> codes[] = {
         {"7", "007"},   {"5", "005"}, {"12", "012"},   {"123", "123"}, {"1234", "1234"}, {"007", "007"}, {"0", "000"},
         {"AB", "AB"},   {"12A", "12A"}, {"", ""},      {"-5", "-005"}, {"7.6", "008"},   {"2.5", "003"}, {"1e3", "1e3"},
         {"123456789012345678901234", "123456789012345678901234"}};
-    for (const auto& [code, shown] : cases) EXPECT_EQ(kv::dialogs::formatClientCode(code), shown) << code;
+    for (const auto& [code, shown] : codes) EXPECT_EQ(kv::dialogs::formatClientCode(code), shown) << code;
 }
 
 // Once identified, the controller's customer is selected (only the shown

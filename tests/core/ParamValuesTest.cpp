@@ -12,10 +12,11 @@ namespace {
 // "1" to "9" name PERMISSION_TYPE_n; any other text is taken as it is.
 Permission type(const std::string& t) { return parsePermission(t.size() == 1 ? "PERMISSION_TYPE_" + t : t); }
 
-// A raw value as its row shows it and the file value it gives; "-": no text,
-// the box is left alone.
+// A raw value as its row shows it and the file value it gives, and a file
+// value as its row shows it and the raw value to write; "-": the box, or the
+// value to write, is left alone.
 TEST(ParamValues, RawValuesShowByPermissionTypeAndGiveTheFileValue) {
-    const struct { const char *raw, *type, *shownAndFile; } cases[] = {
+    const struct { const char *raw, *type, *shownAndFile; } raws[] = {
         {"650", "1", "25.0 250"}, {"651", "1", "25.1 251"}, {"650", "2", "25.0 250"}, {"400", "1", "0.0 0"},
         {"0", "1", "0.0 0"},  // the offset is taken off only above zero
         {"300", "2", "-10.0 -100"}, {"399", "1", "-0.1 -1"}, {"450", "3", "5 50"}, {"650", "3", "25 250"},
@@ -25,24 +26,19 @@ TEST(ParamValues, RawValuesShowByPermissionTypeAndGiveTheFileValue) {
         {"650", "permission_type_1", "- 650"},  // compared exactly
         {"abc", "1", "0.0 abc"},                // not a number counts as 0
     };
-    for (const auto& c : cases) {
+    for (const auto& c : raws) {
         RawShown s = showRaw(c.raw, type(c.type), 400);
         EXPECT_EQ(s.text.value_or("-") + " " + s.fileValue, c.shownAndFile) << c.raw << " " << c.type;
     }
-}
-
-// A file value as its row shows it and the raw value to write; "-": the box,
-// or the value to write, is left alone.
-TEST(ParamValues, FileValuesShowByPermissionTypeAndGiveTheRawValue) {
-    const struct { const char *file, *type, *shownAndRaw; } cases[] = {
+    const struct { const char *file, *type, *shownAndRaw; } files[] = {
         {"250", "1", "25.0 650"}, {"250", "2", "25.0 650"},
         {"0", "1", "0.0 400"},  // here the offset is added whatever the value
         {"-100", "2", "-10.0 300"}, {"50", "3", "5 450"},  // as a read shows it: "5", not "05"
         {"50", "4", "05 450"}, {"7", "5", "7 7"}, {"25.5", "1", "2.6 425.5"}, {"250", "9", "- -"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : files) {
         FileShown s = showFile(c.file, type(c.type), 400);
-        EXPECT_EQ(s.text.value_or("-") + " " + s.raw.value_or("-"), c.shownAndRaw) << c.file << " " << c.type;
+        EXPECT_EQ(s.text.value_or("-") + " " + s.raw.value_or("-"), c.shownAndRaw) << c.file << " file " << c.type;
     }
 }
 
@@ -58,7 +54,8 @@ TEST(ParamValues, PatternsRoundHalvesAwayFromZero) {
 }
 
 // Any text gives a number, and a value to write (halves to even) when it is
-// a number from 0 to 32767; -1: none.
+// a number from 0 to 32767 (-1: none), and shows in any pattern; a code gives
+// the parameter number's text, and the number when it is one from 0 to 255.
 TEST(ParamValues, AnyOutsideTextGivesADefinedNumber) {
     const struct { const char* text; double number; std::int32_t written; } cases[] = {
         {"", 0, -1},        {"abc", 0, -1},     {"1e400", 0, -1},     {"0x10", 0, -1},      {"-0", 0, 0},
@@ -70,20 +67,14 @@ TEST(ParamValues, AnyOutsideTextGivesADefinedNumber) {
     for (const auto& c : cases) {
         EXPECT_DOUBLE_EQ(numberOf(c.text), c.number) << c.text;
         EXPECT_EQ(valueToWrite(c.text).value_or(-1), c.written) << c.text;
-        // Shown in any pattern without undefined behaviour.
         EXPECT_NE(showRaw(c.text, Permission::Type1, 400).text.value_or(""), "") << c.text;
         EXPECT_NE(showFile(c.text, Permission::Type4, 400).text.value_or(""), "") << c.text;
     }
-}
-
-// The parameter number's text, and the number when it is one from 0 to 255
-// (-1: none).
-TEST(ParamValues, ParameterNumbersComeFromTheCode) {
-    const struct { const char *code, *id; int number; } cases[] = {
+    const struct { const char *code, *id; int number; } codes[] = {
         {"P001", "001", 1},  {"P7", "7", 7}, {"P123x", "123", 123}, {"P255", "255", 255}, {"P256", "256", -1}, {"P", "", -1},
         {"", "", -1},        {"Pabc", "abc", -1}, {"P 9 ", "9", 9},  {"P1234", "123", 123}, {"P-12", "-12", -1},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : codes) {
         auto n = parameterNumber(codeToID(c.code));
         EXPECT_EQ(codeToID(c.code) + " " + std::to_string(n ? int(*n) : -1), c.id + (" " + std::to_string(c.number))) << c.code;
     }

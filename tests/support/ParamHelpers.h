@@ -3,8 +3,6 @@
 // dashboard sends them, and the rows of the shipped definition file.
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,15 +19,20 @@ inline std::filesystem::path paramFolder(Rig& rig) {
     return std::filesystem::path(rig.folders.documentsPath) / "KV53_ParamFiles";
 }
 
-// `n` definition lines P001... with the given limits and type.
+// One definition line of a parameter: its value, limits, label and type.
+inline std::string definition(int number, const std::string& value, const std::string& min, const std::string& max,
+                              const std::string& label, const std::string& type = "PERMISSION_TYPE_5") {
+    char code[8];
+    std::snprintf(code, sizeof code, "P%03d", number);
+    return std::string(code) + ",Name," + value + "," + value + "," + min + "," + max + ",unit," + type + "," + label +
+           "\r\n";
+}
+
+// `n` definition lines P001... with the given limits and type, labelled M1...
 inline std::string definitionLines(int n, int min = 0, int max = 1000, const char* type = "PERMISSION_TYPE_5") {
     std::string s;
-    for (int i = 1; i <= n; ++i) {
-        std::ostringstream line;
-        line << "P" << (i < 10 ? "00" : i < 100 ? "0" : "") << i << ",Name " << i << ",5,5," << min << "," << max
-             << ",unit," << type << ",M" << i << "\r\n";
-        s += line.str();
-    }
+    for (int i = 1; i <= n; ++i)
+        s += definition(i, "5", std::to_string(min), std::to_string(max), "M" + std::to_string(i), type);
     return s;
 }
 
@@ -47,15 +50,6 @@ inline void runRecording(Rig& rig, std::int64_t ms, std::vector<WireLog>& log) {
         for (std::size_t k = before; k < rig.port.written.size(); ++k)
             log.push_back({rig.clock.nowMs(), rig.port.written[k]});
     }
-}
-
-// One definition line of a type-5 parameter.
-inline std::string definition(int number, const std::string& value, const std::string& min, const std::string& max,
-                              const std::string& label) {
-    char code[8];
-    std::snprintf(code, sizeof code, "P%03d", number);
-    return std::string(code) + ",Name," + value + "," + value + "," + min + "," + max + ",unit,PERMISSION_TYPE_5," +
-           label + "\r\n";
 }
 
 }  // namespace kv::test
