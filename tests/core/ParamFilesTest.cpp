@@ -71,8 +71,13 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
         return line(1, "the code \""s + code + "\" gives no parameter number from 0 to 255", 0);
     };
     using Files = std::vector<std::pair<std::string, std::string>>;  // where, content
-    const struct { const char* name; Files files; int rows; std::string says, items = "*"; } cases[] = {
+    // Fields: the first two rows' number text, number, value, default, limits, type, label, caption and text.
+    const struct { const char* name; Files files; int rows; std::string says, items = "*", fields = ""; } cases[] = {
         {"39 rows", {{"defs", definitionLines(39)}}, 39, ""},
+        {"blanks around fields; a code's number from its second to fourth characters; fields past the ninth left",
+         {{"defs", " P7 , unused , 12 , 34 , 5 , 60 , unused , PERMISSION_TYPE_3 , SP \r\n"
+                   "P123x,x,1,2,0,9,x,PERMISSION_TYPE_5,LONGNAME,extra,fields\r\n"}}, 2, "", "*",
+         "7 7 12 34 5 60 PERMISSION_TYPE_3 SP SP [] | 123 123 1 2 0 9 PERMISSION_TYPE_5 LONGNAME LONGNAME []"},
         {"60 lines load 49", {{"defs", definitionLines(60)}}, 49, line(50, "the window has boxes for 49 parameters only", 49)},
         {"a byte-order mark, LF, CR and CR LF line ends, blank lines at the end",
          {{"defs", "\xEF\xBB\xBFP001,a,1,1,0,9,u,PERMISSION_TYPE_5,A\nP002,a,1,1,0,9,u,X,B\rP003,a,1,1,0,9" + type5 +
@@ -133,24 +138,16 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
                   std::to_string(c.rows) + " " + c.items);
         for (int k = 0; k < 49; ++k) EXPECT_EQ(rig.main->params.txtParam(k).visible(), k < c.rows) << k;
         EXPECT_EQ(said(rig), at(c.says, p, rig.home.path()));
+        std::string fields;  // before any read: no text
+        for (int k = 0; k < 2 && !c.fields.empty(); ++k) {
+            const auto& r = rig.main->params.row(k);
+            fields += (k ? " | " : "") + r.sParamID + " " + std::to_string(r.number.value_or(0)) + " " + r.sParamValue +
+                      " " + r.sParamDefault + " " + r.sParamMin + " " + r.sParamMax + " " + r.sParamPermission + " " +
+                      r.sParamLabel + " " + rig.main->params.lblParam(k).caption() + " [" +
+                      rig.main->params.txtParam(k).text() + "]";
+        }
+        EXPECT_EQ(fields, c.fields);
         play(rig, {{"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}}});
-    }
-}
-
-// Blanks around fields go, a code gives its number from its second to fourth
-// characters, fields past the ninth are left; no text until a value is read.
-TEST(Definitions, FieldsGoWhereTheyBelong) {
-    Rig rig;
-    useDefinitions(rig, " P7 , unused , 12 , 34 , 5 , 60 , unused , PERMISSION_TYPE_3 , SP \r\n"
-                        "P123x,x,1,2,0,9,x,PERMISSION_TYPE_5,LONGNAME,extra,fields\r\n");
-    rig.load();
-    auto& t = rig.main->params;
-    for (int k : {0, 1}) {
-        const auto& r = t.row(k);
-        EXPECT_EQ(r.sParamID + " " + std::to_string(r.number.value_or(0)) + " " + r.sParamValue + " " + r.sParamDefault +
-                      " " + r.sParamMin + " " + r.sParamMax + " " + r.sParamPermission + " " + r.sParamLabel + " " +
-                      t.lblParam(k).caption() + " [" + t.txtParam(k).text() + "]",
-                  k ? "123 123 1 2 0 9 PERMISSION_TYPE_5 LONGNAME LONGNAME []" : "7 7 12 34 5 60 PERMISSION_TYPE_3 SP SP []");
     }
 }
 
