@@ -204,6 +204,7 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
         ASSERT_EQ(r.controller.paramWrites.size(), 39u);
         for (const auto& w : r.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
     };
+    auto sp = [](std::string v) { return [v](Rig& r) { EXPECT_EQ(r.main->params.row(0).sParamValue, v); }; };
     std::vector<Scenario> cases = {
         {"the table as stepped, the sequence waiting meanwhile", bulkRig,
          join({{{"click lblParam(0)"}, {"click imgKV53UP"}, {"click lblParam(38)"}, {"click imgKV53DWN"},
@@ -245,14 +246,15 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
              writeFile(paramFolder(r) / "batch.csv", "SP,100\r\n");  // raw 500
              r.fileDialog.answer = (paramFolder(r) / "batch.csv").string();
          },
-         {{"click mOpnFile", "*", {{"txtParam(0)", "10.0"}}}, {"click lblParam(0)"},
-          {"click imgKV53UP", "*", {{"txtParam(0)", "10.1"}}}, {"press cdmSetParams"},
+         {{"click mOpnFile", "*", {{"txtParam(0)", "10.0"}}, "*", sp("500")}, {"click lblParam(0)"},
+          {"click imgKV53UP", "*", {{"txtParam(0)", "10.1"}}, "*", sp("501")}, {"press cdmSetParams"},
           {"advance 12000", "*", {}, "*",
            [](Rig& r) {
                EXPECT_EQ(r.controller.state.params[0], 500);
                fs::remove(paramFolder(r) / "batch.csv");
            }},
           {"press cdmSetParams", "", {}, "*", [](Rig& r) {
+               ASSERT_EQ(r.messages.shown.size(), 1u);
                EXPECT_EQ(r.messages.shown.back().text, "The parameter file " + (paramFolder(r) / "batch.csv").string() +
                                                            " cannot be read: No such file or directory.\n"
                                                            "Nothing was written to the controller.");
