@@ -54,10 +54,6 @@ public:
         if (box.answered) box.answered(int(it - box.message.buttons.begin()));
         return true;
     }
-    // OK on every box open.
-    void pressAll() {
-        while (!open.empty() && press()) {}
-    }
 
     std::vector<ShownMessage> shown;  // every box put up, in order
     std::vector<Box> open;            // on screen now, oldest first

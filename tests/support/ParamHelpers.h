@@ -36,20 +36,4 @@ inline std::string definitionLines(int n, int min = 0, int max = 1000, const cha
     return s;
 }
 
-// Every frame written with the virtual time it was written at.
-struct WireLog {
-    std::int64_t at;
-    sim::Bytes frame;
-};
-
-// Advances the clock by `ms` in steps of 1 ms, recording each frame written.
-inline void runRecording(Rig& rig, std::int64_t ms, std::vector<WireLog>& log) {
-    for (std::int64_t i = 0; i < ms; ++i) {
-        std::size_t before = rig.port.written.size();
-        rig.clock.advance(1);
-        for (std::size_t k = before; k < rig.port.written.size(); ++k)
-            log.push_back({rig.clock.nowMs(), rig.port.written[k]});
-    }
-}
-
 }  // namespace kv::test

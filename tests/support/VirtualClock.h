@@ -30,7 +30,6 @@ public:
     void advance(std::int64_t ms) { runUntil(now_ + ms); }
     // Fires everything due now.
     void runPending() { runUntil(now_); }
-    void setWallClock(std::chrono::sys_seconds start) { start_ = start; }
 
     // TimerHost
     void timerChanged(ui::Timer& t) override {
@@ -56,10 +55,7 @@ public:
     }
 
     // EventLoop
-    void doEvents() override {
-        ++doEventsCalls;
-        runPending();
-    }
+    void doEvents() override { runPending(); }
     void waitForEvents() override {
         std::int64_t next = nextDue();
         if (next < 0) throw std::runtime_error("waiting for events, but nothing will ever happen");
@@ -67,7 +63,6 @@ public:
     }
     void quit() override { quitRequested = true; }
 
-    int doEventsCalls = 0;
     bool quitRequested = false;
 
 private:
