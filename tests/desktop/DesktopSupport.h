@@ -1,15 +1,7 @@
 #pragma once
 // Helpers of the desktop tests: event waiting and a kv5x-sim process.
-#include <QCoreApplication>
-#include <QApplication>
-#include <QDir>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QTimer>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QTest>
+#include <QtWidgets>
 #include <filesystem>
 #include <functional>
 

@@ -4,17 +4,9 @@
 // that folder (no TCP), a database kv5x and a role station that logs in with a
 // password. Run as root, the server runs as the postgres system user, which
 // initdb and pg_ctl insist on; the test process stays root.
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QSettings>
-#include <QStringList>
-#include <algorithm>
+#include <QtCore>
 #include <atomic>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include <csignal>
 #include <pwd.h>

@@ -4,11 +4,7 @@
 // record, and the records window's filters and export.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QLabel>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTableWidget>
+#include <QtSql>
 #include <csignal>
 
 #include "desktop/Dashboard.h"
@@ -64,13 +60,13 @@ TEST(SqliteStore, DISABLED_AddsRowsThenWaits) {
 TEST(SqliteStore, RowsReportedWrittenSurviveAKillWhole) {
     kv::test::TempDir dir;
     const QString path = QString::fromStdString((dir.path() / "data" / "records.sqlite").string());
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("KV_STORE", path);
-    env.insert("KV_TEST_HOME", QString::fromStdString(dir.path().string()));
-    child.setProcessEnvironment(env);
+    QProcess child;  // it takes this process's environment as it is at the start
+    qputenv("KV_STORE", path.toLocal8Bit());
+    qputenv("KV_TEST_HOME", dir.path().c_str());
     child.start(QCoreApplication::applicationFilePath(),
                 {"--gtest_also_run_disabled_tests", "--gtest_filter=SqliteStore.DISABLED_AddsRowsThenWaits"});
+    qunsetenv("KV_STORE");
+    qunsetenv("KV_TEST_HOME");
     QByteArray said;
     ASSERT_TRUE(kv::test::waitUntil([&] { return (said += child.readAll()).contains("added 4"); }, 10000))
         << said.toStdString();
@@ -84,9 +80,8 @@ TEST(SqliteStore, RowsReportedWrittenSurviveAKillWhole) {
     EXPECT_EQ(numbers(after, {.limit = 1}), std::vector<std::int64_t>{4});
     std::optional<StoredRow> last;
     ASSERT_TRUE(after.lastWithAsset("KV-1001", last, error) && last.has_value()) << error;
-    EXPECT_EQ(last->number, 3);
-    EXPECT_EQ(last->station, "LINE-2");
-    EXPECT_EQ(last->writtenAt, "2026-12-05 10:42:07");
+    EXPECT_EQ(std::to_string(last->number) + " " + last->station + " " + last->writtenAt,
+              "3 LINE-2 2026-12-05 10:42:07");
     EXPECT_EQ(last->fields, kRows[2].fields);
     ASSERT_TRUE(after.lastWithAsset("KV-9999", last, error)) << error;
     EXPECT_FALSE(last.has_value());
@@ -100,23 +95,18 @@ TEST(SqliteStore, RowsReportedWrittenSurviveAKillWhole) {
 TEST(SqliteStore, AnOlderStoreIsMigratedAndARowFailsWholeThenPasses) {
     kv::test::TempDir dir;
     const QString path = QString::fromStdString((dir.path() / "records.sqlite").string());
-    {
-        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "v1");
-        old.setDatabaseName(path);
-        ASSERT_TRUE(old.open());
-        QSqlQuery q(old);
-        for (const char* statement :
-             {"CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version VALUES (1)",
-              "CREATE TABLE records (number INTEGER PRIMARY KEY AUTOINCREMENT, station TEXT NOT NULL, written_at TEXT "
-              "NOT NULL, date_time TEXT NOT NULL, serial TEXT NOT NULL, mac TEXT NOT NULL, checksum TEXT NOT NULL, "
-              "fw_version TEXT NOT NULL, asset_id TEXT NOT NULL, client_id TEXT NOT NULL, custom_1 TEXT NOT NULL, "
-              "custom_2 TEXT NOT NULL, verified TEXT NOT NULL)",
-              "INSERT INTO records VALUES (NULL, 'LINE-1', '2026-12-04 09:00:00', '09:00:00 04/12/2026', 'M', 'M', "
-              "'1A 2B', 'K5b 162', 'KV-1001', '005', '', '', 'yes')"})
-            ASSERT_TRUE(q.exec(statement)) << statement;
-        old.close();
-    }
-    QSqlDatabase::removeDatabase("v1");
+    QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "v1");  // later the other program holding the file
+    old.setDatabaseName(path);
+    ASSERT_TRUE(old.open());
+    for (const char* statement :
+         {"CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version VALUES (1)",
+          "CREATE TABLE records (number INTEGER PRIMARY KEY AUTOINCREMENT, station TEXT NOT NULL, written_at TEXT "
+          "NOT NULL, date_time TEXT NOT NULL, serial TEXT NOT NULL, mac TEXT NOT NULL, checksum TEXT NOT NULL, "
+          "fw_version TEXT NOT NULL, asset_id TEXT NOT NULL, client_id TEXT NOT NULL, custom_1 TEXT NOT NULL, "
+          "custom_2 TEXT NOT NULL, verified TEXT NOT NULL)",
+          "INSERT INTO records VALUES (NULL, 'LINE-1', '2026-12-04 09:00:00', '09:00:00 04/12/2026', 'M', 'M', "
+          "'1A 2B', 'K5b 162', 'KV-1001', '005', '', '', 'yes')"})
+        ASSERT_TRUE(QSqlQuery(old).exec(statement)) << statement;
     SqliteRecordStore store(path, "LINE-1");
     std::string error;
     ASSERT_TRUE(store.open(error)) << error;
@@ -132,17 +122,10 @@ TEST(SqliteStore, AnOlderStoreIsMigratedAndARowFailsWholeThenPasses) {
         EXPECT_FALSE(store.add(row, error));
         EXPECT_NE(error.find("disk"), std::string::npos) << error;
     }
-    {
-        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
-        other.setDatabaseName(path);
-        ASSERT_TRUE(other.open());
-        QSqlQuery(other).exec("BEGIN EXCLUSIVE");
-        EXPECT_FALSE(store.add(row, error));
-        EXPECT_EQ(error, "database is locked");
-        QSqlQuery(other).exec("ROLLBACK");
-        other.close();
-    }
-    QSqlDatabase::removeDatabase("other");
+    ASSERT_TRUE(QSqlQuery(old).exec("BEGIN EXCLUSIVE"));
+    EXPECT_FALSE(store.add(row, error));
+    EXPECT_EQ(error, "database is locked");
+    ASSERT_TRUE(QSqlQuery(old).exec("ROLLBACK"));
     ASSERT_TRUE(store.add(row, error)) << error;
     EXPECT_EQ(numbers(store, {}), (std::vector<std::int64_t>{row.number, 1}));
     // The server gets the rows oldest first; a row marked sent marks those before it too.
@@ -152,6 +135,7 @@ TEST(SqliteStore, AnOlderStoreIsMigratedAndARowFailsWholeThenPasses) {
     std::int64_t left = -1;
     EXPECT_TRUE(store.markSent(row.number, error) && store.unsentCount(left, error)) << error;
     EXPECT_EQ(left, 0);
+    old.close();
 }
 
 // The dashboard's store is records.sqlite in its data folder: a file there

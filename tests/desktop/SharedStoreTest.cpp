@@ -6,11 +6,7 @@
 // EndToEndTest.cpp.)
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QLineEdit>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <atomic>
+#include <QtSql>
 #include <thread>
 
 #include "app/RecordSender.h"
@@ -21,31 +17,30 @@
 
 namespace {
 
-using kv::platform::StoredRow;
+using kv::test::PgServer;
 using kv::test::waitUntil;
 
-StoredRow row(const std::string& station, const std::string& asset) {
-    return {0, station, "2026-12-05 10:42:07",
-            {"10:42:07 05/12/2026", "0004A3B1C2D3", "0004A3B1C2D3", "1A 2B", "K5b 162", asset, "005", "", "", "yes"}};
+// A row of the record as the record writes it, then the sender told.
+void addRow(kv::platform::RecordStore& store, kv::app::RecordSender& sender, const std::string& station,
+            const std::string& asset) {
+    kv::platform::StoredRow r{0, station, "2026-12-05 10:42:07", {"10:42:07 05/12/2026", "0004A3B1C2D3",
+                              "0004A3B1C2D3", "1A 2B", "K5b 162", asset, "005", "", "", "yes"}};
+    std::string error;
+    EXPECT_TRUE(store.add(r, error)) << error;
+    sender.rowAdded();
 }
 
 struct Station {
-    Station(const QString& name, const std::filesystem::path& path, const kv::test::PgServer& pg)
+    Station(const QString& name, const std::filesystem::path& path, const PgServer& pg)
         : local(QString::fromStdString(path.string()), name),
-          server({pg.socketDir(), pg.port(), kv::test::PgServer::kDatabase, kv::test::PgServer::kRole}),
+          server({pg.socketDir(), pg.port(), PgServer::kDatabase, PgServer::kRole}),
           window("frmMain", timers),
           sender(window) {
         std::string error;
         opened = local.open(error);
         sender.start(local, &server);
     }
-    // A row of the record, as the record writes it, then the sender told.
-    void write(const std::string& asset) {
-        StoredRow r = row(local.station(), asset);
-        std::string error;
-        EXPECT_TRUE(local.add(r, error)) << error;
-        sender.rowAdded();
-    }
+    void write(const std::string& asset) { addRow(local, sender, local.station(), asset); }
     bool idle() { return sender.waiting() == 0 && !sender.sending() && !sender.tmrSendRecords.enabled(); }
     kv::desktop::SqliteRecordStore local;
     kv::desktop::PsqlRecordServer server;
@@ -55,8 +50,11 @@ struct Station {
     bool opened = false;
 };
 
-TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
-    kv::test::PgServer pg;
+// One server for both: two stations write through an outage, every row once;
+// then a dashboard whose server stops answering mid-statement returns at once
+// from Options > Record Store (server box emptied, OK) and from closing.
+TEST(SharedStore, StationsShareEveryRowOnceAndNothingWaitsOnAServerThatStoppedAnswering) {
+    PgServer pg;
     ASSERT_TRUE(pg.started()) << pg.error().toStdString();
     ASSERT_TRUE(pg.writePgpass());
     // The table as the first version made it: its key without the store.
@@ -74,7 +72,6 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
     b.write("B-1");
     ASSERT_TRUE(waitUntil(allSent, 10000)) << a.sender.lastError();
     EXPECT_EQ(pg.rows(), "LINE-1:1:A-1 LINE-2:1:B-1");
-
     // The server goes away in the middle of a batch of five.
     a.write("A-2");
     pg.stop();
@@ -86,7 +83,6 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
     pg.start();
     ASSERT_TRUE(waitUntil(allSent, 15000)) << a.sender.lastError() << " / " << b.sender.lastError();
     EXPECT_EQ(a.sender.lblRecords.caption(), "");
-
     // A station that sends again what the server has (it stopped before it
     // could note the rows as sent) adds nothing.
     {
@@ -99,8 +95,8 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
     ASSERT_TRUE(waitUntil(allSent, 10000));
     EXPECT_EQ(pg.rows(), "LINE-1:1:A-1 LINE-1:2:A-2 LINE-1:3:A-3 LINE-1:4:A-4 LINE-2:1:B-1 LINE-2:2:B-2 LINE-2:3:B-3");
 
-    // Options > Record Store's Test counts them; a wrong password is said.
-    // Station 2 asks about an asset station 1 wrote.
+    // Options > Record Store's Test counts them, station 2 finds an asset
+    // station 1 wrote, and a wrong password is said.
     std::string said;
     auto await = [&](const std::function<void()>& ask) {
         said = "(no answer)";
@@ -111,15 +107,13 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
     auto counted = [&](std::int64_t n, const std::string& e) { said = std::to_string(n) + " / " + e; };
     EXPECT_EQ(await([&] { b.server.test(counted); }), "7 / ");
     EXPECT_EQ(await([&] {
-        b.server.lastWithAsset("A-3", [&](const std::optional<StoredRow>& r, const std::string& e) {
+        b.server.lastWithAsset("A-3", [&](const std::optional<kv::platform::StoredRow>& r, const std::string& e) {
             said = (r ? r->station + " " + r->fields[5] : "none") + " / " + e;
         });
     }), "LINE-1 A-3 / ");
     ASSERT_TRUE(pg.writePgpass("not the password"));
-    kv::desktop::PsqlRecordServer wrong({pg.socketDir(), pg.port(), kv::test::PgServer::kDatabase,
-                                         kv::test::PgServer::kRole});
+    kv::desktop::PsqlRecordServer wrong({pg.socketDir(), pg.port(), PgServer::kDatabase, PgServer::kRole});
     EXPECT_NE(await([&] { wrong.test(counted); }).find("password authentication failed"), std::string::npos) << said;
-
     // A PC made from LINE-1's disk image (or LINE-1 with its store made
     // anew): same station name, same row numbers, its rows are its own.
     ASSERT_TRUE(pg.writePgpass());
@@ -129,45 +123,27 @@ TEST(SharedStore, TwoStationsThroughAnOutageEveryRowOnceAndAssetsFoundAcross) {
     ASSERT_TRUE(waitUntil([&] { return pg.rows().contains("C-1"); }, 10000)) << clone.sender.lastError();
     EXPECT_EQ(pg.rows(), "LINE-1:1:A-1 LINE-1:2:A-2 LINE-1:3:A-3 LINE-1:4:A-4 LINE-1:1:C-1 LINE-2:1:B-1 "
                          "LINE-2:2:B-2 LINE-2:3:B-3");
-}
 
-// The server stops answering while a row is on its way. Emptying the server
-// box in Options > Record Store (OK), or closing the program, returns at
-// once: the window never waits on the statement the old connection is
-// stuck in. The server is let go after 15 s if it has not by then.
-TEST(SharedStore, NothingWaitsOnAServerThatStoppedAnswering) {
-    kv::test::PgServer pg;
-    ASSERT_TRUE(pg.started()) << pg.error().toStdString();
-    ASSERT_TRUE(pg.writePgpass());
     for (const std::string way : {"OK", "closing"}) {
         SCOPED_TRACE(way);
         QFile::remove(kv::desktop::SqliteRecordStore::defaultPath());
-        kv::test::useServer("LINE-1", pg.socketDir(), pg.port());
+        kv::test::useServer("LINE-9", pg.socketDir(), pg.port());
         kv::test::FakeMessageBox messages;
         auto d = std::make_unique<kv::desktop::Dashboard>(&messages);
         d->start();
         kv::app::RecordSender& sender = d->core().sender;
-        auto write = [&](const std::string& asset) {
-            StoredRow r = row("LINE-1", asset);
-            std::string error;
-            ASSERT_TRUE(d->core().record.store()->add(r, error)) << error;
-            sender.rowAdded();
-        };
-        write(way + "-1");  // sent: the connection is open
+        addRow(*d->core().record.store(), sender, "LINE-9", way + "-1");  // sent: the connection is open
         ASSERT_TRUE(waitUntil([&] { return pg.rows().contains(QString::fromStdString(way + "-1")); }, 15000))
             << sender.lastError();
         ASSERT_GT(pg.freeze(), 1u);
-        write(way + "-2");
+        addRow(*d->core().record.store(), sender, "LINE-9", way + "-2");
         ASSERT_TRUE(waitUntil([&] { return sender.sending(); }, 5000));
         QTest::qWait(300);  // the statement is with the stopped server
-
+        // The server is let go after 15 s if the window has not come back by then.
         std::atomic<bool> back{false}, released{false};
         std::thread watchdog([&] {
             for (int i = 0; i < 300 && !back; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (!back) {
-                released = true;
-                pg.thaw();
-            }
+            if (!back) released = true, pg.thaw();
         });
         if (way == "closing") {
             d->core().window.unload();
