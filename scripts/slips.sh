@@ -103,7 +103,7 @@ while IFS=$'\t' read -r -u 3 n file state desc; do
             verdict=CORE-PASS why="the core tests pass; the rest was not run"
         elif ! cmake --build "$dir" -j"$(nproc)" >>"$log.build" 2>&1; then
             verdict=BROKEN why="does not compile: $log.build"
-        elif ! ctest --test-dir "$dir" -j"$(nproc)" -E "$EXCLUDE|$CORE" >"$log.suite" 2>&1; then
+        elif ! ctest --test-dir "$dir" -j"$((4 * $(nproc)))" -E "$EXCLUDE|$CORE" >"$log.suite" 2>&1; then
             failed=$(sed -n '/The following tests FAILED:/{n;s/^[[:space:]]*[0-9]* - \([^ ]*\).*/\1/p;}' "$log.suite")
             verdict=CAUGHT why="suite: ${failed:-see $log.suite}"
         else
