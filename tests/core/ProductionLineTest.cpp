@@ -14,6 +14,7 @@
 #include "sim/ProductionLine.h"
 #include "sim/VirtualController.h"
 #include "tests/support/BatchHelpers.h"
+#include "tests/support/Hex.h"
 
 using kv::sim::Bytes;
 namespace frames = kv::link;
@@ -123,12 +124,7 @@ struct Bench {
                  return flag(sum.size() == 5 && config.size() >= 27 && config[24] == sum[4] && config[25] == sum[3]);
              }},
             {"write", [&] { return send(frames::frameWriteParams({frames::splitParam(number(a), number(b))})); }},
-            {"raw", [&] {
-                 Bytes bytes;
-                 for (std::istringstream hex(s.substr(4)); hex >> std::ws && !hex.eof();)
-                     bytes.push_back(std::uint8_t(std::stoul((hex >> b, b), nullptr, 16)));
-                 return send(bytes);
-             }},
+            {"raw", [&] { return send(kv::test::fromHex(s.substr(4))); }},
             {"set-asset", [&] { return send(frames::frameSetAsset(a)); }},
             {"set-client", [&] { return send(frames::frameSetClient(a)); }},
             {"enter", [&] { return send(frames::frameServiceMode(true)); }},

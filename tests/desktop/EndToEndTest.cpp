@@ -31,6 +31,7 @@
 #include "sim/VirtualController.h"
 #include "tests/desktop/DesktopSupport.h"
 #include "tests/desktop/PgServer.h"
+#include "tests/support/Hex.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -630,12 +631,7 @@ TEST(SimLine, RefusesSettingsItCannotServe) {
     }
 }
 
-Bytes bytes(const std::string& hex) {
-    Bytes out;
-    std::istringstream in(hex);
-    for (unsigned b; in >> std::hex >> b;) out.push_back(static_cast<std::uint8_t>(b));
-    return out;
-}
+using kv::test::fromHex;
 
 // The reply to "18 01 01 00" of controller `number` of the line.
 Bytes mac(int number) {
@@ -676,7 +672,7 @@ TEST(SimLine, ServesItsLineOnItsPseudoTerminal) {
     }
     read += " 99 99";
     all.insert(all.end(), {0x99, 0x99});
-    const Bytes longest = bytes("16 01 FF" + QString(" 41").repeated(253).toStdString() + " 00 00");
+    const Bytes longest = fromHex("16 01 FF" + QString(" 41").repeated(253).toStdString() + " 00 00");
     const struct {
         const char* name;
         QStringList args;
@@ -686,9 +682,9 @@ TEST(SimLine, ServesItsLineOnItsPseudoTerminal) {
         {"its own values, controller 1 swapped right after its client write",
          {"--values", values, "--param", "2=0", "--param", "12=1000", "--line", "2", "--swap-during", "1:client"}, 22,
          {{"says controller 1 of 2 on the line", {}}, {"ask " + read, all},
-          {"ask 15 01 04 01 30 30 37", bytes("15 01 03 30 30 37")},
+          {"ask 15 01 04 01 30 30 37", fromHex("15 01 03 30 30 37")},
           // A MAC asked for at once still reaches it; the next request, the next one.
-          {"ask 18 01 01 00", mac(1)}, {"ask 07 01 05 01 01 B8 99 99", bytes("07 01 01 00")},
+          {"ask 18 01 01 00", mac(1)}, {"ask 07 01 05 01 01 B8 99 99", fromHex("07 01 01 00")},
           {"says controller 2 of 2 on the line", {}},
           {"says controller 1 swapped for the next one during its provisioning (1:client)", {}},
           {"ask 18 01 01 00", mac(2)},
@@ -697,7 +693,7 @@ TEST(SimLine, ServesItsLineOnItsPseudoTerminal) {
         {"the longest asset fills a whole reply", {"--asset", QString(253, 'A')}, 20, {{"ask 16 01 01 00", longest}}},
         {"Enter swaps controllers, a closed input leaves the line serving", {"--line", "3"}, 21,
          {{"says controller 1 of 3 on the line", {}}, {"ask 18 01 01 00", mac(1)},
-          {"ask 16 01 03 01 4C 31", bytes("16 01 04 4C 31 00 00")}, {"enter", {}},
+          {"ask 16 01 03 01 4C 31", fromHex("16 01 04 4C 31 00 00")}, {"enter", {}},
           {"says controller 2 of 3 on the line", {}},
           {"says    01  0004A3B1C201  asset \"L1\"  client \"<00\"  factory parameters\n", {}},
           {"ask 18 01 01 00", mac(2)}, {"eof", {}}, {"says standard input closed", {}}, {"idle", {}},
@@ -707,11 +703,11 @@ TEST(SimLine, ServesItsLineOnItsPseudoTerminal) {
            "   02  0004A3B1C202  asset \"\"  client \"<00\"  factory parameters\nkv5x-sim: stopped\n", {}}}},
         {"swaps by itself after the identification that follows a restart; the client answered, not kept",
          {"--line", "2", "--auto-swap", "--restart-ms", "100", "--no-store-client"}, 21,
-         {{"says controller 1 of 2 on the line", {}}, {"ask 08 01 01 01", bytes("08 01 01 01")},
-          {"ask 15 01 04 01 30 30 37", bytes("15 01 03 3C 30 30")},
-          {"ask 07 01 05 0C 01 C7 99 99", bytes("07 01 01 00")}, {"ask 08 01 01 00", bytes("08 01 01 00")},
+         {{"says controller 1 of 2 on the line", {}}, {"ask 08 01 01 01", fromHex("08 01 01 01")},
+          {"ask 15 01 04 01 30 30 37", fromHex("15 01 03 3C 30 30")},
+          {"ask 07 01 05 0C 01 C7 99 99", fromHex("07 01 01 00")}, {"ask 08 01 01 00", fromHex("08 01 01 00")},
           {"wait 200", {}}, {"ask 18 01 01 00", mac(1)}, {"lacks controller 2 of 2", {}},
-          {"ask 16 01 01 00", bytes("16 01 02 00 00")}, {"says controller 2 of 2 on the line", {}},
+          {"ask 16 01 01 00", fromHex("16 01 02 00 00")}, {"says controller 2 of 2 on the line", {}},
           {"says    01  0004A3B1C201  asset \"\"  client \"<00\"  P012=455\n", {}}, {"ask 18 01 01 00", mac(2)}}},
     };
     for (const auto& r : runs) {
@@ -728,7 +724,10 @@ TEST(SimLine, ServesItsLineOnItsPseudoTerminal) {
             QByteArray got;
             QElapsedTimer timer;
             timer.start();
-            if (verb == "ask") port.write(reinterpret_cast<const char*>(bytes(arg).data()), qint64(bytes(arg).size()));
+            if (verb == "ask") {
+                const Bytes request = fromHex(arg);
+                port.write(reinterpret_cast<const char*>(request.data()), qint64(request.size()));
+            }
             for (qint64 until = 1000; verb == "ask" && timer.elapsed() < until; port.waitForReadyRead(20))
                 if ((got += port.readAll()).size() >= qsizetype(reply.size()) && until == 1000)
                     until = timer.elapsed() + 100;

@@ -44,6 +44,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/Hex.h"
 #include "tests/support/Rig.h"
 #include "ui/TerminalBox.h"
 
@@ -64,19 +65,6 @@ struct Step {
     // ({0x16, 0x15}); other frames are left out.
     std::vector<std::uint8_t> only = {};
 };
-
-inline std::string hex(const std::vector<sim::Bytes>& frames) {
-    std::string out;
-    for (const auto& f : frames) {
-        if (!out.empty()) out += " | ";
-        for (std::size_t i = 0; i < f.size(); ++i) {
-            char b[4];
-            std::snprintf(b, sizeof b, i ? " %02X" : "%02X", f[i]);
-            out += b;
-        }
-    }
-    return out;
-}
 
 // A control by its name, or "window.name" where two windows use one name;
 // a window by its own name.
@@ -173,13 +161,7 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
             done = rig.messages.press(s.act.substr(7));
         } else if (verb == "receive" || verb == "reply") {
             if (verb == "reply") rig.main->receive.ResetReceive();
-            sim::Bytes bytes;
-            for (std::istringstream in(s.act.substr(verb.size() + 1)); in >> std::ws && !in.eof();) {
-                unsigned b;
-                in >> std::hex >> b;
-                bytes.push_back(static_cast<std::uint8_t>(b));
-            }
-            rig.port.deliver(bytes);
+            rig.port.deliver(fromHex(s.act.substr(verb.size() + 1)));
         } else if (verb == "event") {
             rig.port.inject(std::stoi(name));
         } else if (verb == "unplug") {
