@@ -1,5 +1,6 @@
 // The front panel's keys, single and bulk writes, service mode, RESTART and
-// REFRESH, on the virtual clock against the virtual controller.
+// REFRESH, and that what goes to the controller is what the table shows, on
+// the virtual clock against the virtual controller.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,19 +9,20 @@
 #include "tests/support/Scenario.h"
 
 using namespace kv::test;
+using kv::sim::Bytes;
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kEnter = "08 01 01 01", kExit = "08 01 01 00", kFirmware = "01 01 01 00";
+const std::vector<std::uint8_t> kWrites{0x07, 0x08};  // parameter and service-mode frames
 
 // The four frames of a bulk write of the factory values with `changed` rows (row: raw value).
 std::vector<std::string> bulk(std::map<int, int> changed = {}) {
     std::vector<std::string> out;
     std::vector<kv::link::ParamWrite> triples;
     for (int k = 0; k < 39; ++k) {
-        const int raw = changed.count(k) ? changed[k] : kv::sim::kFactoryParams[std::size_t(k)];
-        triples.push_back(kv::link::splitParam(std::uint8_t(k + 1), raw));
+        triples.push_back(kv::link::splitParam(std::uint8_t(k + 1), changed.count(k) ? changed[k] : kv::sim::kFactoryParams[k]));
         if (triples.size() < 10 && k < 38) continue;
         out.push_back(hex({kv::link::frameWriteParams(triples)}));
         triples.clear();
@@ -29,67 +31,54 @@ std::vector<std::string> bulk(std::map<int, int> changed = {}) {
 }
 
 Step also(std::function<void(Rig&)> f) { return {"", "*", {}, "*", std::move(f)}; }
+auto raw(int row, std::string v) {
+    return [=](Rig& r) { EXPECT_EQ(r.main->params.row(row).sParamValue, v) << row; };
+}
 
 using Sequence = kv::link::ConnectionSequence::Step;
 void waitsAtFirmware(Rig& r) { EXPECT_EQ(r.main->sequence.step(), Sequence::Firmware); }
 
-// SP type 1 at 440 (4.0), ODS type 3 at 410 (1), IDF type 4 at 480 (08), DFD
-// type 5 at 1: each key steps the selected row by its type, DEFAULT puts it
-// back, and nothing is sent or said.
-TEST(Panel, KeysStepTheSelectedRowByItsType) {
+// Without a selection the keys change nothing; SP type 1, ODS type 3, IDF
+// type 4 and DFD type 5: each key steps the selected row by its type,
+// DEFAULT puts it back, and nothing is sent or said; a row whose box is
+// empty cannot be selected; a stepped limit is said and held; the set key
+// writes the selected row once and ends the selection.
+TEST(Panel, KeysStepTheSelectedRowByItsTypeWithinItsLimitsAndSetWritesItOnce) {
+    std::vector<Step> steps{{"click imgKV53UP", "", {{"txtParam(0)", "4.0"}, {"lblSettingValue", "8.8.8"}}, ""},
+                            {"press cmdUP", "", {{"txtParam(0)", "4.0"}}, ""},
+                            {"press cmdDefault", "", {{"txtParam(0)", "4.0"}, {"lblSettingValue", "8.8.8"}}, ""},
+                            {"type txtParam(5) "}, {"click lblParam(5)", "", {{"lblSettingParam", "--"}}}};
     std::map<int, std::array<const char*, 3>> rows{
         {0, {"SP", "440", "4.0"}}, {7, {"ODS", "410", "1"}}, {11, {"IDF", "480", "08"}}, {14, {"DFD", "1", "1"}}};
-    const struct { int row; const char *key, *value, *shown; } cases[] = {
-        {0, "click imgKV53UP", "441", "4.1"}, {0, "press cmdUP", "441", "4.1"},   {0, "click imgKV53DWN", "439", "3.9"},
+    const struct { int row; const char *key, *value, *shown; } keys[] = {
+        {0, "click imgKV53UP", "441", "4.1"}, {0, "press cmdUP", "441", "4.1"}, {0, "click imgKV53DWN", "439", "3.9"},
         {0, "press cmdDown", "439", "3.9"},   {7, "click imgKV53UP", "420", "2"}, {7, "press cmdUP", "411", "1"},
-        {7, "click imgKV53DWN", "400", "0"},  {14, "click imgKV53UP", "2", "2"},  {11, "click imgKV53UP", "490", "09"},
-        {11, "press cmdDown", "479", "08"},   {14, "press cmdDown", "0", "0"},
+        {7, "click imgKV53DWN", "400", "0"},   {14, "click imgKV53UP", "2", "2"},  {11, "click imgKV53UP", "490", "09"},
+        {11, "press cmdDown", "479", "08"},    {14, "press cmdDown", "0", "0"},
     };
-    Rig rig;
-    rig.identify();
-    for (const auto& c : cases) {
-        const std::string row = std::to_string(c.row), box = "txtParam(" + row + ")";
-        const auto [label, was, text] = rows[c.row];
-        auto raw = [k = c.row](std::string v) {
-            return [v, k](Rig& r) { EXPECT_EQ(r.main->params.row(k).sParamValue, v); };
-        };
-        SCOPED_TRACE(box + " " + c.key);
-        const std::string select = "click lblParam(" + row + ")";
-        EXPECT_TRUE(play(rig, {{select, "", {{"lblSettingParam", label}, {"lblSettingValue", text}}},
-                               {c.key, "", {{box, c.shown}, {"lblSettingValue", c.shown}}, "", raw(c.value)},
-                               {"press cmdDefault", "", {{box, text}}, "", raw(was)}}));
+    for (const auto& k : keys) {
+        const std::string row = std::to_string(k.row), box = "txtParam(" + row + ")";
+        const auto [label, was, text] = rows[k.row];
+        steps = join({steps, {{"click lblParam(" + row + ")", "", {{"lblSettingParam", label}, {"lblSettingValue", text}}},
+                              {k.key, "", {{box, k.shown}, {"lblSettingValue", k.shown}}, "", raw(k.row, k.value)},
+                              {"press cmdDefault", "", {{box, text}}, "", raw(k.row, was)}}});
     }
-    EXPECT_FALSE(rig.main->sequence.tmrStatusGET.enabled());
-}
-
-// Without a selection the keys change nothing; a row whose box is empty
-// cannot be selected; a stepped limit is said and held; the set key writes
-// the selected row once and ends the selection.
-TEST(Panel, KeysStepOnlyTheSelectedRowWithinItsLimitsAndSetWritesItOnce) {
-    Rig rig;
-    rig.controller.state.params[0] = 650;
-    rig.identify();
-    rig.controller.state.params[0] = 0;
-    EXPECT_TRUE(play(rig, {
-        {"click imgKV53UP", "", {{"txtParam(0)", "25.0"}, {"lblSettingValue", "8.8.8"}}, ""},
-        {"press cmdUP", "", {{"txtParam(0)", "25.0"}}, ""},
-        {"press cmdDefault", "", {{"txtParam(0)", "25.0"}, {"lblSettingValue", "8.8.8"}}, ""},
-        {"type txtParam(5) "},
-        {"click lblParam(5)", "", {{"lblSettingParam", "--"}}},
+    playAll({{"", [](Rig& r) { r.identify(); },
+              join({steps, {
+        {"", "", {}, "*", [](Rig& r) { EXPECT_FALSE(r.main->sequence.tmrStatusGET.enabled()); r.controller.state.params[0] = 0; }},
         {"click lblParam(14)", "", {{"lblSettingParam", "DFD"}, {"lblSettingValue", "1"}}},  // 0 to 2
         {"click imgKV53UP", "", {{"txtParam(14)", "2"}, {"lblSettingValue", "2"}}, ""},
         {"click imgKV53UP", "", {{"txtParam(14)", "2"}, {"lblSettingValue", "2"}}, "DFD Value to HIGH",
          [](Rig& r) { EXPECT_EQ(r.messages.shown.back().title, "KV53_Varkel_Comms"); }},
         {"click lblParam(3)", "", {{"lblSettingParam", "LSE"}, {"txtParam(3)", "-30.0"}}},  // at its lower limit 100
         {"click imgKV53DWN", "", {{"txtParam(3)", "-30.0"}}, "LSE Value to LOW"},
-        {"click lblParam(0)", "", {{"lblSettingValue", "25.0"}}},
-        {"click imgKV5xSLT", "07 01 05 01 02 8A 99 99", {{"lblSettingParam", "--"}, {"lblSettingValue", " "}}},
+        {"click lblParam(0)", "", {{"lblSettingValue", "4.0"}}},
+        {"click imgKV5xSLT", "07 01 05 01 01 B8 99 99", {{"lblSettingParam", "--"}, {"lblSettingValue", " "}}},
         {"click imgKV5xSLT", ""},  // nothing selected: nothing sent
         {"advance 100", "*", {}, "", [](Rig& r) {
-             EXPECT_EQ(r.controller.state.params[0], 650);
+             EXPECT_EQ(r.controller.state.params[0], 440);
              EXPECT_TRUE(r.main->bulkWrite.acknowledged());
-         }},
-    }));
+         }}}})}});
 }
 
 // APPLY and APPLY PARAMS refuse what they cannot write, before service mode
@@ -100,8 +89,7 @@ TEST(Refused, WritesOfTooFewRowsOrOfAValueOutOfRangeNameTheRow) {
         return [=](Rig& r) {
             std::string d;
             for (int i = 1; i <= 39; ++i)
-                d += i == row ? definition(i, "40000", "0", "50000", label)
-                              : definition(i, "5", "0", "1000", "M" + std::to_string(i));
+                d += i == row ? definition(i, "40000", "0", "50000", label) : definition(i, "5", "0", "1000", "M" + std::to_string(i));
             useDefinitions(r, row ? d : definitionLines(20));
             r.load();
             r.main->sequence.tmrLoopBack.setEnabled(false);
@@ -109,25 +97,20 @@ TEST(Refused, WritesOfTooFewRowsOrOfAValueOutOfRangeNameTheRow) {
             for (int k = 0; k < 39 && row; ++k) r.main->params.txtParam(k).setText("shown");
         };
     };
-    const std::string nothing = "Nothing was written to the controller.";
-    auto range = [](const char* named) {
-        return std::string(named) + ": the value \"40000\" is not a number from 0 to 32767";
-    };
-    auto bulk = [&](const std::string& says) {
-        return std::vector<Step>{{"click cdmSetParams", "", {{"lblCounter", "3"}}, says + "\n" + nothing,
+    auto range = [](const char* named) { return std::string(named) + ": the value \"40000\" is not a number from 0 to 32767"; };
+    auto refused = [&](const std::string& says) {
+        return std::vector<Step>{{"click cdmSetParams", "", {{"lblCounter", "3"}}, says + "\nNothing was written to the controller.",
                                   [](Rig& r) { EXPECT_FALSE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }}};
     };
     playAll({
-        {"20 rows", defs(0, ""),
-         bulk("The parameter definition file gave 20 parameters; 39 are needed to write them all.")},
-        {"row 1", defs(1, ""), bulk(range("row 1 (P001)"))},
-        {"row 5", defs(5, ""), bulk(range("row 5 (P005)"))},
-        {"row 39", defs(39, ""), bulk(range("row 39 (P039)"))},
-        {"labelled", defs(5, "BIG"), bulk(range("BIG (P005)"))},
+        {"20 rows", defs(0, ""), refused("The parameter definition file gave 20 parameters; 39 are needed to write them all.")},
+        {"row 1", defs(1, ""), refused(range("row 1 (P001)"))},
+        {"row 5", defs(5, ""), refused(range("row 5 (P005)"))},
+        {"row 39", defs(39, ""), refused(range("row 39 (P039)"))},
+        {"labelled", defs(5, "BIG"), refused(range("BIG (P005)"))},
         {"on the panel", defs(1, "BIG"),
          {{"type txtParam(0) 40000"}, {"click lblParam(0)"},
-          {"press cmdApply", "", {{"lblSettingParam", "--"}},
-           range("BIG (P001)") + ".\nThe parameter was not written."}}},
+          {"press cmdApply", "", {{"lblSettingParam", "--"}}, range("BIG (P001)") + ".\nThe parameter was not written."}}},
     });
 }
 
@@ -136,8 +119,6 @@ TEST(Refused, WritesOfTooFewRowsOrOfAValueOutOfRangeNameTheRow) {
 // identified again; what goes wrong on the way is named.
 TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
     const auto f = bulk(), stepped = bulk({{0, 441}, {38, 52}});
-    EXPECT_EQ(f[0].size(), 35u * 3 - 1);
-    EXPECT_EQ(f[3].substr(0, 8), "07 01 1D");
     auto bulkRig = [](Rig& r) {
         r.controller.modes.restartMs = 300;
         r.controller.modes.storeOnlyInServiceMode = true;
@@ -171,8 +152,7 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
                             {"lblCurrentINFO", " Controller Restarting......Please wait"}}}},
                          timeline({{1022, kExit}}),
                          {{"advance 5000", ""}, {"advance 1000", kFirmware},
-                          {"advance 8000", "*",
-                           {{"lblCurrentINFO", " CONNECTED..OK"}, {"enabled cdmSetParams", "1"}}}}});
+                          {"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"enabled cdmSetParams", "1"}}}}});
     restarts.push_back(also([&](Rig& r) {
         EXPECT_EQ(std::count(texts.begin(), texts.end(), " Controller about to restart......Please wait"), 0);
         EXPECT_TRUE(r.controller.paramWrites.empty());
@@ -180,8 +160,7 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
     // While it runs the sequence waits for the refresh, and the panel takes
     // no key and sends nothing (a single write's acknowledgement would be
     // taken for a frame's).
-    std::vector<Step> keys{
-        {"click lblParam(0)"}, {"press cdmSetParams", kEnter}, {"advance 300", "", {}, "*", waitsAtFirmware}};
+    std::vector<Step> keys{{"click lblParam(0)"}, {"press cdmSetParams", kEnter}, {"advance 300", "", {}, "*", waitsAtFirmware}};
     for (const char* key : {"imgKV53UP", "imgKV53DWN", "imgKV5xSLT", "cmdApply", "cmdDefault"})
         keys.push_back({std::string("click ") + key, "", {{std::string("enabled ") + key, "0"}}});
     keys = join({keys,
@@ -198,14 +177,28 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
         EXPECT_FALSE(r.main->sequence.tmrStatusGET.enabled());
         for (std::size_t k = 0; k < 39; ++k) {
             const auto v = std::to_string(k == 0 ? 441 : k == 38 ? 52 : kv::sim::kFactoryParams[k]);
-            EXPECT_EQ(std::to_string(r.controller.state.params[k]) + " " + r.main->params.row(k).sParamValue,
-                      v + " " + v);
+            EXPECT_EQ(std::to_string(r.controller.state.params[k]) + " " + r.main->params.row(k).sParamValue, v + " " + v);
         }
         ASSERT_EQ(r.controller.paramWrites.size(), 39u);
         for (const auto& w : r.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
     };
-    auto sp = [](std::string v) { return [v](Rig& r) { EXPECT_EQ(r.main->params.row(0).sParamValue, v); }; };
-    std::vector<Scenario> cases = {
+    // The batch count goes down by one when above zero, on the label or as
+    // typed, across a power of ten too, and stays so after the write.
+    const std::pair<std::string, const char*> counts[] = {
+        {"caption lblCounter 3", "2"}, {"caption lblCounter 1", "0"}, {"caption lblCounter 0", "0"},
+        {"caption lblCounter ", ""}, {"caption lblCounter abc", "abc"}, {"10", "9"}, {"100", "99"}, {"2000", "1999"},
+        {"105", "104"}, {"90", "89"}, {"1", "0"}, {"12345678901234567", "12345678901234566"},
+        {"9999999999999999999999999999999999999999", "9999999999999999999999999999999999999998"}};
+    std::vector<Step> count;
+    for (auto [set, after] : counts)
+        count = join({count, set[0] == 'c' ? std::vector<Step>{{set}}
+                                           : std::vector<Step>{{"type txtSetCounter " + set}, {"click cmdSetCounter"}},
+                      {{"click cmdExit"},
+                       {"click cdmSetParams", "*", {{"lblCounter", after}}, "*",
+                        [](Rig& r) { EXPECT_TRUE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }},
+                       {"advance 30000", "*", {{"lblCounter", after}}, "*",
+                        [](Rig& r) { EXPECT_FALSE(r.main->record.pending()); }}}});
+    playAll({
         {"the table as stepped, the sequence waiting meanwhile", bulkRig,
          join({{{"click lblParam(0)"}, {"click imgKV53UP"}, {"click lblParam(38)"}, {"click imgKV53DWN"},
                 {"caption lblCounter 3", "*", {}, "*", [](Rig& r) { r.main->sequence.tmrStatusGET.setEnabled(true); }},
@@ -246,8 +239,8 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
              writeFile(paramFolder(r) / "batch.csv", "SP,100\r\n");  // raw 500
              r.fileDialog.answer = (paramFolder(r) / "batch.csv").string();
          },
-         {{"click mOpnFile", "*", {{"txtParam(0)", "10.0"}}, "*", sp("500")}, {"click lblParam(0)"},
-          {"click imgKV53UP", "*", {{"txtParam(0)", "10.1"}}, "*", sp("501")}, {"press cdmSetParams"},
+         {{"click mOpnFile", "*", {{"txtParam(0)", "10.0"}}, "*", raw(0, "500")}, {"click lblParam(0)"},
+          {"click imgKV53UP", "*", {{"txtParam(0)", "10.1"}}, "*", raw(0, "501")}, {"press cdmSetParams"},
           {"advance 12000", "*", {}, "*",
            [](Rig& r) {
                EXPECT_EQ(r.controller.state.params[0], 500);
@@ -271,8 +264,7 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
                EXPECT_EQ(r.main->receive.iRxIdx, 1);
            }},
           {"caption lblCounter 3"},
-          {"click cdmSetParams", "", {{"lblCounter", "3"}, {"visible frmProgressInfo", "0"}}, "COMM PORT NOT OPEN",
-           closed}}},
+          {"click cdmSetParams", "", {{"lblCounter", "3"}, {"visible frmProgressInfo", "0"}}, "COMM PORT NOT OPEN", closed}}},
         // Each row goes to, and is checked by, its own parameter number.
         {"definitions in reverse order",
          [](Rig& r) {
@@ -293,27 +285,8 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
                for (int n = 1; n <= 39; ++n)
                    EXPECT_EQ(r.controller.state.params[std::size_t(n - 1)], n == 39 ? 140 : 100 + n) << n;
            }}}},
-    };
-    // The batch count goes down by one when above zero, on the label or as
-    // typed, across a power of ten too, and stays so after the write.
-    const std::pair<const char*, const char*> counts[] = {{"3", "2"}, {"1", "0"}, {"0", "0"}, {"", ""}, {"abc", "abc"}};
-    std::vector<Step> count;
-    for (auto [before, after] : counts)
-        count = join({count, {{std::string("caption lblCounter ") + before},
-                              {"press cdmSetParams", "*", {{"lblCounter", after}}}, {"advance 12000"}}});
-    cases.push_back({"the count on the label", bulkRig, count});
-    const std::pair<const char*, const char*> typed[] = {
-        {"10", "9"}, {"100", "99"}, {"2000", "1999"}, {"105", "104"}, {"90", "89"}, {"1", "0"},
-        {"12345678901234567", "12345678901234566"},
-        {"9999999999999999999999999999999999999999", "9999999999999999999999999999999999999998"}};
-    for (auto [count, after] : typed)
-        cases.push_back({count, bulkRig,
-                         {{std::string("type txtSetCounter ") + count}, {"click cmdSetCounter"}, {"click cmdExit"},
-                          {"click cdmSetParams", "*", {{"lblCounter", after}}, "*",
-                           [](Rig& r) { EXPECT_TRUE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }},
-                          {"advance 30000", "*", {{"lblCounter", after}}, "*",
-                           [](Rig& r) { EXPECT_FALSE(r.main->record.pending()); }}}});
-    playAll(cases);
+        {"the count on the label or typed", bulkRig, count},
+    });
 }
 
 // A second controller model is a profile and a definition file: a made-up
@@ -330,26 +303,111 @@ TEST(Profile, AMadeUpModelOfTwentyParametersIsIdentifiedAndWrittenInTwoFrames) {
     std::string line;
     for (int n = 0; n < kT20.params && std::getline(kv53, line); ++n) t20 << line << "\n";
     t20.close();
-    rig.identify();
-    auto& m = *rig.main;
-    ASSERT_EQ(m.progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    EXPECT_EQ(m.identity.lblMacAddress.caption() + " " + std::to_string(m.params.iParamCount) +
-                  m.params.txtParam(20).text(),
-              " 00AABBCCDD20 20");
-    for (int k = 0; k < 20; ++k) EXPECT_FALSE(m.params.txtParam(k).text().empty()) << k;
-    std::string reads;  // parameters 1 to 20, then the list end
-    for (const auto& f : rig.takeWritten()) reads += f[0] == 0x06 ? std::to_string(f.size()) + " " : "";
-    EXPECT_EQ(reads, "25 ");
-    m.bulkWrite.cdmSetParams.click();
+    rig.load();
+    EXPECT_TRUE(play(rig, {{"advance 8000", "06 01 16 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 99 99",
+                            {{"lblCurrentINFO", " CONNECTED..OK"}, {"lblMacAddress", " 00AABBCCDD20"}}, "", {}, {0x06}}}));
+    EXPECT_EQ(rig.main->params.iParamCount, 20);
+    for (int k = 0; k <= 20; ++k) EXPECT_EQ(rig.main->params.txtParam(k).text().empty(), k == 20) << k;
+    rig.main->bulkWrite.cdmSetParams.click();
     rig.clock.advance(25000);  // the write, the restart and the identification again
     int frames = 0;
     for (const auto& f : rig.takeWritten()) frames += f[0] == 0x07;
     std::string numbers;
-    for (const auto& w : rig.controller.paramWrites)
-        numbers += std::to_string(w.number) + (w.inServiceMode && w.stored ? " " : "? ");
+    for (const auto& w : rig.controller.paramWrites) numbers += std::to_string(w.number) + (w.inServiceMode && w.stored ? " " : "? ");
     EXPECT_EQ(std::to_string(frames) + ": " + numbers, "2: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ");
-    EXPECT_EQ(m.progress.lblCurrentINFO.caption(), " CONNECTED..OK");
+    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
     EXPECT_TRUE(rig.messages.shown.empty()) << rig.messages.shown.front().text;
+}
+
+// The refusal naming the rows from `first` (1 to 39) on, as the shipped
+// definition file labels them.
+std::string refusal(int first) {
+    std::ifstream defs(fs::path(KV_SOURCE_DIR) / "data" / "KV5x_Params.txt");
+    std::string names, l;
+    for (int n = 1; n <= 39 && std::getline(defs, l); ++n) {
+        l.erase(l.find_last_not_of('\r') + 1);
+        if (n >= first) names += (names.empty() ? "" : ", ") + l.substr(l.rfind(',') + 1) + " (" + l.substr(0, 4) + ")";
+    }
+    return "No value is shown for " + names + " (not read from the controller, nor opened from a file): read the "
+           "parameters again or open a parameter file.\nNothing was written to the controller.";
+}
+
+// `act` refused, at once or `later`: nothing sent, then or later; APPLY
+// PARAMS can be pressed again.
+std::vector<Step> refused(const std::string& act, int first, bool later = false) {
+    auto idle = [](Rig& r) {
+        EXPECT_FALSE(r.main->bulkWrite.tmrSetMultipleParams.enabled() ||
+                     r.main->autoSetting.tmrSetAutoAssetClientParam.enabled());
+    };
+    return {{act, "", {}, later ? "" : refusal(first), {}, kWrites},
+            {"advance 20000", "", {{"enabled cdmSetParams", "1"}}, later ? refusal(first) : "", idle, kWrites}};
+}
+
+// APPLY PARAMS, by hand or as the automatic setting's last step, sends
+// nothing while a row shows no value (never read, read short, or another
+// controller's read since) and names those rows; the panel sends nothing for
+// a row a short read emptied; a step held at a limit is written as the box
+// shows it. A newcomer is another controller put on the line and REFRESH
+// pressed: from its request of `code` on, it answers nothing but `bytes` (if
+// any), 20 ms later.
+TEST(WrittenAsShown, NothingGoesToTheControllerButWhatTheTableShows) {
+    auto newcomer = [](std::uint8_t code, Bytes bytes) {
+        auto put = [=](Rig& rig) {
+            auto& c = rig.controller;
+            c.state.mac = "0004A3B1C2FF";
+            std::fill(c.state.params.begin(), c.state.params.end(), 600);
+            c.modes.silent = !code;
+            c.onRequest = [&rig, code, bytes](const Bytes& request) {
+                if (!code || request.empty() || request[0] != code) return;
+                rig.controller.modes.silent = true;
+                if (!bytes.empty()) rig.clock.at(rig.clock.nowMs() + 20, [&rig, bytes] { rig.port.deliver(bytes); });
+            };
+        };
+        return join({{{"", "*", {{"txtParam(0)", "4.0"}}, "*", put}, {"click cmdRefreshNextController"}, {"advance 10000"}},
+                     refused("click cdmSetParams", 1)});
+    };
+    // LIT (P030) selected on the panel; the next controller's read stops
+    // after 20 values; then the keys.
+    auto panel = [](std::vector<std::string> keys) {
+        std::vector<Step> steps{{"click lblParam(29)", "*", {{"lblSettingParam", "LIT"}}},
+                                also([](Rig& r) { r.controller.modes.shortRead = 20; r.controller.state.mac = "0004A3B1C2FF"; }),
+                                {"click cmdRefreshNextController"},
+                                {"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(29)", ""}}}};
+        for (const auto& k : keys) steps.push_back({"click " + k, "", {}, "*", {}, kWrites});
+        steps.push_back({"advance 500", "", {}, "*", [](Rig& r) { EXPECT_TRUE(r.controller.paramWrites.empty()); }, kWrites});
+        return steps;
+    };
+    // ODS (P008, type 3, raw 400 to 1000) stepped past a limit: the box shows
+    // the limit, and the limit is what the controller gets.
+    auto held = [](const char* key, const char* shown, const char* says, std::uint16_t written) {
+        return std::vector<Step>{{"click lblParam(7)"}, {"click " + std::string(key), "*", {{"txtParam(7)", shown}}, says},
+                                 {"answer OK"}, {"click cdmSetParams"},
+                                 {"advance 20000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(7)", shown}}, "*",
+                                  [=](Rig& r) { EXPECT_EQ(r.controller.state.params[7], written); }}};
+    };
+    const Bytes cut = [] { Bytes b = kv::link::requestFrame(0x06, Bytes(80, 2)); b.resize(33); return b; }();
+    auto shortRead = [](Rig& r) { r.controller.modes.shortRead = 20; };
+    auto first = [](std::function<void(Rig&)> f) { return [f](Rig& r) {
+            if (f) f(r);
+            r.identify();
+        }; };
+    playAll({
+        {"the read never answered", first([](Rig& r) { r.controller.modes.silent = true; }), refused("click cdmSetParams", 1)},
+        {"a short read after a whole one", first({}),
+         {also(shortRead), {"press cmdGetParams"}, {"advance 500"}, refused("click cdmSetParams", 21)[0]}},
+        {"the automatic setting after a short read", first(shortRead), refused("scan txtAssetID KV-77", 21, true)},
+        {"a newcomer answers its firmware and checksum, the read never", first({}), newcomer(0x06, {})},
+        {"a newcomer's read reply is cut off", first({}), newcomer(0x06, cut)},
+        {"a newcomer's firmware reply of length 0", first({}), newcomer(0x01, kv::link::requestFrame(0x01, {}))},
+        {"a newcomer's firmware reply of length 255", first({}), newcomer(0x01, kv::link::requestFrame(0x01, Bytes(255, 'K')))},
+        {"a newcomer answers nothing", first({}), newcomer(0, {})},
+        {"the set key on a row a short read emptied", first({}), panel({"imgKV5xSLT"})},
+        {"UP, then the set key, on a row a short read emptied", first({}), panel({"imgKV53UP", "imgKV5xSLT"})},
+        {"UP past the upper limit", first([](Rig& r) { r.controller.state.params[7] = 992; }),
+         held("imgKV53UP", "60", "ODS Value to HIGH", 1000)},
+        {"DOWN past the lower limit", first([](Rig& r) { r.controller.state.params[7] = 405; }),
+         held("imgKV53DWN", "0", "ODS Value to LOW", 400)},
+    });
 }
 
 }  // namespace
