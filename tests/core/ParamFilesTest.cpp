@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "dialogs/CustomerList.h"
 #include "tests/support/BatchHelpers.h"
 #include "tests/support/Scenario.h"
 
@@ -141,10 +142,9 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
         std::string fields;  // before any read: no text
         for (int k = 0; k < 2 && !c.fields.empty(); ++k) {
             const auto& r = rig.main->params.row(k);
-            fields += (k ? " | " : "") + r.sParamID + " " + std::to_string(r.number.value_or(0)) + " " + r.sParamValue +
-                      " " + r.sParamDefault + " " + r.sParamMin + " " + r.sParamMax + " " + r.sParamPermission + " " +
-                      r.sParamLabel + " " + rig.main->params.lblParam(k).caption() + " [" +
-                      rig.main->params.txtParam(k).text() + "]";
+            fields += (k ? " | " : "") + r.sParamID + " " + std::to_string(r.number.value_or(0)) + " " + r.sParamValue + " " +
+                      r.sParamDefault + " " + r.sParamMin + " " + r.sParamMax + " " + r.sParamPermission + " " + r.sParamLabel +
+                      " " + rig.main->params.lblParam(k).caption() + " [" + rig.main->params.txtParam(k).text() + "]";
         }
         EXPECT_EQ(fields, c.fields);
         play(rig, {{"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}}});
@@ -188,17 +188,6 @@ TEST(Limits, ValuesReadOutsideTheirLimitsAreHeldAtThemAndNamedInOneMessage) {
         for (auto [row, v] : c.holds) std::fill(held.begin() + std::max(row, 0), row < 0 ? held.end() : held.begin() + row + 1, v);
         rig.identify();  // nobody touches the message
         auto& t = rig.main->params;
-        std::string rows, factory;
-        std::set<std::string> types;
-        for (std::size_t k = 0; k < 39; ++k) {
-            rows += std::to_string(t.row(k).number.value_or(0)) + "=" + t.row(k).sParamValue +
-                    (t.txtParam(k).text().empty() ? "? " : " ");
-            const bool asMade = held[k] == kv::sim::kFactoryParams[k];
-            factory += std::to_string(k + 1) + "=" + (asMade ? std::to_string(held[k]) : t.row(k).sParamValue) + " ";
-            types.insert(t.row(k).sParamPermission);
-        }
-        EXPECT_EQ(std::to_string(t.iParamCount) + " " + rows + std::to_string(types.size()),
-                  "39 " + factory + (c.limits.first ? "1" : "5"));
         const bool all = c.holds.count(-1), one = !all && c.lines.find('\n') == std::string::npos;
         const std::string says = c.lines.empty() ? "" : "The controller holds " + std::string(one ? "a value" : "values") +
             " outside the limits of the parameter definitions. The table shows the limit, which is what gets written:\n" +
@@ -371,6 +360,67 @@ TEST(RowsFilled, FromAReadReplyOrASavedFileUpToTheLastRow) {
             EXPECT_EQ(k < c.filled || k >= c.defined ? t.row(k).sParamValue : v, v) << k;
         }
         EXPECT_EQ(said(rig), "");
+    }
+}
+
+// The customer list as the file holds it: entries as [code|name], then the
+// lines left out (more in FilesAtStartUp); codes shown with three digits.
+TEST(CustomerList, ReadsFieldsAsTheFileHoldsThemAndNamesTheLinesLeftOut) {
+    const std::string k1 = " (1 field where 2 are needed; a name with a comma goes in double quotes)";
+    const struct { const char* name; std::string text, expected; } cases[] = {
+        {"CR LF", "Code,Name\r\n7,Acme\r\n12,Polar Foods\r\n", "[7|Acme][12|Polar Foods]"},
+        {"LF, CR, no end to the last line", "Code,Name\n7,Acme\r12,Polar Foods", "[7|Acme][12|Polar Foods]"},
+        {"header only", "Code,Name\r\n", ""}, {"empty file", "", ""}, {"one header field", "Code", ""},
+        {"blanks around fields, empty lines, an empty name", "C , N\r\n\r\n 5 ,  Acme Ltd  \r\n\r\n\r\n6,\r\n", "[5|Acme Ltd][6|]"},
+        {"quoted name with a comma", "C,N\r\n5,\"Polar Foods, Inc.\"\r\n", "[5|Polar Foods, Inc.]"},
+        {"doubled quote inside quotes", "C,N\r\n5,\"The \"\"Best\"\" Ice\"\r\n", "[5|The \"Best\" Ice]"},
+        {"a code without a name, last", "C,N\r\n5,Acme\r\n6\r\n", "[5|Acme] line 3" + k1},
+        {"a code without a name, first", "C,N\n12\n5,Acme\n", "[5|Acme] line 2" + k1},
+        {"a quote inside a quoted name", "C,N\r\n12,\"Polar \"Foods\", Inc.\"\r\n5,Acme\r\n",
+         "[5|Acme] line 2 (3 fields where 2 are needed; a name with a comma goes in double quotes)"},
+        {"the first line is the header, whatever it holds", "C,\0\n5,Acme\n"s, "[5|Acme]"},
+        {"latin-1 name", "C,N\r\n5,Caf\xE9 Gel\xE9\r\n", "[5|Caf\xE9 Gel\xE9]"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> skipped;
+        std::string seen;
+        for (const auto& e : kv::dialogs::parseCustomerList(c.text, &skipped)) seen += "[" + e.code + "|" + e.name + "]";
+        for (const auto& l : skipped) seen += " " + l;
+        EXPECT_EQ(seen, c.expected) << c.name;
+    }
+    const std::pair<const char*, const char*> codes[] = {
+        {"7", "007"}, {"5", "005"}, {"12", "012"}, {"123", "123"}, {"1234", "1234"}, {"007", "007"}, {"0", "000"},
+        {"AB", "AB"}, {"12A", "12A"}, {"", ""}, {"-5", "-005"}, {"7.6", "008"}, {"2.5", "003"}, {"1e3", "1e3"},
+        {"123456789012345678901234", "123456789012345678901234"}};
+    for (const auto& [code, shown] : codes) EXPECT_EQ(kv::dialogs::formatClientCode(code), shown) << code;
+}
+
+// Once identified, the controller's customer is selected (only the shown
+// text changes); choosing the first entry writes its first three characters.
+TEST(CustomerList, TheIdentifiedCustomerIsSelectedAndChoosingWritesThreeCharacters) {
+    const std::string several = "5,Acme\r\n12A,First\r\n12A,Second\r\n";
+    const struct {
+        std::string records;            // after the header line; empty: the shipped sample
+        const char *client, *selected;  // as the controller holds it; the entry then selected, by its place
+        const char *first, *writes;     // the first entry; what choosing it writes
+    } cases[] = {
+        {"", "005", "1 005 - Acme Refrigeration Ltd", "001 - Northwind Cold Chain", "001"},
+        {several, "12A", "1 12A - First", "005 - Acme", "005"}, {several, "005", "0 005 - Acme", "005 - Acme", "005"},
+        {several, "<00", "-1 ", "005 - Acme", "005"}, {several, "999", "-1 ", "005 - Acme", "005"},
+        // Codes of digits are shown as numbers: leading zeros beyond three go.
+        {"0005,Acme", "005", "0 005 - Acme", "005 - Acme", "005"}, {"00012,Acme", "012", "0 012 - Acme", "012 - Acme", "012"},
+        {"01234,Acme", "123", "0 1234 - Acme", "1234 - Acme", "123"}, {"AB,Letters", "<00", "-1 ", "AB - Letters", "AB "},
+        {"12,\"Polar Foods, Inc.\"", "012", "0 012 - Polar Foods, Inc.", "012 - Polar Foods, Inc.", "012"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.records + " " + c.client);
+        Rig rig;
+        if (!c.records.empty()) writeFile(fs::path(rig.folders.programPath) / "varktcstlst.txt", "Code,Name\r\n" + c.records);
+        rig.controller.state.client = c.client;
+        rig.identify();
+        auto& list = rig.main->customers.cboCLientList;
+        EXPECT_EQ(std::to_string(list.listIndex()) + " " + list.text(), c.selected);
+        play(rig, {{"", "*", {{"txtSetClient", ""}}}, {"choose cboCLientList 0", "*", {{"cboCLientList", c.first}, {"txtSetClient", c.writes}}}});
     }
 }
 
