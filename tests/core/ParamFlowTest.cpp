@@ -124,10 +124,6 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
         r.controller.modes.storeOnlyInServiceMode = true;
         r.identify();
     };
-    auto lose2 = [&](Rig& r) {
-        r.controller.modes.loseAckForFrame = 2;
-        bulkRig(r);
-    };
     auto connected = [](const char* error) {
         return Step{"advance 9000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"lblError", error}}};
     };
@@ -135,53 +131,62 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
     // comes 30 ms after its frame. A lost one holds the next frame five
     // ticks; the refresh follows the exit by 500 ms while an acknowledgement
     // is set, by 5000 ms when none is.
-    const auto lost = join({{{"press cdmSetParams", kEnter}},
+    const auto lost = join({{also([](Rig& r) { r.controller.modes.loseAckForFrame = 2; }), {"press cdmSetParams", kEnter}},
                             timeline({{522, f[0]}, {1022, f[1]}, {3522, f[2]}, {4022, f[3]}, {5022, kExit}})});
-    // A restart sends only the service-mode requests, each time alike, after
-    // a bulk write left its state behind, and never says it is about to.
+    std::vector<Step> walk = join(
+        {{{"click lblParam(0)"}, {"click imgKV53UP"}, {"click lblParam(38)"}, {"click imgKV53DWN"},
+          {"caption lblCounter 3", "*", {}, "*", [](Rig& r) { r.main->sequence.tmrStatusGET.setEnabled(true); }},
+          {"press cdmSetParams", kEnter,
+           {{"lblCounter", "2"}, {"enabled cdmSetParams", "0"}, {"enabled cmdRefreshNextController", "0"},
+            {"enabled cmdRestartController", "0"}, {"lblSettingValue", "8.8.8"}, {"lblSettingParam", "--"},
+            {"visible frmProgressInfo", "1"}, {"lblCurrentINFO", " Writing parameters......Please wait"}}}},
+         timeline({{522, stepped[0]}, {1022, stepped[1]}, {1522, stepped[2]}, {2022, stepped[3]}, {3022, kExit}}),
+         {{"", "", {{"lblCurrentINFO", " Controller Restarting......Please wait"}}},
+          {"advance 2000", kFirmware + " | 0A 01 01 00"},  // identified again from its first request
+          {"advance 12000", "*",
+           {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(0)", "4.1"}, {"txtParam(38)", "52"}, {"lblCounter", "2"},
+            {"enabled cdmSetParams", "1"}, {"enabled cmdRefreshNextController", "1"}, {"enabled cmdRestartController", "1"},
+            {"lblError", ""}},
+           "", [](Rig& r) {
+               EXPECT_FALSE(r.main->sequence.tmrStatusGET.enabled());
+               for (std::size_t k = 0; k < 39; ++k) {
+                   const auto v = std::to_string(k == 0 ? 441 : k == 38 ? 52 : kv::sim::kFactoryParams[k]);
+                   EXPECT_EQ(std::to_string(r.controller.state.params[k]) + " " + r.main->params.row(k).sParamValue, v + " " + v);
+               }
+               ASSERT_EQ(r.controller.paramWrites.size(), 39u);
+               for (const auto& w : r.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
+           }},
+          {"click cmdExit"}, {"click lblParam(0)"}}});
+    // A restart, after a bulk write left its state behind, sends only the
+    // service-mode requests, each time alike, and never says it is about to.
     std::vector<std::string> texts;
-    auto info = [&](Rig& r) {
+    walk.push_back(also([&](Rig& r) {
         r.controller.paramWrites.clear();
         r.main->progress.lblCurrentINFO.listen([&] { texts.push_back(r.main->progress.lblCurrentINFO.caption()); });
-    };
-    std::vector<Step> restarts{{"press cdmSetParams"}, {"advance 12000"}, {"click lblParam(0)"}, also(info)};
+    }));
     for (int i = 0; i < 6; ++i)
-        restarts = join({restarts,
-                         {{"click cmdRestartController", kEnter,
-                           {{"visible frmProgressInfo", "1"}, {"lblSettingValue", "8.8.8"}, {"lblSettingParam", "--"},
-                            {"lblCurrentINFO", " Controller Restarting......Please wait"}}}},
-                         timeline({{1022, kExit}}),
-                         {{"advance 5000", ""}, {"advance 1000", kFirmware},
-                          {"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"enabled cdmSetParams", "1"}}}}});
-    restarts.push_back(also([&](Rig& r) {
+        walk = join({walk,
+                     {{"click cmdRestartController", kEnter,
+                       {{"visible frmProgressInfo", "1"}, {"lblSettingValue", "8.8.8"}, {"lblSettingParam", "--"},
+                        {"lblCurrentINFO", " Controller Restarting......Please wait"}}}},
+                     timeline({{1022, kExit}}),
+                     {{"advance 5000", ""}, {"advance 1000", kFirmware},
+                      {"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"enabled cdmSetParams", "1"}}}}});
+    walk.push_back(also([&](Rig& r) {
         EXPECT_EQ(std::count(texts.begin(), texts.end(), " Controller about to restart......Please wait"), 0);
         EXPECT_TRUE(r.controller.paramWrites.empty());
     }));
     // While it runs the sequence waits for the refresh, and the panel takes
     // no key and sends nothing (a single write's acknowledgement would be
     // taken for a frame's).
-    std::vector<Step> keys{{"click lblParam(0)"}, {"press cdmSetParams", kEnter}, {"advance 300", "", {}, "*", waitsAtFirmware}};
+    walk = join({walk, {{"click lblParam(0)"}, {"press cdmSetParams", kEnter}, {"advance 300", "", {}, "*", waitsAtFirmware}}});
     for (const char* key : {"imgKV53UP", "imgKV53DWN", "imgKV5xSLT", "cmdApply", "cmdDefault"})
-        keys.push_back({std::string("click ") + key, "", {{std::string("enabled ") + key, "0"}}});
-    keys = join({keys,
+        walk.push_back({std::string("click ") + key, "", {{std::string("enabled ") + key, "0"}}});
+    walk = join({walk,
                  {{"click lblParam(0)", "", {{"lblSettingParam", "--"}}}, {"press cmdApply", ""},
                   {"advance 3200", "*", {}, "*", waitsAtFirmware},
                   {"advance 30000", "*", {{"enabled imgKV5xSLT", "1"}}, "*",
                    [](Rig& r) { EXPECT_FALSE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }}}});
-    auto closed = [](Rig& r) {
-        EXPECT_EQ(r.main->sequence.step(), Sequence::Finished);
-        EXPECT_FALSE(r.main->sequence.stepDue());
-        EXPECT_FALSE(r.main->bulkWrite.tmrSetMultipleParams.enabled());
-    };
-    auto stored = [](Rig& r) {
-        EXPECT_FALSE(r.main->sequence.tmrStatusGET.enabled());
-        for (std::size_t k = 0; k < 39; ++k) {
-            const auto v = std::to_string(k == 0 ? 441 : k == 38 ? 52 : kv::sim::kFactoryParams[k]);
-            EXPECT_EQ(std::to_string(r.controller.state.params[k]) + " " + r.main->params.row(k).sParamValue, v + " " + v);
-        }
-        ASSERT_EQ(r.controller.paramWrites.size(), 39u);
-        for (const auto& w : r.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
-    };
     // The batch count goes down by one when above zero, on the label or as
     // typed, across a power of ten too, and stays so after the write.
     const std::pair<std::string, const char*> counts[] = {
@@ -189,31 +194,21 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
         {"caption lblCounter ", ""}, {"caption lblCounter abc", "abc"}, {"10", "9"}, {"100", "99"}, {"2000", "1999"},
         {"105", "104"}, {"90", "89"}, {"1", "0"}, {"12345678901234567", "12345678901234566"},
         {"9999999999999999999999999999999999999999", "9999999999999999999999999999999999999998"}};
-    std::vector<Step> count;
     for (auto [set, after] : counts)
-        count = join({count, set[0] == 'c' ? std::vector<Step>{{set}}
-                                           : std::vector<Step>{{"type txtSetCounter " + set}, {"click cmdSetCounter"}},
-                      {{"click cmdExit"},
-                       {"click cdmSetParams", "*", {{"lblCounter", after}}, "*",
-                        [](Rig& r) { EXPECT_TRUE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }},
-                       {"advance 30000", "*", {{"lblCounter", after}}, "*",
-                        [](Rig& r) { EXPECT_FALSE(r.main->record.pending()); }}}});
+        walk = join({walk, set[0] == 'c' ? std::vector<Step>{{set}}
+                                         : std::vector<Step>{{"type txtSetCounter " + set}, {"click cmdSetCounter"}},
+                     {{"click cmdExit"},
+                      {"click cdmSetParams", "*", {{"lblCounter", after}}, "*",
+                       [](Rig& r) { EXPECT_TRUE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }},
+                      {"advance 30000", "*", {{"lblCounter", after}}, "*",
+                       [](Rig& r) { EXPECT_FALSE(r.main->record.pending()); }}}});
+    auto closed = [](Rig& r) {
+        EXPECT_EQ(r.main->sequence.step(), Sequence::Finished);
+        EXPECT_FALSE(r.main->sequence.stepDue());
+        EXPECT_FALSE(r.main->bulkWrite.tmrSetMultipleParams.enabled());
+    };
     playAll({
-        {"the table as stepped, the sequence waiting meanwhile", bulkRig,
-         join({{{"click lblParam(0)"}, {"click imgKV53UP"}, {"click lblParam(38)"}, {"click imgKV53DWN"},
-                {"caption lblCounter 3", "*", {}, "*", [](Rig& r) { r.main->sequence.tmrStatusGET.setEnabled(true); }},
-                {"press cdmSetParams", kEnter,
-                 {{"lblCounter", "2"}, {"enabled cdmSetParams", "0"}, {"enabled cmdRefreshNextController", "0"},
-                  {"enabled cmdRestartController", "0"}, {"lblSettingValue", "8.8.8"}, {"lblSettingParam", "--"},
-                  {"visible frmProgressInfo", "1"}, {"lblCurrentINFO", " Writing parameters......Please wait"}}}},
-               timeline({{522, stepped[0]}, {1022, stepped[1]}, {1522, stepped[2]}, {2022, stepped[3]}, {3022, kExit}}),
-               {{"", "", {{"lblCurrentINFO", " Controller Restarting......Please wait"}}},
-                {"advance 2000", kFirmware + " | 0A 01 01 00"},  // identified again from its first request
-                {"advance 12000", "*",
-                 {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(0)", "4.1"}, {"txtParam(38)", "52"},
-                  {"lblCounter", "2"}, {"enabled cdmSetParams", "1"}, {"enabled cmdRefreshNextController", "1"},
-                  {"enabled cmdRestartController", "1"}, {"lblError", ""}},
-                 "", stored}}})},
+        {"the table as stepped, the sequence waiting meanwhile; six restarts; the keys while it runs; the count", bulkRig, walk},
         {"a silent controller: a frame every fifth tick, the full wait, all named",
          [&](Rig& r) {
              bulkRig(r);
@@ -222,17 +217,14 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
          join({{{"press cdmSetParams", kEnter}},
                timeline({{100, f[0]}, {600, f[1]}, {1100, f[2]}, {1600, f[3]}, {2600, kExit}, {8000, kFirmware}}),
                {{"", "", {{"lblError", "Frames 1, 2, 3, 4 not acknowledged"}}}}})},
-        {"a lost acknowledgement, the values stored", lose2, join({lost, {connected("")}})},
-        {"a lost acknowledgement, a value of its frame not stored: named until the next write", lose2,
-         join({lost,
+        {"a lost acknowledgement, the values stored; then a value of its frame not stored: named until the next write",
+         bulkRig,
+         join({lost, {connected("")}, lost,
                {also([](Rig& r) {
                     EXPECT_TRUE(r.main->bulkWrite.restarting());
                     r.controller.state.params[12] = 5;  // frame 2's P013 never stored
                 }),
-                connected("Frame 2 not acknowledged"),
-                {"press cdmSetParams", "*", {{"lblError", ""}}}}})},
-        {"six restarts", bulkRig, restarts},
-        {"the keys while it runs", bulkRig, keys},
+                connected("Frame 2 not acknowledged"), {"press cdmSetParams", "*", {{"lblError", ""}}}}})},
         {"a selected file is written, not values stepped since; gone, nothing is",
          [&](Rig& r) {
              bulkRig(r);
@@ -285,7 +277,6 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
                for (int n = 1; n <= 39; ++n)
                    EXPECT_EQ(r.controller.state.params[std::size_t(n - 1)], n == 39 ? 140 : 100 + n) << n;
            }}}},
-        {"the count on the label or typed", bulkRig, count},
     });
 }
 
@@ -304,19 +295,17 @@ TEST(Profile, AMadeUpModelOfTwentyParametersIsIdentifiedAndWrittenInTwoFrames) {
     for (int n = 0; n < kT20.params && std::getline(kv53, line); ++n) t20 << line << "\n";
     t20.close();
     rig.load();
+    const auto f = bulk();  // its first 20 rows are the model's
+    const std::pair<std::string, std::string> connected{"lblCurrentINFO", " CONNECTED..OK"};
+    // Parameters 1 to 20, then the list end; the written values are those read.
     EXPECT_TRUE(play(rig, {{"advance 8000", "06 01 16 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 99 99",
-                            {{"lblCurrentINFO", " CONNECTED..OK"}, {"lblMacAddress", " 00AABBCCDD20"}}, "", {}, {0x06}}}));
-    EXPECT_EQ(rig.main->params.iParamCount, 20);
-    for (int k = 0; k <= 20; ++k) EXPECT_EQ(rig.main->params.txtParam(k).text().empty(), k == 20) << k;
-    rig.main->bulkWrite.cdmSetParams.click();
-    rig.clock.advance(25000);  // the write, the restart and the identification again
-    int frames = 0;
-    for (const auto& f : rig.takeWritten()) frames += f[0] == 0x07;
-    std::string numbers;
-    for (const auto& w : rig.controller.paramWrites) numbers += std::to_string(w.number) + (w.inServiceMode && w.stored ? " " : "? ");
-    EXPECT_EQ(std::to_string(frames) + ": " + numbers, "2: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ");
-    EXPECT_EQ(rig.main->progress.lblCurrentINFO.caption(), " CONNECTED..OK");
-    EXPECT_TRUE(rig.messages.shown.empty()) << rig.messages.shown.front().text;
+                            {connected, {"lblMacAddress", " 00AABBCCDD20"}, {"visible txtParam(19)", "1"}, {"txtParam(20)", ""},
+                             {"visible txtParam(20)", "0"}}, "", {}, {0x06}},
+                           {"click cdmSetParams", "", {}, "", {}, {0x07}},
+                           {"advance 25000", f[0] + " | " + f[1], {connected}, "", [](Rig& r) {
+                                ASSERT_EQ(r.controller.paramWrites.size(), 20u);
+                                for (const auto& w : r.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
+                            }, {0x07}}}));
 }
 
 // The refusal naming the rows from `first` (1 to 39) on, as the shipped
