@@ -56,7 +56,7 @@ const std::string kSaved =
 // with a list starts without the one beside the program. What cannot be read is said
 // once (%p: the file, %h: the home folder); the controller is identified all
 // the same. Items "*": the list is not looked at.
-TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
+TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaidAndTheCustomerIsSelected) {
     const std::string good3 = definitionLines(3), type5 = ",u,PERMISSION_TYPE_5,A\r\n";
     const std::string notRegular = "it is not a regular file (a pipe, a device or a socket)";
     const std::string none = ".\nNo parameters are shown and none can be written.\n";
@@ -72,12 +72,15 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
         return line(1, "the code \""s + code + "\" gives no parameter number from 0 to 255", 0);
     };
     using Files = std::vector<std::pair<std::string, std::string>>;  // where, content
-    // Fields: the first two rows' number text, number, value, default, limits, type, label, caption and text.
-    const struct { const char* name; Files files; int rows; std::string says, items = "*", fields = ""; } cases[] = {
+    const std::string several = "C,N\r\n5,Acme\r\n12A,First\r\n12A,Second\r\n", three = "005 - Acme; 12A - First; 12A - Second";
+    // Chosen: the client the controller holds, the entry then selected (by its place), and what choosing the
+    // first entry writes (its first three characters). Fields: the first two rows' number text, number, value,
+    // default, limits, type, label, caption and text.
+    const struct { const char* name; Files files; int rows; std::string says, items = "*", chosen{}, fields{}; } cases[] = {
         {"39 rows", {{"defs", definitionLines(39)}}, 39, ""},
         {"blanks around fields; a code's number from its second to fourth characters; fields past the ninth left",
          {{"defs", " P7 , unused , 12 , 34 , 5 , 60 , unused , PERMISSION_TYPE_3 , SP \r\n"
-                   "P123x,x,1,2,0,9,x,PERMISSION_TYPE_5,LONGNAME,extra,fields\r\n"}}, 2, "", "*",
+                   "P123x,x,1,2,0,9,x,PERMISSION_TYPE_5,LONGNAME,extra,fields\r\n"}}, 2, "", "*", "",
          "7 7 12 34 5 60 PERMISSION_TYPE_3 SP SP [] | 123 123 1 2 0 9 PERMISSION_TYPE_5 LONGNAME LONGNAME []"},
         {"60 lines load 49", {{"defs", definitionLines(60)}}, 49, line(50, "the window has boxes for 49 parameters only", 49)},
         {"a byte-order mark, LF, CR and CR LF line ends, blank lines at the end",
@@ -101,7 +104,18 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
          cannot + "it holds 65537 bytes, more than such a file can (at most 64 KiB)" + none},
         {"the shipped customer list", {{"program", readFile(fs::path(KV_SOURCE_DIR) / "data" / "varktcstlst.txt")}}, 39, "",
          "001 - Northwind Cold Chain; 005 - Acme Refrigeration Ltd; 012 - Polar Foods, Inc.; "
-         "027 - Harbour Dairy Co-op; 104 - Glacier Ice Cream; 230 - Summit Beverages"},
+         "027 - Harbour Dairy Co-op; 104 - Glacier Ice Cream; 230 - Summit Beverages", "005: 1 005 - Acme Refrigeration Ltd > 001"},
+        {"12A", {{"program", several}}, 39, "", three, "12A: 1 12A - First > 005"},
+        {"005", {{"program", several}}, 39, "", three, "005: 0 005 - Acme > 005"},
+        {"<00", {{"program", several}}, 39, "", three, "<00: -1  > 005"},
+        {"999", {{"program", several}}, 39, "", three, "999: -1  > 005"},
+        // Codes of digits are shown as numbers: leading zeros beyond three go.
+        {"0005", {{"program", "C,N\r\n0005,Acme"}}, 39, "", "005 - Acme", "005: 0 005 - Acme > 005"},
+        {"00012", {{"program", "C,N\r\n00012,Acme"}}, 39, "", "012 - Acme", "012: 0 012 - Acme > 012"},
+        {"01234", {{"program", "C,N\r\n01234,Acme"}}, 39, "", "1234 - Acme", "123: 0 1234 - Acme > 123"},
+        {"AB", {{"program", "C,N\r\nAB,Letters"}}, 39, "", "AB - Letters", "<00: -1  > AB "},
+        {"a comma in quotes", {{"program", "C,N\r\n12,\"Polar Foods, Inc.\""}}, 39, "", "012 - Polar Foods, Inc.",
+         "012: 0 012 - Polar Foods, Inc. > 012"},
         {"the user's list first", {{"data", "C,N\r\n1,User"}, {"program", "C,N\r\n2,Prog"}, {"share", "C,N\r\n3,Inst"}},
          39, "", "001 - User"},
         {"then the one beside the program", {{"program", "C,N\r\n2,Prog"}, {"share", "C,N\r\n3,Inst"}}, 39, "", "002 - Prog"},
@@ -123,6 +137,7 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
+        if (!c.chosen.empty()) rig.controller.state.client = c.chosen.substr(0, c.chosen.find(':'));
         rig.folders.installedPath = (rig.home.path() / "share").string();
         if (c.items != "*") fs::remove(rig.home.path() / "program" / "varktcstlst.txt");
         fs::path p;  // the file put last
@@ -133,8 +148,9 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
             put(p, content);
         }
         rig.load();  // a file that held the window's thread would hold the test here
+        auto& list = rig.main->customers.cboCLientList;
         std::string items;
-        for (const auto& i : rig.main->customers.cboCLientList.items()) items += (items.empty() ? "" : "; ") + i;
+        for (const auto& i : list.items()) items += (items.empty() ? "" : "; ") + i;
         EXPECT_EQ(std::to_string(rig.main->params.iParamCount) + " " + (c.items == "*" ? "*" : items),
                   std::to_string(c.rows) + " " + c.items);
         for (int k = 0; k < 49; ++k) EXPECT_EQ(rig.main->params.txtParam(k).visible(), k < c.rows) << k;
@@ -147,7 +163,12 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaid) {
                       " " + rig.main->params.lblParam(k).caption() + " [" + rig.main->params.txtParam(k).text() + "]";
         }
         EXPECT_EQ(fields, c.fields);
-        play(rig, {{"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}}});
+        // Once identified, the controller's customer is selected: only the shown text changes.
+        play(rig, {{"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtSetClient", ""}}}});
+        if (c.chosen.empty()) continue;
+        const std::string chosen = rig.controller.state.client + ": " + std::to_string(list.listIndex()) + " " + list.text();
+        play(rig, {{"choose cboCLientList 0", "*", {{"cboCLientList", list.items()[0]}}}});
+        EXPECT_EQ(chosen + " > " + rig.main->identityWrite.txtSetClient.text(), c.chosen);
     }
 }
 
@@ -393,35 +414,6 @@ TEST(CustomerList, ReadsFieldsAsTheFileHoldsThemAndNamesTheLinesLeftOut) {
         {"AB", "AB"}, {"12A", "12A"}, {"", ""}, {"-5", "-005"}, {"7.6", "008"}, {"2.5", "003"}, {"1e3", "1e3"},
         {"123456789012345678901234", "123456789012345678901234"}};
     for (const auto& [code, shown] : codes) EXPECT_EQ(kv::dialogs::formatClientCode(code), shown) << code;
-}
-
-// Once identified, the controller's customer is selected (only the shown
-// text changes); choosing the first entry writes its first three characters.
-TEST(CustomerList, TheIdentifiedCustomerIsSelectedAndChoosingWritesThreeCharacters) {
-    const std::string several = "5,Acme\r\n12A,First\r\n12A,Second\r\n";
-    const struct {
-        std::string records;            // after the header line; empty: the shipped sample
-        const char *client, *selected;  // as the controller holds it; the entry then selected, by its place
-        const char *first, *writes;     // the first entry; what choosing it writes
-    } cases[] = {
-        {"", "005", "1 005 - Acme Refrigeration Ltd", "001 - Northwind Cold Chain", "001"},
-        {several, "12A", "1 12A - First", "005 - Acme", "005"}, {several, "005", "0 005 - Acme", "005 - Acme", "005"},
-        {several, "<00", "-1 ", "005 - Acme", "005"}, {several, "999", "-1 ", "005 - Acme", "005"},
-        // Codes of digits are shown as numbers: leading zeros beyond three go.
-        {"0005,Acme", "005", "0 005 - Acme", "005 - Acme", "005"}, {"00012,Acme", "012", "0 012 - Acme", "012 - Acme", "012"},
-        {"01234,Acme", "123", "0 1234 - Acme", "1234 - Acme", "123"}, {"AB,Letters", "<00", "-1 ", "AB - Letters", "AB "},
-        {"12,\"Polar Foods, Inc.\"", "012", "0 012 - Polar Foods, Inc.", "012 - Polar Foods, Inc.", "012"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.records + " " + c.client);
-        Rig rig;
-        if (!c.records.empty()) writeFile(fs::path(rig.folders.programPath) / "varktcstlst.txt", "Code,Name\r\n" + c.records);
-        rig.controller.state.client = c.client;
-        rig.identify();
-        auto& list = rig.main->customers.cboCLientList;
-        EXPECT_EQ(std::to_string(list.listIndex()) + " " + list.text(), c.selected);
-        play(rig, {{"", "*", {{"txtSetClient", ""}}}, {"choose cboCLientList 0", "*", {{"cboCLientList", c.first}, {"txtSetClient", c.writes}}}});
-    }
 }
 
 }  // namespace
