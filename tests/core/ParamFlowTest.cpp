@@ -16,13 +16,16 @@ namespace {
 
 const std::string kEnter = "08 01 01 01", kExit = "08 01 01 00", kFirmware = "01 01 01 00";
 const std::vector<std::uint8_t> kWrites{0x07, 0x08};  // parameter and service-mode frames
+const std::pair<std::string, std::string> kConnected{"lblCurrentINFO", " CONNECTED..OK"};
+const std::string kNothing = "\nNothing was written to the controller.";
 
 // The four frames of a bulk write of the factory values with `changed` rows (row: raw value).
 std::vector<std::string> bulk(std::map<int, int> changed = {}) {
     std::vector<std::string> out;
     std::vector<kv::link::ParamWrite> triples;
     for (int k = 0; k < 39; ++k) {
-        triples.push_back(kv::link::splitParam(std::uint8_t(k + 1), changed.count(k) ? changed[k] : kv::sim::kFactoryParams[k]));
+        const int raw = changed.count(k) ? changed[k] : kv::sim::kFactoryParams[std::size_t(k)];
+        triples.push_back(kv::link::splitParam(std::uint8_t(k + 1), raw));
         if (triples.size() < 10 && k < 38) continue;
         out.push_back(hex({kv::link::frameWriteParams(triples)}));
         triples.clear();
@@ -59,13 +62,17 @@ TEST(Panel, KeysStepTheSelectedRowByItsTypeWithinItsLimitsAndSetWritesItOnce) {
     for (const auto& k : keys) {
         const std::string row = std::to_string(k.row), box = "txtParam(" + row + ")";
         const auto [label, was, text] = rows[k.row];
-        steps = join({steps, {{"click lblParam(" + row + ")", "", {{"lblSettingParam", label}, {"lblSettingValue", text}}},
-                              {k.key, "", {{box, k.shown}, {"lblSettingValue", k.shown}}, "", raw(k.row, k.value)},
-                              {"press cmdDefault", "", {{box, text}}, "", raw(k.row, was)}}});
+        steps = join({steps,
+                      {{"click lblParam(" + row + ")", "", {{"lblSettingParam", label}, {"lblSettingValue", text}}},
+                       {k.key, "", {{box, k.shown}, {"lblSettingValue", k.shown}}, "", raw(k.row, k.value)},
+                       {"press cmdDefault", "", {{box, text}}, "", raw(k.row, was)}}});
     }
     playAll({{"", [](Rig& r) { r.identify(); },
               join({steps, {
-        {"", "", {}, "*", [](Rig& r) { EXPECT_FALSE(r.main->sequence.tmrStatusGET.enabled()); r.controller.state.params[0] = 0; }},
+        {"", "", {}, "*", [](Rig& r) {
+             EXPECT_FALSE(r.main->sequence.tmrStatusGET.enabled());
+             r.controller.state.params[0] = 0;
+         }},
         {"click lblParam(14)", "", {{"lblSettingParam", "DFD"}, {"lblSettingValue", "1"}}},  // 0 to 2
         {"click imgKV53UP", "", {{"txtParam(14)", "2"}, {"lblSettingValue", "2"}}, ""},
         {"click imgKV53UP", "", {{"txtParam(14)", "2"}, {"lblSettingValue", "2"}}, "DFD Value to HIGH",
@@ -89,7 +96,8 @@ TEST(Refused, WritesOfTooFewRowsOrOfAValueOutOfRangeNameTheRow) {
         return [=](Rig& r) {
             std::string d;
             for (int i = 1; i <= 39; ++i)
-                d += i == row ? definition(i, "40000", "0", "50000", label) : definition(i, "5", "0", "1000", "M" + std::to_string(i));
+                d += i == row ? definition(i, "40000", "0", "50000", label)
+                              : definition(i, "5", "0", "1000", "M" + std::to_string(i));
             useDefinitions(r, row ? d : definitionLines(20));
             r.load();
             r.main->sequence.tmrLoopBack.setEnabled(false);
@@ -97,20 +105,24 @@ TEST(Refused, WritesOfTooFewRowsOrOfAValueOutOfRangeNameTheRow) {
             for (int k = 0; k < 39 && row; ++k) r.main->params.txtParam(k).setText("shown");
         };
     };
-    auto range = [](const char* named) { return std::string(named) + ": the value \"40000\" is not a number from 0 to 32767"; };
+    auto range = [](const char* named) {
+        return std::string(named) + ": the value \"40000\" is not a number from 0 to 32767";
+    };
     auto refused = [&](const std::string& says) {
-        return std::vector<Step>{{"click cdmSetParams", "", {{"lblCounter", "3"}}, says + "\nNothing was written to the controller.",
+        return std::vector<Step>{{"click cdmSetParams", "", {{"lblCounter", "3"}}, says + kNothing,
                                   [](Rig& r) { EXPECT_FALSE(r.main->bulkWrite.tmrSetMultipleParams.enabled()); }}};
     };
     playAll({
-        {"20 rows", defs(0, ""), refused("The parameter definition file gave 20 parameters; 39 are needed to write them all.")},
+        {"20 rows", defs(0, ""),
+         refused("The parameter definition file gave 20 parameters; 39 are needed to write them all.")},
         {"row 1", defs(1, ""), refused(range("row 1 (P001)"))},
         {"row 5", defs(5, ""), refused(range("row 5 (P005)"))},
         {"row 39", defs(39, ""), refused(range("row 39 (P039)"))},
         {"labelled", defs(5, "BIG"), refused(range("BIG (P005)"))},
         {"on the panel", defs(1, "BIG"),
          {{"type txtParam(0) 40000"}, {"click lblParam(0)"},
-          {"press cmdApply", "", {{"lblSettingParam", "--"}}, range("BIG (P001)") + ".\nThe parameter was not written."}}},
+          {"press cmdApply", "", {{"lblSettingParam", "--"}},
+           range("BIG (P001)") + ".\nThe parameter was not written."}}},
     });
 }
 
@@ -125,13 +137,14 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
         r.identify();
     };
     auto connected = [](const char* error) {
-        return Step{"advance 9000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"lblError", error}}};
+        return Step{"advance 9000", "*", {kConnected, {"lblError", error}}};
     };
     // The enter reply (22 ms) sets the pace to 500 ms; each acknowledgement
     // comes 30 ms after its frame. A lost one holds the next frame five
     // ticks; the refresh follows the exit by 500 ms while an acknowledgement
     // is set, by 5000 ms when none is.
-    const auto lost = join({{also([](Rig& r) { r.controller.modes.loseAckForFrame = 2; }), {"press cdmSetParams", kEnter}},
+    const auto lost = join({{also([](Rig& r) { r.controller.modes.loseAckForFrame = 2; }),
+                             {"press cdmSetParams", kEnter}},
                             timeline({{522, f[0]}, {1022, f[1]}, {3522, f[2]}, {4022, f[3]}, {5022, kExit}})});
     std::vector<Step> walk = join(
         {{{"click lblParam(0)"}, {"click imgKV53UP"}, {"click lblParam(38)"}, {"click imgKV53DWN"},
@@ -144,14 +157,15 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
          {{"", "", {{"lblCurrentINFO", " Controller Restarting......Please wait"}}},
           {"advance 2000", kFirmware + " | 0A 01 01 00"},  // identified again from its first request
           {"advance 12000", "*",
-           {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(0)", "4.1"}, {"txtParam(38)", "52"}, {"lblCounter", "2"},
-            {"enabled cdmSetParams", "1"}, {"enabled cmdRefreshNextController", "1"}, {"enabled cmdRestartController", "1"},
-            {"lblError", ""}},
+           {kConnected, {"txtParam(0)", "4.1"}, {"txtParam(38)", "52"}, {"lblCounter", "2"}, {"lblError", ""},
+            {"enabled cdmSetParams", "1"}, {"enabled cmdRefreshNextController", "1"},
+            {"enabled cmdRestartController", "1"}},
            "", [](Rig& r) {
                EXPECT_FALSE(r.main->sequence.tmrStatusGET.enabled());
                for (std::size_t k = 0; k < 39; ++k) {
                    const auto v = std::to_string(k == 0 ? 441 : k == 38 ? 52 : kv::sim::kFactoryParams[k]);
-                   EXPECT_EQ(std::to_string(r.controller.state.params[k]) + " " + r.main->params.row(k).sParamValue, v + " " + v);
+                   EXPECT_EQ(std::to_string(r.controller.state.params[k]) + " " + r.main->params.row(k).sParamValue,
+                             v + " " + v);
                }
                ASSERT_EQ(r.controller.paramWrites.size(), 39u);
                for (const auto& w : r.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
@@ -171,7 +185,7 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
                         {"lblCurrentINFO", " Controller Restarting......Please wait"}}}},
                      timeline({{1022, kExit}}),
                      {{"advance 5000", ""}, {"advance 1000", kFirmware},
-                      {"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"enabled cdmSetParams", "1"}}}}});
+                      {"advance 8000", "*", {kConnected, {"enabled cdmSetParams", "1"}}}}});
     walk.push_back(also([&](Rig& r) {
         EXPECT_EQ(std::count(texts.begin(), texts.end(), " Controller about to restart......Please wait"), 0);
         EXPECT_TRUE(r.controller.paramWrites.empty());
@@ -179,7 +193,8 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
     // While it runs the sequence waits for the refresh, and the panel takes
     // no key and sends nothing (a single write's acknowledgement would be
     // taken for a frame's).
-    walk = join({walk, {{"click lblParam(0)"}, {"press cdmSetParams", kEnter}, {"advance 300", "", {}, "*", waitsAtFirmware}}});
+    walk = join(
+        {walk, {{"click lblParam(0)"}, {"press cdmSetParams", kEnter}, {"advance 300", "", {}, "*", waitsAtFirmware}}});
     for (const char* key : {"imgKV53UP", "imgKV53DWN", "imgKV5xSLT", "cmdApply", "cmdDefault"})
         walk.push_back({std::string("click ") + key, "", {{std::string("enabled ") + key, "0"}}});
     walk = join({walk,
@@ -208,7 +223,7 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
         EXPECT_FALSE(r.main->bulkWrite.tmrSetMultipleParams.enabled());
     };
     playAll({
-        {"the table as stepped, the sequence waiting meanwhile; six restarts; the keys while it runs; the count", bulkRig, walk},
+        {"the table as stepped, the sequence waiting; six restarts; the keys while it runs; the count", bulkRig, walk},
         {"a silent controller: a frame every fifth tick, the full wait, all named",
          [&](Rig& r) {
              bulkRig(r);
@@ -241,8 +256,7 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
           {"press cdmSetParams", "", {}, "*", [](Rig& r) {
                ASSERT_EQ(r.messages.shown.size(), 1u);
                EXPECT_EQ(r.messages.shown.back().text, "The parameter file " + (paramFolder(r) / "batch.csv").string() +
-                                                           " cannot be read: No such file or directory.\n"
-                                                           "Nothing was written to the controller.");
+                                                           " cannot be read: No such file or directory." + kNothing);
            }}}},
         {"REFRESH identifies the controller now on the line; with the port closed nothing runs", bulkRig,
          {{"", "", {}, "", [](Rig& r) { r.controller.state.mac = "00AABBCCDDEE"; }},
@@ -256,7 +270,8 @@ TEST(Bulk, WritesTheTableFrameByFrameThenTheControllerRestartsAndIsIdentified) {
                EXPECT_EQ(r.main->receive.iRxIdx, 1);
            }},
           {"caption lblCounter 3"},
-          {"click cdmSetParams", "", {{"lblCounter", "3"}, {"visible frmProgressInfo", "0"}}, "COMM PORT NOT OPEN", closed}}},
+          {"click cdmSetParams", "", {{"lblCounter", "3"}, {"visible frmProgressInfo", "0"}}, "COMM PORT NOT OPEN",
+           closed}}},
         // Each row goes to, and is checked by, its own parameter number.
         {"definitions in reverse order",
          [](Rig& r) {
@@ -296,16 +311,20 @@ TEST(Profile, AMadeUpModelOfTwentyParametersIsIdentifiedAndWrittenInTwoFrames) {
     t20.close();
     rig.load();
     const auto f = bulk();  // its first 20 rows are the model's
-    const std::pair<std::string, std::string> connected{"lblCurrentINFO", " CONNECTED..OK"};
     // Parameters 1 to 20, then the list end; the written values are those read.
-    EXPECT_TRUE(play(rig, {{"advance 8000", "06 01 16 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 99 99",
-                            {connected, {"lblMacAddress", " 00AABBCCDD20"}, {"visible txtParam(19)", "1"}, {"txtParam(20)", ""},
-                             {"visible txtParam(20)", "0"}}, "", {}, {0x06}},
+    EXPECT_TRUE(play(rig, {{"advance 8000",
+                            "06 01 16 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 99 99",
+                            {kConnected, {"lblMacAddress", " 00AABBCCDD20"}, {"visible txtParam(19)", "1"},
+                             {"txtParam(20)", ""}, {"visible txtParam(20)", "0"}},
+                            "", {}, {0x06}},
                            {"click cdmSetParams", "", {}, "", {}, {0x07}},
-                           {"advance 25000", f[0] + " | " + f[1], {connected}, "", [](Rig& r) {
+                           {"advance 25000", f[0] + " | " + f[1], {kConnected}, "",
+                            [](Rig& r) {
                                 ASSERT_EQ(r.controller.paramWrites.size(), 20u);
-                                for (const auto& w : r.controller.paramWrites) EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
-                            }, {0x07}}}));
+                                for (const auto& w : r.controller.paramWrites)
+                                    EXPECT_TRUE(w.inServiceMode && w.stored) << int(w.number);
+                            },
+                            {0x07}}}));
 }
 
 // The refusal naming the rows from `first` (1 to 39) on, as the shipped
@@ -318,7 +337,7 @@ std::string refusal(int first) {
         if (n >= first) names += (names.empty() ? "" : ", ") + l.substr(l.rfind(',') + 1) + " (" + l.substr(0, 4) + ")";
     }
     return "No value is shown for " + names + " (not read from the controller, nor opened from a file): read the "
-           "parameters again or open a parameter file.\nNothing was written to the controller.";
+           "parameters again or open a parameter file." + kNothing;
 }
 
 // `act` refused, at once or `later`: nothing sent, then or later; APPLY
@@ -352,43 +371,55 @@ TEST(WrittenAsShown, NothingGoesToTheControllerButWhatTheTableShows) {
                 if (!bytes.empty()) rig.clock.at(rig.clock.nowMs() + 20, [&rig, bytes] { rig.port.deliver(bytes); });
             };
         };
-        return join({{{"", "*", {{"txtParam(0)", "4.0"}}, "*", put}, {"click cmdRefreshNextController"}, {"advance 10000"}},
+        return join({{{"", "*", {{"txtParam(0)", "4.0"}}, "*", put}, {"click cmdRefreshNextController"},
+                      {"advance 10000"}},
                      refused("click cdmSetParams", 1)});
     };
     // LIT (P030) selected on the panel; the next controller's read stops
     // after 20 values; then the keys.
     auto panel = [](std::vector<std::string> keys) {
         std::vector<Step> steps{{"click lblParam(29)", "*", {{"lblSettingParam", "LIT"}}},
-                                also([](Rig& r) { r.controller.modes.shortRead = 20; r.controller.state.mac = "0004A3B1C2FF"; }),
+                                also([](Rig& r) {
+                                    r.controller.modes.shortRead = 20;
+                                    r.controller.state.mac = "0004A3B1C2FF";
+                                }),
                                 {"click cmdRefreshNextController"},
-                                {"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(29)", ""}}}};
+                                {"advance 8000", "*", {kConnected, {"txtParam(29)", ""}}}};
         for (const auto& k : keys) steps.push_back({"click " + k, "", {}, "*", {}, kWrites});
-        steps.push_back({"advance 500", "", {}, "*", [](Rig& r) { EXPECT_TRUE(r.controller.paramWrites.empty()); }, kWrites});
+        steps.push_back(
+            {"advance 500", "", {}, "*", [](Rig& r) { EXPECT_TRUE(r.controller.paramWrites.empty()); }, kWrites});
         return steps;
     };
     // ODS (P008, type 3, raw 400 to 1000) stepped past a limit: the box shows
     // the limit, and the limit is what the controller gets.
     auto held = [](const char* key, const char* shown, const char* says, std::uint16_t written) {
-        return std::vector<Step>{{"click lblParam(7)"}, {"click " + std::string(key), "*", {{"txtParam(7)", shown}}, says},
-                                 {"answer OK"}, {"click cdmSetParams"},
-                                 {"advance 20000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}, {"txtParam(7)", shown}}, "*",
+        return std::vector<Step>{{"click lblParam(7)"},
+                                 {"click " + std::string(key), "*", {{"txtParam(7)", shown}}, says},
+                                 {"answer OK"},
+                                 {"click cdmSetParams"},
+                                 {"advance 20000", "*", {kConnected, {"txtParam(7)", shown}}, "*",
                                   [=](Rig& r) { EXPECT_EQ(r.controller.state.params[7], written); }}};
     };
-    const Bytes cut = [] { Bytes b = kv::link::requestFrame(0x06, Bytes(80, 2)); b.resize(33); return b; }();
+    Bytes cut = kv::link::requestFrame(0x06, Bytes(80, 2));
+    cut.resize(33);
     auto shortRead = [](Rig& r) { r.controller.modes.shortRead = 20; };
-    auto first = [](std::function<void(Rig&)> f) { return [f](Rig& r) {
+    auto first = [](std::function<void(Rig&)> f) {  // set-up before the identification
+        return [f](Rig& r) {
             if (f) f(r);
             r.identify();
-        }; };
+        };
+    };
     playAll({
-        {"the read never answered", first([](Rig& r) { r.controller.modes.silent = true; }), refused("click cdmSetParams", 1)},
+        {"the read never answered", first([](Rig& r) { r.controller.modes.silent = true; }),
+         refused("click cdmSetParams", 1)},
         {"a short read after a whole one", first({}),
          {also(shortRead), {"press cmdGetParams"}, {"advance 500"}, refused("click cdmSetParams", 21)[0]}},
         {"the automatic setting after a short read", first(shortRead), refused("scan txtAssetID KV-77", 21, true)},
         {"a newcomer answers its firmware and checksum, the read never", first({}), newcomer(0x06, {})},
         {"a newcomer's read reply is cut off", first({}), newcomer(0x06, cut)},
         {"a newcomer's firmware reply of length 0", first({}), newcomer(0x01, kv::link::requestFrame(0x01, {}))},
-        {"a newcomer's firmware reply of length 255", first({}), newcomer(0x01, kv::link::requestFrame(0x01, Bytes(255, 'K')))},
+        {"a newcomer's firmware reply of length 255", first({}),
+         newcomer(0x01, kv::link::requestFrame(0x01, Bytes(255, 'K')))},
         {"a newcomer answers nothing", first({}), newcomer(0, {})},
         {"the set key on a row a short read emptied", first({}), panel({"imgKV5xSLT"})},
         {"UP, then the set key, on a row a short read emptied", first({}), panel({"imgKV53UP", "imgKV5xSLT"})},
