@@ -178,8 +178,7 @@ TEST(FilesAtStartUp, TheDefinitionsAndTheCustomerListAreReadOrWhyNotIsSaidAndThe
 // Values read outside their limits: the table shows, and will write, the
 // limit; one message names them all and stops nothing; the next read's
 // message takes its place. FIX: P001 defined with the limits given, the
-// others 0 to 32767. The other rows show the controller's values: the
-// shipped file fits the factory controller, with every way of showing a
+// others 0 to 32767; else the shipped file, with every way of showing a
 // value (all five types) among its rows.
 TEST(Limits, ValuesReadOutsideTheirLimitsAreHeldAtThemAndNamedInOneMessage) {
     const std::string rest = definitionLines(39, 0, 32767).substr(definitionLines(1, 0, 32767).size());
