@@ -268,6 +268,7 @@ TEST(ParamFiles, OpenAndSaveTakeWhatTheyCanAndSayWhyNot) {
         {"a value with a fraction", "SP,250.5\r\n", refused + "1 holds \"250.5\", which is not a whole number" + unchanged},
         {"a value that is no number", "SP,1\r\nDIF,abc\r\n", refused + "2 holds \"abc\", which is not a number" + unchanged},
         {"no values", "", "The parameter file %p holds no parameter values" + unchanged},
+        {"cancelled", "", "", "651 251 420 700", {}, ""},
         {"missing", "<none>", cannot + "No such file or directory" + unchanged},
         {"a folder", "<folder>", cannot + "it is a folder, not a file" + unchanged},
         {"a pipe", "<pipe>", notRegular},
