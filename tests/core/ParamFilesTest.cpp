@@ -1,7 +1,8 @@
 // The files the parameter table is made of and saved to: the definition file
-// and the customer list read at start-up, Open and Save Param File, and the
-// values outside their limits that a read or a file brings, on the real main
-// window with a virtual controller. Messages are compared whole.
+// and the customer list read at start-up (and the customer chosen from it),
+// Open and Save Param File, and the values outside their limits that a read
+// or a file brings, on the real main window with a virtual controller.
+// Messages are compared whole.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
