@@ -15,19 +15,11 @@ namespace {
 const char* const kRead = "06 01 29 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B "
                           "1C 1D 1E 1F 20 21 22 23 24 25 26 27 99 99";
 
-struct Handlers : ::testing::Test {
-    Handlers() {
-        rig.load();
-        rig.main->sequence.abort();
-    }
-    Rig rig;
-};
-
 // Each button sends its frame while the port is open, nothing while it is
 // closed, and resets the receive buffer; most switch the status poll off.
 // The controller's answer is dumped one group per byte and the byte after,
 // and answers one step of the identification (a service-mode reply none).
-TEST_F(Handlers, ButtonsSendTheirFramesAndEachReplyAnswersOnlyItsOwnStep) {
+TEST(Handlers, ButtonsSendTheirFramesAndEachReplyAnswersOnlyItsOwnStep) {
     using enum Stage;
     const std::tuple<const char*, const char*, bool, Stage> cases[] = {
         {"cdmGETV", "01 01 01 00", true, Firmware},          {"cmdGetCheckSum", "0A 01 01 00", true, Checksum},
@@ -36,6 +28,9 @@ TEST_F(Handlers, ButtonsSendTheirFramesAndEachReplyAnswersOnlyItsOwnStep) {
         {"cmdGetStatus", "02 01 01 00", false, Checksum},    {"cmdGetParams", kRead, false, Params},
         {"cmdEnterServiceMode", "08 01 01 01", true, Finished}, {"cmdExitServiceMode", "08 01 01 00", true, Finished}};
     kv::sim::VirtualController c;
+    Rig rig;
+    rig.load();
+    rig.main->sequence.abort();
     std::vector<kv::link::Reply> replies;
     rig.main->receive.listenReplies([&](kv::link::Reply r) { replies.push_back(r); });
     for (bool open : {true, false}) {
@@ -65,11 +60,11 @@ TEST_F(Handlers, ButtonsSendTheirFramesAndEachReplyAnswersOnlyItsOwnStep) {
 // short forms, the checksum's log row (only without an asset), replies
 // shorter than their fields (the buffer still holding an earlier, longer
 // one), the configuration's checksum, client, asset and status.
-TEST_F(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnly) {
+TEST(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnly) {
     auto supported = [](bool yes) { return [yes](Rig& r) { EXPECT_EQ(r.main->sequence.supported(), yes); }; };
     const std::string mac = "reply 18 01 0C 30 30 30 34 41 33 42 31 43 32 44 33";
     const std::string status = "reply 02 01 0E 01 01 01 00 00 00 01 01 00 02 2B 01 A4 01 90";
-    EXPECT_TRUE(play(rig, {
+    playAll({{"replies", {}, {
         {"reply 01 01 07 4B 35 78 0A 00 FF 00", "", {{"lblFWVersion", "K5x 100255"}}, "", supported(false)},
         {"reply 01 01 06 01 02 03 62 62 62", "", {{"lblFWVersion", "DEV 123"}}, "", supported(false)},
         {"reply 01 01 03 01 06 02", "", {{"lblFWVersion", "DEV 162"}}, "", supported(false)},
@@ -112,14 +107,10 @@ TEST_F(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnly) {
         // A short status reply decodes what fits and leaves the rest.
         {"caption lblGetStatus(3) x"}, {"caption lblGetStatus(4) x"}, {"caption lblGetStatus(0) 1.0"},
         {"reply 02 01 02 01 00", "", {{"lblGetStatus(3)", "ON"}, {"lblGetStatus(4)", "OFF"}, {"lblGetStatus(0)", "1.0"}}},
-    }));
-}
-
-TEST(Status, ReadingRule) {
-    for (auto [high, low, shown] : {std::tuple{0x02, 0x2B, "25.5"}, {0x01, 0x2C, "0.0"}, {0x00, 0xFA, "-5.0"},
-                                    {0x01, 0x2B, "-0.1"}, {0x02, 0x00, "---"}, {0x64, 0x01, "---"},
-                                    {0x63, 0xFF, "2529.9"}, {0x00, 0x01, "-29.9"}})
-        EXPECT_EQ(kv::controller::formatReading(std::uint8_t(high), std::uint8_t(low)), shown) << high << "," << low;
+    }}}, [](Rig& r) {
+        r.load();
+        r.main->sequence.abort();
+    });
 }
 
 // The screen follows the system's locale; the log keeps its fixed form.
@@ -151,9 +142,14 @@ TEST(Status, TemperaturesAndTheClockFollowTheLocale) {
 }
 
 // Parameter writes byte for byte: the value split into its high and low byte,
-// ten to a bulk frame (the requests are checked through their buttons).
-TEST(Frames, ParameterWritesAreByteExact) {
+// ten to a bulk frame (the requests are checked through their buttons); a
+// status reading's two bytes as shown.
+TEST(Frames, ParameterWritesAndReadingsAreByteExact) {
     using namespace kv::link;
+    for (auto [high, low, shown] : {std::tuple{0x02, 0x2B, "25.5"}, {0x01, 0x2C, "0.0"}, {0x00, 0xFA, "-5.0"},
+                                    {0x01, 0x2B, "-0.1"}, {0x02, 0x00, "---"}, {0x64, 0x01, "---"},
+                                    {0x63, 0xFF, "2529.9"}, {0x00, 0x01, "-29.9"}})
+        EXPECT_EQ(kv::controller::formatReading(std::uint8_t(high), std::uint8_t(low)), shown) << high << "," << low;
     for (auto [value, hl] : {std::pair{300, "01 2C"}, {650, "02 8A"}, {0, "00 00"}, {32767, "7F FF"}, {255, "00 FF"}})
         EXPECT_EQ(hex({frameWriteParams({splitParam(12, value)})}), std::string("07 01 05 0C ") + hl + " 99 99");
     std::vector<ParamWrite> ten;

@@ -22,11 +22,8 @@ struct Loaded : ::testing::Test {
     std::vector<Reply> replies;
 };
 
-// An asset reply: " A7".
-const Bytes kReply{0x16, 0x01, 0x04, 'A', '7', 0x00, 0x00};
-
 TEST_F(Loaded, CompletesOnceWhateverTheChunking) {
-    const std::string reply = "16 01 04 41 37 00 00";
+    const std::string reply = "16 01 04 41 37 00 00";  // an asset reply: " A7"
     const struct {
         const char* name;
         std::vector<std::string> acts;
@@ -72,8 +69,7 @@ TEST_F(Loaded, RepliesAsTheyComeInPiecesAndTheLinesErrors) {
         {"receive 35 01 01 07", "", {{"Text1", " 35 01 01 07 02"}}},
         {"reply FF 01 01 02", "", {{"Text1", " FF 01 01 02 02"}}},
         {"", "*", {}, "*", [this](Rig&) { replies.clear(); }},
-        {flood, "", {{"lblError", "Overflow"}}, "",
-         [this](Rig& r) {
+        {flood, "", {{"lblError", "Overflow"}}, "", [this](Rig& r) {
              EXPECT_EQ(r.main->receive.iRxIdx, 501);
              EXPECT_TRUE(replies.empty());
          }},
@@ -85,16 +81,19 @@ TEST_F(Loaded, RepliesAsTheyComeInPiecesAndTheLinesErrors) {
     const std::pair<int, const char*> errors[] = {{1001, "Break"},  {1004, "Framing"}, {1006, "Overrun"},
                                                    {1008, "Overflow"}, {1009, "Parity"}, {1010, "Tx Full"},
                                                    {1011, "DCB Error"}, {6, ""}, {7, ""}, {1002, ""}};
-    for (auto [code, text] : errors) {
-        steps.push_back({"event " + std::to_string(code), "*", {{"lblError", text}}});
-        steps.push_back({"advance 999", "*", {{"lblError", text}}});
-        steps.push_back({"advance 1", "*", {{"lblError", ""}}, "*",
-                         [](Rig& r) { EXPECT_FALSE(r.main->indicators.tmrClearError.enabled()); }});
-    }
+    for (auto [code, text] : errors)
+        steps.insert(steps.end(), {{"event " + std::to_string(code), "*", {{"lblError", text}}},
+                                   {"advance 999", "*", {{"lblError", text}}},
+                                   {"advance 1", "*", {{"lblError", ""}}, "*", [](Rig& r) {
+                                        EXPECT_FALSE(r.main->indicators.tmrClearError.enabled());
+                                    }}});
     EXPECT_TRUE(play(rig, steps));
 }
 
-TEST_F(Loaded, TerminalCutsTheOldestHundredLinesAboveItsCap) {
+// Above its cap the terminal cuts its oldest hundred lines; whatever the
+// chunk sizes it stays within the cap and one chunk, and keeps the end of
+// what came, in whole lines when cut to the cap.
+TEST_F(Loaded, TerminalCutsItsOldestLinesAndStaysBounded) {
     auto& term = rx().txtTerminal;
     term.setColumns(10);
     term.append(std::string(5500, 'x'));  // 550 lines: no cut yet
@@ -102,13 +101,8 @@ TEST_F(Loaded, TerminalCutsTheOldestHundredLinesAboveItsCap) {
     EXPECT_EQ(term.text().size(), 5503u);
     term.clear();
     term.append(std::string(5000, 'a') + std::string(510, 'b'));  // 551 lines
-    const std::string kept = std::string(4000, 'a') + std::string(510, 'b') + "{7}";
-    EXPECT_TRUE(play(rig, {{"receive 07", "", {{"txtTerminal", kept}}}}));
+    EXPECT_TRUE(play(rig, {{"receive 07", "", {{"txtTerminal", std::string(4000, 'a') + std::string(510, 'b') + "{7}"}}}}));
     EXPECT_EQ(term.lineCount(), 452);
-}
-
-TEST_F(Loaded, TerminalStaysBoundedWhateverTheChunkSizes) {
-    auto& term = rx().txtTerminal;
     term.setColumns(80);
     const std::size_t cap = kv::link::ReceivePath::TerminalCap(80);
     EXPECT_EQ(cap, 550u * 80u);
@@ -125,7 +119,6 @@ TEST_F(Loaded, TerminalStaysBoundedWhateverTheChunkSizes) {
             rig.port.deliver(chunk);
             most = std::max(most, term.text().size());
         }
-        // Within the cap and one chunk; what is kept is the end of what came, in whole lines when cut to the cap.
         const std::string& text = term.text();
         const std::size_t kept = std::min(text.size(), display.size());
         EXPECT_LE(most, cap + display.size()) << size;
@@ -141,79 +134,89 @@ TEST_F(Loaded, TerminalStaysBoundedWhateverTheChunkSizes) {
 TEST_F(Loaded, TypingAndClearScreen) {
     rig.clock.advance(8000);  // identified: no flow runs
     rx().txtTerminal.clear();
-    rig.takeWritten();
     rx().iRxIdx = 3;
-    EXPECT_EQ(rx().txtTerminal.keyPress('A'), 0);
-    EXPECT_EQ(rx().txtTerminal.keyPress(13), 0);
-    EXPECT_EQ(rig.takeWritten(), (std::vector<Bytes>{{0x41}, {0x0D, 0x0A}}));
-    EXPECT_EQ(rx().txtTerminal.text(), "");
-    EXPECT_EQ(rx().iRxIdx, 3);  // typing is not a request
-    EXPECT_TRUE(play(rig, {{"receive 33 01"}, {"caption lblTime 12:00"},
-                           {"press cmdRESET", "FF 01 01 02", {{"txtTerminal", ""}, {"lblTime", ""}}}}));
-    EXPECT_EQ(rx().iRxIdx, 1);
-    rig.port.setPortOpen(false);
-    rx().iRxIdx = 9;
-    auto typeB = [](Rig& r) { r.main->receive.txtTerminal.keyPress('B'); };
-    EXPECT_TRUE(play(rig, {{"press cmdRESET", "", {}, "*", typeB}}));
-    EXPECT_EQ(rx().iRxIdx, 1);
+    auto type = [](std::int16_t key, int rxIdx) {
+        return [=](Rig& r) {
+            EXPECT_EQ(r.main->receive.txtTerminal.keyPress(key), 0);
+            EXPECT_EQ(r.main->receive.iRxIdx, rxIdx);  // typing is not a request
+        };
+    };
+    EXPECT_TRUE(play(rig, {{"", "41", {}, "*", type('A', 3)},
+                           {"", "0D 0A", {{"txtTerminal", ""}}, "*", type(13, 3)},
+                           {"receive 33 01"},
+                           {"caption lblTime 12:00"},
+                           {"press cmdRESET", "FF 01 01 02", {{"txtTerminal", ""}, {"lblTime", ""}}, "*",
+                            [](Rig& r) { EXPECT_EQ(r.main->receive.iRxIdx, 1); }},
+                           {"", "", {}, "*", [](Rig& r) {
+                                r.port.setPortOpen(false);
+                                r.main->receive.iRxIdx = 9;
+                            }},
+                           {"press cmdRESET", "", {}, "*", type('B', 1)}}));
 }
 
-TEST_F(Loaded, ReadParamsIsDisabledWhileAChunkIsHandled) {
-    bool enabledInside = true;
-    rx().listenReplies([&](Reply) { enabledInside = rig.main->paramRead.cmdGetParams.enabled(); });
-    rig.port.deliver(kReply);
-    EXPECT_FALSE(enabledInside);
-    EXPECT_TRUE(rig.main->paramRead.cmdGetParams.enabled());
-}
-
-// A message shown while a reply is handled lets events run, and a reply may
-// arrive meanwhile: it is handled after the first, in order.
-TEST_F(Loaded, BytesArrivingWhileAReplyIsHandledFollowIt) {
-    bool once = true;
+// A handler runs with Read Params off; a message shown meanwhile lets events
+// run, and a reply arriving then is handled after the first, in order.
+TEST_F(Loaded, RepliesArrivingWhileOneIsHandledFollowIt) {
+    std::string enabled;  // Read Params during each handler
     rx().listenReplies([&](Reply r) {
-        if (r != Reply::Asset || !once) return;
-        once = false;
-        rig.clock.doEvents();  // the MAC reply arrives meanwhile
+        enabled += rig.main->paramRead.cmdGetParams.enabled() ? "1" : "0";
+        if (r == Reply::Asset && enabled.size() == 1) rig.clock.doEvents();  // the MAC reply arrives meanwhile
     });
     rig.clock.at(rig.clock.nowMs(), [&] { rig.port.deliver({0x18, 0x01, 0x02, '1', '2'}); });
-    rig.port.deliver(kReply);
+    rig.port.deliver({0x16, 0x01, 0x04, 'A', '7', 0x00, 0x00});
     EXPECT_EQ(replies, (std::vector<Reply>{Reply::Asset, Reply::Mac}));
+    EXPECT_EQ(enabled + (rig.main->paramRead.cmdGetParams.enabled() ? "1" : "0"), "001");
     EXPECT_EQ(rx().txtTerminal.text(), "{22}{1}{4}{65}{55}{0}{0}{24}{1}{2}{49}{50}");
 }
 
-// STOP and START close and reopen the port with the same settings; START on a
-// port that cannot be opened says why on the bar; a device that vanishes is
-// shown closed. The information bar shows the port even when it is closed,
-// the modem lines' lamps, DTR and RTS clicks, and the activity blink.
+// STOP and START close and reopen the port with the same settings; a port
+// that cannot be opened says why on the bar; a device that vanishes is shown
+// closed. The information bar shows the port even when it is closed, the
+// modem lines' lamps, DTR and RTS clicks, and the activity blink.
 TEST(Indicators, ThePortsStateLinesAndActivity) {
     using kv::platform::OpenError;
-    auto refused = [](const char* error) {
-        return std::vector<Step>{
-            {"press cmdSTOPComms"},
-            {"press cmdSTOPComms", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}, {"lblError", error}}, ""}};
+    const std::string ok = "click frmStartup.cmdAction(0)";
+    auto refused = [&](std::function<void(Rig&)> spoil, const char* error) {
+        return std::vector<Step>{{ok, "*", {}, "*", spoil},
+                                 {"press cmdSTOPComms"},
+                                 {"press cmdSTOPComms", "",
+                                  {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}, {"lblError", error}}, ""}};
     };
+    auto lines = [](const char* dtrRts) {
+        return [=](Rig& r) { EXPECT_EQ(std::to_string(r.port.DTREnable()) + std::to_string(r.port.RTSEnable()), dtrRts); };
+    };
+    const std::string dtr = "picture imgDTR", rts = "picture imgRTS";
     playAll({
         {"stop and start", {},
-         {{"press cmdSTOPComms", "", {{"cmdSTOPComms", "START"}, {"enabled cdmGETV", "0"}, {"lblOpen", "Closed"}}},
+         {{ok},
+          {"press cmdSTOPComms", "", {{"cmdSTOPComms", "START"}, {"enabled cdmGETV", "0"}, {"lblOpen", "Closed"}}},
           {"press cmdSTOPComms", "", {{"cmdSTOPComms", "STOP"}, {"enabled cdmGETV", "1"}, {"lblOpen", "Open"}}, "*",
            [](Rig& r) { EXPECT_EQ(r.port.Settings() + " " + std::to_string(r.port.CommPort()), "38400,N,8,1 10"); }}}},
-        {"absent", [](Rig& r) { r.port.freePorts.clear(); }, refused("No such port")},
-        {"busy", [](Rig& r) { r.port.refusals[10] = OpenError::Busy; }, refused("Port busy")},
-        {"denied", [](Rig& r) { r.port.refusals[10] = OpenError::PermissionDenied; }, refused("Permission denied")},
+        {"absent", {}, refused([](Rig& r) { r.port.freePorts.clear(); }, "No such port")},
+        {"busy", {}, refused([](Rig& r) { r.port.refusals[10] = OpenError::Busy; }, "Port busy")},
+        {"denied", {}, refused([](Rig& r) { r.port.refusals[10] = OpenError::PermissionDenied; }, "Permission denied")},
+        // Port 10 not there at start-up: shown all the same.
+        {"absent at start-up", [](Rig& r) { r.port.freePorts.clear(); },
+         {{ok, "", {{"lblPort", "Port 10"}, {"lblSettings", "38400,N,8,1"}, {"lblOpen", "Closed"}, {"lblMode", "Event"}},
+           ""}}},
         {"a device that vanishes", {},
-         {{"unplug", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}}}, {"click cmdGetAssetID", "", {}, ""}}},
+         {{ok}, {"unplug", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}}}, {"click cmdGetAssetID", "", {}, ""}}},
         {"the modem lines", {},
-         {{"", "", {{"picture imgCD", "line_off"}, {"picture imgCTS", "line_on"}, {"picture imgDSR", "line_off"}}},
-          {"",
-           "",
-           {{"picture imgDSR", "line_on"}, {"picture imgRx", "activity_idle"}, {"picture imgTx", "activity_idle"}},
+         {{ok, "", {{"picture imgCD", "line_off"}, {"picture imgCTS", "line_on"}, {"picture imgDSR", "line_off"}}},
+          {"", "", {{"picture imgDSR", "line_on"}, {"picture imgRx", "activity_idle"}, {"picture imgTx", "activity_idle"}},
            "*", [](Rig& r) {
                r.port.dsr = true;
                r.port.inject(kv::platform::comEvDSR);
            }},
           {"click imgCD", "", {{"picture imgCD", "line_off"}}}}},  // the other lamps do nothing
+        {"DTR and RTS clicks toggle their line", {},
+         {{ok, "", {{dtr, "line_off"}, {rts, "line_off"}}, "*", lines("00")},
+          {"click imgDTR", "", {{dtr, "line_on"}, {rts, "line_off"}}, "*", lines("10")},
+          {"click imgDTR", "", {{dtr, "line_off"}}, "*", lines("00")},
+          {"click imgRTS", "", {{dtr, "line_off"}, {rts, "line_on"}}, "*", lines("01")},
+          {"click imgRTS", "", {{rts, "line_off"}}, "*", lines("00")}}},
         {"the activity blink", {},
-         {{"receive 33", "", {{"picture imgRx", "activity"}}}, {"advance 99", "", {{"picture imgRx", "activity"}}},
+         {{ok}, {"receive 33", "", {{"picture imgRx", "activity"}}}, {"advance 99", "", {{"picture imgRx", "activity"}}},
           {"advance 1", "", {{"picture imgRx", "activity_idle"}}},
           {"click cmdGetAssetID"},  // the transmit event follows the write
           {"advance 2", "*", {{"picture imgTx", "activity"}}},
@@ -222,31 +225,8 @@ TEST(Indicators, ThePortsStateLinesAndActivity) {
         r.port.cd = false;
         r.port.cts = true;
         r.port.dsr = false;
-        r.load();
+        r.main->Form_Load();
     });
-    Rig rig;
-    rig.port.freePorts.clear();  // port 10 is not there
-    rig.main->Form_Load();
-    EXPECT_TRUE(play(rig, {{"click frmStartup.cmdAction(0)", "",
-                            {{"lblPort", "Port 10"}, {"lblSettings", "38400,N,8,1"}, {"lblOpen", "Closed"},
-                             {"lblMode", "Event"}},
-                            ""}}));
-}
-
-TEST(Indicators, DtrAndRtsClicksToggleTheirLine) {
-    Rig rig;
-    rig.load();
-    auto lines = [](const char* dtrRts) {
-        return [=](Rig& r) {
-            EXPECT_EQ(std::to_string(r.port.DTREnable()) + std::to_string(r.port.RTSEnable()), dtrRts);
-        };
-    };
-    const std::string dtr = "picture imgDTR", rts = "picture imgRTS";
-    EXPECT_TRUE(play(rig, {{"", "", {{dtr, "line_off"}, {rts, "line_off"}}, "*", lines("00")},
-                           {"click imgDTR", "", {{dtr, "line_on"}, {rts, "line_off"}}, "*", lines("10")},
-                           {"click imgDTR", "", {{dtr, "line_off"}}, "*", lines("00")},
-                           {"click imgRTS", "", {{dtr, "line_off"}, {rts, "line_on"}}, "*", lines("01")},
-                           {"click imgRTS", "", {{rts, "line_off"}}, "*", lines("00")}}));
 }
 
 }  // namespace
