@@ -15,56 +15,22 @@ namespace {
 const char* const kRead = "06 01 29 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B "
                           "1C 1D 1E 1F 20 21 22 23 24 25 26 27 99 99";
 
-// Each button sends its frame while the port is open, nothing while it is
-// closed, and resets the receive buffer; most switch the status poll off.
-// The controller's answer is dumped one group per byte and the byte after,
-// and answers one step of the identification (a service-mode reply none).
-TEST(Handlers, ButtonsSendTheirFramesAndEachReplyAnswersOnlyItsOwnStep) {
-    using enum Stage;
-    const std::tuple<const char*, const char*, bool, Stage> cases[] = {
-        {"cdmGETV", "01 01 01 00", true, Firmware},          {"cmdGetCheckSum", "0A 01 01 00", true, Checksum},
-        {"cmdGetConfiguration", "05 01 00 00", true, Checksum}, {"cmdGetMACAddress", "18 01 01 00", false, Mac},
-        {"cmdGetClientID", "15 01 01 00", true, Client},     {"cmdGetAssetID", "16 01 01 00", true, Asset},
-        {"cmdGetStatus", "02 01 01 00", false, Checksum},    {"cmdGetParams", kRead, false, Params},
-        {"cmdEnterServiceMode", "08 01 01 01", true, Finished}, {"cmdExitServiceMode", "08 01 01 00", true, Finished}};
-    kv::sim::VirtualController c;
-    Rig rig;
-    rig.load();
-    rig.main->sequence.abort();
-    std::vector<kv::link::Reply> replies;
-    rig.main->receive.listenReplies([&](kv::link::Reply r) { replies.push_back(r); });
-    for (bool open : {true, false}) {
-        rig.port.setPortOpen(open);
-        for (auto [name, frame, pollOff, step] : cases) {
-            rig.main->sequence.tmrStatusGET.setEnabled(true);
-            rig.main->receive.iRxIdx = 7;
-            static_cast<kv::ui::Button*>(control(rig, name))->press();  // hidden buttons run the same routine
-            const auto sent = rig.takeWritten();
-            EXPECT_EQ(hex(sent), open ? frame : "") << name;
-            EXPECT_EQ(rig.main->receive.iRxIdx, 1) << name;
-            EXPECT_EQ(rig.main->sequence.tmrStatusGET.enabled(), !pollOff) << name;
-            if (sent.empty()) continue;
-            const auto answer = *c.answer(sent[0], 0);
-            replies.clear();
-            rig.port.deliver(answer);
-            EXPECT_EQ(replies.empty() ? Finished : kv::link::ConnectionSequence::answeredBy(replies.back()), step) << name;
-            if (step == Params) continue;  // the parameters' reply has a dump of its own
-            EXPECT_EQ(rig.main->receive.Text1.text().size(), 3 * (answer.size() + 1)) << name;
-            EXPECT_EQ(rig.main->receive.Text1.text().substr(0, 3), " " + kv::ui::hex2(sent[0][0])) << name;
-        }
-    }
-    EXPECT_TRUE(rig.messages.shown.empty());
-}
-
 // Each reply as the dashboard shows and logs it: the firmware's long and
 // short forms, the checksum's log row (only without an asset), replies
 // shorter than their fields (the buffer still holding an earlier, longer
 // one), the configuration's checksum, client, asset and status.
-TEST(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnly) {
+// Each button sends its frame while the port is open, nothing while it is
+// closed, and resets the receive buffer; most switch the status poll off.
+// The controller's answer is dumped one group per byte and the byte after,
+// and answers one step of the identification (a service-mode reply none).
+TEST(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnlyAndButtonsSendTheirFrames) {
+    Rig rig;
+    rig.load();
+    rig.main->sequence.abort();
     auto supported = [](bool yes) { return [yes](Rig& r) { EXPECT_EQ(r.main->sequence.supported(), yes); }; };
     const std::string mac = "reply 18 01 0C 30 30 30 34 41 33 42 31 43 32 44 33";
     const std::string status = "reply 02 01 0E 01 01 01 00 00 00 01 01 00 02 2B 01 A4 01 90";
-    playAll({{"replies", {}, {
+    EXPECT_TRUE(play(rig, {
         {"reply 01 01 07 4B 35 78 0A 00 FF 00", "", {{"lblFWVersion", "K5x 100255"}}, "", supported(false)},
         {"reply 01 01 06 01 02 03 62 62 62", "", {{"lblFWVersion", "DEV 123"}}, "", supported(false)},
         {"reply 01 01 03 01 06 02", "", {{"lblFWVersion", "DEV 162"}}, "", supported(false)},
@@ -107,10 +73,38 @@ TEST(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnly) {
         // A short status reply decodes what fits and leaves the rest.
         {"caption lblGetStatus(3) x"}, {"caption lblGetStatus(4) x"}, {"caption lblGetStatus(0) 1.0"},
         {"reply 02 01 02 01 00", "", {{"lblGetStatus(3)", "ON"}, {"lblGetStatus(4)", "OFF"}, {"lblGetStatus(0)", "1.0"}}},
-    }}}, [](Rig& r) {
-        r.load();
-        r.main->sequence.abort();
-    });
+    }));
+    using enum Stage;
+    const std::tuple<const char*, const char*, bool, Stage> cases[] = {
+        {"cdmGETV", "01 01 01 00", true, Firmware},          {"cmdGetCheckSum", "0A 01 01 00", true, Checksum},
+        {"cmdGetConfiguration", "05 01 00 00", true, Checksum}, {"cmdGetMACAddress", "18 01 01 00", false, Mac},
+        {"cmdGetClientID", "15 01 01 00", true, Client},     {"cmdGetAssetID", "16 01 01 00", true, Asset},
+        {"cmdGetStatus", "02 01 01 00", false, Checksum},    {"cmdGetParams", kRead, false, Params},
+        {"cmdEnterServiceMode", "08 01 01 01", true, Finished}, {"cmdExitServiceMode", "08 01 01 00", true, Finished}};
+    kv::sim::VirtualController c;
+    std::vector<kv::link::Reply> replies;
+    rig.main->receive.listenReplies([&](kv::link::Reply r) { replies.push_back(r); });
+    for (bool open : {true, false}) {
+        rig.port.setPortOpen(open);
+        for (auto [name, frame, pollOff, step] : cases) {
+            rig.main->sequence.tmrStatusGET.setEnabled(true);
+            rig.main->receive.iRxIdx = 7;
+            static_cast<kv::ui::Button*>(control(rig, name))->press();  // hidden buttons run the same routine
+            const auto sent = rig.takeWritten();
+            EXPECT_EQ(hex(sent), open ? frame : "") << name;
+            EXPECT_EQ(rig.main->receive.iRxIdx, 1) << name;
+            EXPECT_EQ(rig.main->sequence.tmrStatusGET.enabled(), !pollOff) << name;
+            if (sent.empty()) continue;
+            const auto answer = *c.answer(sent[0], 0);
+            replies.clear();
+            rig.port.deliver(answer);
+            EXPECT_EQ(replies.empty() ? Finished : kv::link::ConnectionSequence::answeredBy(replies.back()), step) << name;
+            if (step == Params) continue;  // the parameters' reply has a dump of its own
+            EXPECT_EQ(rig.main->receive.Text1.text().size(), 3 * (answer.size() + 1)) << name;
+            EXPECT_EQ(rig.main->receive.Text1.text().substr(0, 3), " " + kv::ui::hex2(sent[0][0])) << name;
+        }
+    }
+    EXPECT_TRUE(rig.messages.shown.empty());
 }
 
 // The screen follows the system's locale; the log keeps its fixed form.

@@ -79,8 +79,8 @@ TEST(PortDialog, ListsThePortsOpensTheChosenOneAndStoresWhatWasTaken) {
           {"click cmdRefresh"},
           {"choose cboPort 7", "", {{"cboPort", " COM  32"}}},
           {kOk, "",
-           {{"visible frmStartup", "0"}, {"cmdSTOPComms", "STOP"}, {"enabled cmdSTOPComms", "1"}, {"lblPort", "Port 32"},
-            {"lblOpen", "Open"}},
+           {{"visible frmStartup", "0"}, {"cmdSTOPComms", "STOP"}, {"enabled cmdSTOPComms", "1"},
+            {"lblPort", "Port 32"}, {"lblOpen", "Open"}},
            "", portIs("open 32 38400,N,8,1 2 due; Settings=38400,N,8,1 Port=32 Handshaking=2")}}},
         {"ports not available, then <none>", load,
          {{"choose cboPort 3"}, {kOk, "", stays, "Port 7" + kTaken},
@@ -132,27 +132,25 @@ std::string shown(kv::dialogs::frmSettings& d) {
 // port) shows them; OK applies and stores what is chosen and leaves the port
 // to START; Cancel stores nothing; <none> stores the port number 0 only.
 TEST(Settings, ShowThePortsSettingsAndOkAppliesAndStoresWhatIsChosen) {
-    const struct {
-        const char* settings;
-        int handshaking;
-        const char* shown;  // "": not looked at
-        std::vector<std::string> acts;
-        const char* applied;  // and the handshaking stored; "": Cancel
-    } cases[] = {
+    // The port's settings and handshaking; what the dialog shows ("": not looked at); the technician's acts;
+    // the settings applied and the handshaking stored ("": Cancel).
+    const std::tuple<const char*, int, const char*, std::vector<std::string>, std::string> cases[] = {
         {"9600,n,8,1", 0, "9 9600 001 01 10 1000 -", {}, "9600,N,8,1 0"},
         {"300,N,8,1", 1, "9 115200 001 01 10 0100 -", {}, "115200,N,8,1 1"},  // not listed: the last stays
         {"19200,m,7,1", 2, "9 19200 000 10 10 0010 +", {}, "19200,N,7,1 2"},  // mark: no parity button
         {"57600,e,7,2", 3, "9 57600 100 10 01 0001 +", {}, ""},
         {"600,O,8,2", 0, "9 600 010 01 01 1000 -", {}, "600,O,8,2 0"},  // shown as it is, "2  Bit" disabled
-        {"4800,s,6,1.5", 0, "9 4800 000 00 00 1000 +", {}, "4800,N,8,2 0"},  // no buttons for 6 bits, 1.5 stop bits
-        {"9600,n,8,1", 0, "", {"click optDataBits(0)", "click optStopBits(1)", "click optParity(0)", "click optHandshake(1)"},
+        {"4800,s,6,1.5", 0, "9 4800 000 00 00 1000 +", {}, "4800,N,8,2 0"},  // no buttons for 6 bits, 1.5 stop
+        {"9600,n,8,1", 0, "",
+         {"click optDataBits(0)", "click optStopBits(1)", "click optParity(0)", "click optHandshake(1)"},
          "9600,E,7,2 1"},
         // "2  Bit" is disabled with 8 bits: its click is ignored.
         {"9600,n,7,2", 0, "", {"click optDataBits(1)", "click optStopBits(1)"}, "9600,N,8,1 0"},
         {"9600,n,8,1", 0, "", {"choose cboBaud 8"}, "115200,N,8,1 0"},
     };
     std::vector<std::pair<std::string, std::string>> texts{
-        {"frmSettings", "Communications Port Settings"}, {"visible frmSettings", "1"}, {"frmSettings.cboPort", " COM  10"}};
+        {"frmSettings", "Communications Port Settings"}, {"visible frmSettings", "1"},
+        {"frmSettings.cboPort", " COM  10"}};
     for (auto [name, text] : std::initializer_list<std::pair<const char*, const char*>>{
              {"fraPort", "Comm Port"},     {"fraBaud", "Baud Rate"},     {"fraParity", "Parity"},
              {"fraDataBits", "Data Bits"}, {"fraStopBits", "Stop Bits"}, {"fraHandshake", "Handshaking"},
@@ -162,36 +160,34 @@ TEST(Settings, ShowThePortsSettingsAndOkAppliesAndStoresWhatIsChosen) {
              {"optHandshake(3)", "Both"},  {"cmdAction(0)", "OK"},       {"cmdAction(1)", "Cancel"}})
         texts.push_back({std::string("caption frmSettings.") + name, text});
     std::vector<Step> steps;
-    for (const auto& c : cases) {
-        steps.push_back({"", "", texts, "*", [c](Rig& r) {
+    for (const auto& [settings, handshaking, look, acts, applied] : cases) {
+        steps.push_back({"", "", texts, "*", [settings, handshaking, look](Rig& r) {
                              r.settings.values.clear();
                              r.settings.order.clear();
-                             EXPECT_TRUE(r.port.setSettings(c.settings) && r.port.setHandshaking(c.handshaking));
+                             EXPECT_TRUE(r.port.setSettings(settings) && r.port.setHandshaking(handshaking));
                              if (!r.port.PortOpen()) r.main->indicators.cmdSTOPComms.click();
                              r.main->settings.CommSettings(&r.main->session, "Communications Port Settings");
                              EXPECT_TRUE(r.main->settings.window.topMost());
                              EXPECT_FALSE(r.port.PortOpen());
-                             EXPECT_EQ(*c.shown ? shown(r.main->settings) : "", c.shown) << c.settings;
+                             EXPECT_EQ(*look ? shown(r.main->settings) : "", look) << settings;
                          }});
-        for (const auto& act : c.acts) steps.push_back({act});
-        const std::string applied = c.applied, settings = applied.substr(0, applied.find(' '));
+        for (const auto& act : acts) steps.push_back({act});
+        const std::string taken = applied.substr(0, applied.find(' '));
         if (applied.empty())
             steps.push_back({"click frmSettings.cmdAction(1)", "", {{"visible frmSettings", "0"}}, "*", [](Rig& r) {
-                                 EXPECT_TRUE(r.main->settings.cboBaud.items().empty());  // made anew at the next opening
+                                 EXPECT_TRUE(r.main->settings.cboBaud.items().empty());  // made anew when opened
                                  EXPECT_EQ(port(r), "closed 10 57600,e,7,2 3;");
                              }});
         else
             steps.push_back({"click frmSettings.cmdAction(0)", "",
                              {{"visible frmSettings", "0"}, {"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"},
-                              {"lblSettings", settings}},
-                             "*", portIs("closed 10 " + applied + "; Settings=" + settings + " Port=10 Handshaking=" +
+                              {"lblSettings", taken}},
+                             "*", portIs("closed 10 " + applied + "; Settings=" + taken + " Port=10 Handshaking=" +
                                          applied.substr(applied.find(' ') + 1))});
     }
-    // START opens the port with what was applied, and REFRESH identifies.
-    steps.insert(steps.end(), {{"click cmdSTOPComms", "*", {{"lblOpen", "Open"}}},
-                               {"click cmdRefreshNextController"},
-                               {"advance 8000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}, "*",
-                                [](Rig& r) { EXPECT_EQ(r.port.Settings(), "115200,N,8,1"); }}});
+    // START opens the port with what was applied.
+    steps.push_back({"click cmdSTOPComms", "*", {{"lblOpen", "Open"}}, "*",
+                     [](Rig& r) { EXPECT_EQ(r.port.Settings(), "115200,N,8,1"); }});
     steps.push_back(steps[0]);
     steps.push_back({"choose frmSettings.cboPort 0"});
     steps.push_back({"click frmSettings.cmdAction(0)", "", {{"visible frmSettings", "0"}}, "*",

@@ -14,8 +14,8 @@ namespace {
 // The status poll's timer and the receive index, "1 7", after a step.
 std::function<void(Rig&)> pollAndIndex(const std::string& want) {
     return [want](Rig& r) {
-        EXPECT_EQ(std::to_string(r.main->sequence.tmrStatusGET.enabled()) + " " + std::to_string(r.main->receive.iRxIdx),
-                  want);
+        auto& m = *r.main;
+        EXPECT_EQ(std::to_string(m.sequence.tmrStatusGET.enabled()) + " " + std::to_string(m.receive.iRxIdx), want);
     };
 }
 
@@ -23,7 +23,8 @@ std::function<void(Rig&)> pollAndIndex(const std::string& want) {
 // both; with the port closed the buttons send nothing and say nothing, but
 // reset the receive. The controller answers a set with what it now holds.
 TEST(SetButtons, SendWhatTheBoxHoldsOrNothingAndLeaveThePollAloneThen) {
-    const std::string fifteen = "ABCDEFGHIJKLMNO", setFifteen = "16 01 10 01 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F";
+    const std::string fifteen = "ABCDEFGHIJKLMNO";
+    const std::string setFifteen = "16 01 10 01 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F";
     // The box, its text, the frame sent ("": none), and whether the technician is asked first (longer than 15).
     const std::tuple<const char*, std::string, std::string, bool> cases[] = {
         {"txtAssetID", "AB12", "16 01 05 01 41 42 31 32", false},
@@ -92,7 +93,8 @@ TEST(ScanDialog, SetCounterOpensItAndTheLastScanTheEnableBoxesAskForStartsTheSet
     std::vector<Scenario> cases;
     for (int needed = 1; needed <= 3; ++needed) {
         std::vector<Step> steps{
-            {"check chkCustom1(0) " + std::to_string(needed > 1)}, {"check chkCustom1(1) " + std::to_string(needed > 2)},
+            {"check chkCustom1(0) " + std::to_string(needed > 1)},
+            {"check chkCustom1(1) " + std::to_string(needed > 2)},
             {"type txtScannedAsset left over"}, {"caption lblGetStatus(6) IMEI 1"}, {"caption lblGetStatus(7) CODE 2"},
             {"type txtSetCounter 5", "", {{"visible lblHeader(1)", "0"}}},
             {"click cmdSetCounter", "",
@@ -113,7 +115,8 @@ TEST(ScanDialog, SetCounterOpensItAndTheLastScanTheEnableBoxesAskForStartsTheSet
         steps.back().holds.insert(steps.back().holds.end(),
                                   {{"txtAssetID", "A100"}, {"lblGetStatus(6)", needed > 1 ? scans[1].second : ""},
                                    {"lblGetStatus(7)", needed > 2 ? scans[2].second : ""},
-                                   {"visible frmProgressInfo", "1"}, {"lblCurrentINFO", " Setting Client and Asset..."}});
+                                   {"visible frmProgressInfo", "1"},
+                                   {"lblCurrentINFO", " Setting Client and Asset..."}});
         for (const char* name : {"cdmSetParams", "cmdRefreshNextController", "cmdSetClientID", "cmdSetAssetID",
                                  "txtAssetID", "cmdSetCounter", "cboCLientList"})
             steps.back().holds.push_back({std::string("enabled ") + name, "0"});
@@ -127,7 +130,8 @@ TEST(ScanDialog, SetCounterOpensItAndTheLastScanTheEnableBoxesAskForStartsTheSet
     cases.push_back(
         {"EXIT", {},
          {{"type txtSetCounter 5"}, {"click cmdSetCounter"}, {"type txtScannedAsset A1"},
-          {"click cmdExit", "", {{"visible frmSetAsset", "0"}, {"txtScannedAsset", "A1"}, {"visible cmdSetAsset", "0"}}},
+          {"click cmdExit", "",
+           {{"visible frmSetAsset", "0"}, {"txtScannedAsset", "A1"}, {"visible cmdSetAsset", "0"}}},
           {"press cmdSetAsset", ""},
           {"advance 3000", "", {}, "*",
            [](Rig& r) { EXPECT_FALSE(r.main->autoSetting.tmrSetAutoAssetClientParam.enabled()); }}}});

@@ -24,30 +24,22 @@ struct Loaded : ::testing::Test {
 
 TEST_F(Loaded, CompletesOnceWhateverTheChunking) {
     const std::string reply = "16 01 04 41 37 00 00";  // an asset reply: " A7"
-    const struct {
-        const char* name;
-        std::vector<std::string> acts;
-        std::size_t dispatched;
-    } cases[] = {
-        {"whole", {reply}, 1},
-        {"byte by byte", {"16", "01", "04", "41", "37", "00", "00"}, 1},
-        {"split in the header", {"16 01", "04 41 37 00 00"}, 1},
-        {"split after the length", {"16 01 04", "41 37 00 00"}, 1},
-        {"three events", {"16 01", "04 41 37", "00 00"}, 1},
-        {"two replies in one chunk", {reply + " " + reply}, 2},
+    const std::tuple<const char*, std::vector<std::string>, std::size_t> cases[] = {
+        {"whole", {reply}, 1}, {"byte by byte", {"16", "01", "04", "41", "37", "00", "00"}, 1},
+        {"split in the header", {"16 01", "04 41 37 00 00"}, 1}, {"after the length", {"16 01 04", "41 37 00 00"}, 1},
+        {"three events", {"16 01", "04 41 37", "00 00"}, 1}, {"two replies in one chunk", {reply + " " + reply}, 2},
         {"a reply and the head of the next", {reply + " 16 01", "04 41 37 00 00"}, 2},
         {"length 0 never completes", {"16 01 00", reply}, 0},
-        {"a line error keeps the bytes already received", {"16 01 04 41", "event 1004", "37 00 00"}, 1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"a line error keeps the bytes already received", {"16 01 04 41", "event 1004", "37 00 00"}, 1}};
+    for (const auto& [name, acts, dispatched] : cases) {
+        SCOPED_TRACE(name);
         replies.clear();
         rx().ResetReceive();
         std::vector<Step> steps{{"type txtAssetID "}};
-        for (const auto& a : c.acts) steps.push_back({a.rfind("event", 0) == 0 ? a : "receive " + a});
-        steps.push_back({"", "", {{"txtAssetID", c.dispatched ? " A7" : ""}}});
+        for (const auto& a : acts) steps.push_back({a.rfind("event", 0) == 0 ? a : "receive " + a});
+        steps.push_back({"", "", {{"txtAssetID", dispatched ? " A7" : ""}}});
         EXPECT_TRUE(play(rig, steps));
-        EXPECT_EQ(replies, std::vector<Reply>(c.dispatched, Reply::Asset));
+        EXPECT_EQ(replies, std::vector<Reply>(dispatched, Reply::Asset));
     }
 }
 
@@ -78,10 +70,8 @@ TEST_F(Loaded, RepliesAsTheyComeInPiecesAndTheLinesErrors) {
         {"click cmdGetAssetID"},
         {"advance 100", "*", {{"txtAssetID", " A1234"}}},
     };
-    const std::pair<int, const char*> errors[] = {{1001, "Break"},  {1004, "Framing"}, {1006, "Overrun"},
-                                                   {1008, "Overflow"}, {1009, "Parity"}, {1010, "Tx Full"},
-                                                   {1011, "DCB Error"}, {6, ""}, {7, ""}, {1002, ""}};
-    for (auto [code, text] : errors)
+    for (auto [code, text] : {std::pair{1001, "Break"}, {1004, "Framing"}, {1006, "Overrun"}, {1008, "Overflow"},
+                              {1009, "Parity"}, {1010, "Tx Full"}, {1011, "DCB Error"}, {6, ""}, {7, ""}, {1002, ""}})
         steps.insert(steps.end(), {{"event " + std::to_string(code), "*", {{"lblError", text}}},
                                    {"advance 999", "*", {{"lblError", text}}},
                                    {"advance 1", "*", {{"lblError", ""}}, "*", [](Rig& r) {
@@ -101,7 +91,8 @@ TEST_F(Loaded, TerminalCutsItsOldestLinesAndStaysBounded) {
     EXPECT_EQ(term.text().size(), 5503u);
     term.clear();
     term.append(std::string(5000, 'a') + std::string(510, 'b'));  // 551 lines
-    EXPECT_TRUE(play(rig, {{"receive 07", "", {{"txtTerminal", std::string(4000, 'a') + std::string(510, 'b') + "{7}"}}}}));
+    const std::string kept = std::string(4000, 'a') + std::string(510, 'b') + "{7}";
+    EXPECT_TRUE(play(rig, {{"receive 07", "", {{"txtTerminal", kept}}}}));
     EXPECT_EQ(term.lineCount(), 452);
     term.setColumns(80);
     const std::size_t cap = kv::link::ReceivePath::TerminalCap(80);
@@ -128,20 +119,33 @@ TEST_F(Loaded, TerminalCutsItsOldestLinesAndStaysBounded) {
     }
 }
 
-// Typing goes out raw and shows nothing; Clear Screen empties the views and
-// asks the controller; with the port closed neither sends, and Clear Screen
-// starts the receive again.
-TEST_F(Loaded, TypingAndClearScreen) {
-    rig.clock.advance(8000);  // identified: no flow runs
-    rx().txtTerminal.clear();
-    rx().iRxIdx = 3;
+// A handler runs with Read Params off; a message shown meanwhile lets events
+// run, and a reply arriving then is handled after the first, in order.
+// Identified, typing goes out raw and shows nothing; Clear Screen empties the
+// views and asks the controller; with the port closed neither sends, and
+// Clear Screen starts the receive again.
+TEST_F(Loaded, RepliesArrivingWhileOneIsHandledFollowItAndTypingAndClearScreen) {
+    std::string enabled;  // Read Params during each handler
+    rx().listenReplies([&](Reply r) {
+        enabled += rig.main->paramRead.cmdGetParams.enabled() ? "1" : "0";
+        if (r == Reply::Asset && enabled.size() == 1) rig.clock.doEvents();  // the MAC reply arrives meanwhile
+    });
+    rig.clock.at(rig.clock.nowMs(), [&] { rig.port.deliver({0x18, 0x01, 0x02, '1', '2'}); });
+    rig.port.deliver({0x16, 0x01, 0x04, 'A', '7', 0x00, 0x00});
+    EXPECT_EQ(replies, (std::vector<Reply>{Reply::Asset, Reply::Mac}));
+    EXPECT_EQ(enabled + (rig.main->paramRead.cmdGetParams.enabled() ? "1" : "0"), "001");
+    EXPECT_EQ(rx().txtTerminal.text(), "{22}{1}{4}{65}{55}{0}{0}{24}{1}{2}{49}{50}");
     auto type = [](std::int16_t key, int rxIdx) {
         return [=](Rig& r) {
             EXPECT_EQ(r.main->receive.txtTerminal.keyPress(key), 0);
             EXPECT_EQ(r.main->receive.iRxIdx, rxIdx);  // typing is not a request
         };
     };
-    EXPECT_TRUE(play(rig, {{"", "41", {}, "*", type('A', 3)},
+    EXPECT_TRUE(play(rig, {{"advance 8000", "*", {}, "*", [](Rig& r) {
+                                r.main->receive.txtTerminal.clear();
+                                r.main->receive.iRxIdx = 3;
+                            }},
+                           {"", "41", {}, "*", type('A', 3)},
                            {"", "0D 0A", {{"txtTerminal", ""}}, "*", type(13, 3)},
                            {"receive 33 01"},
                            {"caption lblTime 12:00"},
@@ -154,21 +158,6 @@ TEST_F(Loaded, TypingAndClearScreen) {
                            {"press cmdRESET", "", {}, "*", type('B', 1)}}));
 }
 
-// A handler runs with Read Params off; a message shown meanwhile lets events
-// run, and a reply arriving then is handled after the first, in order.
-TEST_F(Loaded, RepliesArrivingWhileOneIsHandledFollowIt) {
-    std::string enabled;  // Read Params during each handler
-    rx().listenReplies([&](Reply r) {
-        enabled += rig.main->paramRead.cmdGetParams.enabled() ? "1" : "0";
-        if (r == Reply::Asset && enabled.size() == 1) rig.clock.doEvents();  // the MAC reply arrives meanwhile
-    });
-    rig.clock.at(rig.clock.nowMs(), [&] { rig.port.deliver({0x18, 0x01, 0x02, '1', '2'}); });
-    rig.port.deliver({0x16, 0x01, 0x04, 'A', '7', 0x00, 0x00});
-    EXPECT_EQ(replies, (std::vector<Reply>{Reply::Asset, Reply::Mac}));
-    EXPECT_EQ(enabled + (rig.main->paramRead.cmdGetParams.enabled() ? "1" : "0"), "001");
-    EXPECT_EQ(rx().txtTerminal.text(), "{22}{1}{4}{65}{55}{0}{0}{24}{1}{2}{49}{50}");
-}
-
 // STOP and START close and reopen the port with the same settings; a port
 // that cannot be opened says why on the bar; a device that vanishes is shown
 // closed. The information bar shows the port even when it is closed, the
@@ -177,13 +166,13 @@ TEST(Indicators, ThePortsStateLinesAndActivity) {
     using kv::platform::OpenError;
     const std::string ok = "click frmStartup.cmdAction(0)";
     auto refused = [&](std::function<void(Rig&)> spoil, const char* error) {
-        return std::vector<Step>{{ok, "*", {}, "*", spoil},
-                                 {"press cmdSTOPComms"},
-                                 {"press cmdSTOPComms", "",
-                                  {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}, {"lblError", error}}, ""}};
+        const std::vector<std::pair<std::string, std::string>> holds{
+            {"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}, {"lblError", error}};
+        return std::vector<Step>{
+            {ok, "*", {}, "*", spoil}, {"press cmdSTOPComms"}, {"press cmdSTOPComms", "", holds, ""}};
     };
     auto lines = [](const char* dtrRts) {
-        return [=](Rig& r) { EXPECT_EQ(std::to_string(r.port.DTREnable()) + std::to_string(r.port.RTSEnable()), dtrRts); };
+        return [=](Rig& r) { EXPECT_EQ(std::to_string(r.port.DTREnable()) + char('0' + r.port.RTSEnable()), dtrRts); };
     };
     const std::string dtr = "picture imgDTR", rts = "picture imgRTS";
     playAll({
@@ -193,17 +182,19 @@ TEST(Indicators, ThePortsStateLinesAndActivity) {
           {"press cmdSTOPComms", "", {{"cmdSTOPComms", "STOP"}, {"enabled cdmGETV", "1"}, {"lblOpen", "Open"}}, "*",
            [](Rig& r) { EXPECT_EQ(r.port.Settings() + " " + std::to_string(r.port.CommPort()), "38400,N,8,1 10"); }}}},
         {"absent", {}, refused([](Rig& r) { r.port.freePorts.clear(); }, "No such port")},
-        {"busy", {}, refused([](Rig& r) { r.port.refusals[10] = OpenError::Busy; }, "Port busy")},
         {"denied", {}, refused([](Rig& r) { r.port.refusals[10] = OpenError::PermissionDenied; }, "Permission denied")},
         // Port 10 not there at start-up: shown all the same.
         {"absent at start-up", [](Rig& r) { r.port.freePorts.clear(); },
-         {{ok, "", {{"lblPort", "Port 10"}, {"lblSettings", "38400,N,8,1"}, {"lblOpen", "Closed"}, {"lblMode", "Event"}},
+         {{ok, "",
+           {{"lblPort", "Port 10"}, {"lblSettings", "38400,N,8,1"}, {"lblOpen", "Closed"}, {"lblMode", "Event"}},
            ""}}},
         {"a device that vanishes", {},
-         {{ok}, {"unplug", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}}}, {"click cmdGetAssetID", "", {}, ""}}},
+         {{ok}, {"unplug", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}}},
+          {"click cmdGetAssetID", "", {}, ""}}},
         {"the modem lines", {},
          {{ok, "", {{"picture imgCD", "line_off"}, {"picture imgCTS", "line_on"}, {"picture imgDSR", "line_off"}}},
-          {"", "", {{"picture imgDSR", "line_on"}, {"picture imgRx", "activity_idle"}, {"picture imgTx", "activity_idle"}},
+          {"", "",
+           {{"picture imgDSR", "line_on"}, {"picture imgRx", "activity_idle"}, {"picture imgTx", "activity_idle"}},
            "*", [](Rig& r) {
                r.port.dsr = true;
                r.port.inject(kv::platform::comEvDSR);
@@ -216,10 +207,9 @@ TEST(Indicators, ThePortsStateLinesAndActivity) {
           {"click imgRTS", "", {{dtr, "line_off"}, {rts, "line_on"}}, "*", lines("01")},
           {"click imgRTS", "", {{rts, "line_off"}}, "*", lines("00")}}},
         {"the activity blink", {},
-         {{ok}, {"receive 33", "", {{"picture imgRx", "activity"}}}, {"advance 99", "", {{"picture imgRx", "activity"}}},
-          {"advance 1", "", {{"picture imgRx", "activity_idle"}}},
-          {"click cmdGetAssetID"},  // the transmit event follows the write
-          {"advance 2", "*", {{"picture imgTx", "activity"}}},
+         {{ok}, {"receive 33", "", {{"picture imgRx", "activity"}}},
+          {"advance 99", "", {{"picture imgRx", "activity"}}}, {"advance 1", "", {{"picture imgRx", "activity_idle"}}},
+          {"click cmdGetAssetID"}, {"advance 2", "*", {{"picture imgTx", "activity"}}},  // Tx follows the write
           {"advance 100", "*", {{"picture imgTx", "activity_idle"}}}}},
     }, [](Rig& r) {
         r.port.cd = false;

