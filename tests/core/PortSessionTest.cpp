@@ -41,8 +41,7 @@ TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
            [](Rig& r) { EXPECT_EQ(r.port.Settings(), "38400,N,8,1"); }},
           {"advance 8000", "*", {kConnected, {"lblMacAddress", " 00AABBCCDDEE"}}}}},
         {"START before the watch finds the device", [](Rig& r) { r.identify(); },
-         {{"unplug"}, {"replug", "", {}, "*", another},
-          {"click cmdSTOPComms", "", {{"lblError", "Port back"}}},
+         {{"unplug"}, {"replug", "", {}, "*", another}, {"click cmdSTOPComms", "", {{"lblError", "Port back"}}},
           {"advance 8000", "*", {{"lblMacAddress", " 00AABBCCDDEE"}}}}},
         {"STOP means stopped", [](Rig& r) { r.identify(); },
          {{"click cmdSTOPComms", "", {{"lblOpen", "Closed"}}, "*",
@@ -66,25 +65,22 @@ TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
                           {name[0] == '<' ? "click frmStartup.cmdAction(0)" : "", "",
                            {{"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}},
                           {"click cmdSTOPComms", "", {{"lblOpen", "Open"}, {"lblPort", "Port 10"}}},
-                          {"advance 3000", ""},  // START alone only opens
-                          {"click cmdRefreshNextController"},
+                          {"advance 3000", ""}, {"click cmdRefreshNextController"},  // START alone only opens
                           {"advance 8000", "*", {kConnected}}}});
     // Unplugged just after the request of step 0 (firmware) ... 5 (asset): the
     // returned device is identified from its first request.
     for (int step = 0; step <= 5; ++step)
         cases.push_back({"unplugged during the identification", [](Rig& r) { r.load(); },
-                         {{"advance " + std::to_string(1000 * (step + 1))},
-                          {"unplug"},
-                          {"replug", "", {}, "*", another},
-                          {"advance 1000", "01 01 01 00"},
+                         {{"advance " + std::to_string(1000 * (step + 1))}, {"unplug"},
+                          {"replug", "", {}, "*", another}, {"advance 1000", "01 01 01 00"},
                           {"advance 8000", "*", {kConnected, {"lblMacAddress", " 00AABBCCDDEE"}}}}});
     // A port dialog opened while the device is away ends the watch, whatever
     // it ends with: the port stays closed until START.
     for (auto [name, end] : {std::pair{"Cancel", "click frmSettings.cmdAction(1)"},
                              {"<none>", "choose frmSettings.cboPort 0"}, {"OK", "choose frmSettings.cboPort 1"}})
         cases.push_back({name, [](Rig& r) { r.identify(); },
-                         {{"unplug", "*", {}, "*", settingsDialog},
-                          {"replug"}, {"advance 2000", "*", {}, "*", closed}, {end},
+                         {{"unplug", "*", {}, "*", settingsDialog}, {"replug"}, {"advance 2000", "*", {}, "*", closed},
+                          {end},
                           {name[0] == 'C' ? "" : "click frmSettings.cmdAction(0)"},
                           {"advance 5000", "*", {{"cmdSTOPComms", "START"}}, "*", closed}}});
     playAll(cases);

@@ -27,17 +27,13 @@ TEST(SetButtons, SendWhatTheBoxHoldsOrNothingAndLeaveThePollAloneThen) {
     const std::string setFifteen = "16 01 10 01 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F";
     // The box, its text, the frame sent ("": none), and whether the technician is asked first (longer than 15).
     const std::tuple<const char*, std::string, std::string, bool> cases[] = {
-        {"txtAssetID", "AB12", "16 01 05 01 41 42 31 32", false},
+        {"txtAssetID", "AB12", "16 01 05 01 41 42 31 32", false}, {"txtAssetID", "7", "16 01 02 01 37", false},
         {"txtAssetID", " 123", "16 01 05 01 20 31 32 33", false},  // an asset reply's leading space goes out too
-        {"txtAssetID", "7", "16 01 02 01 37", false},
         {"txtAssetID", fifteen, setFifteen, false},
         {"txtAssetID", fifteen + "P", setFifteen, true},  // its first 15 went out before: asked again, sent on Yes
-        {"txtAssetID", fifteen + "PQRST", setFifteen, true},
-        {"txtAssetID", "", "", false},
-        {"txtSetClient", "005", "15 01 04 01 30 30 35", false},
-        {"txtSetClient", "12345", "15 01 04 01 31 32 33", false},
-        {"txtSetClient", "AB", "", false},
-        {"txtSetClient", "", "", false},
+        {"txtAssetID", fifteen + "PQRST", setFifteen, true}, {"txtAssetID", "", "", false},
+        {"txtSetClient", "005", "15 01 04 01 30 30 35", false}, {"txtSetClient", "AB", "", false},
+        {"txtSetClient", "12345", "15 01 04 01 31 32 33", false}, {"txtSetClient", "", "", false},
     };
     auto arm = [](int index) {
         return [index](Rig& r) {
@@ -199,11 +195,9 @@ TEST(AutoSetting, StepsGoOnTheirTicks) {
                timeline({{6500, kSetA100}, {7500, kSet007}}, kRun)})},
         {"Enter while a step waits", [](Rig& r) { r.controller.modes.silent = true; },
          join({enter("007"),
-               {{"advance 1000", kSetA100, {}, "*", {}, kRun},
-                {"advance 1500", "", {}, "*", {}, kRun},
+               {{"advance 1000", kSetA100, {}, "*", {}, kRun}, {"advance 1500", "", {}, "*", {}, kRun},
                 {"key txtAssetID 13", ""},  // the run stays at its asset step
-                {"advance 499", "", {}, "*", {}, kRun},
-                {"advance 1", kSet007, {}, "*", {}, kRun}}})},
+                {"advance 499", "", {}, "*", {}, kRun}, {"advance 1", kSet007, {}, "*", {}, kRun}}})},
         {"the next run", {},
          join({enter("007"), {{"advance 30000", "*", {{"lblCurrentINFO", " CONNECTED..OK"}}}}, enter("007"),
                timeline({{1000, kSetA100}, {2000, kSet007}}, kRun)})},
