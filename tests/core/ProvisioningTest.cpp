@@ -35,16 +35,14 @@ TEST(SetButtons, SendWhatTheBoxHoldsOrNothingAndLeaveThePollAloneThen) {
         {"txtSetClient", "005", "15 01 04 01 30 30 35", false}, {"txtSetClient", "AB", "", false},
         {"txtSetClient", "12345", "15 01 04 01 31 32 33", false}, {"txtSetClient", "", "", false},
     };
-    auto arm = [](int index) {
-        return [index](Rig& r) {
-            r.main->sequence.tmrStatusGET.setEnabled(true);
-            r.main->receive.iRxIdx = index;
-        };
+    auto arm = [](Rig& r) {
+        r.main->sequence.tmrStatusGET.setEnabled(true);
+        r.main->receive.iRxIdx = 7;
     };
     std::vector<Step> steps;
     for (const auto& [box, text, frame, asks] : cases) {
         const std::string click = box == std::string("txtAssetID") ? "click cmdSetAssetID" : "click cmdSetClientID";
-        steps.push_back({"type " + std::string(box) + " " + text, "*", {}, "*", arm(7)});
+        steps.push_back({"type " + std::string(box) + " " + text, "*", {}, "*", arm});
         if (asks)
             steps.insert(steps.end(), {{click, ""}, {"answer Write the first 15", "*"}, {"answer Yes", frame}});
         else
@@ -54,7 +52,7 @@ TEST(SetButtons, SendWhatTheBoxHoldsOrNothingAndLeaveThePollAloneThen) {
     steps.push_back({"advance 100", "*", {}, "*", [](Rig& r) { EXPECT_EQ(r.controller.state.client, "123"); }});
     steps.insert(steps.end(), {{"click cmdSTOPComms"}, {"type txtAssetID A1"}, {"type txtSetClient 005"}});
     for (const char* button : {"click cmdSetAssetID", "click cmdSetClientID"})
-        steps.insert(steps.end(), {{"", "*", {}, "*", arm(9)}, {button, "", {}, "", pollAndIndex("0 1")}});
+        steps.insert(steps.end(), {{"", "*", {}, "*", arm}, {button, "", {}, "", pollAndIndex("0 1")}});
     Rig rig;
     rig.identify();
     EXPECT_TRUE(play(rig, steps));
