@@ -40,8 +40,7 @@ TEST(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnlyAndButtonsSendTheirFra
         // The checksum writes the log row only while the asset box is empty.
         {"caption lblFWVersion K5b 162"}, {"caption lblCounter 3"}, {"type txtAssetID  ABC"},
         {"reply 0A 01 02 05 C0", "", {{"lblCheckSum", "05 C0 "}, {"@log", kv::app::ProvisioningLog::kHeader}}},
-        {"type txtAssetID "},
-        {"reply 0A 01 02 05 C0", "", {{"@log", "14:05:09 05/12/2026, 05 C0 , 3, K5b 162"}}},
+        {"type txtAssetID "}, {"reply 0A 01 02 05 C0", "", {{"@log", "14:05:09 05/12/2026, 05 C0 , 3, K5b 162"}}},
         // Control characters from a reply never break the row.
         {"reply 01 01 07 4B 0D 0A 01 02 03 00"},
         {"reply 0A 01 02 05 C0", "", {{"@log", "14:05:09 05/12/2026, 05 C0 , 3, K?? 123"}}},
@@ -67,8 +66,7 @@ TEST(Handlers, RepliesAreShownAndLoggedFromWhatArrivedOnlyAndButtonsSendTheirFra
           {"lblGetStatus(7)", "OPEN"}, {"lblGetStatus(0)", "25.5"}, {"lblGetStatus(1)", "---"},
           {"lblGetStatus(2)", "---"}, {"lblSettingValue", "25.5"}, {"lblSettingParam", "--"}}},
         // An invalid first reading leaves the front panel as it was.
-        {"caption lblSettingValue 7.7"},
-        {"reply 02 01 0E FF 00 01 09 09 09 00 00 64 2B 01 00 64 01", "",
+        {"caption lblSettingValue 7.7"}, {"reply 02 01 0E FF 00 01 09 09 09 00 00 64 2B 01 00 64 01", "",
          {{"lblGetStatus(0)", "---"}, {"lblGetStatus(7)", "CLOSED"}, {"lblSettingValue", "7.7"}}},
         // A short status reply decodes what fits and leaves the rest.
         {"caption lblGetStatus(3) x"}, {"caption lblGetStatus(4) x"}, {"caption lblGetStatus(0) 1.0"},
