@@ -41,16 +41,14 @@ TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
            [](Rig& r) { EXPECT_EQ(r.port.Settings(), "38400,N,8,1"); }},
           {"advance 8000", "*", {kConnected, {"lblMacAddress", " 00AABBCCDDEE"}}}}},
         {"START before the watch finds the device", [](Rig& r) { r.identify(); },
-         {{"unplug"}, {"replug", "", {}, "*", another},
-          {"click cmdSTOPComms", "", {{"lblError", "Port back"}}},
+         {{"unplug"}, {"replug", "", {}, "*", another}, {"click cmdSTOPComms", "", {{"lblError", "Port back"}}},
           {"advance 8000", "*", {{"lblMacAddress", " 00AABBCCDDEE"}}}}},
         {"STOP means stopped", [](Rig& r) { r.identify(); },
          {{"click cmdSTOPComms", "", {{"lblOpen", "Closed"}}, "*",
            [](Rig& r) { EXPECT_FALSE(r.main->session.watching()); }},
           {"advance 5000", "", {{"lblOpen", "Closed"}, {"cmdSTOPComms", "START"}}, "*", closed},
           // A dialog's scan closes the port the same way: not reopened by itself.
-          {"click cmdSTOPComms", "*", {}, "*",
-           [](Rig& r) { r.main->startup.CommStartup(&r.main->session, "Communications Port Settings"); }},
+          {"click cmdSTOPComms", "*", {}, "*", [](Rig& r) { r.main->startup.CommStartup(&r.main->session, "x"); }},
           {"advance 5000", "", {{"lblOpen", "Closed"}}, "*", closed}}},
         {"the settings wait until a bulk write is done", [](Rig& r) { r.identify(); },
          {{"click cdmSetParams", "*", {}, "",
@@ -67,25 +65,22 @@ TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
                           {name[0] == '<' ? "click frmStartup.cmdAction(0)" : "", "",
                            {{"enabled cmdSTOPComms", "1"}, {"cmdSTOPComms", "START"}}},
                           {"click cmdSTOPComms", "", {{"lblOpen", "Open"}, {"lblPort", "Port 10"}}},
-                          {"advance 3000", ""},  // START alone only opens
-                          {"click cmdRefreshNextController"},
+                          {"advance 3000", ""}, {"click cmdRefreshNextController"},  // START alone only opens
                           {"advance 8000", "*", {kConnected}}}});
     // Unplugged just after the request of step 0 (firmware) ... 5 (asset): the
     // returned device is identified from its first request.
     for (int step = 0; step <= 5; ++step)
         cases.push_back({"unplugged during the identification", [](Rig& r) { r.load(); },
-                         {{"advance " + std::to_string(1000 * (step + 1))},
-                          {"unplug"},
-                          {"replug", "", {}, "*", another},
-                          {"advance 1000", "01 01 01 00"},
+                         {{"advance " + std::to_string(1000 * (step + 1))}, {"unplug"},
+                          {"replug", "", {}, "*", another}, {"advance 1000", "01 01 01 00"},
                           {"advance 8000", "*", {kConnected, {"lblMacAddress", " 00AABBCCDDEE"}}}}});
     // A port dialog opened while the device is away ends the watch, whatever
     // it ends with: the port stays closed until START.
     for (auto [name, end] : {std::pair{"Cancel", "click frmSettings.cmdAction(1)"},
                              {"<none>", "choose frmSettings.cboPort 0"}, {"OK", "choose frmSettings.cboPort 1"}})
         cases.push_back({name, [](Rig& r) { r.identify(); },
-                         {{"unplug", "*", {}, "*", settingsDialog},
-                          {"replug"}, {"advance 2000", "*", {}, "*", closed}, {end},
+                         {{"unplug", "*", {}, "*", settingsDialog}, {"replug"}, {"advance 2000", "*", {}, "*", closed},
+                          {end},
                           {name[0] == 'C' ? "" : "click frmSettings.cmdAction(0)"},
                           {"advance 5000", "*", {{"cmdSTOPComms", "START"}}, "*", closed}}});
     playAll(cases);
@@ -101,30 +96,27 @@ TEST(SerialPort, TakesTheUsualSettingsRefusesTheRestAndKeepsItsLinesWhileClosed)
         {"fast,n,8,1", ""},              {"38400,x,8,1", ""},           {"38400,n,9,1", ""},
         {"38400,n,8,3", ""},             {"", ""},                      {"38400,,8,1", ""},
         {"-5,n,8,1", ""}};
+    auto n = [](int v) { return std::to_string(v); };
     for (const auto& [text, taken] : cases) {
         auto s = kv::platform::parseLineSettings(text);
-        auto n = [](int v) { return std::to_string(v); };
         EXPECT_EQ(s ? n(s->baud) + " " + s->parity + " " + n(s->dataBits) + " " + n(s->stopBits) : "", taken) << text;
     }
-    // Refused settings leave the old ones.
+    // Refused settings leave the old ones; DTR is kept while closed, the modem lines read only while open, and
+    // nothing is written while closed.
     Rig rig;
-    EXPECT_TRUE(rig.port.setSettings("38400,n,8,1"));
-    EXPECT_FALSE(rig.port.setSettings("38400;n;8;1"));
-    EXPECT_EQ(rig.port.Settings(), "38400,n,8,1");
-    EXPECT_FALSE(rig.port.setHandshaking(4));
-    EXPECT_TRUE(rig.port.setHandshaking(3));
-    EXPECT_EQ(rig.port.Handshaking(), 3);
-    rig.port.setCommPort(10);
-    rig.port.setDTREnable(true);
-    EXPECT_TRUE(rig.port.DTREnable());
-    EXPECT_FALSE(rig.port.CTSHolding());  // nothing to read while closed
-    ASSERT_TRUE(rig.port.setPortOpen(true));
-    EXPECT_TRUE(rig.port.DTREnable());
-    EXPECT_TRUE(rig.port.CTSHolding());
-    rig.port.Output({0x01});
-    rig.port.setPortOpen(false);
-    rig.port.Output({0x02});  // ignored while closed
-    EXPECT_EQ(rig.port.written, (std::vector<kv::sim::Bytes>{{0x01}}));
+    auto& p = rig.port;
+    EXPECT_TRUE(p.setSettings("38400,n,8,1") && !p.setSettings("38400;n;8;1"));
+    EXPECT_TRUE(!p.setHandshaking(4) && p.setHandshaking(3));
+    EXPECT_EQ(p.Settings() + " " + std::to_string(p.Handshaking()), "38400,n,8,1 3");
+    p.setCommPort(10);
+    p.setDTREnable(true);
+    EXPECT_TRUE(p.DTREnable() && !p.CTSHolding());
+    ASSERT_TRUE(p.setPortOpen(true));
+    EXPECT_TRUE(p.DTREnable() && p.CTSHolding());
+    p.Output({0x01});
+    p.setPortOpen(false);
+    p.Output({0x02});
+    EXPECT_EQ(p.written, (std::vector<kv::sim::Bytes>{{0x01}}));
 }
 
 // Listeners that stop listening, or stop another, while they are called:
