@@ -240,7 +240,8 @@ inline QString unfitCaptions(QWidget* window) {
 //   "checked" NAME: "1" or "0"; "title NAME": a window's title; "core NAME":
 //   the text of a box's control in the core; "fits NAME": the captions of a
 //   window shown that have no room ("" when all fit); "centred NAME": "1"
-//   when the window is in the middle of the screen;
+//   when the window is in the middle of the screen; "action NAME": a menu
+//   item's caption;
 // - "@rows" (rows of the record), "@row N" (row N's serial, MAC, asset,
 //   client and verdict, of its ten fields; 0: the header), "@sim TEXT" (how
 //   often the simulator said TEXT since the last "mark"), "@params" (the
@@ -271,6 +272,7 @@ inline QString seen(Desk& s, const QString& what) {
                                    &core.assetDialog.txtScannedAsset})
             if (t->name() == arg.toStdString()) return QString::fromStdString(t->text());
     if (key == "visible" && arg == "box") return w ? "1" : "0";
+    if (auto* a = s.d.mainWindow()->findChild<QAction*>(arg); key == "action") return a ? a->text() : "(none)";
     if (!key.startsWith('@') && !w) return "(none)";
     if (key == "fits" || key == "centred") kv::desktop::flushBindings();
     if (key == "fits") return w->isVisible() ? unfitCaptions(w) : "(not shown)";

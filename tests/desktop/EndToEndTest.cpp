@@ -84,29 +84,24 @@ TEST(ParamsEndToEnd, StepApplyWriteAllSeeThemAfterTheRestartThenSaveAndOpenThemA
                                {"@params", written}, {"@table", written}, {"txtParam(0)", "4.2"},
                                {"txtParam(38)", "52"}, {"@said", ""}}}}), "");
     EXPECT_TRUE(s.d.mainWindow()->grab().save(screenshotPath("main-window-parameters.png")));
-    auto* save = s.d.mainWindow()->findChild<QAction*>("mSaveFile");
-    auto* open = s.d.mainWindow()->findChild<QAction*>("mOpnFile");
-    ASSERT_TRUE(save && open);
-    EXPECT_EQ(save->text() + "|" + open->text(), "Save Param File|Open Param File");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/KV53_ParamFiles";
     DialogAnswer answer;
     answer.answerWith(folder + "/line4");  // the dialog adds .csv
-    save->trigger();
+    EXPECT_EQ(play(s, {{"", {{"action mSaveFile", "Save Param File"}, {"action mOpnFile", "Open Param File"}}},
+                       {"menu mSaveFile", {{"lblSelectedFilename", "line4.csv"}}}}), "");
     EXPECT_EQ(QStringList({answer.title, answer.folder, answer.suffix}) + answer.filters,
               QStringList({"Select File", folder, "csv", "Param Files (*.csv)", "All files (*.*)"}));
     const std::string content = readFile((folder + "/line4.csv").toStdString());
     EXPECT_EQ(content.rfind("SP,42\r\nDIF,20\r\n", 0), 0u) << content;
     EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 39);
-    EXPECT_EQ(play(s, {{"", {{"lblSelectedFilename", "line4.csv"}}}}), "");
     // A changed file, opened: its values are shown and will be written;
     // Cancel then changes nothing and says nothing.
     writeFile((folder + "/line4.csv").toStdString(), "SP,-55\r\n");
     for (const QString& path : {folder + "/line4.csv", QString()}) {
         answer.answerWith(path);
-        open->trigger();
-        EXPECT_EQ(play(s, {{"", {{"txtParam(0)", "-5.5"}, {"@table", "345 " + written.section(' ', 1)}}}}), "");
+        EXPECT_EQ(play(s, {{"menu mOpnFile", {{"txtParam(0)", "-5.5"}, {"@said", ""},
+                                              {"@table", "345 " + written.section(' ', 1)}}}}), "");
     }
-    EXPECT_EQ(seen(s, "@said"), "");
 }
 
 // A batch of three on a line of four provisioned by scanning alone, the
@@ -397,10 +392,9 @@ TEST(SharedStations, TwoDashboardsThroughAnOutageThenAThirdFindsAndAsksAcross) {
                   "Asset A-2 was written to controller 0004A3B1C102 at station LINE-1, ", 0), 0u)
         << third.messages.open[0].message.text;
     EXPECT_TRUE(third.messages.press("No"));
-    third.d.mainWindow()->findChild<QAction*>("mRecords")->trigger();
     auto* table = qobject_cast<QTableWidget*>(third.widget("grdRecords"));
     const QString shared = QString(" on the shared record kv5x on %1:%2").arg(pg.socketDir()).arg(pg.port());
-    EXPECT_EQ(play(third, {{"", {{"lblFound", "6 rows" + shared}}},
+    EXPECT_EQ(play(third, {{"menu mRecords", {{"lblFound", "6 rows" + shared}}},
                              {"enter txtFilter(1) 0004A3B1C302", {{"lblFound", "1 row" + shared}}}}), "");
     ASSERT_EQ(table->rowCount(), 1);
     EXPECT_EQ(table->item(0, 0)->text() + " " + table->item(0, 6)->text(), "LINE-2 B-2");
