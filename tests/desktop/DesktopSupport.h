@@ -112,6 +112,13 @@ struct DialogAnswer {
     }
 };
 
+// The real message box up, if any.
+inline QMessageBox* openBox() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) return b;
+    return nullptr;
+}
+
 // This test program again, in a home of its own, running the tests `filter`
 // names with `env` added to its environment (an empty value removes one).
 struct Child {
@@ -149,18 +156,16 @@ struct Desk {
     // the window named before a dot ("settings.cmdAction(1)"); a window by its
     // name; "box", the real message box up.
     QWidget* widget(const QString& name) {
-        const std::pair<QString, QWidget*> windows[] = {
+        const std::pair<QString, kv::desktop::FormView*> windows[] = {
             {"progress", d.progressView()}, {"startup", d.startupView()}, {"asset", d.setAssetView()},
             {"records", d.recordsView()}, {"main", d.mainView()}, {"settings", d.settingsView()},
             {"store", d.recordStoreView()}};
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* b = qobject_cast<QMessageBox*>(top); name == "box" && b && b->isVisible()) return b;
+        if (name == "box") return openBox();
         const QString window = name.section('.', 0, -2), control = name.section('.', -1);
         for (auto [title, view] : windows) {
-            if (name == title) return title == "main" ? d.mainWindow() : view;
-            auto* v = dynamic_cast<kv::desktop::FormView*>(view);
-            if (QWidget* w = v && (window.isEmpty() || window == title) ? v->widget(control.toStdString()) : nullptr)
-                return w;
+            if (name == title) return title == "main" ? d.mainWindow() : static_cast<QWidget*>(view);
+            if (!view || (!window.isEmpty() && window != title)) continue;
+            if (QWidget* w = view->widget(control.toStdString())) return w;
         }
         return nullptr;
     }
@@ -373,7 +378,8 @@ inline std::string play(Desk& s, const Lives& steps) {
                     verb == "activate";
         if (verb == "click" && (done = w && w->isVisible())) QTest::mouseClick(w, Qt::LeftButton);
         if ((verb == "type" || verb == "enter") && (done = box))
-            box->setFocus(), box->selectAll(), rest.isEmpty() ? QTest::keyClick(box, Qt::Key_Backspace) : QTest::keyClicks(box, rest);
+            box->setFocus(), box->selectAll(), QTest::keyClicks(box, rest);
+        if (verb == "type" && box && rest.isEmpty()) QTest::keyClick(box, Qt::Key_Backspace);
         if (verb == "enter" && box) QTest::keyClick(box, Qt::Key_Return);
         if (verb == "choose" && (done = entry >= 0)) list->setCurrentIndex(entry), emit list->activated(entry);
         if ((verb == "scan" || verb == "keys") && (done = keys)) QTest::keyClicks(keys, verb == "scan" ? name : rest);
@@ -394,7 +400,8 @@ inline std::string play(Desk& s, const Lives& steps) {
         if (verb == "wait") QTest::qWait(name.toInt());
         if (verb == "mark") s.mark = s.sims.back().output().size();
         if (verb == "unplug") s.sims.back().stop();
-        if (verb == "replug") done = s.sims.emplace_back(act.size() > 7 ? QStringList{"--com", "10"} + act.mid(7).split(' ') : s.args).started();
+        const QStringList again = act.size() > 7 ? QStringList{"--com", "10"} + act.mid(7).split(' ') : s.args;
+        if (verb == "replug") done = s.sims.emplace_back(again).started();
         if (verb == "say") std::printf("%s\n", qPrintable(act.mid(4))), std::fflush(stdout);
         QCoreApplication::processEvents();  // the window catches up between a person's steps
         const std::string where = "step " + std::to_string(n + 1) + " (" + act.toStdString() + ")";

@@ -4,21 +4,11 @@
 // talking to kv5x-sim over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <QtWidgets>
-
-#include "desktop/Dashboard.h"
-#include "desktop/Widgets.h"
 #include "tests/desktop/DesktopSupport.h"
 
 namespace {
 
 using namespace kv::test;
-
-QMessageBox* openBox() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) return b;
-    return nullptr;
-}
 
 // At start the port dialog is drawn first and the main window's controls
 // follow by themselves; each widget follows its control both ways; the

@@ -6,25 +6,14 @@
 // port probe on real devices, and what a desktop test leaves behind.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QComboBox>
-#include <QLabel>
-#include <QMainWindow>
-#include <QMessageBox>
-#include <QRegularExpression>
 #include <QSerialPort>
 #include <QStandardPaths>
-#include <QTableWidget>
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <list>
-#include <map>
-#include <sstream>
 #include <tuple>
 #include <unistd.h>
 
-#include "desktop/Dashboard.h"
 #include "desktop/LinuxPortProbe.h"
 #include "desktop/Signals.h"
 #include "ports/PortMap.h"
@@ -32,7 +21,6 @@
 #include "tests/desktop/DesktopSupport.h"
 #include "tests/desktop/PgServer.h"
 #include "tests/support/Hex.h"
-#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -238,9 +226,8 @@ TEST_P(FaultMatrix, Mode) {
     const Live outcome{"", std::vector<std::pair<QString, QString>>(expected.begin(), expected.end()), c.windowMs};
     QElapsedTimer sinceOk;
     sinceOk.start();
-    ASSERT_EQ(play(s, {{"click startup.cmdAction(0)"}}), "");
-    ASSERT_EQ(c.then.empty() ? "" : play(s, Lives{{"", {{"lblCurrentINFO", kConnected}}, 9000}} + c.then), "");
-    ASSERT_EQ(play(s, {outcome}), "");
+    const Lives identified = c.then.empty() ? Lives{} : Lives{{"", {{"lblCurrentINFO", kConnected}}, 9000}} + c.then;
+    ASSERT_EQ(play(s, Lives{{"click startup.cmdAction(0)"}} + identified + Lives{outcome}), "");
     const qint64 took = sinceOk.elapsed();
     ASSERT_LT(took, c.windowMs);
     EXPECT_EQ(play(s, {{"wait " + QString::number(std::min<qint64>(8000, c.windowMs - took)), outcome.holds, 0}}), "");
@@ -529,23 +516,17 @@ TEST(SimLine, ServesItsLineOnItsPseudoTerminal) {
         for (const auto& [act, reply] : r.steps) {
             const std::string verb = act.substr(0, act.find(' ')), arg = act.substr(verb.size() + (verb != act));
             const QString text = QString::fromStdString(arg);
-            const std::string why = act + "\n" + sim.output().toStdString();
             const long before = verb == "idle" ? cpuTicks(sim.process().processId()) : 0;
+            const Bytes request = verb == "ask" ? fromHex(arg) : Bytes();
             QByteArray got;
             QElapsedTimer timer;
             timer.start();
-            if (verb == "ask") {
-                const Bytes request = fromHex(arg);
-                port.write(reinterpret_cast<const char*>(request.data()), qint64(request.size()));
-            }
+            port.write(reinterpret_cast<const char*>(request.data()), qint64(request.size()));
             for (qint64 until = 1000; verb == "ask" && timer.elapsed() < until; port.waitForReadyRead(20))
                 if ((got += port.readAll()).size() >= qsizetype(reply.size()) && until == 1000)
                     until = timer.elapsed() + 100;
-            if (verb == "ask") {
-                EXPECT_EQ(Bytes(got.begin(), got.end()), reply) << act;
-            } else if (verb == "says") {
-                EXPECT_TRUE(sim.says(text)) << why;
-            }
+            EXPECT_EQ(verb == "ask" ? Bytes(got.begin(), got.end()) : reply, reply) << act;
+            EXPECT_TRUE(verb != "says" || sim.says(text)) << act << "\n" << sim.output().toStdString();
             if (verb == "enter") sim.process().write("\n");
             if (verb == "eof") sim.process().closeWriteChannel();
             if (verb == "idle") {
@@ -558,7 +539,7 @@ TEST(SimLine, ServesItsLineOnItsPseudoTerminal) {
                 sim.process().terminate();
                 ASSERT_TRUE(sim.process().waitForFinished(5000));
                 EXPECT_EQ(sim.process().exitCode(), 0);
-                EXPECT_TRUE(sim.output().endsWith(text)) << why;
+                EXPECT_TRUE(sim.output().endsWith(text)) << sim.output().toStdString();
             }
         }
     }

@@ -7,7 +7,6 @@
 #include <QtSql>
 #include <csignal>
 
-#include "desktop/Dashboard.h"
 #include "desktop/SqliteRecordStore.h"
 #include "tests/desktop/DesktopSupport.h"
 #include "tests/support/BatchHelpers.h"
@@ -157,7 +156,8 @@ TEST(RecordsWindow, FindsByEveryFilterAndExportsWhatItShows) {
                 for (int r = 0; r < table->rowCount(); ++r) out << table->item(r, c)->text().right(heading == "MAC" ? 4 : -1);
         return out.join(' ').toStdString();
     };
-    ASSERT_EQ(play(s, {{"menu mRecords", {{"visible records", "1"}, {"records.lblFound", "4 rows"}, {"@said", ""}}}}), "");
+    ASSERT_EQ(play(s, {{"menu mRecords", {{"visible records", "1"}, {"records.lblFound", "4 rows"}, {"@said", ""}}}}),
+              "");
     EXPECT_EQ(column("MAC") + " / " + column("Station"), "C204 C203 C202 C201 / LINE-2 LINE-2 LINE-1 LINE-1");
     const struct {
         std::vector<const char*> typed;  // Asset, MAC, Client, Station, Date, Verified
@@ -179,7 +179,8 @@ TEST(RecordsWindow, FindsByEveryFilterAndExportsWhatItShows) {
     for (const auto& c : cases) {
         Lives typed;
         for (int i = 0; i < 6; ++i)
-            typed.push_back({QString("type records.txtFilter(%1) %2").arg(i).arg(i < int(c.typed.size()) ? c.typed[i] : "")});
+            typed.push_back(
+                {QString("type records.txtFilter(%1) %2").arg(i).arg(i < int(c.typed.size()) ? c.typed[i] : "")});
         // Enter in the box typed last.
         typed.push_back({QString("key records.txtFilter(%1) Return").arg(std::max(0, int(c.typed.size()) - 1))});
         EXPECT_EQ(play(s, typed), "");

@@ -10,10 +10,8 @@
 #include <thread>
 
 #include "app/RecordSender.h"
-#include "desktop/Dashboard.h"
 #include "tests/desktop/DesktopSupport.h"
 #include "tests/desktop/PgServer.h"
-#include "tests/support/TempDir.h"
 
 namespace {
 
