@@ -583,10 +583,7 @@ TEST(PortProbe, TellsFreeHeldAndAbsentApart) {
     EXPECT_EQ(probe.probe(31), PortState::Absent);  // no link, no /dev/ttyACM10
     EXPECT_EQ(probe.probe(0), PortState::Absent);
     for (auto [pid, state] : {std::pair{qint64(getppid()), PortState::Held}, {99999999, PortState::Free}}) {
-        QFile f("/tmp/LCK..COM11");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(QByteArray::number(pid).rightJustified(10, ' ') + "\n");
-        f.close();
+        writeFile("/tmp/LCK..COM11", QByteArray::number(pid).rightJustified(10, ' ').toStdString() + "\n");
         EXPECT_EQ(probe.probe(11), state) << pid;
     }
     QFile::remove("/tmp/LCK..COM11");
