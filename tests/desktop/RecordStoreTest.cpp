@@ -7,13 +7,13 @@
 #include <QtSql>
 #include <csignal>
 
-#include "desktop/Dashboard.h"
 #include "desktop/SqliteRecordStore.h"
 #include "tests/desktop/DesktopSupport.h"
 #include "tests/support/BatchHelpers.h"
 
 namespace {
 
+using namespace kv::test;
 using kv::desktop::SqliteRecordStore;
 using kv::platform::StoredRow;
 
@@ -44,7 +44,7 @@ std::vector<std::int64_t> numbers(SqliteRecordStore& store, const kv::platform::
 
 // Run by the next test in a process of its own.
 TEST(SqliteStore, DISABLED_AddsRowsThenWaits) {
-    SqliteRecordStore store(qEnvironmentVariable("KV_STORE"), "LINE-1");
+    SqliteRecordStore store(QDir::homePath() + "/data/records.sqlite", "LINE-1");
     std::string error;
     ASSERT_TRUE(store.open(error)) << error;
     StoredRow row;
@@ -58,21 +58,12 @@ TEST(SqliteStore, DISABLED_AddsRowsThenWaits) {
 // killed right after is found holding them at the next start, whole, and the
 // newest row of an asset is found by it.
 TEST(SqliteStore, RowsReportedWrittenSurviveAKillWhole) {
-    kv::test::TempDir dir;
-    const QString path = QString::fromStdString((dir.path() / "data" / "records.sqlite").string());
-    QProcess child;  // it takes this process's environment as it is at the start
-    qputenv("KV_STORE", path.toLocal8Bit());
-    qputenv("KV_TEST_HOME", dir.path().c_str());
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_also_run_disabled_tests", "--gtest_filter=SqliteStore.DISABLED_AddsRowsThenWaits"});
-    qunsetenv("KV_STORE");
-    qunsetenv("KV_TEST_HOME");
-    QByteArray said;
-    ASSERT_TRUE(kv::test::waitUntil([&] { return (said += child.readAll()).contains("added 4"); }, 10000))
-        << said.toStdString();
-    ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
-    child.waitForFinished();
-    SqliteRecordStore after(path, "LINE-1");
+    Child child;
+    child.start("SqliteStore.DISABLED_AddsRowsThenWaits");
+    ASSERT_TRUE(waitUntil([&] { return child.says("added 4"); }, 10000)) << child.said.toStdString();
+    ::kill(static_cast<pid_t>(child.process.processId()), SIGKILL);
+    child.process.waitForFinished();
+    SqliteRecordStore after(child.path("data/records.sqlite"), "LINE-1");
     std::string error;
     ASSERT_TRUE(after.open(error)) << error;
     EXPECT_EQ(after.schemaVersion(error), SqliteRecordStore::kSchemaVersion);
@@ -93,7 +84,7 @@ TEST(SqliteStore, RowsReportedWrittenSurviveAKillWhole) {
 // saying why, and the next goes in once the fault is gone; the rows go to
 // the server oldest first.
 TEST(SqliteStore, AnOlderStoreIsMigratedAndARowFailsWholeThenPasses) {
-    kv::test::TempDir dir;
+    TempDir dir;
     const QString path = QString::fromStdString((dir.path() / "records.sqlite").string());
     QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "v1");  // later the other program holding the file
     old.setDatabaseName(path);
@@ -115,10 +106,9 @@ TEST(SqliteStore, AnOlderStoreIsMigratedAndARowFailsWholeThenPasses) {
     ASSERT_TRUE(store.unsent(10, waiting, error)) << error;
     ASSERT_EQ(waiting.size(), 1u);
     EXPECT_EQ(waiting[0].fields[5], "KV-1001");
-
     StoredRow row = kRows[1];
     {
-        kv::test::FileSizeLimit full(0);
+        FileSizeLimit full(0);
         EXPECT_FALSE(store.add(row, error));
         EXPECT_NE(error.find("disk"), std::string::npos) << error;
     }
@@ -145,31 +135,19 @@ TEST(SqliteStore, AnOlderStoreIsMigratedAndARowFailsWholeThenPasses) {
 TEST(RecordsWindow, FindsByEveryFilterAndExportsWhatItShows) {
     const QString path = SqliteRecordStore::defaultPath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile junk(path);
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, 'x'));
-    junk.close();
+    writeFile(path.toStdString(), std::string(4096, 'x'));
     {
-        kv::test::FakeMessageBox messages;
-        kv::desktop::Dashboard d(&messages);
-        d.start();
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text.rfind("The record store " + path.toStdString() + " cannot be used: file is "
-                                               "not a database", 0), 0u) << messages.shown[0].text;
-        d.core().window.unload();
+        Desk junk;
+        ASSERT_EQ(junk.messages.shown.size(), 1u);
+        EXPECT_EQ(seen(junk, "@said").indexOf("The record store " + path + " cannot be used: file is not a database"),
+                  0) << junk.messages.shown[0].text;
+        junk.d.core().window.unload();
     }
     QFile::remove(path);
-    kv::test::FakeMessageBox messages;
-    kv::desktop::Dashboard d(&messages);
-    d.start();
+    Desk s;
     std::string error;
-    for (StoredRow row : kRows) ASSERT_TRUE(d.core().record.store()->add(row, error)) << error;
-    EXPECT_TRUE(messages.shown.empty());
-
-    d.mainWindow()->findChild<QAction*>("mRecords")->trigger();
-    kv::desktop::FormView* view = d.recordsView();
-    auto* table = qobject_cast<QTableWidget*>(view->widget("grdRecords"));
-    ASSERT_NE(table, nullptr);
+    for (StoredRow row : kRows) ASSERT_TRUE(s.d.core().record.store()->add(row, error)) << error;
+    auto* table = qobject_cast<QTableWidget*>(s.widget("records.grdRecords"));
     // A column as shown, top to bottom; the MACs by their last four digits.
     auto column = [&](const QString& heading) {
         QStringList out;
@@ -178,12 +156,9 @@ TEST(RecordsWindow, FindsByEveryFilterAndExportsWhatItShows) {
                 for (int r = 0; r < table->rowCount(); ++r) out << table->item(r, c)->text().right(heading == "MAC" ? 4 : -1);
         return out.join(' ').toStdString();
     };
-    auto found = [&] { return qobject_cast<QLabel*>(view->widget("lblFound"))->text(); };
-    kv::test::waitUntil([&] { return view->isVisible() && found() == "4 rows"; }, 1000);
-    EXPECT_EQ(column("MAC"), "C204 C203 C202 C201");
-    EXPECT_EQ(column("Station"), "LINE-2 LINE-2 LINE-1 LINE-1");
-    EXPECT_EQ(found(), "4 rows");
-
+    ASSERT_EQ(play(s, {{"menu mRecords", {{"visible records", "1"}, {"records.lblFound", "4 rows"}, {"@said", ""}}}}),
+              "");
+    EXPECT_EQ(column("MAC") + " / " + column("Station"), "C204 C203 C202 C201 / LINE-2 LINE-2 LINE-1 LINE-1");
     const struct {
         std::vector<const char*> typed;  // Asset, MAC, Client, Station, Date, Verified
         const char* macs;
@@ -202,31 +177,27 @@ TEST(RecordsWindow, FindsByEveryFilterAndExportsWhatItShows) {
         {{"", "", "", "", "", "no"}, "C202"},
     };
     for (const auto& c : cases) {
-        auto box = [&](int i) { return qobject_cast<QLineEdit*>(view->widget(kv::ui::item("txtFilter", i))); };
-        for (int i = 0; i < 6; ++i) {
-            box(i)->selectAll();
-            QTest::keyClick(box(i), Qt::Key_Backspace);
-            QTest::keyClicks(box(i), i < int(c.typed.size()) ? c.typed[i] : "");
-        }
-        QTest::keyClick(box(std::max(0, int(c.typed.size()) - 1)), Qt::Key_Return);  // in the box typed last
-        kv::test::waitUntil([&] { return column("MAC") == c.macs; }, 1000);
+        Lives typed;
+        for (int i = 0; i < 6; ++i)
+            typed.push_back(
+                {QString("type records.txtFilter(%1) %2").arg(i).arg(i < int(c.typed.size()) ? c.typed[i] : "")});
+        // Enter in the box typed last.
+        typed.push_back({QString("key records.txtFilter(%1) Return").arg(std::max(0, int(c.typed.size()) - 1))});
+        EXPECT_EQ(play(s, typed), "");
+        waitUntil([&] { return column("MAC") == c.macs; }, 1000);
         EXPECT_EQ(column("MAC"), c.macs) << (c.typed.empty() ? "nothing" : c.typed.back());
     }
-
     // Shown now: the row of 2026-12-04 that was not verified.
-    QString exported = QDir::homePath() + "/export.csv";
-    kv::test::DialogAnswer answer;
+    const QString exported = QDir::homePath() + "/export.csv";
+    DialogAnswer answer;
     answer.answerWith(exported);
-    QTest::mouseClick(view->widget("cmdExport"), Qt::LeftButton);
-    ASSERT_TRUE(kv::test::waitUntil([&] { return QFile::exists(exported); }, 5000));
+    EXPECT_EQ(play(s, {{"click records.cmdExport", {{"records.lblFound", "1 row exported to " + exported}}}}), "");
     EXPECT_EQ(answer.title, "Export Records");
-    EXPECT_EQ(kv::test::fileLines(exported.toStdString()),
+    EXPECT_EQ(fileLines(exported.toStdString()),
               (QStringList{kv::app::ProvisioningRecord::kHeader,
                            "09:05:00 04/12/2026,0004A3B1C202,0004A3B1C202,1A 2B,K5b 162,KV-1002,005,IMEI-KV-1002,,"
                            "no: client"}));
-    EXPECT_TRUE(kv::test::waitUntil([&] { return found() == "1 row exported to " + exported; }, 1000))
-        << found().toStdString();
-    d.core().window.unload();
+    s.d.core().window.unload();
 }
 
 }  // namespace
