@@ -35,6 +35,16 @@ std::string summary(const std::vector<std::array<std::string, 3>>& units) {
 
 const std::string mac2 = "18 01 0C \"0004A3B1C202\"";
 
+// The dashboard's automatic setting as the controller hears it: after each
+// request, the controller on the line (`on`, one digit a request).
+std::string provisioning(const std::string& on) {
+    const char* requests[] = {"asset", "set-asset A-1", "mac", "set-client 005", "params", "write 1 441", "enter",
+                              "write 12 455", "write 30 2", "leave"};
+    std::string out;
+    for (std::size_t i = 0; i < 10; ++i) out += std::string(" / ") + requests[i] + " / current = " + on.at(i);
+    return out;
+}
+
 TEST(ProductionLine, EveryControllerComesFromTheFactoryWithItsOwnMacAndChecksum) {
     const int count = kv::sim::ProductionLine::kMaxCount;
     std::string text = "line " + std::to_string(count);
@@ -99,23 +109,23 @@ TEST(ProductionLine, SwapsDuringProvisioningAfterTheReplyAtItsPoint) {
     const std::array<std::string, 3> done = {"A-1", "005", "P001=441 P012=455 P030=2"}, fresh = {"", "<00", ""};
     const std::string reset = " / next = 1 / swapped = none";
     playScripts({
-        {"none", "line 3 / provisioning = 1111111111 / swapped = none" + reset + summary({done, fresh})},
-        {"1:asset", "line 3 / swap 1 asset / provisioning = 1112222222 / swapped = 1" + reset +
+        {"none", "line 3" + provisioning("1111111111") + " / swapped = none" + reset + summary({done, fresh})},
+        {"1:asset", "line 3 / swap 1 asset" + provisioning("1112222222") + " / swapped = 1" + reset +
                         summary({{"A-1", "<00", ""}, {"", "005", done[2]}, fresh})},
-        {"1:client", "line 3 / swap 1 client / provisioning = 1111222222 / swapped = 1" + reset +
+        {"1:client", "line 3 / swap 1 client" + provisioning("1111222222") + " / swapped = 1" + reset +
                          summary({{"A-1", "005", ""}, {"", "<00", done[2]}, fresh})},
-        {"1:bulk", "line 3 / swap 1 bulk / provisioning = 1111111122 / swapped = 1" + reset +
+        {"1:bulk", "line 3 / swap 1 bulk" + provisioning("1111111122") + " / swapped = 1" + reset +
                        summary({{"A-1", "005", "P001=441 P012=455"}, {"", "<00", "P030=2"}, fresh})},
         {"1:bulk, its first acknowledgement lost",
-         "line 3 / swap 1 bulk / lose 1 / provisioning = 1111111112 / swapped = 1" + reset +
+         "line 3 / swap 1 bulk / lose 1" + provisioning("1111111112") + " / swapped = 1" + reset +
              summary({done, fresh, fresh})},
         {"1:client and 2:bulk",
-         "line 3 / swap 2 bulk / swap 1 client / provisioning = 1111222233 / swapped = 2" +
+         "line 3 / swap 2 bulk / swap 1 client" + provisioning("1111222233") + " / swapped = 2" +
              summary({{"A-1", "005", ""}, {"", "<00", "P001=441 P012=455"}, {"", "<00", "P030=2"}})},
         {"2:asset leaves controller 1 alone",
-         "line 3 / swap 2 asset / provisioning = 1111111111 / swapped = none" + reset + summary({done, fresh})},
+         "line 3 / swap 2 asset" + provisioning("1111111111") + " / swapped = none" + reset + summary({done, fresh})},
         {"not past the last controller",
-         "line 1 / swap 1 asset / swap 1 bulk / provisioning = 1111111111 / swapped = none / next = 0" +
+         "line 1 / swap 1 asset / swap 1 bulk" + provisioning("1111111111") + " / swapped = none / next = 0" +
              summary({done})},
     });
 }

@@ -84,8 +84,6 @@ struct FileSizeLimit {
 struct Batch {
     explicit Batch(Rig& r) : rig(r) { current() = this; }
     ~Batch() { current() = nullptr; }
-    Batch(const Batch&) = delete;
-    Batch& operator=(const Batch&) = delete;
     static Batch*& current() {
         static Batch* made = nullptr;
         return made;

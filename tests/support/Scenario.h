@@ -412,16 +412,6 @@ inline std::optional<std::string> word(Batch& B, const std::string& s) {
         return "";
     }
     if (verb == "auto") return B.line->autoSwap = true, "";
-    if (verb == "provisioning") {  // the dashboard's setting: the controller on the line after each request
-        std::string out;
-        for (const sim::Bytes& q : {link::frameGetAsset(), link::frameSetAsset("A-1"), link::frameGetMac(),
-                                    link::frameSetClient("005"), link::frameReadParams(),
-                                    link::frameWriteParams({link::splitParam(1, 441)}), link::frameServiceMode(true),
-                                    link::frameWriteParams({link::splitParam(12, 455)}),
-                                    link::frameWriteParams({link::splitParam(30, 2)}), link::frameServiceMode(false)})
-            out += (B.send(q), std::to_string(B.line->current()));
-        return out;
-    }
     if (verb == "service-only") return r.controller.modes.storeOnlyInServiceMode = true, "";
     if (verb == "repeat") return r.controller.modes.answerOnRepeat = std::stoi(a), "";
     if (verb == "lose") return r.controller.modes.loseAckForFrame = std::stoi(a), "";
