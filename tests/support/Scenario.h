@@ -186,10 +186,7 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
         } else if (verb == "key" && dynamic_cast<ui::TextBox*>(c)) {
             static_cast<ui::TextBox*>(c)->keyPress(static_cast<std::int16_t>(std::stoi(arg)));
         } else if (verb == "scan" && dynamic_cast<ui::TextBox*>(c)) {
-            auto* box = static_cast<ui::TextBox*>(c);
-            for (char ch : arg)
-                if (std::int16_t k = box->keyPress(ch)) box->setText(box->text() + static_cast<char>(k));
-            box->keyPress(13);
+            scan(*static_cast<ui::TextBox*>(c), arg);
         } else if (verb == "choose" && dynamic_cast<ui::ComboBox*>(c)) {
             static_cast<ui::ComboBox*>(c)->choose(std::stoi(arg));
         } else if (verb == "caption" && dynamic_cast<ui::Captioned*>(c)) {
