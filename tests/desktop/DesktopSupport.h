@@ -49,6 +49,7 @@ inline QStringList fileLines(const std::filesystem::path& path) {
 struct Proc {
     QProcess process;
     QString said;
+    Proc() { process.setProcessChannelMode(QProcess::MergedChannels); }
     ~Proc() { stop(); }
     void stop() {
         if (process.state() != QProcess::NotRunning) process.terminate(), process.waitForFinished(5000);
@@ -62,7 +63,6 @@ struct Proc {
 // refuses its settings never does).
 struct SimProcess : Proc {
     explicit SimProcess(const QStringList& args, bool awaitLink = true) {
-        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(KV_SIM_PATH, args);
         started = process.waitForStarted(5000) && (!awaitLink || says("linked as"));
     }
@@ -109,7 +109,6 @@ struct Child : Proc {
         e.insert("KV_TEST_HOME", path(""));
         for (const auto& [name, value] : env) value.isEmpty() ? e.remove(name) : e.insert(name, value);
         process.setProcessEnvironment(e);
-        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QCoreApplication::applicationFilePath(),
                       {"--gtest_also_run_disabled_tests", "--gtest_filter=" + filter});
     }
@@ -281,10 +280,8 @@ inline QString seen(Desk& s, const QString& what) {
         for (const auto& m : s.messages.shown) out << QString::fromStdString(m.text);
     if (key == "@scan" && s.d.setAssetView()->isVisible())
         out << s.d.setAssetView()->windowTitle() + "|" + box->text() + (QApplication::focusWidget() == box ? "" : "|-");
-    for (int n = 1; key == "@params" && n <= 39; ++n) {
-        const qsizetype at = said.lastIndexOf(QString(" P%1=").arg(n, 3, 10, QChar('0'))) + 6;
-        out << said.mid(at, 6).simplified().section(' ', 0, 0);
-    }
+    for (int n = 1; key == "@params" && n <= 39; ++n)
+        out << said.mid(said.lastIndexOf(QString::asprintf(" P%03d=", n)) + 6, 6).simplified().section(' ', 0, 0);
     auto* table = qobject_cast<QTableWidget*>(s.widget("records.grdRecords"));
     for (int c = 0; key == "@column" && c < table->columnCount(); ++c)
         if (table->horizontalHeaderItem(c)->text() == arg)

@@ -203,14 +203,14 @@ TEST(SerialAdapter, APortHeldByAnotherIsBusyAMissingOneAbsentAndEverySettingArri
         ASSERT_TRUE(p->setSettings("38400,n,8,1"));
     }
     ASSERT_TRUE(first.setPortOpen(true)) << first.lastOpenErrorText();
-    EXPECT_FALSE(second.setPortOpen(true));
-    EXPECT_EQ(second.lastOpenError(), kv::platform::OpenError::Busy) << second.lastOpenErrorText();
+    EXPECT_TRUE(!second.setPortOpen(true) && second.lastOpenError() == kv::platform::OpenError::Busy)
+        << second.lastOpenErrorText();
     first.setPortOpen(false);
     EXPECT_TRUE(second.setPortOpen(true)) << second.lastOpenErrorText();
     second.setPortOpen(false);
     missing.setCommPort(30);  // no link and no /dev/ttyACM9 here
-    EXPECT_FALSE(missing.setPortOpen(true));
-    EXPECT_EQ(missing.lastOpenError(), kv::platform::OpenError::Absent);
+    EXPECT_TRUE(!missing.setPortOpen(true) && missing.lastOpenError() == kv::platform::OpenError::Absent)
+        << missing.lastOpenErrorText();
     EXPECT_FALSE(missing.setSettings("38400,x,8,1") || missing.setSettings("fast"));
     EXPECT_EQ(missing.Settings(), "9600,n,8,1");
     const std::tuple<const char*, std::int16_t, const char*> cases[] = {
