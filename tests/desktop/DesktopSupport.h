@@ -40,75 +40,55 @@ inline QString screenshotPath(const QString& name) {
 
 // The CR LF lines of a file as they are on disk (the log, the record).
 inline QStringList fileLines(const std::filesystem::path& path) {
-    QFile file(QString::fromStdString(path.string()));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QStringList lines = QString::fromLatin1(file.readAll()).split("\r\n");
-    if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
+    QStringList lines = QString::fromLatin1(readFile(path)).split("\r\n");
+    if (lines.back().isEmpty()) lines.pop_back();
     return lines;
 }
 
-// kv5x-sim on a pseudo-terminal, linked as a COM port of the test's home.
-class SimProcess {
-public:
-    // `awaitLink`: started() only once it has linked its port (one that
-    // refuses its settings never does).
-    explicit SimProcess(const QStringList& args, bool awaitLink = true) {
-        process_.setProgram(KV_SIM_PATH);
-        process_.setArguments(args);
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start();
-        started_ = process_.waitForStarted(5000) && (!awaitLink || says("linked as"));
-    }
-    ~SimProcess() { stop(); }
+// A process of its own, its output (with its errors) kept as it comes.
+struct Proc {
+    QProcess process;
+    QString said;
+    Proc() { process.setProcessChannelMode(QProcess::MergedChannels); }
+    ~Proc() { stop(); }
     void stop() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        process_.waitForFinished(5000);
+        if (process.state() != QProcess::NotRunning) process.terminate(), process.waitForFinished(5000);
     }
-    bool started() const { return started_; }
-    bool says(const QString& text, int ms = 5000) {
-        return waitUntil([&] { return output().contains(text); }, ms);
-    }
-    QProcess& process() { return process_; }
-    QString output() {
-        text_ += QString::fromLatin1(process_.readAll());
-        return text_;
-    }
-
-private:
-    QProcess process_;
-    QString text_;
-    bool started_ = false;
+    const QString& output() { return said += QString::fromLatin1(process.readAll()); }
+    bool says(const QString& text, int ms = 5000) { return waitUntil([&] { return output().contains(text); }, ms); }
 };
 
-// Answers the next file dialog with `path` once it is open, and records how
-// it was set up.
+// kv5x-sim on a pseudo-terminal, linked as a COM port of the test's home;
+// `started` only once it has linked its port when `awaitLink` (one that
+// refuses its settings never does).
+struct SimProcess : Proc {
+    explicit SimProcess(const QStringList& args, bool awaitLink = true) {
+        process.start(KV_SIM_PATH, args);
+        started = process.waitForStarted(5000) && (!awaitLink || says("linked as"));
+    }
+    bool started = false;
+};
+
+// Answers the next file dialog with `path` (none: Cancel) once it is up,
+// and records how it was set up.
 struct DialogAnswer {
     QString title, folder, suffix;
     QStringList filters;
     void answerWith(const QString& path) {
-        QTimer::singleShot(0, [this, path] { poll(path, 0); });
-    }
-    void poll(const QString& path, int tries) {
-        QFileDialog* dialog = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* f = qobject_cast<QFileDialog*>(w); f && f->isVisible()) dialog = f;
-        if (!dialog) {
-            if (tries < 1000) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
-            return;
-        }
-        title = dialog->windowTitle();
-        folder = dialog->directory().absolutePath();
-        suffix = dialog->defaultSuffix();
-        filters = dialog->nameFilters();
-        if (path.isEmpty()) return dialog->reject();
-        // Typed into the name field, as a person would: selecting waits for
-        // the folder's listing, which comes in the background.
-        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        if (name) name->setText(path);
-        else dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept");
-        if (dialog->isVisible()) QTimer::singleShot(10, [this, path, tries] { poll(path, tries + 1); });
+        QTimer::singleShot(10, [this, path] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return answerWith(path);
+            title = dialog->windowTitle();
+            folder = dialog->directory().absolutePath();
+            suffix = dialog->defaultSuffix();
+            filters = dialog->nameFilters();
+            if (path.isEmpty()) return dialog->reject();
+            // Typed into the name field, as a person would: selecting waits
+            // for the folder's listing, which comes in the background.
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+            if (dialog->isVisible()) answerWith(path);
+        });
     }
 };
 
@@ -121,20 +101,17 @@ inline QMessageBox* openBox() {
 
 // This test program again, in a home of its own, running the tests `filter`
 // names with `env` added to its environment (an empty value removes one).
-struct Child {
+struct Child : Proc {
     TempDir home;
-    QProcess process;
-    QByteArray said;
+    ~Child() { stop(); }  // before its home goes
     void start(const QString& filter, const std::map<QString, QString>& env = {}) {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("KV_TEST_HOME", path(""));
         for (const auto& [name, value] : env) value.isEmpty() ? e.remove(name) : e.insert(name, value);
         process.setProcessEnvironment(e);
-        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QCoreApplication::applicationFilePath(),
                       {"--gtest_also_run_disabled_tests", "--gtest_filter=" + filter});
     }
-    bool says(const char* text) { return (said += process.readAll()).contains(text); }
     QString path(const char* inHome) const { return QString::fromStdString(home.path() / inHome); }
 };
 
@@ -258,7 +235,8 @@ inline QString unfitCaptions(QWidget* window) {
 //   of this home), "@identified" (how often " CONNECTED..OK" came up),
 //   "@bar" (every text the information bar showed), "@log" (the
 //   provisioning log's rows, then any line that is not its header or a row
-//   of this controller's checksum and firmware).
+//   of this controller's checksum and firmware), "@column HEADING" (the
+//   records window's column, top to bottom; a MAC by its last four digits).
 inline QString seen(Desk& s, const QString& what) {
     QCoreApplication::processEvents();
     const QString key = what.section(' ', 0, 0), arg = what.section(' ', 1);
@@ -268,7 +246,6 @@ inline QString seen(Desk& s, const QString& what) {
     const QString said = s.sims.empty() ? QString() : s.sims.back().output();
     QWidget* w = s.widget(key.startsWith('@') || !what.contains(' ') ? what : arg);
     auto* box = s.d.setAssetView()->findChild<QLineEdit*>("txtScannedAsset");
-    auto* button = qobject_cast<QAbstractButton*>(w);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry(), g = w ? w->geometry() : QRect();
     QStringList out;
     kv::app::frmMain& core = s.d.core();
@@ -288,7 +265,7 @@ inline QString seen(Desk& s, const QString& what) {
     if (key == "visible" || key == "enabled" || key == "focus" || key == "active" || key == "checked")
         return (key == "visible" ? w->isVisible() : key == "enabled" ? w->isEnabled()
                 : key == "focus" ? QApplication::focusWidget() == w : key == "active" ? QApplication::activeWindow() == w
-                : button && button->isChecked()) ? "1" : "0";
+                : w->property("checked").toBool()) ? "1" : "0";
     if (key == "@rows") return QString::number(record.size() - 1);
     if (key == "@row" && arg == "0") return record.value(0);
     if (key == "@row" && f.size() != 10) return QString("(%1 fields)").arg(f.size());
@@ -303,10 +280,12 @@ inline QString seen(Desk& s, const QString& what) {
         for (const auto& m : s.messages.shown) out << QString::fromStdString(m.text);
     if (key == "@scan" && s.d.setAssetView()->isVisible())
         out << s.d.setAssetView()->windowTitle() + "|" + box->text() + (QApplication::focusWidget() == box ? "" : "|-");
-    for (int n = 1; key == "@params" && n <= 39; ++n) {
-        const qsizetype at = said.lastIndexOf(QString(" P%1=").arg(n, 3, 10, QChar('0'))) + 6;
-        out << said.mid(at, 6).simplified().section(' ', 0, 0);
-    }
+    for (int n = 1; key == "@params" && n <= 39; ++n)
+        out << said.mid(said.lastIndexOf(QString::asprintf(" P%03d=", n)) + 6, 6).simplified().section(' ', 0, 0);
+    auto* table = qobject_cast<QTableWidget*>(s.widget("records.grdRecords"));
+    for (int c = 0; key == "@column" && c < table->columnCount(); ++c)
+        if (table->horizontalHeaderItem(c)->text() == arg)
+            for (int r = 0; r < table->rowCount(); ++r) out << table->item(r, c)->text().right(arg == "MAC" ? 4 : -1);
     for (int k = 0; key == "@table" && k < 39; ++k) out << QString::fromStdString(core.params.row(k).sParamValue);
     for (SimProcess& sim : s.sims)
         if (key == "@requests")
@@ -315,12 +294,8 @@ inline QString seen(Desk& s, const QString& what) {
     for (int k = 0; key == "@log" && k < log.size(); ++k)
         if (k ? !row.match(log[k]).hasMatch() : log[k] != kv::app::ProvisioningLog::kHeader) out << log[k];
     if (key == "@log") out.prepend(QString::number(log.size() - 1));
-    if (!key.startsWith('@')) {
-        if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
-        if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-        if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
-        return button ? button->text() : "(no text)";
-    }
+    const QVariant text = w ? w->property(qobject_cast<QComboBox*>(w) ? "currentText" : "text") : QVariant();
+    if (!key.startsWith('@')) return text.isValid() ? text.toString() : "(no text)";
     return out.join(key == "@said" || key == "@boxes" || key == "@requests" || key == "@log" ? " | " : " ");
 }
 
@@ -338,13 +313,6 @@ using Lives = std::vector<Live>;
 inline Lives operator+(Lives a, const Lives& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
-}
-
-// A key pressed and released with the text the window system gives it.
-inline void typeKey(QWidget* target, int key, const QString& text) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text), release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &press);
-    QApplication::sendEvent(target, &release);
 }
 
 // Plays the steps; "" when each was done and its checks held, else what
@@ -370,9 +338,10 @@ inline std::string play(Desk& s, const Lives& steps) {
         auto* action = verb == "menu" ? s.d.mainWindow()->findChild<QAction*>(name) : nullptr;
         const bool takes = verb == "choose" && list && waitUntil([&] { return list->isEnabled(); }, 2000);
         const int entry = takes ? list->findText(rest) : -1;
-        const std::map<QString, std::pair<Qt::Key, QString>> named = {{"Return", {Qt::Key_Return, "\r"}},
+        std::map<QString, std::pair<Qt::Key, QString>> keyOf = {{"Return", {Qt::Key_Return, "\r"}},
             {"Escape", {Qt::Key_Escape, "\x1b"}}, {"Delete", {Qt::Key_Delete, "\x7f"}},
             {"Backspace", {Qt::Key_Backspace, "\b"}}};
+        if (rest.size() == 1) keyOf[rest] = {Qt::Key(rest[0].toUpper().unicode()), rest};
         std::string inner;
         bool done = verb.isEmpty() || verb == "wait" || verb == "mark" || verb == "unplug" || verb == "say" ||
                     verb == "activate";
@@ -384,9 +353,8 @@ inline std::string play(Desk& s, const Lives& steps) {
         if (verb == "choose" && (done = entry >= 0)) list->setCurrentIndex(entry), emit list->activated(entry);
         if ((verb == "scan" || verb == "keys") && (done = keys)) QTest::keyClicks(keys, verb == "scan" ? name : rest);
         if (verb == "scan" && keys) QTest::keyClick(keys, Qt::Key_Return);
-        if (verb == "key" && (done = w && (rest.size() == 1 || named.count(rest))))
-            rest.size() == 1 ? typeKey(w, rest[0].toUpper().unicode(), rest)
-                             : typeKey(w, named.at(rest).first, named.at(rest).second);
+        if (verb == "key" && (done = w && keyOf.count(rest)))
+            QTest::sendKeyEvent(QTest::Click, w, keyOf[rest].first, keyOf[rest].second, Qt::NoModifier);
         if (verb == "at" && (done = box)) box->setCursorPosition(rest.toInt());
         if (verb == "menu" && (done = action) && !rest.isEmpty()) {
             std::function<void()> poll = [&] {
@@ -401,7 +369,7 @@ inline std::string play(Desk& s, const Lives& steps) {
         if (verb == "mark") s.mark = s.sims.back().output().size();
         if (verb == "unplug") s.sims.back().stop();
         const QStringList again = act.size() > 7 ? QStringList{"--com", "10"} + act.mid(7).split(' ') : s.args;
-        if (verb == "replug") done = s.sims.emplace_back(again).started();
+        if (verb == "replug") done = s.sims.emplace_back(again).started;
         if (verb == "say") std::printf("%s\n", qPrintable(act.mid(4))), std::fflush(stdout);
         QCoreApplication::processEvents();  // the window catches up between a person's steps
         const std::string where = "step " + std::to_string(n + 1) + " (" + act.toStdString() + ")";
