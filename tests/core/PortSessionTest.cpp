@@ -33,7 +33,7 @@ TEST(Ways, BackToAnIdentifiedControllerWithoutRestartingTheProgram) {
           {"click cmdSTOPComms", "", {{"cmdSTOPComms", "STOP"}, {"lblError", ""}}},
           {"advance 8000", "*", {kConnected}}}},
         {"unplugged, another controller on the same device", [](Rig& r) { r.identify(); },
-         {{"unplug", "", {{"lblError", "Port lost"}, {"lblOpen", "Closed"}}},
+         {{"unplug", "", {{"lblError", "Port lost"}, {"lblOpen", "Closed"}, {"cmdSTOPComms", "START"}}},
           {"advance 3000", "", {{"lblOpen", "Closed"}}, "*", closed},  // still away: looked for, not found
           {"replug", "", {}, "*", another},
           {"advance " + std::to_string(kv::link::PortSession::kWatchMs), "*",

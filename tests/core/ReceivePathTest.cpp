@@ -158,8 +158,8 @@ TEST_F(Loaded, RepliesArrivingWhileOneIsHandledFollowItAndTypingAndClearScreen) 
 }
 
 // STOP and START close and reopen the port with the same settings; a port
-// that cannot be opened says why on the bar; a device that vanishes is shown
-// closed. The information bar shows the port even when it is closed, the
+// that cannot be opened says why on the bar. The information bar shows the
+// port even when it is closed, the
 // modem lines' lamps, DTR and RTS clicks, and the activity blink.
 TEST(Indicators, ThePortsStateLinesAndActivity) {
     using kv::platform::OpenError;
@@ -187,9 +187,6 @@ TEST(Indicators, ThePortsStateLinesAndActivity) {
          {{ok, "",
            {{"lblPort", "Port 10"}, {"lblSettings", "38400,N,8,1"}, {"lblOpen", "Closed"}, {"lblMode", "Event"}},
            ""}}},
-        {"a device that vanishes", {},
-         {{ok}, {"unplug", "", {{"cmdSTOPComms", "START"}, {"lblOpen", "Closed"}}},
-          {"click cmdGetAssetID", "", {}, ""}}},
         {"the modem lines", {},
          {{ok, "", {{"picture imgCD", "line_off"}, {"picture imgCTS", "line_on"}, {"picture imgDSR", "line_off"}}},
           {"", "",

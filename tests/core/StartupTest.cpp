@@ -150,12 +150,11 @@ TEST(Startup, OpensPortTenThenLeavesThePortToTheDialogAndShowsWhatTheTechnicianU
                     "lblGetStatus(0)", "lblGetStatus(8)", "lblHeader(1)", "lblHeader(9)", "imgLed(0)"})
         holds.push_back({std::string("visible frmMain.") + n, "0"});
     EXPECT_TRUE(play(rig, {{"", "",
-                            {{"visible frmStartup", "1"}, {"cboPort", " COM  10"}, {"lblPort", "Port 10"},
-                             {"lblOpen", "Closed"}, {"txtTerminal", ""}, {"enabled cdmGETV", "1"},
+                            {{"lblPort", "Port 10"}, {"txtTerminal", ""}, {"enabled cdmGETV", "1"},
                              {"lblMacAddress", ""}, {"lblCurrentINFO", ""}, {"visible frmProgressInfo", "0"},
-                             {"lblParam(0)", "SP"}, {"visible frmMain", "1"},
-                             {"frmMain", "Varkel KV5x COMM Dashboard V1.6"}, {"enabled cmdSTOPComms", "0"},
-                             {"frmProgressInfo", "INFO"}, {"visible imgRedDot", "0"}, {"visible imgGreenDot", "0"}}},
+                             {"lblParam(0)", "SP"}, {"visible frmMain", "1"}, {"enabled cmdSTOPComms", "0"},
+                             {"frmMain", "Varkel KV5x COMM Dashboard V1.6"}, {"frmProgressInfo", "INFO"},
+                             {"visible imgRedDot", "0"}, {"visible imgGreenDot", "0"}}},
                            {"caption lblCurrentINFO  Setting Client and Asset...", "",
                             {{"visible frmProgressInfo", "0"}}},
                            {"click frmStartup.cmdAction(0)", "", holds}}));

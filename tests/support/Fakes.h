@@ -139,7 +139,7 @@ public:
 class MemoryRecordStore : public platform::RecordStore {
 public:
     std::string location() const override { return "memory"; }
-    std::string station() const override { return stationName; }
+    std::string station() const override { return "LINE-1"; }
     bool open(std::string& error) override { return ok(error); }
     bool add(platform::StoredRow& row, std::string& error) override {
         if (!ok(error)) return false;
@@ -178,7 +178,6 @@ public:
         count = std::int64_t(out.size());
         return true;
     }
-    std::string stationName = "LINE-1";
     std::string broken;  // the reason every call fails with; empty: none
     std::vector<platform::StoredRow> rows;
     std::int64_t sentUpTo = 0;

@@ -14,8 +14,8 @@
 
 namespace kv::test {
 
-// The shared server as the desktop's behaves: every answer comes later, on
-// the virtual clock; `silent` never answers, `broken` is why it cannot be
+// The shared server as the desktop's behaves: every answer comes 30 ms later,
+// on the virtual clock; `silent` never answers, `broken` is why it cannot be
 // reached.
 struct FakeRecordServer : platform::RecordServer {
     explicit FakeRecordServer(VirtualClock& c) : clock(c) {}
@@ -43,13 +43,12 @@ struct FakeRecordServer : platform::RecordServer {
         later([this, done] { done(std::int64_t(rows.size()), broken); });
     }
     void later(std::function<void()> f) {
-        if (!silent) clock.at(clock.nowMs() + delayMs, std::move(f));
+        if (!silent) clock.at(clock.nowMs() + 30, std::move(f));
     }
     VirtualClock& clock;
     std::vector<platform::StoredRow> rows;
     std::string broken;
     bool silent = false;
-    int delayMs = 30;
 };
 
 // Connections to the one fake server, as the settings name it.

@@ -28,8 +28,6 @@ public:
 
     // Moves time on by `ms`, firing everything that falls due on the way.
     void advance(std::int64_t ms) { runUntil(now_ + ms); }
-    // Fires everything due now.
-    void runPending() { runUntil(now_); }
 
     // TimerHost
     void timerChanged(ui::Timer& t) override {
@@ -55,7 +53,7 @@ public:
     }
 
     // EventLoop
-    void doEvents() override { runPending(); }
+    void doEvents() override { runUntil(now_); }
     void waitForEvents() override {
         std::int64_t next = nextDue();
         if (next < 0) throw std::runtime_error("waiting for events, but nothing will ever happen");
