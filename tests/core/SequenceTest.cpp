@@ -70,7 +70,10 @@ TEST(Sequence, IdentifiesRetriesAndFinishesAsTheControllerAnswers) {
           {"receive 02 01 0E 01 01 01 00 00 00 01 01 00 02 2B 01 A4 01", "", {}, "*", pending(false)},
           {"advance 10000", "02 01 01 00", {}, "*", {}, {2}},
           {"", "*", {}, "*", [](Rig& r) { r.controller.state.fwText = "K5x"; }},
-          {"click cmdRefreshNextController", "", {}, "*", [](Rig& r) { r.controller.modes.silent = false; }},
+          {"click cmdRefreshNextController", "", {}, "*", [](Rig& r) {  // the poll off until asked for again
+               EXPECT_FALSE(r.main->sequence.tmrStatusGET.enabled());
+               r.controller.modes.silent = false;
+           }},
           {"advance 8000", kFirstThree, {kConnected}},
           {"advance 40000000", "*", {{"visible frmProgressInfo", "0"}}, "*", atTickLimit},
           {"", "*", {}, "*", finished},
