@@ -574,11 +574,13 @@ TEST(PortProbe, TellsFreeHeldAndAbsentApart) {
     EXPECT_EQ(probe.probe(11), PortState::Free);
     EXPECT_EQ(probe.probe(31), PortState::Absent);  // no link, no /dev/ttyACM10
     EXPECT_EQ(probe.probe(0), PortState::Absent);
+    // Named after the link's whole path, so that suites running side by side do not share it.
+    const QString other = "/tmp/LCK.." + kv::ports::PortMap::device(11).replace('/', '_');
     for (auto [pid, state] : {std::pair{qint64(getppid()), PortState::Held}, {99999999, PortState::Free}}) {
-        writeFile("/tmp/LCK..COM11", QByteArray::number(pid).rightJustified(10, ' ').toStdString() + "\n");
+        writeFile(other.toStdString(), QByteArray::number(pid).rightJustified(10, ' ').toStdString() + "\n");
         EXPECT_EQ(probe.probe(11), state) << pid;
     }
-    QFile::remove("/tmp/LCK..COM11");
+    QFile::remove(other);
     Child holder;
     holder.start("PortHolder.DISABLED_*", {{"KV_HOLD_DEVICE", kv::ports::PortMap::device(11)}});
     ASSERT_TRUE(holder.says("holding")) << holder.said.toStdString();
