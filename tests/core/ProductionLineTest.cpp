@@ -12,13 +12,6 @@ using namespace kv::test;
 
 namespace {
 
-// Scenarios played from scripts, each on a fresh line.
-void playScripts(const std::vector<std::pair<std::string, std::string>>& cases) {
-    std::vector<Scenario> all;
-    for (const auto& [name, text] : cases) all.push_back({name.c_str(), {}, script(text)});
-    playAll(all);
-}
-
 // " / summary = " and the line's summary: each controller's asset, client and
 // parameters changed ("": none).
 std::string summary(const std::vector<std::array<std::string, 3>>& units) {

@@ -26,14 +26,14 @@ struct Case {
     std::string name, text, rows;
 };
 void play(const std::vector<Case>& cases) {
-    std::vector<Scenario> all;
+    std::vector<std::pair<std::string, std::string>> scripts;
     for (const auto& c : cases) {
         const bool started = c.text.find("begin") != std::string::npos || c.text.find("load") != std::string::npos;
-        all.push_back({c.name.c_str(), {}, script((started ? "" : "begin / ") + c.text + " / disk / advance 10000 / "
+        scripts.push_back({c.name, (started ? "" : "begin / ") + c.text + " / disk / advance 10000 / "
             "files = RECORD_14_05_09_05_12_2026.csv | Date_Time, Serial, MAC, Checksum, FW Version, Asset ID, "
-            "Client ID, Custom 1, Custom 2\r\n / rows = " + c.rows)});
+            "Client ID, Custom 1, Custom 2\r\n / rows = " + c.rows});
     }
-    playAll(all);
+    playScripts(scripts);
 }
 
 // Every way a controller of a batch can leave the line, and what the record

@@ -42,7 +42,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -89,16 +88,16 @@ inline ui::Control* control(Rig& rig, const std::string& name) {
 
 inline std::optional<std::string> word(Batch& b, const std::string& s);
 
+// The batch made for this rig, if any.
+inline Batch* batchOf(Rig& rig) {
+    Batch* b = Batch::current();
+    return b && &b->rig == &rig ? b : nullptr;
+}
+
 // What a check names, as text; nullopt when it names nothing.
 inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
-    auto lines = [](const std::filesystem::path& p) {
-        std::vector<std::string> out;
-        std::ifstream in(p);
-        for (std::string l; std::getline(in, l);) out.push_back(l.substr(0, l.find_last_not_of('\r') + 1));
-        return out;
-    };
     if (what == "@record" || what == "@log" || what == "@records") {
-        auto l = lines(what == "@log" ? rig.main->log.path() : rig.main->record.path());
+        auto l = crlfLines(readFile(what == "@log" ? rig.main->log.path() : rig.main->record.path()));
         if (what == "@records") return std::to_string(l.empty() ? 0 : l.size() - 1);
         return l.empty() ? std::string() : l.back();
     }
@@ -128,7 +127,7 @@ inline std::optional<std::string> seen(Rig& rig, const std::string& what) {
     if (auto* x = dynamic_cast<ui::CheckBox*>(c)) return std::string(x->checked() ? "1" : "0");
     if (auto* x = dynamic_cast<ui::OptionButton*>(c)) return std::string(x->value() ? "1" : "0");
     if (auto* x = dynamic_cast<ui::Captioned*>(c)) return x->caption();
-    if (Batch* b = Batch::current(); !c && b && &b->rig == &rig) return word(*b, what);
+    if (Batch* b = batchOf(rig); !c && b) return word(*b, what);
     return std::nullopt;
 }
 
@@ -193,7 +192,7 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
             static_cast<ui::Captioned*>(c)->setCaption(arg);
         } else if (verb == "check" && dynamic_cast<ui::CheckBox*>(c)) {
             static_cast<ui::CheckBox*>(c)->setChecked(arg == "1");
-        } else if (Batch* b = Batch::current(); b && &b->rig == &rig) {
+        } else if (Batch* b = batchOf(rig)) {
             done = word(*b, s.act).has_value();
         } else {
             done = false;
@@ -216,7 +215,7 @@ inline bool play(Rig& rig, const std::vector<Step>& steps) {
                 return f.empty() || std::find(s.only.begin(), s.only.end(), f[0]) == s.only.end();
             });
         const std::string wire = hex(frames);
-        if (Batch* b = Batch::current(); b && &b->rig == &rig) b->wrote = wire;
+        if (Batch* b = batchOf(rig)) b->wrote = wire;
         if (s.wire != "*") check("the frames written", s.wire, wire);
         std::string said;
         for (; boxes < rig.messages.shown.size(); ++boxes) said += (said.empty() ? "" : " | ") + rig.messages.shown[boxes].text;
@@ -511,6 +510,13 @@ inline std::vector<Step> script(const std::string& text) {
         out.back().holds.push_back({(want.find('*') != std::string::npos ? "like " : "") + s.substr(0, eq), want});
     }
     return out;
+}
+
+// Scenarios written as scripts (name, text), each played on a fresh rig.
+inline void playScripts(const std::vector<std::pair<std::string, std::string>>& cases) {
+    std::vector<Scenario> all;
+    for (const auto& [name, text] : cases) all.push_back({name.c_str(), {}, script(text)});
+    playAll(all);
 }
 
 }  // namespace kv::test
